@@ -1,0 +1,44 @@
+# The suite's two commands: `make demo` renders the bundled sample, `make test`
+# builds and runs every test. Both install what a fresh machine lacks first.
+JOBS ?= 2
+BUILD ?= build
+CMAKE_FLAGS ?=
+
+.PHONY: all deps build test demo sanitize fuzz fuzz-ci bench clean
+
+all: build
+
+deps:
+	@sh tools/install-deps.sh
+
+build: deps
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+
+demo: build
+	sh tools/demo.sh $(BUILD)
+
+# The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitize: deps
+	@cmake -S . -B build-asan -DVQ_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	@cmake --build build-asan -j$(JOBS)
+	ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
+	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	ctest --test-dir build-asan --output-on-failure -j$(JOBS)
+
+# Every fuzz target for FUZZ_SECONDS each (libFuzzer, clang).
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVQ_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build build-fuzz -j$(JOBS)
+	sh tools/run-fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
+bench: build
+	sh bench/run.sh $(BUILD)
+
+clean:
+	rm -rf build build-asan build-fuzz

@@ -1,0 +1,101 @@
+// Vector geometry on the library's value types.
+#include <cmath>
+
+#include "vqscene.h"
+
+extern "C" {
+
+Point3 VectorAdd(Point3 a, Point3 b)
+{
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+
+// Note the order: the result points from a to b.
+Point3 VectorSub(Point3 a, Point3 b)
+{
+    return {b.x - a.x, b.y - a.y, b.z - a.z};
+}
+
+Point3 VectorMul(Point3 a, double s)
+{
+    return {a.x * s, a.y * s, a.z * s};
+}
+
+double VectorLength(Point3 a, Point3 b)
+{
+    return Modulus(VectorSub(a, b));
+}
+
+double Modulus(Point3 a)
+{
+    return std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
+}
+
+double DotProduct(Point3 a, Point3 b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+
+Point3 CrossProduct(Point3 a, Point3 b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+
+void Normalise(Point3 *a)
+{
+    if (!a)
+        return;
+    double m = Modulus(*a);
+    // A zero (or non-finite) vector has no direction; it stays as it is.
+    if (m > 0 && std::isfinite(m)) {
+        a->x /= m;
+        a->y /= m;
+        a->z /= m;
+    }
+}
+
+Point3 CalcNormal(Point3 p1, Point3 p2, Point3 p3)
+{
+    Point3 n = CrossProduct(VectorSub(p1, p2), VectorSub(p1, p3));
+    Normalise(&n);
+    return n;
+}
+
+int LinePlane(double *mu, Point3 *p, Point3 p1, Point3 p2, Plane4 plane)
+{
+    Point3 d = VectorSub(p1, p2);
+    double denom = plane.a * d.x + plane.b * d.y + plane.c * d.z;
+    if (std::fabs(denom) < 1e-12)
+        return 0;
+    double m = -(plane.a * p1.x + plane.b * p1.y + plane.c * p1.z + plane.d) / denom;
+    if (mu)
+        *mu = m;
+    if (p)
+        *p = {p1.x + m * d.x, p1.y + m * d.y, p1.z + m * d.z};
+    return 1;
+}
+
+Colour3 HSV2RGB(double h, double s, double v)
+{
+    if (s <= 0)
+        return {v, v, v};
+    h = std::fmod(h, 360.0);
+    if (h < 0)
+        h += 360.0;
+    h /= 60.0;
+    int sector = (int)h;
+    if (sector > 5)
+        sector = 5;
+    double f = h - sector;
+    double p = v * (1 - s), q = v * (1 - s * f), t = v * (1 - s * (1 - f));
+    switch (sector) {
+    case 0: return {v, t, p};
+    case 1: return {q, v, p};
+    case 2: return {p, v, t};
+    case 3: return {p, q, v};
+    case 4: return {t, p, v};
+    default: return {v, p, q};
+    }
+}
+
+}  // extern "C"

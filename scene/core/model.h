@@ -1,0 +1,243 @@
+// The scene model: everything the C API records, with no OpenGL in sight.
+// The renderer reads it, the platforms drive its frame loop, the tests
+// inspect it. All coordinates held here are scene coordinates: world
+// coordinates already mapped, at the call, into the panel's viewport box.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "vqscene.h"
+
+namespace vq {
+
+constexpr int kColourTableSize = 16384;
+
+struct Rgb {
+    float r = 0, g = 0, b = 0;
+};
+
+struct Vec3 {
+    float x = 0, y = 0, z = 0;
+};
+
+// An axis-aligned box: a world window or a viewport box.
+struct Box {
+    double lo[3] = {-1, -1, -1};
+    double hi[3] = {1, 1, 1};
+};
+
+// ---- Primitives (name = index into Scene::names) ----------------------
+
+struct PointSet {
+    std::vector<Vec3> p;
+    Rgb colour;
+    float size = 1;  // from the line width in force
+    int symbol = 1;
+    int name = 0;
+};
+
+struct Polyline {
+    std::vector<Vec3> p;  // n points, n - 1 segments
+    Rgb colour;
+    float width = 1;
+    int name = 0;
+};
+
+struct ThickLine {
+    Vec3 a, b;
+    Rgb ca, cb;
+    float width = 1;
+    int name = 0;
+};
+
+struct Facet {
+    Vec3 p[3];
+    Vec3 n[3];            // scene-space unit normals; only when smooth
+    Rgb colour;
+    float alpha = 1;      // below 1: transparent
+    bool smooth = false;  // per-corner normals in n
+    bool transparent = false;
+    char kind = 0;        // transparency kind of nvqvf3a
+    int name = 0;
+};
+
+struct TexPoly {
+    std::vector<Vec3> v;  // scene coordinates
+    std::vector<Vec3> t;  // texture coordinates, 0 = first texel centre, 1 = last
+    int tex = -1;
+    char mode = 's';
+    float alpha = 1;
+    int name = 0;
+};
+
+// One dvqdvrx call: a slice set of a volume with the colour range then in force.
+struct VolumeDraw {
+    int vol = -1;
+    int axis = 1;  // 1 = x (first index), 2 = y, 3 = z
+    int lo = 0, hi = 0;
+    int glow = 0;
+    int prc = 0;
+    float glowPeriod = 0;
+    int name = 0;
+};
+
+struct PrimList {
+    std::vector<PointSet> points;
+    std::vector<Polyline> lines;
+    std::vector<ThickLine> thickLines;
+    std::vector<Facet> facets;
+    std::vector<TexPoly> texPolys;
+    std::vector<VolumeDraw> volumes;
+    void clear();
+};
+
+// What vqbox asked for, with the world window it was called under.
+struct BoxSpec {
+    bool enabled = false;
+    std::string opt[3];
+    float tick[3] = {0, 0, 0};
+    int nsub[3] = {0, 0, 0};
+    Box window;   // world window at the call (for tick labels)
+    Box viewport; // where it is drawn
+};
+
+// ---- Volumes and textures -----------------------------------------------
+
+struct Volume {
+    float ***grid = nullptr;  // grid[i][j][k], owned by the program
+    int nx = 0, ny = 0, nz = 0;
+    int i1 = 0, i2 = -1, j1 = 0, j2 = -1, k1 = 0, k2 = -1;
+    float worldTr[12] = {};  // index to world, as given
+    double tr[12] = {};      // index to scene coordinates, same layout
+    char mode = 's';
+    float dmin = 0, dmax = 1, amin = 0, amax = 1;
+    int version = 1;  // the renderer uploads when its copy is older
+};
+
+struct Texture3D {
+    int nx = 0, ny = 0, nz = 0;
+    std::vector<uint8_t> texels;  // 4 bytes a texel, x fastest
+    int version = 0;              // bumped by svqpt; 0 = never handed back
+};
+
+// ---- Camera, lights, panels ---------------------------------------------
+
+struct Camera {
+    double eye[3] = {0, 0, 5};
+    double target[3] = {0, 0, 0};
+    double up[3] = {0, 1, 0};
+    double fovy = 30;  // degrees, perspective
+};
+
+struct Light {
+    Vec3 pos;  // scene coordinates
+    Rgb colour;
+};
+
+struct Lighting {
+    Rgb ambient{0.3f, 0.3f, 0.3f};
+    std::vector<Light> lights;  // none: a head light is used
+};
+
+struct Panel {
+    int id = 0;
+    double fx1 = 0, fy1 = 0, fx2 = 1, fy2 = 1;  // window fractions, y up
+    Box window;      // world window in force
+    Box viewport;    // viewport box
+    Camera camera;
+    int followCamera = -1;  // panel whose camera this one uses
+    bool visible = true;
+    PrimList staticList;
+    PrimList frameList;
+    vqFrameFunc frameFunc = nullptr;
+    bool frameEnabled = true;
+    BoxSpec box;
+};
+
+// ---- Library options (read by vqopend) -------------------------------------
+
+struct Options {
+    bool nodraw = false;   // no renderer at all
+    int frames = -1;       // headless or window: stop after N frames; -1 = run on
+    std::vector<std::pair<int, unsigned char>> keys;  // before frame F press K
+    bool stats = false;
+    std::string png;       // offscreen image file or pattern
+    int width = 800, height = 800;
+    double spin = 0;       // degrees about the up axis per frame
+};
+
+// What one frame's callbacks drew (the per-frame lists only).
+struct FrameStats {
+    long points = 0, lines = 0, thickLines = 0, facets = 0, texPolys = 0, volSlices = 0;
+    double ms = 0;
+};
+
+struct Scene {
+    bool open = false;
+    Options opts;
+    std::vector<Panel> panels;  // panel ids are indices
+    int current = 0;            // current panel (API calls go here)
+    bool inFrame = false;       // true while a frame callback runs
+
+    Rgb colours[kColourTableSize];
+    int ciLo = 0, ciHi = 255;
+    int ci = 1;
+    float lineWidth = 1;
+    Rgb background{0, 0, 0};
+    Rgb foreground{1, 1, 1};
+    Lighting lighting;
+    int renderMode = 1;
+
+    std::vector<std::string> names{"ANON"};
+    int currentName = 0;
+
+    std::vector<Volume> volumes;
+    std::vector<Texture3D> textures;
+
+    vqNumberFunc numberFunc = nullptr;
+    vqKeyFunc keyFunc = nullptr;
+    int spaceCount = 0;
+    std::deque<unsigned char> keyQueue;
+
+    double startTime = 0;
+    long frameNo = 0;
+    FrameStats stats;
+    bool quit = false;
+    bool screenshotRequested = false;
+    int windowWidth = 800, windowHeight = 800;
+};
+
+// The one scene of the process.
+Scene &scene();
+// Back to the state before vqopend (for tests).
+void resetScene();
+
+// Panel whose camera a panel is drawn with (follows links).
+const Camera &panelCamera(const Scene &s, int panel);
+// Map a world point through the panel's window to its viewport box.
+Vec3 mapPoint(const Panel &p, double x, double y, double z);
+// Whether slice set `axis` (1..3) of a draw is shown from camera c (prc 0:
+// only the axis most nearly along the view direction).
+bool sliceSetShown(const Camera &c, const Volume &v, const VolumeDraw &d);
+// Number of slices a shown slice set draws.
+int sliceCount(const Volume &v, int axis);
+
+// One frame of the loop: deliver queued keys, clear the frame lists, call
+// the frame callbacks of visible panels, count what they drew.
+void runFrame(Scene &s);
+// Queue a key press; delivered at the start of the next frame.
+void pressKey(Scene &s, unsigned char key);
+// The library's own action for a key the program did not refuse.
+void libraryKey(Scene &s, unsigned char key);
+
+// Camera steering, in the panel's viewport units.
+void orbitCamera(Scene &s, int panel, double dxDeg, double dyDeg);
+void zoomCamera(Scene &s, int panel, double factor);
+void panCamera(Scene &s, int panel, double dx, double dy);
+void resetCamera(Scene &s, int panel);
+
+}  // namespace vq

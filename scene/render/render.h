@@ -1,0 +1,17 @@
+// The OpenGL renderer: draws one frame's lists for every visible panel.
+// Needs a current GL context; knows nothing of where the pixels go.
+#pragma once
+
+#include "model.h"
+
+namespace vq {
+
+// Once per context, after it is current. False after one line on stderr.
+bool renderInit();
+// Draw every visible panel of the scene into the bound framebuffer of
+// width x height pixels.
+void renderFrame(Scene &s, int width, int height);
+// Release GL objects while the context is still current.
+void renderShutdown();
+
+}  // namespace vq

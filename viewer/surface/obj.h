@@ -1,0 +1,43 @@
+// Surface records, their readers, normals, translation and drawing.
+#pragma once
+
+#include "vqscene.h"
+
+#define OBJ_LABEL_LEN 80
+
+struct Obj {
+    char label[OBJ_LABEL_LEN];
+    Colour3 colour;
+    float alpha;
+    int nverts;
+    Point3 *verts;
+    int nfacets;
+    int *facets;  // 3 * nfacets vertex numbers, counted from 1
+    Point3 min, max, mean;
+    Point3 *normals;  // nverts entries, or null
+};
+
+struct ObjWgt {
+    int nverts;
+    int *vert;  // vertex numbers counted from 0
+    float *wgt;
+    float wmin, wmax;
+};
+
+Obj *loadObj(const char *fname, const char *label, float r, float g, float b, float a);
+void calcObjMinMaxMean(Obj *obj);
+Obj *loadObjFromSTL(const char *fname, const char *label, float r, float g, float b, float a);
+// Ends the process on a bad file; readObjFromFS reports and returns null instead.
+Obj *loadObjFromFS(const char *fname, const char *label, float r, float g, float b, float a);
+Obj *readObjFromFS(const char *fname, const char *label, float r, float g, float b, float a);
+ObjWgt *loadObjWgtFromFS(const char *fname);
+void freeObj(Obj *obj);
+void freeObjWgt(ObjWgt *wgt);
+
+void calcVertexNormals(Obj *obj);
+void translateObj(Obj *obj, Point3 t);
+void drawObj(const Obj *obj);
+void drawObjWgts(const Obj *obj, const ObjWgt *wgt, int onlyWeighted, int ci);
+
+// The per-frame surface pass over the viewer's objs, kc = space-bar count.
+void surfacePass(int *kc);
