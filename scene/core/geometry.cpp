@@ -77,6 +77,8 @@ int LinePlane(double *mu, Point3 *p, Point3 p1, Point3 p2, Plane4 plane)
 
 Colour3 HSV2RGB(double h, double s, double v)
 {
+    if (!std::isfinite(h))
+        h = 0;
     if (s <= 0)
         return {v, v, v};
     h = std::fmod(h, 360.0);
