@@ -1,0 +1,27 @@
+// Helpers shared by the volume sources: dimension checks and building and
+// releasing the three-level float array of an Xvol.
+#pragma once
+
+#include "xrw.h"
+
+#include <cstddef>
+
+// Voxel count of nx*ny*nz, or -1 (after one line on stderr) when a dimension
+// is negative or the product does not fit a signed 32-bit int.
+long long countVoxels(int nx, int ny, int nz);
+
+// A new record with every field zero; null after "Failed to create parsed
+// volume container." on stderr.
+Xvol *newXvol();
+
+// Allocates the plane table, row tables and rows of xvol for its nx, ny, nz,
+// one allocation each. On failure prints the matching one-line message,
+// releases what was built and returns -1; 0 on success.
+int allocXvolData(Xvol *xvol);
+
+// Copies a zero-terminated path into a 400-byte field; -1 (after one line on
+// stderr) when it does not fit.
+int copyVolumeName(char *field, const char *path);
+
+// Sets voxel sizes to 1 and the colour table to a grey ramp.
+void setUnitGreyXvol(Xvol *xvol);

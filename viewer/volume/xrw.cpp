@@ -1,0 +1,283 @@
+// XRW files: a gzip stream holding three int dimensions, three float voxel
+// sizes, the voxel bytes and a 256-entry colour table, all little-endian.
+#include "volume_util.h"
+#include "xrw.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+// Deflate expands at most about 1032 times, so a compressed file of S bytes
+// cannot hold more than this many bytes of content per byte of file.
+static const long long MAX_INFLATE_RATIO = 1032;
+
+// Large reads of the compressed file cost fewer system calls.
+static const unsigned GZ_BUFFER_BYTES = 256 * 1024;
+
+static bool readBytes(gzFile gz, void *buf, unsigned len)
+{
+    return gzread(gz, buf, len) == (int)len;
+}
+
+static bool readWord(gzFile gz, uint32_t *word)
+{
+    unsigned char b[4];
+    if (!readBytes(gz, b, 4))
+        return false;
+    *word = (uint32_t)b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 | (uint32_t)b[3] << 24;
+    return true;
+}
+
+static bool readInt(gzFile gz, int *v)
+{
+    uint32_t w;
+    if (!readWord(gz, &w))
+        return false;
+    memcpy(v, &w, 4);
+    return true;
+}
+
+static bool readFloat(gzFile gz, float *v)
+{
+    uint32_t w;
+    if (!readWord(gz, &w))
+        return false;
+    memcpy(v, &w, 4);
+    return true;
+}
+
+// Reads n voxel bytes from a stream whose size is not known beforehand (a
+// pipe, say), growing the block as data arrives so that a header claiming a
+// huge volume cannot make us allocate it up front.
+static unsigned char *readGrowing(gzFile gz, long long n)
+{
+    long long cap = std::min(n, 1LL << 24), got = 0;
+    unsigned char *data = (unsigned char *)malloc(std::max(cap, 1LL));
+    if (!data)
+        return nullptr;
+    for (;;) {
+        int r = gzread(gz, data + got, (unsigned)(cap - got));
+        if (r < 0)
+            break;
+        got += r;
+        if (got < cap || cap == n)
+            break;
+        long long next = std::min(n, cap * 2);
+        unsigned char *grown = (unsigned char *)realloc(data, next);
+        if (!grown)
+            break;
+        data = grown;
+        cap = next;
+    }
+    if (got != n) {
+        free(data);
+        return nullptr;
+    }
+    return data;
+}
+
+static Xraw *failLoad(gzFile gz, Xraw *xraw, const char *message)
+{
+    fputs(message, stderr);
+    if (xraw)
+        free(xraw->data);
+    free(xraw);
+    gzclose(gz);
+    return nullptr;
+}
+
+Xraw *loadXraw(const char *filename)
+{
+    if (!filename) {
+        fprintf(stderr, "No file name given to loadXraw.\n");
+        return nullptr;
+    }
+    size_t len = strlen(filename);
+    if (len >= XRW_NAME_LEN) {
+        fprintf(stderr, "File name of %zu characters is too long (at most %d).\n", len, XRW_NAME_LEN - 1);
+        return nullptr;
+    }
+    int fd = open(filename, O_RDONLY | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        if (fd >= 0)
+            close(fd);
+        fprintf(stderr, "Failed to open file '%s'.\n", filename);
+        return nullptr;
+    }
+    gzFile gz = gzdopen(fd, "rb");
+    if (!gz) {
+        close(fd);
+        fprintf(stderr, "Failed to open file '%s'.\n", filename);
+        return nullptr;
+    }
+    gzbuffer(gz, GZ_BUFFER_BYTES);
+
+    Xraw *xraw = (Xraw *)calloc(1, sizeof(Xraw));
+    if (!xraw) {
+        fprintf(stderr, "Failed to create container for file '%s'.\n", filename);
+        gzclose(gz);
+        return nullptr;
+    }
+    memcpy(xraw->filename, filename, len + 1);
+
+    if (!readInt(gz, &xraw->nx) || !readInt(gz, &xraw->ny) || !readInt(gz, &xraw->nz))
+        return failLoad(gz, xraw, "Failed to read volume dimensions.\n");
+    // Voxel sizes are carried as read, not-a-number and infinities included:
+    // nothing in the toolkit turns a voxel size into a count or an index.
+    if (!readFloat(gz, &xraw->dx) || !readFloat(gz, &xraw->dy) || !readFloat(gz, &xraw->dz))
+        return failLoad(gz, xraw, "Failed to read voxel sizes.\n");
+
+    long long n = countVoxels(xraw->nx, xraw->ny, xraw->nz);
+    if (n < 0)
+        return failLoad(gz, xraw, "");
+    bool sized = S_ISREG(st.st_mode);
+    if (sized) {
+        long long limit = st.st_size;
+        if (!gzdirect(gz))
+            limit = st.st_size > INT_MAX / MAX_INFLATE_RATIO ? LLONG_MAX : st.st_size * MAX_INFLATE_RATIO;
+        if (n > limit) {
+            fprintf(stderr, "Volume of %d x %d x %d voxels is more than file '%s' can hold.\n", xraw->nx, xraw->ny,
+                    xraw->nz, filename);
+            return failLoad(gz, xraw, "");
+        }
+        xraw->data = (unsigned char *)malloc(std::max(n, 1LL));
+        if (!xraw->data)
+            return failLoad(gz, xraw, "Failed to allocate storage for volume.\n");
+        if (!readBytes(gz, xraw->data, (unsigned)n))
+            return failLoad(gz, xraw, "Failed to read entire volume: inconsistent file.\n");
+    } else {
+        xraw->data = readGrowing(gz, n);
+        if (!xraw->data)
+            return failLoad(gz, xraw, "Failed to read entire volume: inconsistent file.\n");
+    }
+
+    if (!readBytes(gz, xraw->cmap_r, 256) || !readBytes(gz, xraw->cmap_g, 256) || !readBytes(gz, xraw->cmap_b, 256))
+        return failLoad(gz, xraw, "Failed reading embedded colour look-up table.\n");
+    unsigned char scratch;
+    gzread(gz, &scratch, 1);
+    if (!gzeof(gz))
+        return failLoad(gz, xraw, "Read data, but not at end of file.  Invalid state.\n");
+    gzclose(gz);
+    return xraw;
+}
+
+void showXraw(const Xraw *xraw)
+{
+    printf("XRW file: '%.*s'\n", XRW_NAME_LEN - 1, xraw->filename);
+    printf("volume dimensions: %6d %6d %6d\n", xraw->nx, xraw->ny, xraw->nz);
+    printf("      voxel sizes: %6.3f %6.3f %6.3f\n", xraw->dx, xraw->dy, xraw->dz);
+    printf("total volume size: %6.1f %6.1f %6.1f\n", (float)xraw->nx * xraw->dx, (float)xraw->ny * xraw->dy,
+           (float)xraw->nz * xraw->dz);
+}
+
+void freeXraw(Xraw *xraw)
+{
+    if (!xraw)
+        return;
+    free(xraw->data);
+    free(xraw);
+}
+
+static bool writeWord(gzFile gz, const void *v)
+{
+    uint32_t w;
+    memcpy(&w, v, 4);
+    unsigned char b[4] = {(unsigned char)w, (unsigned char)(w >> 8), (unsigned char)(w >> 16),
+                          (unsigned char)(w >> 24)};
+    return gzwrite(gz, b, 4) == 4;
+}
+
+static bool writeBytes(gzFile gz, const void *buf, unsigned len)
+{
+    return len == 0 || gzwrite(gz, buf, len) == (int)len;
+}
+
+// The mode a fresh file would get, or that of the file being replaced.
+static mode_t outputMode(const char *path)
+{
+    struct stat st;
+    if (stat(path, &st) == 0 && S_ISREG(st.st_mode))
+        return st.st_mode & 07777;
+    mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
+// The record is written to a temporary file in the target's folder and
+// renamed over the target only once complete, so a failed save leaves any
+// existing file of that name as it was.
+int saveXraw(const Xraw *xraw)
+{
+    if (!xraw) {
+        fprintf(stderr, "Invalid xraw structure passed to saveXraw.\n");
+        return -1;
+    }
+    if (!memchr(xraw->filename, '\0', XRW_NAME_LEN) || xraw->filename[0] == '\0') {
+        fprintf(stderr, "Unable to create xraw output file.\n");
+        return -1;
+    }
+    long long n = countVoxels(xraw->nx, xraw->ny, xraw->nz);
+    if (n < 0)
+        return -1;
+    if (n > 0 && !xraw->data) {
+        fprintf(stderr, "Xraw structure passed to saveXraw has no voxel data.\n");
+        return -1;
+    }
+
+    std::string target = xraw->filename;
+    size_t slash = target.rfind('/');
+    std::string tmp = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".xrwsave-XXXXXX";
+    int fd = mkstemp(&tmp[0]);
+    if (fd < 0) {
+        fprintf(stderr, "Unable to create xraw output file.\n");
+        return -1;
+    }
+    fchmod(fd, outputMode(target.c_str()));
+    int gzfd = dup(fd);
+    gzFile gz = gzfd < 0 ? nullptr : gzdopen(gzfd, "wb9");
+    if (!gz) {
+        if (gzfd >= 0)
+            close(gzfd);
+        close(fd);
+        unlink(tmp.c_str());
+        fprintf(stderr, "Unable to create xraw output file.\n");
+        return -1;
+    }
+    gzbuffer(gz, GZ_BUFFER_BYTES);
+
+    const char *failure = nullptr;
+    if (!writeWord(gz, &xraw->nx) || !writeWord(gz, &xraw->ny) || !writeWord(gz, &xraw->nz))
+        failure = "Failed to write volume dimensions.\n";
+    else if (!writeWord(gz, &xraw->dx) || !writeWord(gz, &xraw->dy) || !writeWord(gz, &xraw->dz))
+        failure = "Failed to write voxel sizes.\n";
+    else if (!writeBytes(gz, xraw->data, (unsigned)n))
+        failure = "Failed to write entire volume.\n";
+    else if (!writeBytes(gz, xraw->cmap_r, 256) || !writeBytes(gz, xraw->cmap_g, 256) ||
+             !writeBytes(gz, xraw->cmap_b, 256))
+        failure = "Failed writing colour look-up table.\n";
+    // Closing flushes the last compressed block, which can fail too.
+    if (gzclose(gz) != Z_OK && !failure)
+        failure = "Failed to finish xraw output file.\n";
+    if (!failure && fsync(fd) != 0)
+        failure = "Failed to finish xraw output file.\n";
+    if (close(fd) != 0 && !failure)
+        failure = "Failed to finish xraw output file.\n";
+    if (!failure && rename(tmp.c_str(), target.c_str()) != 0)
+        failure = "Unable to replace xraw output file.\n";
+    if (failure) {
+        fputs(failure, stderr);
+        unlink(tmp.c_str());
+        return -1;
+    }
+    return 0;
+}
