@@ -1,11 +1,496 @@
-// Placeholder until start-up lands.
+// xrwview's start-up: the command line, then the scene, then the display.
 #include "startup.h"
 
-int xrwviewMain(int, char **)
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "frame.h"
+#include "obj.h"
+#include "tracks.h"
+#include "vqscene.h"
+#include "xrw.h"
+
+StartupSettings settings;
+
+namespace {
+
+const char *const kUsageLines[] = {
+    " * * * per volume (<= 4) options\n",
+    "-s s1 s2 s3\t\t set data averaging along each axis (1 1 1)\n",
+    "-d d1 d2\t\t set data min, max (default 0.0 1.0)\n",
+    "-a a1 a2\t\t set alpha min, max (default 0.0 0.2)\n",
+    "-v v1 v2 v3\t\t set data/alpha scaling per axis\n",
+    "-c name\t\t set colourmap name (default use xrw cmap)\n",
+    "-M filename\t use matrix stored in filename\n",
+    " * * * surfaces and tracks\n",
+    "-o objfname label r g b a \t draw surface in named .obj file\n",
+    "-Rx r1\t\t radial blow-apart by factor\n",
+    "-Vx \t\t calculate and use vertex normals\n",
+    "-Tf \t (ascii) track name file pattern\n",
+    "-Ts \t track file skip factor (default 1000)\n",
+    " * * * global options\n",
+    "-SV \t\t suppress volume rendering\n",
+    "-DX \t clip data outside data min, max\n",
+    "-BX n \t zero n boundary planes each side\n",
+    "-i invert (paper colour)\n",
+    "-x \t\t don't draw box\n",
+    "-Vf filename \t read view from filename\n",
+    " * * * following options defy PDF output\n",
+    "-3d \t use 3-d rendering\n",
+    "-Sp \t speed-up for 3-d rendering (default = 1)\n",
+};
+
+// Copies at most size - 1 characters and always terminates.
+void copyField(char *dst, size_t size, const char *src)
 {
+    std::snprintf(dst, size, "%s", src);
+}
+
+// An option and how many values follow it; perVolume options need a -f before them.
+struct OptionSpec {
+    const char *name;
+    int values;
+    bool perVolume;
+};
+
+const OptionSpec kOptions[] = {
+    {"-f", 1, false},  {"-s", 3, true},   {"-d", 2, true},   {"-a", 2, true},  {"-v", 3, true},
+    {"-c", 1, true},   {"-M", 1, true},   {"-o", 6, false},  {"-i", 0, false}, {"-x", 0, false},
+    {"-Rx", 1, false}, {"-Vx", 0, false}, {"-SV", 0, false}, {"-Tf", 1, false}, {"-Ts", 1, false},
+    {"-3d", 0, false}, {"-Sp", 1, false}, {"-DX", 0, false}, {"-BX", 1, false}, {"-Vf", 1, false},
+};
+
+const OptionSpec *findOption(const char *arg)
+{
+    for (const OptionSpec &o : kOptions)
+        if (std::strcmp(arg, o.name) == 0)
+            return &o;
+    return nullptr;
+}
+
+// Reads one volume's matrix file into m; -1 after a message naming the file.
+int readMatrixFile(const char *name, float m[4][4])
+{
+    FILE *f = std::fopen(name, "r");
+    if (!f) {
+        std::fprintf(stderr, "Failed to open matrix file '%s'.\n", name);
+        return -1;
+    }
+    bool ok = true;
+    for (int r = 0; r < 4 && ok; r++) {
+        ok = std::fscanf(f, "%f%f%f%f", &m[r][0], &m[r][1], &m[r][2], &m[r][3]) == 4;
+        for (int c = 0; c < 4 && ok; c++)
+            ok = std::isfinite(m[r][c]);
+    }
+    std::fclose(f);
+    if (!ok) {
+        std::fprintf(stderr, "Failed to read 16 finite reals from matrix file '%s'.\n", name);
+        return -1;
+    }
     return 0;
 }
 
-void usage(const char *)
+}  // namespace
+
+void usage(const char *progname)
 {
+    std::fprintf(stderr, "usage: %s [options] -f xrwfilename\n", progname);
+    for (const char *line : kUsageLines)
+        std::fputs(line, stderr);
+}
+
+void resetStartupSettings()
+{
+    std::memset(&settings, 0, sizeof settings);
+    for (int v = 0; v < MAX_VOLUMES; v++) {
+        settings.stride[v][0] = settings.stride[v][1] = settings.stride[v][2] = 1;
+        settings.useFileColourMap[v] = 1;
+    }
+    settings.drawBox = 1;
+    settings.blowApart = 1.0f;
+    settings.trackSkip = 1000;
+}
+
+void setVolumeDefaults()
+{
+    for (int v = 0; v < MAX_VOLUMES; v++) {
+        dmin[v] = 0.0f;
+        dmax[v] = 1.0f;
+        amin[v] = 0.0f;
+        amax[v] = 0.2f;
+        dscale[v][0] = dscale[v][1] = dscale[v][2] = 1.0f;
+        tex3d[v] = -1;
+        settings.volumeNamed[v] = 0;
+        settings.stride[v][0] = settings.stride[v][1] = settings.stride[v][2] = 1;
+        settings.useFileColourMap[v] = 1;
+        settings.useMatrix[v] = 0;
+    }
+}
+
+int loadSurfaceOption(const char *fname, const char *label, float r, float g, float b, float a)
+{
+    char name[XRW_FNAME_FIELD];
+    char lab[XRW_LABEL_FIELD];
+    copyField(name, sizeof name, fname);
+    copyField(lab, sizeof lab, label);
+    size_t len = std::strlen(name);
+    const char *ending = len >= 3 ? name + len - 3 : "";
+    Obj *obj = nullptr;
+    if (std::strcmp(ending, "obj") == 0) {
+        obj = loadObj(name, lab, r, g, b, a);
+    } else if (std::strcmp(ending, "stl") == 0) {
+        obj = loadObjFromSTL(name, lab, r, g, b, a);
+    } else {
+        std::fprintf(stderr, "unknown input surface format: %s\n", name);
+        return -1;
+    }
+    // The reader has said why; a surface that is not there cannot be drawn.
+    if (!obj)
+        return -1;
+    Obj **grown = static_cast<Obj **>(std::realloc(objs, sizeof(Obj *) * (nobjs + 1)));
+    if (!grown) {
+        std::fprintf(stderr, "Failed to allocate surface list.\n");
+        return -1;
+    }
+    objs = grown;
+    objs[nobjs++] = obj;
+    return 0;
+}
+
+int parseCommandLine(int argc, char **argv)
+{
+    setVolumeDefaults();
+    if (argc <= 2) {
+        usage(argv[0]);
+        return -1;
+    }
+    settings.drawBox = 1;
+    settings.blowApart = 1.0f;
+    settings.calcNormals = 0;
+    settings.clipData = 0;
+    settings.boundaryPlanes = 0;
+    settings.haveTracks = 0;
+    settings.trackSkip = 1000;
+
+    int i = 1;
+    while (i < argc) {
+        const char *arg = argv[i];
+        const OptionSpec *o = findOption(arg);
+        if (!o) {
+            i++;
+            continue;
+        }
+        // An option without all its values, or a volume option with no
+        // volume to bind to, leaves nothing sensible to do.
+        if (i + o->values >= argc || (o->perVolume && NVR == 0)) {
+            usage(argv[0]);
+            return -1;
+        }
+        char **val = argv + i + 1;
+        int v = NVR - 1;
+        if (std::strcmp(arg, "-f") == 0) {
+            NVR++;
+            if (NVR > MAX_VOLUMES) {
+                std::fprintf(stderr, "Too many volumes!\n");
+                return -1;
+            }
+            copyField(settings.xrwFileName[NVR - 1], XRW_FNAME_FIELD, val[0]);
+            settings.volumeNamed[NVR - 1] = 1;
+        } else if (std::strcmp(arg, "-s") == 0) {
+            for (int a = 0; a < 3; a++)
+                settings.stride[v][a] = std::atoi(val[a]);
+            if (settings.stride[v][0] < 1 || settings.stride[v][1] < 1 || settings.stride[v][2] < 1) {
+                std::fprintf(stderr, "stride must be at least 1 in each direction!\n");
+                return -1;
+            }
+        } else if (std::strcmp(arg, "-d") == 0) {
+            dmin[v] = static_cast<float>(std::atof(val[0]));
+            dmax[v] = static_cast<float>(std::atof(val[1]));
+        } else if (std::strcmp(arg, "-a") == 0) {
+            amin[v] = static_cast<float>(std::atof(val[0]));
+            amax[v] = static_cast<float>(std::atof(val[1]));
+        } else if (std::strcmp(arg, "-v") == 0) {
+            for (int a = 0; a < 3; a++)
+                dscale[v][a] = static_cast<float>(std::atof(val[a]));
+        } else if (std::strcmp(arg, "-c") == 0) {
+            settings.useFileColourMap[v] = 0;
+            copyField(settings.colourMapName[v], XRW_FNAME_FIELD, val[0]);
+            std::fprintf(stderr, "cmapname = %s\n", settings.colourMapName[v]);
+        } else if (std::strcmp(arg, "-M") == 0) {
+            settings.useMatrix[v] = 1;
+            copyField(settings.matrixFileName[v], XRW_SHORT_FIELD, val[0]);
+        } else if (std::strcmp(arg, "-o") == 0) {
+            if (loadSurfaceOption(val[0], val[1], static_cast<float>(std::atof(val[2])),
+                                  static_cast<float>(std::atof(val[3])), static_cast<float>(std::atof(val[4])),
+                                  static_cast<float>(std::atof(val[5]))) != 0)
+                return -1;
+        } else if (std::strcmp(arg, "-i") == 0) {
+            invert = 1;
+        } else if (std::strcmp(arg, "-x") == 0) {
+            settings.drawBox = 0;
+        } else if (std::strcmp(arg, "-Rx") == 0) {
+            settings.blowApart = static_cast<float>(std::atof(val[0]));
+        } else if (std::strcmp(arg, "-Vx") == 0) {
+            settings.calcNormals = 1;
+        } else if (std::strcmp(arg, "-SV") == 0) {
+            suppress_vr = 1;
+        } else if (std::strcmp(arg, "-Tf") == 0) {
+            // The pattern becomes a printf format with one int argument.
+            if (!trackPatternValid(val[0]) || std::strlen(val[0]) >= XRW_SHORT_FIELD) {
+                usage(argv[0]);
+                return -1;
+            }
+            settings.haveTracks = 1;
+            copyField(settings.trackPattern, XRW_SHORT_FIELD, val[0]);
+        } else if (std::strcmp(arg, "-Ts") == 0) {
+            // A step of 0 would read one file for ever, a negative one run below zero.
+            int n = std::atoi(val[0]);
+            if (n < 1) {
+                usage(argv[0]);
+                return -1;
+            }
+            settings.trackSkip = n;
+        } else if (std::strcmp(arg, "-3d") == 0) {
+            do_3d_render = 1;
+        } else if (std::strcmp(arg, "-Sp") == 0) {
+            // The slicing divides by it.
+            int n = std::atoi(val[0]);
+            if (n < 1) {
+                usage(argv[0]);
+                return -1;
+            }
+            _3d_speed_up = n;
+            std::fprintf(stderr, "speed-up factor %d\n", n);
+        } else if (std::strcmp(arg, "-DX") == 0) {
+            settings.clipData = 1;
+        } else if (std::strcmp(arg, "-BX") == 0) {
+            settings.boundaryPlanes = std::atoi(val[0]);
+        } else if (std::strcmp(arg, "-Vf") == 0) {
+            viewfile = 1;
+            copyField(viewfile_fname, sizeof viewfile_fname, val[0]);
+        }
+        i += 1 + o->values;
+    }
+    if (settings.volumeNamed[0] == 0) {
+        usage(argv[0]);
+        return -1;
+    }
+    return 0;
+}
+
+int setVolumeTransform(int v, const Xvol *xvol, float tr[12])
+{
+    int nx = xvol->nx, ny = xvol->ny, nz = xvol->nz;
+    if (!settings.useMatrix[v]) {
+        float X = nx * xvol->dx, Y = ny * xvol->dy, Z = nz * xvol->dz;
+        if (v == 0)
+            vqswin(-X / 2, X / 2, -Y / 2, Y / 2, -Z / 2, Z / 2);
+        const float t[12] = {-X / 2, xvol->dx, 0, 0, -Y / 2, 0, xvol->dy, 0, -Z / 2, 0, 0, xvol->dz};
+        std::memcpy(tr, t, sizeof t);
+        return 0;
+    }
+    float m[4][4];
+    if (readMatrixFile(settings.matrixFileName[v], m) != 0)
+        return -1;
+    // The matrix maps the file's own voxels; the float volume's are stride times larger.
+    for (int r = 0; r < 3; r++)
+        for (int c = 0; c < 3; c++)
+            m[r][c] = m[r][c] * settings.stride[v][c];
+    for (int r = 0; r < 4; r++) {
+        for (int c = 0; c < 4; c++)
+            std::fprintf(stderr, "%f ", m[r][c]);
+        std::fprintf(stderr, "\n");
+    }
+    if (v == 0) {
+        double blc[3] = {m[0][3], m[1][3], m[2][3]};
+        double trc[3] = {m[0][3] + (nx - 1) * static_cast<double>(m[0][0]),
+                         m[1][3] + (ny - 1) * static_cast<double>(m[1][1]),
+                         m[2][3] + (nz - 1) * static_cast<double>(m[2][2])};
+        std::fprintf(stderr, "blc = %f,%f,%f; trc = %f,%f,%f\n", blc[0], blc[1], blc[2], trc[0], trc[1], trc[2]);
+        float w[6];
+        for (int a = 0; a < 3; a++) {
+            w[2 * a] = static_cast<float>(blc[a] < trc[a] ? blc[a] : trc[a]);
+            w[2 * a + 1] = static_cast<float>(blc[a] < trc[a] ? trc[a] : blc[a]);
+        }
+        vqswin(w[0], w[1], w[2], w[3], w[4], w[5]);
+    }
+    const float t[12] = {m[0][3], m[0][0], m[0][1], m[0][2], m[1][3], m[1][0],
+                         m[1][1], m[1][2], m[2][3], m[2][0], m[2][1], m[2][2]};
+    std::memcpy(tr, t, sizeof t);
+    return 0;
+}
+
+void installColourMap(int v, const Xvol *xvol)
+{
+    int lo = 1000 + 256 * v, hi = lo + 255;
+    vqscir(lo, hi);
+    if (settings.useFileColourMap[v]) {
+        for (int k = 0; k < 256; k++)
+            vqscr(lo + k, xvol->cmap_r[k], xvol->cmap_g[k], xvol->cmap_b[k]);
+    } else {
+        vqicm(settings.colourMapName[v], lo, hi);
+    }
+    for (int ci = lo; ci <= hi; ci++) {
+        float r, g, b;
+        vqqcr(ci, &r, &g, &b);
+        vqscr(ci, std::pow(r, 0.2f), std::pow(g, 0.2f), std::pow(b, 0.2f));
+    }
+}
+
+void clipVolume(Xvol *xvol, float lo, float hi)
+{
+    for (int i = 0; i < xvol->nx; i++)
+        for (int j = 0; j < xvol->ny; j++) {
+            float *row = xvol->data[i][j];
+            for (int k = 0; k < xvol->nz; k++)
+                if (row[k] < lo || row[k] > hi)
+                    row[k] = 0.0f;
+        }
+}
+
+void zeroBoundaryPlanes(Xvol *xvol, int n)
+{
+    if (n <= 0)
+        return;
+    int nx = xvol->nx, ny = xvol->ny, nz = xvol->nz;
+    for (int i = 0; i < nx; i++) {
+        bool iEdge = i < n || i > nx - 1 - n;
+        for (int j = 0; j < ny; j++) {
+            bool ijEdge = iEdge || j < n || j > ny - 1 - n;
+            float *row = xvol->data[i][j];
+            for (int k = 0; k < nz; k++)
+                if (ijEdge || k < n || k > nz - 1 - n)
+                    row[k] = 0.0f;
+        }
+    }
+}
+
+int buildVolume(int v, int argc, char **argv)
+{
+    Xraw *xraw = loadXraw(settings.xrwFileName[v]);
+    if (!xraw) {
+        std::fprintf(stderr, "Failed to open or read '%s'.\n", settings.xrwFileName[v]);
+        return -1;
+    }
+    settings.xraws[v] = xraw;
+    showXraw(xraw);
+    std::printf("- - - - - - - - - - - - - - - - - - - - - - - - -\n");
+    std::fflush(stdout);
+    Xvol *xvol = Xraw2Xvol(xraw, settings.stride[v]);
+    if (!xvol) {
+        std::fprintf(stderr, "Failed to parse data volume.\n");
+        return -1;
+    }
+    settings.xvols[v] = xvol;
+    showXvol(xvol);
+    std::fflush(stdout);
+    int nx = xvol->nx, ny = xvol->ny, nz = xvol->nz;
+
+    if (v == 0) {
+        // Without a display every later call would go nowhere.
+        if (vqopend("/?", argc, argv) != 0) {
+            std::fprintf(stderr, "Failed to open the display.\n");
+            return -1;
+        }
+        if (invert) {
+            svqsbc(1, 1, 1);
+            svqsfc(0, 0, 0);
+        } else {
+            svqsbc(0, 0, 0);
+            svqsfc(1, 1, 1);
+        }
+        float ry = (ny * xvol->dy) / (nx * xvol->dx);
+        float rz = (nz * xvol->dz) / (nx * xvol->dx);
+        vqsvp(-1, 1, -ry, ry, -rz, rz);
+    }
+
+    float tr[12];
+    if (setVolumeTransform(v, xvol, tr) != 0)
+        return -1;
+
+    float *w = settings.window;
+    vqqwin(&w[0], &w[1], &w[2], &w[3], &w[4], &w[5]);
+    std::fprintf(stderr, "vqswin(%f,%f,%f,%f,%f,%f)\n", w[0], w[1], w[2], w[3], w[4], w[5]);
+
+    if (v == 0) {
+        double x1 = w[0], x2 = w[1], y1 = w[2], y2 = w[3], z1 = w[4], z2 = w[5];
+        Point3 pos[2] = {{x1 + (x1 - x2) / 2, y1 + (y1 - y2) / 2, z1 + (z1 - z2) / 2},
+                         {x2 + (x2 - x1) / 2, y2 + (y2 - y1) / 2, z2 + (z2 - z1) / 2}};
+        Colour3 col[2] = {{1, 1, 1}, {1, 1, 1}};
+        svqsl(Colour3{0.7, 0.7, 0.7}, 2, pos, col, 1);
+        if (settings.drawBox)
+            vqbox("BCDE", 0.0f, 0, "BCDE", 0.0f, 0, "BCDE", 0.0f, 0);
+    }
+
+    installColourMap(v, xvol);
+    if (settings.clipData)
+        clipVolume(xvol, dmin[v], dmax[v]);
+    if (settings.boundaryPlanes > 0)
+        zeroBoundaryPlanes(xvol, settings.boundaryPlanes);
+
+    if (!do_3d_render) {
+        int *ids[3] = {vidx, vidy, vidz};
+        for (int a = 0; a < 3; a++)
+            ids[a][v] = nvqcvr(xvol->data, nx, ny, nz, 0, nx - 1, 0, ny - 1, 0, nz - 1, tr, 's', dmin[v], dmax[v],
+                               dscale[v][a] * amin[v], dscale[v][a] * amax[v]);
+        return 0;
+    }
+    return fillTexture(v, xvol, tr);
+}
+
+void finishSurfaces(const float window[6])
+{
+    if (settings.calcNormals) {
+        std::fprintf(stderr, "calculating vertex normals...\n");
+        for (int j = 0; j < nobjs; j++) {
+            calcVertexNormals(objs[j]);
+            if (!objs[j]->normals)
+                std::fprintf(stderr, "huh?\n");
+        }
+    }
+    std::fprintf(stderr, "BLOW APART might not work due to multivolume support!\n");
+    Point3 c = {static_cast<float>(window[0] + window[1]) / 2.0, static_cast<float>(window[2] + window[3]) / 2.0,
+                static_cast<float>(window[4] + window[5]) / 2.0};
+    double r = settings.blowApart;
+    for (int j = 0; j < nobjs; j++) {
+        Point3 d = VectorSub(objs[j]->mean, c);
+        Point3 e = VectorMul(d, r);
+        Point3 t = VectorSub(d, e);
+        translateObj(objs[j], t);
+    }
+}
+
+int buildScene(int argc, char **argv)
+{
+    if (settings.haveTracks && readTracks(settings.trackPattern, settings.trackSkip) != 0) {
+        usage(argv[0]);
+        return -1;
+    }
+    for (int v = 0; v < NVR; v++)
+        if (buildVolume(v, argc, argv) != 0)
+            return -1;
+    finishSurfaces(settings.window);
+    return 0;
+}
+
+void registerCallbacks()
+{
+    cvqscb(cb);
+    cvqsncb(numcb);
+    cvqskcb(kcb);
+}
+
+int xrwviewMain(int argc, char **argv)
+{
+    if (parseCommandLine(argc, argv) != 0)
+        return -1;
+    if (buildScene(argc, argv) != 0)
+        return -1;
+    registerCallbacks();
+    doPRC = 0;
+    svqsrm(1);
+    vqshow(1);
+    return 1;
 }

@@ -1,7 +1,72 @@
 // xrwview's start-up: the command line and the construction of the scene.
 #pragma once
 
+#include "state.h"
+
+struct Xraw;
+struct Xvol;
+
+// Text field sizes, terminating NUL included.
+#define XRW_FNAME_FIELD 401  // volume and colour-map names: 400 characters
+#define XRW_SHORT_FIELD 400  // matrix file, track pattern, view file: 399 characters
+#define XRW_LABEL_FIELD 80   // surface labels: 79 characters
+
+// What the command line sets for the rest of start-up.
+struct StartupSettings {
+    char xrwFileName[MAX_VOLUMES][XRW_FNAME_FIELD];
+    int volumeNamed[MAX_VOLUMES];
+    int stride[MAX_VOLUMES][3];
+    int useFileColourMap[MAX_VOLUMES];
+    char colourMapName[MAX_VOLUMES][XRW_FNAME_FIELD];
+    int useMatrix[MAX_VOLUMES];
+    char matrixFileName[MAX_VOLUMES][XRW_SHORT_FIELD];
+    int drawBox;
+    float blowApart;
+    int calcNormals;
+    int clipData;
+    int boundaryPlanes;
+    int haveTracks;
+    char trackPattern[XRW_SHORT_FIELD];
+    int trackSkip;
+    // Built by scene construction: the records of each volume and the world
+    // window as the scene library reported it.
+    Xraw *xraws[MAX_VOLUMES];
+    Xvol *xvols[MAX_VOLUMES];
+    float window[6];
+};
+
+extern StartupSettings settings;
+
 // The whole program after process start; returns the exit status.
 int xrwviewMain(int argc, char **argv);
 // Writes the usage text to standard error.
 void usage(const char *progname);
+
+// Back to the start-up settings' defaults (the viewer state has resetViewerState).
+void resetStartupSettings();
+// The per-volume defaults of the viewer state, written before the arguments are read.
+void setVolumeDefaults();
+// Reads the arguments into the settings and the viewer state, loading
+// surfaces as they come. 0, or -1 after the message (usage text and others).
+int parseCommandLine(int argc, char **argv);
+// Tracks, every volume, then the surface steps; argc/argv go to vqopend. 0 or -1.
+int buildScene(int argc, char **argv);
+// One volume: load, list, convert, display (volume 0), transform, colours,
+// clipping, boundary planes and its renderings. 0 or -1.
+int buildVolume(int v, int argc, char **argv);
+// The index-to-world transform of volume v (with -M from its matrix file);
+// sets the world window for volume 0. 0, or -1 after a message.
+int setVolumeTransform(int v, const Xvol *xvol, float tr[12]);
+// Colour map of volume v into its block lo..lo+255, then brightened.
+void installColourMap(int v, const Xvol *xvol);
+// -DX and -BX on the float volume.
+void clipVolume(Xvol *xvol, float lo, float hi);
+void zeroBoundaryPlanes(Xvol *xvol, int n);
+// The 3-D texture of volume v, through the colours of its block. 0 or -1.
+int fillTexture(int v, const Xvol *xvol, const float tr[12]);
+// Vertex normals, the blow-apart warning and the blow-apart of every surface.
+void finishSurfaces(const float window[6]);
+// Loads one -o surface into objs. 0, or -1 after the message.
+int loadSurfaceOption(const char *fname, const char *label, float r, float g, float b, float a);
+// cvqscb(cb), cvqsncb(numcb), cvqskcb(kcb), in this order.
+void registerCallbacks();
