@@ -1,0 +1,146 @@
+// Surface drawing: one facet call per triangle, in the surface's colour or
+// coloured by a per-vertex weight list, and the viewer's per-frame pass.
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "obj.h"
+#include "state.h"
+
+namespace {
+
+// Gathers the corners of triangle t; false when it names a vertex the
+// surface does not have.
+inline bool triangleCorners(const Obj *obj, int t, int idx[3], Point3 p[3])
+{
+    const int *f = obj->facets + 3 * (size_t)t;
+    for (int c = 0; c < 3; c++) {
+        int n = f[c];
+        if (n < 1 || n > obj->nverts)
+            return false;
+        idx[c] = n - 1;
+        p[c] = obj->verts[n - 1];
+    }
+    return true;
+}
+
+// Colour index of a weight over lo..hi; equal extremes (or weights that
+// are not numbers) map to lo.
+int weightIndex(float w, float wmin, float wmax, int lo, int hi)
+{
+    float t = (w - wmin) / (wmax - wmin);
+    double k;
+    if (!std::isfinite(t)) {
+        k = lo;
+    } else {
+        double v = (double)((float)((long long)hi - lo) * t) + 0.5;
+        k = (double)lo + std::trunc(v);
+    }
+    if (!(k >= lo))
+        k = lo;
+    if (k > hi)
+        k = hi;
+    return (int)k;
+}
+
+}  // namespace
+
+void drawObj(const Obj *obj)
+{
+    if (!obj)
+        return;
+    pushVRMLname(obj->label);
+    // NaN compares false, so a NaN opacity counts as opaque.
+    bool transparent = (double)obj->alpha < 0.999;
+    for (int t = 0; t < obj->nfacets; t++) {
+        int idx[3];
+        Point3 p[3];
+        if (!triangleCorners(obj, t, idx, p))
+            continue;
+        if (transparent) {
+            nvqvf3a(p, 's', obj->colour, obj->alpha);
+        } else if (!obj->normals) {
+            nvqvf3(p, obj->colour);
+        } else {
+            Point3 n[3] = {obj->normals[idx[0]], obj->normals[idx[1]], obj->normals[idx[2]]};
+            nvqvf3n(p, n, obj->colour);
+        }
+    }
+    pushVRMLname("ANON");
+}
+
+void drawObjWgts(const Obj *obj, const ObjWgt *wgt, int onlyWeighted, int ci)
+{
+    if (!obj)
+        return;
+    pushVRMLname(obj->label);
+    int lo = 0, hi = 0;
+    vqqcir(&lo, &hi);
+    // The first entry of each vertex, found once instead of by a linear
+    // search per corner; entries naming no vertex of the surface can never
+    // be found and are left out.
+    std::vector<int> first(obj->nverts > 0 ? (size_t)obj->nverts : 0, -1);
+    int nw = wgt && wgt->vert && wgt->wgt ? wgt->nverts : 0;
+    for (int j = nw - 1; j >= 0; j--) {
+        int v = wgt->vert[j];
+        if (v >= 0 && v < obj->nverts)
+            first[v] = j;
+    }
+    bool transparent = (double)obj->alpha < 0.999;
+    for (int t = 0; t < obj->nfacets; t++) {
+        int idx[3];
+        Point3 p[3];
+        if (!triangleCorners(obj, t, idx, p))
+            continue;
+        double sum[3] = {0, 0, 0};
+        bool weighted = false;
+        for (int c = 0; c < 3; c++) {
+            int j = first[idx[c]];
+            if (j < 0) {
+                sum[0] += obj->colour.r;
+                sum[1] += obj->colour.g;
+                sum[2] += obj->colour.b;
+                continue;
+            }
+            weighted = true;
+            int k = weightIndex(wgt->wgt[j], wgt->wmin, wgt->wmax, lo, hi);
+            float r, g, b;
+            vqqcr(k, &r, &g, &b);
+            sum[0] += (double)(2.0f * r);
+            sum[1] += (double)(2.0f * g);
+            sum[2] += (double)(2.0f * b);
+        }
+        Colour3 col;
+        double *out[3] = {&col.r, &col.g, &col.b};
+        for (int c = 0; c < 3; c++) {
+            double v = sum[c] * 0.3333;
+            *out[c] = v > 1.0 ? 1.0 : v;
+        }
+        if (ci >= 0) {
+            float r, g, b;
+            vqqcr(ci, &r, &g, &b);
+            col = {r, g, b};
+        }
+        if (!weighted && onlyWeighted)
+            continue;
+        if (transparent)
+            nvqvf3a(p, 's', col, obj->alpha);
+        else
+            nvqvf3(p, col);
+    }
+    pushVRMLname("ANON");
+}
+
+void surfacePass(int *kc)
+{
+    float x1, x2, y1, y2, z1, z2;
+    vqqwin(&x1, &x2, &y1, &y2, &z1, &z2);
+    if (nobjs <= 0 || !objs || (kc && *kc % 2 != 0))
+        return;
+    fprintf(stderr, "WARNING: OBJS NO LONGER LIKELY TO HAVE CORRECT WCS!!!\n");
+    // Surface coordinates count from the lower corner of the world box.
+    vqswin(0, 2 * x2, 0, 2 * y2, 0, 2 * z2);
+    for (int j = 0; j < nobjs; j++)
+        drawObj(objs[j]);
+    vqswin(-x2, x2, -y2, y2, -z2, z2);
+}

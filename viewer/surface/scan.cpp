@@ -1,0 +1,188 @@
+// Number scanning for the text readers, and whole-file reading.
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstring>
+
+#include "surface_util.h"
+
+namespace {
+
+enum ScanResult { SCAN_OK, SCAN_NONE, SCAN_UNSURE };
+
+inline bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+inline bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+const double kPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                           1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// One "%f" conversion for the common case of a plain decimal number. A
+// number that cannot start here gives SCAN_NONE (sscanf would stop too);
+// anything this cannot decide exactly as strtof would gives SCAN_UNSURE.
+ScanResult fastFloat(const char **pp, float *out)
+{
+    const char *s = *pp;
+    while (isSpace(*s))
+        s++;
+    bool neg = false;
+    if (*s == '+' || *s == '-') {
+        neg = *s == '-';
+        s++;
+    }
+    char c = *s;
+    if (!isDigit(c) && c != '.') {
+        // Infinity and NaN spellings are left to sscanf.
+        if (c == 'i' || c == 'I' || c == 'n' || c == 'N')
+            return SCAN_UNSURE;
+        return SCAN_NONE;
+    }
+    uint64_t w = 0;
+    int digits = 0, exp10 = 0;
+    bool any = false;
+    for (; isDigit(*s); s++) {
+        any = true;
+        if (w == 0 && *s == '0')
+            continue;
+        if (++digits > 19)
+            return SCAN_UNSURE;
+        w = w * 10 + (uint64_t)(*s - '0');
+    }
+    if (*s == '.') {
+        for (s++; isDigit(*s); s++) {
+            any = true;
+            exp10--;
+            if (w == 0 && *s == '0')
+                continue;
+            if (++digits > 19)
+                return SCAN_UNSURE;
+            w = w * 10 + (uint64_t)(*s - '0');
+        }
+    }
+    if (!any)
+        return SCAN_UNSURE;
+    if (*s == 'e' || *s == 'E') {
+        const char *e = s + 1;
+        bool eneg = false;
+        if (*e == '+' || *e == '-') {
+            eneg = *e == '-';
+            e++;
+        }
+        if (!isDigit(*e))
+            return SCAN_UNSURE;
+        int ev = 0;
+        for (; isDigit(*e); e++) {
+            if (ev > 1000)
+                return SCAN_UNSURE;
+            ev = ev * 10 + (*e - '0');
+        }
+        exp10 += eneg ? -ev : ev;
+        s = e;
+    }
+    // Only an end that no float syntax can continue is taken as certain.
+    if (!(*s == '\0' || isSpace(*s) || *s == '/'))
+        return SCAN_UNSURE;
+    float f;
+    if (w == 0) {
+        f = 0.0f;
+    } else {
+        if (w > (1ull << 53) || exp10 < -22 || exp10 > 22)
+            return SCAN_UNSURE;
+        // One correctly rounded double operation on exact operands; its
+        // rounding to float is correct unless it sits exactly on a float
+        // rounding midpoint.
+        double d = exp10 >= 0 ? (double)w * kPow10[exp10] : (double)w / kPow10[-exp10];
+        uint64_t bits;
+        std::memcpy(&bits, &d, sizeof bits);
+        if ((bits & ((1ull << 29) - 1)) == (1ull << 28))
+            return SCAN_UNSURE;
+        f = (float)d;
+    }
+    *out = neg ? -f : f;
+    *pp = s;
+    return SCAN_OK;
+}
+
+}  // namespace
+
+int scanObjLine(const char *line, char *cmd, float v[3])
+{
+    if (line[0] == '\0')
+        return sscanf(line, "%c %f %f %f", cmd, &v[0], &v[1], &v[2]);
+    const char *p = line + 1;
+    float t[3];
+    int got = 1;
+    for (int i = 0; i < 3; i++) {
+        ScanResult r = fastFloat(&p, &t[i]);
+        if (r == SCAN_UNSURE)
+            return sscanf(line, "%c %f %f %f", cmd, &v[0], &v[1], &v[2]);
+        if (r == SCAN_NONE)
+            break;
+        got++;
+    }
+    *cmd = line[0];
+    for (int i = 0; i < got - 1; i++)
+        v[i] = t[i];
+    return got;
+}
+
+int scanInt(const char **pp, int *out)
+{
+    const char *s = *pp;
+    while (isSpace(*s))
+        s++;
+    bool neg = false;
+    if (*s == '+' || *s == '-') {
+        neg = *s == '-';
+        s++;
+    }
+    if (!isDigit(*s))
+        return 0;
+    long long v = 0;
+    for (; isDigit(*s); s++) {
+        if (v <= (long long)INT_MAX + 1)
+            v = v * 10 + (*s - '0');
+    }
+    if (neg)
+        v = -v;
+    if (v > INT_MAX)
+        v = INT_MAX;
+    if (v < INT_MIN)
+        v = INT_MIN;
+    *out = (int)v;
+    *pp = s;
+    return 1;
+}
+
+long long regularFileSize(FILE *f)
+{
+    struct stat st;
+    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    return (long long)st.st_size;
+}
+
+bool readRest(FILE *f, GrowArray<unsigned char> *buf)
+{
+    long long size = regularFileSize(f);
+    long pos = std::ftell(f);
+    // A regular file is read in one call; anything else in chunks.
+    size_t step = (size > 0 && pos >= 0 && size > pos) ? (size_t)(size - pos) + 1 : (size_t)1 << 16;
+    for (;;) {
+        if (!buf->reserve(buf->n + step))
+            return false;
+        size_t room = buf->cap - buf->n;
+        size_t got = std::fread(buf->data + buf->n, 1, room, f);
+        buf->n += got;
+        if (got < room)
+            break;
+        step = (size_t)1 << 16;
+    }
+    return !std::ferror(f);
+}

@@ -1,0 +1,75 @@
+// Helpers shared by the surface readers: record creation, growable arrays,
+// number scanning and whole-file reading.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "obj.h"
+
+// A new record with label, colour and opacity set and no geometry.
+Obj *newObj(const char *label, float r, float g, float b, float a);
+
+// Array of T on the system allocator that grows geometrically, so the
+// record's arrays can be handed over (and freed with free()) as they are.
+template <typename T> struct GrowArray {
+    T *data = nullptr;
+    size_t n = 0, cap = 0;
+
+    ~GrowArray() { std::free(data); }
+    bool reserve(size_t want)
+    {
+        if (want <= cap)
+            return true;
+        size_t c = cap ? cap : 16;
+        while (c < want)
+            c *= 2;
+        T *p = static_cast<T *>(std::realloc(data, c * sizeof(T)));
+        if (!p)
+            return false;
+        data = p;
+        cap = c;
+        return true;
+    }
+    bool push(const T &v)
+    {
+        if (n == cap && !reserve(n + 1))
+            return false;
+        data[n++] = v;
+        return true;
+    }
+    // Hands the array over, trimmed to its length (null when empty).
+    T *release()
+    {
+        T *p = data;
+        if (n == 0) {
+            std::free(p);
+            p = nullptr;
+        } else if (n < cap) {
+            T *q = static_cast<T *>(std::realloc(p, n * sizeof(T)));
+            if (q)
+                p = q;
+        }
+        data = nullptr;
+        n = cap = 0;
+        return p;
+    }
+};
+
+// Parses line as sscanf(line, "%c %f %f %f", cmd, &v[0], &v[1], &v[2])
+// would and returns the same count; plain decimal numbers take a fast
+// path, anything else goes through sscanf itself.
+int scanObjLine(const char *line, char *cmd, float v[3]);
+
+// Reads one decimal integer as "%d" would (white space, sign, digits),
+// advancing *p past it. Values beyond the int range are clamped instead
+// of overflowing. Returns 0 when no integer is there.
+int scanInt(const char **p, int *out);
+
+// Size of an open file when it is a regular file, else -1.
+long long regularFileSize(FILE *f);
+
+// The rest of an open file from its current position.
+bool readRest(FILE *f, GrowArray<unsigned char> *buf);
