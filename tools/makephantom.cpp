@@ -1,0 +1,158 @@
+// makephantom: writes a deterministic sample XRW volume (nested ellipsoidal
+// shells, a few blobs and smooth gradients in mostly empty space, with a
+// warm-to-cool colour table) through the toolkit's own saveXraw.
+#include "xrw.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+static void usage()
+{
+    fprintf(stderr, "usage: makephantom [-v DX DY DZ] OUT.xrw N [NY NZ]\n");
+}
+
+static bool parseDim(const char *s, int *v)
+{
+    char *end;
+    long n = strtol(s, &end, 10);
+    if (*end || n < 1 || n > 4096)
+        return false;
+    *v = (int)n;
+    return true;
+}
+
+static bool parseSize(const char *s, float *v)
+{
+    char *end;
+    *v = strtof(s, &end);
+    return !*end && std::isfinite(*v) && *v > 0.0f;
+}
+
+// Smooth step from 0 at edge0 to 1 at edge1.
+static float smooth(float edge0, float edge1, float x)
+{
+    float t = (x - edge0) / (edge1 - edge0);
+    t = t < 0 ? 0 : (t > 1 ? 1 : t);
+    return t * t * (3 - 2 * t);
+}
+
+struct Blob {
+    float x, y, z, r, value;
+};
+
+static const Blob BLOBS[] = {
+    {0.30f, 0.20f, 0.10f, 0.16f, 250.0f},
+    {-0.35f, -0.10f, 0.25f, 0.12f, 220.0f},
+    {0.05f, -0.40f, -0.30f, 0.10f, 235.0f},
+    {-0.15f, 0.35f, -0.20f, 0.08f, 245.0f},
+};
+
+// Value 0..255 of the phantom at a point of the cube [-1, 1]^3.
+static unsigned char phantomValue(float u, float v, float w)
+{
+    float outer = sqrtf((u / 0.85f) * (u / 0.85f) + (v / 0.72f) * (v / 0.72f) + (w / 0.78f) * (w / 0.78f));
+    if (outer > 1.0f)
+        return 0;
+    // Skull-like shell with soft edges.
+    float value = 190.0f * smooth(0.88f, 0.92f, outer) * (1.0f - smooth(0.98f, 1.0f, outer));
+    if (outer < 0.92f) {
+        // Tissue brightening smoothly towards the top, with an inner shell.
+        float tissue = 50.0f + 30.0f * smooth(-0.7f, 0.7f, v);
+        float inner = sqrtf((u / 0.5f) * (u / 0.5f) + (v / 0.42f) * (v / 0.42f) + (w / 0.46f) * (w / 0.46f));
+        float ring = 1.0f - smooth(0.0f, 0.06f, fabsf(inner - 1.0f));
+        tissue += 80.0f * ring;
+        if (inner < 0.94f)
+            tissue = 20.0f + 15.0f * smooth(-0.5f, 0.5f, u);
+        value = fmaxf(value, tissue * (1.0f - smooth(0.88f, 0.92f, outer)));
+        for (const Blob &b : BLOBS) {
+            float d = sqrtf((u - b.x) * (u - b.x) + (v - b.y) * (v - b.y) + (w - b.z) * (w - b.z)) / b.r;
+            if (d < 1.0f)
+                value = fmaxf(value, b.value * (1.0f - smooth(0.7f, 1.0f, d)));
+        }
+    }
+    return (unsigned char)(value < 0 ? 0 : (value > 255 ? 255 : value));
+}
+
+// Black at 0, then deep blue through cyan and yellow to red and near white.
+static void warmCoolRamp(Xraw *xraw)
+{
+    static const float stops[][3] = {
+        {0.05f, 0.05f, 0.35f}, {0.0f, 0.6f, 0.9f}, {0.95f, 0.9f, 0.2f}, {0.9f, 0.15f, 0.05f}, {1.0f, 0.95f, 0.9f}};
+    const int segments = 4;
+    xraw->cmap_r[0] = xraw->cmap_g[0] = xraw->cmap_b[0] = 0;
+    for (int i = 1; i < 256; i++) {
+        float t = (float)(i - 1) / 254.0f * segments;
+        int s = t >= segments ? segments - 1 : (int)t;
+        float f = t - s;
+        unsigned char *out[3] = {&xraw->cmap_r[i], &xraw->cmap_g[i], &xraw->cmap_b[i]};
+        for (int c = 0; c < 3; c++)
+            *out[c] = (unsigned char)lroundf(255.0f * (stops[s][c] + f * (stops[s + 1][c] - stops[s][c])));
+    }
+}
+
+int main(int argc, char **argv)
+{
+    float d[3] = {1.0f, 1.0f, 1.0f};
+    int a = 1;
+    if (a < argc && !strcmp(argv[a], "-v")) {
+        if (argc < a + 4 || !parseSize(argv[a + 1], &d[0]) || !parseSize(argv[a + 2], &d[1]) ||
+            !parseSize(argv[a + 3], &d[2])) {
+            fprintf(stderr, "makephantom: -v needs three positive voxel sizes.\n");
+            return 1;
+        }
+        a += 4;
+    }
+    int n[3];
+    if (argc - a != 2 && argc - a != 4) {
+        usage();
+        return 1;
+    }
+    const char *out = argv[a];
+    if (!parseDim(argv[a + 1], &n[0]) ||
+        (argc - a == 4 && (!parseDim(argv[a + 2], &n[1]) || !parseDim(argv[a + 3], &n[2])))) {
+        fprintf(stderr, "makephantom: dimensions must be whole numbers from 1 to 4096.\n");
+        return 1;
+    }
+    if (argc - a == 2)
+        n[1] = n[2] = n[0];
+    if ((long long)n[0] * n[1] * n[2] > 0x7fffffffLL) {
+        fprintf(stderr, "makephantom: %d x %d x %d voxels are too many.\n", n[0], n[1], n[2]);
+        return 1;
+    }
+    if (strlen(out) >= XRW_NAME_LEN) {
+        fprintf(stderr, "makephantom: output name is longer than %d characters.\n", XRW_NAME_LEN - 1);
+        return 1;
+    }
+
+    Xraw xraw;
+    memset(&xraw, 0, sizeof xraw);
+    strcpy(xraw.filename, out);
+    xraw.nx = n[0];
+    xraw.ny = n[1];
+    xraw.nz = n[2];
+    xraw.dx = d[0];
+    xraw.dy = d[1];
+    xraw.dz = d[2];
+    size_t count = (size_t)n[0] * n[1] * n[2];
+    xraw.data = (unsigned char *)malloc(count ? count : 1);
+    if (!xraw.data) {
+        fprintf(stderr, "makephantom: out of memory.\n");
+        return 1;
+    }
+    // Coordinates centre each voxel in [-1, 1], so the shape does not depend
+    // on the voxel size and odd and even sizes stay symmetric.
+    for (int z = 0; z < n[2]; z++)
+        for (int y = 0; y < n[1]; y++)
+            for (int x = 0; x < n[0]; x++) {
+                float u = (2.0f * x + 1.0f) / n[0] - 1.0f;
+                float v = (2.0f * y + 1.0f) / n[1] - 1.0f;
+                float w = (2.0f * z + 1.0f) / n[2] - 1.0f;
+                xraw.data[x + (size_t)n[0] * (y + (size_t)n[1] * z)] = phantomValue(u, v, w);
+            }
+    warmCoolRamp(&xraw);
+    int rc = saveXraw(&xraw);
+    free(xraw.data);
+    return rc == 0 ? 0 : 1;
+}
