@@ -156,6 +156,9 @@ struct Panel {
     vqFrameFunc frameFunc = nullptr;
     bool frameEnabled = true;
     BoxSpec box;
+    // True once the camera was set on purpose (view file, steering); a
+    // default camera is fitted again when the viewport or panel changes.
+    bool cameraUser = false;
 };
 
 // ---- Library options (read by vqopend) -------------------------------------
@@ -209,6 +212,8 @@ struct Scene {
     bool quit = false;
     bool screenshotRequested = false;
     int windowWidth = 800, windowHeight = 800;
+    double frameStart = 0;  // clock at the start of the running frame
+    bool showing = false;   // vqshow has handed control to a platform
 };
 
 // The one scene of the process.
@@ -239,5 +244,49 @@ void orbitCamera(Scene &s, int panel, double dxDeg, double dyDeg);
 void zoomCamera(Scene &s, int panel, double factor);
 void panCamera(Scene &s, int panel, double dx, double dy);
 void resetCamera(Scene &s, int panel);
+
+// ---- Frame loop helpers shared by the platforms --------------------------
+//
+// A platform runs each frame as
+//     runFrame(s); <draw and present, if it has pixels>; endFrame(s);
+// and stops once loopDone(s) is true. runFrame queues the --keys entries
+// due before this frame, turns the cameras by --spin (from the second frame
+// on), delivers the keys and calls the frame callbacks; endFrame takes the
+// frame's wall time, writes the --stats line and advances frameNo.
+void endFrame(Scene &s);
+// True when the options' frame count is reached or a quit key was pressed.
+bool loopDone(const Scene &s);
+// The --stats line of frame `frame`, without the newline.
+std::string statsLine(long frame, const FrameStats &st);
+// Monotonic clock in seconds.
+double clockSeconds();
+
+// ---- Internals shared across the library ----------------------------------
+
+// One line on stderr, prefixed "vqscene: ", newline added.
+void sceneError(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+// Read the library's options from argv, skipping what is not ours. 0, or -1
+// after one line on stderr (out is then unchanged).
+int parseOptions(int argc, char **argv, Options &out);
+// Parse a --keys list "F:K,F:K" (K a character or space, tab, esc).
+int parseKeyList(const char *text, std::vector<std::pair<int, unsigned char>> &keys);
+// Panel that owns the camera a panel is drawn with (follows links).
+int cameraOwner(const Scene &s, int panel);
+// Camera looking at the centre of the box from +z, far enough to show it
+// whole at the given width/height aspect.
+Camera fitCamera(const Box &viewport, double aspect);
+// Pixel aspect (width / height) of a panel in the window.
+double panelAspect(const Scene &s, int panel);
+// One axis (0..2) of the panel's window-to-viewport mapping: a coordinate,
+// and the scale of a difference.
+double mapCoord(const Panel &p, int axis, double v);
+double mapScale(const Panel &p, int axis);
+// World to scene mapping of a direction (normals use the inverse transpose).
+Vec3 mapNormal(const Panel &p, double x, double y, double z);
+// The ramp of a colour-map file: lines of "r g b" in 0..1. False after one
+// line on stderr.
+bool readColourMapFile(const char *name, std::vector<Rgb> &ramp);
+// Write every panel's lists as a VRML 2.0 file. 0 or -1.
+int exportVRML(const Scene &s, const char *name);
 
 }  // namespace vq

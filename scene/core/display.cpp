@@ -1,0 +1,161 @@
+// Opening the display: the library's own command-line options.
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "model.h"
+
+namespace vq {
+
+// Whole decimal int in [lo, hi]; nothing else in the text.
+static bool parseInt(const char *text, long lo, long hi, long *out)
+{
+    if (!text || !*text)
+        return false;
+    char *end = nullptr;
+    errno = 0;
+    long v = std::strtol(text, &end, 10);
+    if (errno || *end || v < lo || v > hi)
+        return false;
+    *out = v;
+    return true;
+}
+
+static bool parseKey(const char *text, size_t len, unsigned char *key)
+{
+    if (len == 1) {
+        *key = (unsigned char)text[0];
+        return true;
+    }
+    struct Named {
+        const char *word;
+        unsigned char key;
+    };
+    static const Named named[] = {{"space", ' '}, {"tab", '\t'}, {"esc", 27}};
+    for (const Named &n : named)
+        if (std::strlen(n.word) == len && std::strncmp(text, n.word, len) == 0) {
+            *key = n.key;
+            return true;
+        }
+    return false;
+}
+
+int parseKeyList(const char *text, std::vector<std::pair<int, unsigned char>> &keys)
+{
+    std::vector<std::pair<int, unsigned char>> out;
+    if (!text || !*text) {
+        sceneError("--keys needs a list of FRAME:KEY entries");
+        return -1;
+    }
+    const char *p = text;
+    while (true) {
+        const char *comma = std::strchr(p, ',');
+        size_t len = comma ? (size_t)(comma - p) : std::strlen(p);
+        std::string entry(p, len);
+        size_t colon = entry.find(':');
+        long frame = 0;
+        unsigned char key = 0;
+        if (colon == std::string::npos || !parseInt(entry.substr(0, colon).c_str(), 0, 1000000000, &frame) ||
+            !parseKey(entry.c_str() + colon + 1, entry.size() - colon - 1, &key)) {
+            sceneError("bad --keys entry '%s' (want FRAME:KEY, KEY a character, space, tab or esc)",
+                       entry.c_str());
+            return -1;
+        }
+        out.push_back({(int)frame, key});
+        if (!comma)
+            break;
+        p = comma + 1;
+    }
+    keys = out;
+    return 0;
+}
+
+int parseOptions(int argc, char **argv, Options &out)
+{
+    Options o;
+    if (argc < 0 || (argc > 0 && !argv))
+        argc = 0;
+    for (int i = 1; i < argc; i++) {
+        const char *a = argv[i];
+        if (!a)
+            continue;
+        const char *v = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (!std::strcmp(a, "--nodraw")) {
+            o.nodraw = true;
+        } else if (!std::strcmp(a, "--stats")) {
+            o.stats = true;
+        } else if (!std::strcmp(a, "--frames")) {
+            long n = 0;
+            if (!parseInt(v, 0, 1000000000, &n)) {
+                sceneError("--frames needs a whole number of frames, 0 or more");
+                return -1;
+            }
+            o.frames = (int)n;
+            i++;
+        } else if (!std::strcmp(a, "--keys")) {
+            if (!v || parseKeyList(v, o.keys) != 0) {
+                if (!v)
+                    sceneError("--keys needs a list of FRAME:KEY entries");
+                return -1;
+            }
+            i++;
+        } else if (!std::strcmp(a, "--png")) {
+            if (!v || !*v) {
+                sceneError("--png needs a file name");
+                return -1;
+            }
+            o.png = v;
+            i++;
+        } else if (!std::strcmp(a, "--size")) {
+            const char *x = v ? std::strchr(v, 'x') : nullptr;
+            long w = 0, h = 0;
+            if (!x || !parseInt(std::string(v, x - v).c_str(), 1, 16384, &w) ||
+                !parseInt(x + 1, 1, 16384, &h)) {
+                sceneError("--size needs WIDTHxHEIGHT, each 1 to 16384 pixels");
+                return -1;
+            }
+            o.width = (int)w;
+            o.height = (int)h;
+            i++;
+        } else if (!std::strcmp(a, "--spin")) {
+            char *end = nullptr;
+            double d = v ? std::strtod(v, &end) : NAN;
+            if (!v || !*v || *end || !std::isfinite(d)) {
+                sceneError("--spin needs a number of degrees");
+                return -1;
+            }
+            o.spin = d;
+            i++;
+        }
+        // Anything else belongs to the program.
+    }
+    out = o;
+    return 0;
+}
+
+} // namespace vq
+
+using namespace vq;
+
+extern "C" int vqopend(const char *device, int argc, char **argv)
+{
+    if (!device || (std::strcmp(device, "/?") != 0 && std::strcmp(device, "/vqmono") != 0)) {
+        sceneError("unknown display device '%s' (use \"/?\" or \"/vqmono\")", device ? device : "(null)");
+        return -1;
+    }
+    Scene &s = scene();
+    Options o;
+    if (parseOptions(argc, argv, o) != 0)
+        return -1;
+    s.opts = o;
+    s.windowWidth = o.width;
+    s.windowHeight = o.height;
+    // Default cameras fit the window's shape now that it is known.
+    for (int i = 0; i < (int)s.panels.size(); i++)
+        if (!s.panels[i].cameraUser)
+            s.panels[i].camera = fitCamera(s.panels[i].viewport, panelAspect(s, i));
+    s.open = true;
+    s.startTime = clockSeconds();
+    return 0;
+}

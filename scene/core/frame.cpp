@@ -1,0 +1,178 @@
+// The frame loop shared by every platform: keys, callbacks and counting.
+#include <cstdio>
+
+#include "model.h"
+
+namespace vq {
+
+namespace {
+
+const char *kViewFileName = "vqscene.view";
+const char *kSceneFileName = "vqscene.wrl";
+
+void deliverKey(Scene &s, unsigned char key)
+{
+    if (key == ' ') {
+        s.spaceCount++;
+        return;
+    }
+    if (key >= '0' && key <= '9') {
+        int digit = key - '0';
+        if (s.numberFunc)
+            s.numberFunc(&digit);
+        return;
+    }
+    unsigned char k = key;
+    if (s.keyFunc && s.keyFunc(&k) != 0)
+        return;
+    libraryKey(s, key);
+}
+
+void countFrame(Scene &s)
+{
+    FrameStats st;
+    for (int i = 0; i < (int)s.panels.size(); i++) {
+        const PrimList &l = s.panels[i].frameList;
+        for (const PointSet &p : l.points)
+            st.points += (long)p.p.size();
+        for (const Polyline &p : l.lines)
+            st.lines += (long)p.p.size() - 1;
+        st.thickLines += (long)l.thickLines.size();
+        st.facets += (long)l.facets.size();
+        st.texPolys += (long)l.texPolys.size();
+        const Camera &c = panelCamera(s, i);
+        for (const VolumeDraw &d : l.volumes) {
+            if (d.vol < 0 || d.vol >= (int)s.volumes.size())
+                continue;
+            const Volume &v = s.volumes[d.vol];
+            if (d.prc != 0)
+                for (int axis = 1; axis <= 3; axis++)
+                    st.volSlices += sliceCount(v, axis);
+            else if (sliceSetShown(c, v, d))
+                st.volSlices += sliceCount(v, d.axis);
+        }
+    }
+    s.stats = st;
+}
+
+void printKeys()
+{
+    std::fprintf(stderr,
+                 "vqscene keys:\n"
+                 "  q, Esc   quit\n"
+                 "  Tab      switch to the next panel\n"
+                 "  s        save a screenshot\n"
+                 "  w        write the view to %s\n"
+                 "  r        reset the camera\n"
+                 "  P        export the scene as VRML to %s\n"
+                 "  h        this list\n"
+                 "  space    counted for the program; 0-9 go to the program\n",
+                 kViewFileName, kSceneFileName);
+}
+
+} // namespace
+
+void pressKey(Scene &s, unsigned char key)
+{
+    s.keyQueue.push_back(key);
+}
+
+void libraryKey(Scene &s, unsigned char key)
+{
+    switch (key) {
+    case 'q':
+    case 27:
+        s.quit = true;
+        break;
+    case '\t':
+        if (!s.panels.empty())
+            s.current = (s.current + 1) % (int)s.panels.size();
+        break;
+    case 's':
+        s.screenshotRequested = true;
+        break;
+    case 'w':
+        if (WriteViewFile(kViewFileName) == 0)
+            std::fprintf(stderr, "vqscene: view written to %s\n", kViewFileName);
+        break;
+    case 'r':
+        resetCamera(s, s.current);
+        break;
+    case 'h':
+        printKeys();
+        break;
+    case 'P':
+        if (exportVRML(s, kSceneFileName) == 0)
+            std::fprintf(stderr, "vqscene: scene written to %s\n", kSceneFileName);
+        break;
+    default:
+        break;
+    }
+}
+
+void runFrame(Scene &s)
+{
+    // Callbacks run one at a time; a frame asked for from inside one is refused.
+    if (s.inFrame) {
+        sceneError("a frame cannot start inside a frame callback");
+        return;
+    }
+    s.frameStart = clockSeconds();
+    for (const auto &fk : s.opts.keys)
+        if (fk.first == s.frameNo)
+            s.keyQueue.push_back(fk.second);
+    if (s.frameNo > 0 && s.opts.spin != 0)
+        for (int i = 0; i < (int)s.panels.size(); i++)
+            if (cameraOwner(s, i) == i)
+                orbitCamera(s, i, s.opts.spin, 0);
+    // Keys pressed by a callback wait for the next frame.
+    std::deque<unsigned char> keys;
+    keys.swap(s.keyQueue);
+    for (unsigned char k : keys)
+        deliverKey(s, k);
+
+    for (Panel &p : s.panels)
+        p.frameList.clear();
+    int saved = s.current;
+    double t = s.frameStart - s.startTime;
+    for (int i = 0; i < (int)s.panels.size(); i++) {
+        Panel &p = s.panels[i];
+        if (!p.visible || !p.frameEnabled || !p.frameFunc)
+            continue;
+        // A panel's callback draws into that panel.
+        s.current = i;
+        s.inFrame = true;
+        int kc = s.spaceCount;
+        double tt = t;
+        p.frameFunc(&tt, &kc);
+        s.inFrame = false;
+    }
+    if (saved >= 0 && saved < (int)s.panels.size())
+        s.current = saved;
+    countFrame(s);
+}
+
+void endFrame(Scene &s)
+{
+    s.stats.ms = (clockSeconds() - s.frameStart) * 1000.0;
+    if (s.opts.stats)
+        std::fprintf(stderr, "%s\n", statsLine(s.frameNo, s.stats).c_str());
+    s.frameNo++;
+}
+
+bool loopDone(const Scene &s)
+{
+    return s.quit || (s.opts.frames >= 0 && s.frameNo >= s.opts.frames);
+}
+
+std::string statsLine(long frame, const FrameStats &st)
+{
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "vqscene: frame=%ld points=%ld lines=%ld thicklines=%ld facets=%ld texpolys=%ld "
+                  "volslices=%ld ms=%.3f",
+                  frame, st.points, st.lines, st.thickLines, st.facets, st.texPolys, st.volSlices, st.ms);
+    return line;
+}
+
+} // namespace vq

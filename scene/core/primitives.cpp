@@ -1,0 +1,207 @@
+// Drawing primitives: each call maps its points at once and appends to the
+// current panel's static list, or to its frame list inside a frame callback.
+#include <cmath>
+#include <cstring>
+
+#include "model.h"
+
+using namespace vq;
+
+namespace {
+
+Panel &currentPanel(Scene &s)
+{
+    if (s.current < 0 || s.current >= (int)s.panels.size())
+        s.current = 0;
+    return s.panels[s.current];
+}
+
+PrimList &currentList(Scene &s)
+{
+    Panel &p = currentPanel(s);
+    return s.inFrame ? p.frameList : p.staticList;
+}
+
+Rgb rgbOf(Colour3 c)
+{
+    auto f = [](double v) { return std::isfinite(v) ? (float)(v < 0 ? 0 : v > 1 ? 1 : v) : 0.0f; };
+    return {f(c.r), f(c.g), f(c.b)};
+}
+
+Vec3 mapP(const Panel &p, const Point3 &q)
+{
+    return mapPoint(p, q.x, q.y, q.z);
+}
+
+// Opacity in 0..1; a value that is not a number counts as opaque.
+float alphaOf(float a)
+{
+    if (std::isnan(a))
+        return 1;
+    return a < 0 ? 0 : a > 1 ? 1 : a;
+}
+
+// A polygon passed to nvqtexpoly3d larger than this is refused: a plane
+// cuts a box in at most six points, so this leaves plenty of room.
+const int kMaxPolyVertices = 64;
+
+} // namespace
+
+extern "C" {
+
+void pushVRMLname(const char *name)
+{
+    Scene &s = scene();
+    std::string n = name ? name : "ANON";
+    for (size_t i = 0; i < s.names.size(); i++)
+        if (s.names[i] == n) {
+            s.currentName = (int)i;
+            return;
+        }
+    s.names.push_back(n);
+    s.currentName = (int)s.names.size() - 1;
+}
+
+void vqpt(int n, const float *x, const float *y, const float *z, int symbol)
+{
+    if (n < 1)
+        return;
+    if (!x || !y || !z) {
+        sceneError("vqpt: missing coordinate array");
+        return;
+    }
+    Scene &s = scene();
+    const Panel &p = currentPanel(s);
+    PointSet ps;
+    ps.p.reserve(n);
+    for (int i = 0; i < n; i++)
+        ps.p.push_back(mapPoint(p, x[i], y[i], z[i]));
+    ps.colour = s.colours[s.ci];
+    ps.size = s.lineWidth;
+    ps.symbol = symbol;
+    ps.name = s.currentName;
+    currentList(s).points.push_back(std::move(ps));
+}
+
+void vqline(int n, const float *x, const float *y, const float *z)
+{
+    if (n < 2)
+        return;
+    if (!x || !y || !z) {
+        sceneError("vqline: missing coordinate array");
+        return;
+    }
+    Scene &s = scene();
+    const Panel &p = currentPanel(s);
+    Polyline pl;
+    pl.p.reserve(n);
+    for (int i = 0; i < n; i++)
+        pl.p.push_back(mapPoint(p, x[i], y[i], z[i]));
+    pl.colour = s.colours[s.ci];
+    pl.width = s.lineWidth;
+    pl.name = s.currentName;
+    currentList(s).lines.push_back(std::move(pl));
+}
+
+void nvqvthcline(Point3 p1, Point3 p2, Colour3 c1, Colour3 c2, float width)
+{
+    Scene &s = scene();
+    const Panel &p = currentPanel(s);
+    ThickLine t;
+    t.a = mapP(p, p1);
+    t.b = mapP(p, p2);
+    t.ca = rgbOf(c1);
+    t.cb = rgbOf(c2);
+    t.width = std::isfinite(width) && width > 0 ? width : 1;
+    t.name = s.currentName;
+    currentList(s).thickLines.push_back(t);
+}
+
+void nvqvf3(const Point3 *pts, Colour3 col)
+{
+    if (!pts) {
+        sceneError("nvqvf3: missing corner array");
+        return;
+    }
+    Scene &s = scene();
+    const Panel &p = currentPanel(s);
+    Facet f;
+    for (int i = 0; i < 3; i++)
+        f.p[i] = mapP(p, pts[i]);
+    f.colour = rgbOf(col);
+    f.name = s.currentName;
+    currentList(s).facets.push_back(f);
+}
+
+void nvqvf3n(const Point3 *pts, const Point3 *nrm, Colour3 col)
+{
+    if (!pts || !nrm) {
+        sceneError("nvqvf3n: missing corner or normal array");
+        return;
+    }
+    Scene &s = scene();
+    const Panel &p = currentPanel(s);
+    Facet f;
+    for (int i = 0; i < 3; i++) {
+        f.p[i] = mapP(p, pts[i]);
+        f.n[i] = mapNormal(p, nrm[i].x, nrm[i].y, nrm[i].z);
+    }
+    f.smooth = true;
+    f.colour = rgbOf(col);
+    f.name = s.currentName;
+    currentList(s).facets.push_back(f);
+}
+
+void nvqvf3a(const Point3 *pts, char kind, Colour3 col, float alpha)
+{
+    if (!pts) {
+        sceneError("nvqvf3a: missing corner array");
+        return;
+    }
+    Scene &s = scene();
+    const Panel &p = currentPanel(s);
+    Facet f;
+    for (int i = 0; i < 3; i++)
+        f.p[i] = mapP(p, pts[i]);
+    f.colour = rgbOf(col);
+    f.alpha = alphaOf(alpha);
+    f.transparent = f.alpha < 1;
+    f.kind = kind;
+    f.name = s.currentName;
+    currentList(s).facets.push_back(f);
+}
+
+void nvqtexpoly3d(const Point3 *v, const Point3 *t, float n, int texid, char mode, float alpha)
+{
+    if (!std::isfinite(n))
+        return;
+    long k = std::lround(n);
+    if (k < 1)
+        return;
+    if (k > kMaxPolyVertices) {
+        sceneError("nvqtexpoly3d: %ld vertices is more than %d; polygon dropped", k, kMaxPolyVertices);
+        return;
+    }
+    if (!v || !t) {
+        sceneError("nvqtexpoly3d: missing vertex or texture coordinate array");
+        return;
+    }
+    Scene &s = scene();
+    if (texid < 0 || texid >= (int)s.textures.size()) {
+        sceneError("nvqtexpoly3d: no 3-d texture %d", texid);
+        return;
+    }
+    const Panel &p = currentPanel(s);
+    TexPoly tp;
+    for (long i = 0; i < k; i++) {
+        tp.v.push_back(mapP(p, v[i]));
+        tp.t.push_back({(float)t[i].x, (float)t[i].y, (float)t[i].z});
+    }
+    tp.tex = texid;
+    tp.mode = mode;
+    tp.alpha = alphaOf(alpha);
+    tp.name = s.currentName;
+    currentList(s).texPolys.push_back(std::move(tp));
+}
+
+} // extern "C"
