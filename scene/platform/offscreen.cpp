@@ -1,20 +1,188 @@
-// Placeholder until the EGL platform lands.
-#include <cstdio>
+// The offscreen platform: frames are rendered with EGL into a multisampled
+// framebuffer object, read back and written as PNG images.
+#include <GL/gl.h>
+#include <GL/glext.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "egl.h"
 #include "platform.h"
+#include "png.h"
+#include "render.h"
 
 namespace vq {
 
-static bool openOffscreen(Scene &)
+namespace {
+
+struct Offscreen {
+    EglContext egl;
+    GLuint msFbo = 0, msColour = 0, msDepth = 0;
+    GLuint fbo = 0, colour = 0;
+    int width = 0, height = 0;
+    std::vector<uint8_t> pixels;
+};
+
+Offscreen O;
+
+void deleteFramebuffers()
 {
-    std::fprintf(stderr, "vqscene: offscreen rendering is not available in this build\n");
-    return false;
+    GLuint fbos[] = {O.msFbo, O.fbo};
+    GLuint rbs[] = {O.msColour, O.msDepth, O.colour};
+    glDeleteFramebuffers(2, fbos);
+    glDeleteRenderbuffers(3, rbs);
+    O.msFbo = O.fbo = O.msColour = O.msDepth = O.colour = 0;
 }
 
-static int runOffscreen(Scene &)
+bool makeFramebuffers(int width, int height)
 {
-    return 1;
+    GLint maxSamples = 0, maxSize = 0;
+    glGetIntegerv(GL_MAX_SAMPLES, &maxSamples);
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &maxSize);
+    if (width > maxSize || height > maxSize) {
+        sceneError("image size %dx%d exceeds the largest framebuffer (%d)", width, height,
+                     maxSize);
+        return false;
+    }
+    int samples = maxSamples < 4 ? maxSamples : 4;
+    glGenFramebuffers(1, &O.msFbo);
+    glGenRenderbuffers(1, &O.msColour);
+    glGenRenderbuffers(1, &O.msDepth);
+    glBindRenderbuffer(GL_RENDERBUFFER, O.msColour);
+    glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_RGBA8, width, height);
+    glBindRenderbuffer(GL_RENDERBUFFER, O.msDepth);
+    glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_DEPTH_COMPONENT24, width, height);
+    glBindFramebuffer(GL_FRAMEBUFFER, O.msFbo);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, O.msColour);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, O.msDepth);
+    bool ok = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+
+    // Multisampled pixels cannot be read back: they are resolved here first.
+    glGenFramebuffers(1, &O.fbo);
+    glGenRenderbuffers(1, &O.colour);
+    glBindRenderbuffer(GL_RENDERBUFFER, O.colour);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+    glBindFramebuffer(GL_FRAMEBUFFER, O.fbo);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, O.colour);
+    ok = ok && glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    if (!ok) {
+        sceneError("cannot make a %dx%d framebuffer", width, height);
+        deleteFramebuffers();
+        return false;
+    }
+    O.width = width;
+    O.height = height;
+    O.pixels.assign(static_cast<size_t>(width) * height * 4, 0);
+    return true;
 }
+
+void closeAll()
+{
+    if (O.egl.display) {
+        renderShutdown();
+        deleteFramebuffers();
+        closeEglContext(O.egl);
+    }
+    O = Offscreen();
+}
+
+bool openOffscreen(Scene &s)
+{
+    bool numbered = false;
+    if (!s.opts.png.empty() && !checkPngPattern(s.opts.png.c_str(), &numbered)) {
+        sceneError("bad --png pattern '%s': at most one %%d-style conversion, %%%% for a percent",
+                     s.opts.png.c_str());
+        return false;
+    }
+    if (s.opts.width <= 0 || s.opts.height <= 0) {
+        sceneError("bad image size %dx%d", s.opts.width, s.opts.height);
+        return false;
+    }
+    if (O.egl.display)
+        closeAll();
+    if (!openEglContext(O.egl))
+        return false;
+    if (!makeFramebuffers(s.opts.width, s.opts.height) || !renderInit()) {
+        closeAll();
+        return false;
+    }
+    s.windowWidth = s.opts.width;
+    s.windowHeight = s.opts.height;
+    return true;
+}
+
+// Key s: the next free vqscene-NNNN.png in the working directory.
+void writeScreenshot(const uint8_t *pixels, int width, int height)
+{
+    static int next = 0;
+    char name[32];
+    for (; next < 10000; ++next) {
+        std::snprintf(name, sizeof name, "vqscene-%04d.png", next);
+        if (access(name, F_OK) != 0)
+            break;
+    }
+    if (next >= 10000) {
+        sceneError("no free screenshot name vqscene-NNNN.png left");
+        return;
+    }
+    if (writePng(name, pixels, width, height) == 0)
+        std::fprintf(stderr, "vqscene: screenshot %s\n", name);
+    ++next;
+}
+
+// Resolve the multisampled frame and read it back, rows bottom-up.
+void readFrame()
+{
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, O.msFbo);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, O.fbo);
+    glBlitFramebuffer(0, 0, O.width, O.height, 0, 0, O.width, O.height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, O.fbo);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, O.width, O.height, GL_RGBA, GL_UNSIGNED_BYTE, O.pixels.data());
+    glBindFramebuffer(GL_FRAMEBUFFER, O.msFbo);
+}
+
+int runOffscreen(Scene &s)
+{
+    if (O.egl.display == nullptr)
+        return 1;
+    bool numbered = false;
+    checkPngPattern(s.opts.png.c_str(), &numbered);
+    // Without --frames an image run draws one frame, or as many as it
+    // takes to deliver the last --keys entry.
+    long frames = s.opts.frames;
+    if (frames < 0) {
+        frames = 1;
+        for (const auto &k : s.opts.keys)
+            frames = std::max<long>(frames, k.first + 1L);
+    }
+    int status = 0;
+    while (s.frameNo < frames && !loopDone(s)) {
+        runFrame(s);
+        glBindFramebuffer(GL_FRAMEBUFFER, O.msFbo);
+        renderFrame(s, O.width, O.height);
+        glFinish();
+        bool last = s.frameNo + 1 == frames || s.quit;
+        bool wantPng = !s.opts.png.empty() && (numbered || last);
+        if (wantPng || s.screenshotRequested)
+            readFrame();
+        if (wantPng &&
+            writePng(pngFrameName(s.opts.png.c_str(), s.frameNo).c_str(), O.pixels.data(), O.width, O.height) != 0)
+            status = 1;
+        if (s.screenshotRequested) {
+            s.screenshotRequested = false;
+            writeScreenshot(O.pixels.data(), O.width, O.height);
+        }
+        endFrame(s);
+    }
+    closeAll();
+    return status;
+}
+
+}  // namespace
 
 Platform offscreenPlatform()
 {

@@ -1,19 +1,978 @@
-// Placeholder until the OpenGL renderer lands.
+// The OpenGL renderer. Each panel's lists are turned into one vertex array
+// per frame: opaque primitives are drawn first with depth writes, then
+// every transparent one (facets, textured polygons, volume slices) sorted
+// far to near and blended. Grids and textures stay on the GPU and are sent
+// again only when their version changes.
 #include "render.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <new>
+#include <tuple>
+#include <vector>
+
+#include "shaders.h"
 
 namespace vq {
 
-bool renderInit()
+namespace {
+
+struct Vert {
+    float p[3];
+    float c[4];
+    float n[3];
+    float t[3];
+    float w;
+};
+
+enum Program { kSurface, kLine, kPoint, kTex, kVolume, kProgramCount };
+
+struct ProgramInfo {
+    GLuint id = 0;
+    GLint mvp = -1, viewport = -1, ambient = -1, lightCount = -1, lightPos = -1, lightColour = -1;
+    GLint sampler = -1, lut = -1, size = -1, dmin = -1, dmax = -1, lutSize = -1;
+};
+
+// What a grid upload leaves behind: the texture and, for every slice
+// along each axis, the index rectangle of its voxels at or above the
+// volume's data minimum (empty: lo > hi), widened by one voxel so that
+// interpolation at its rim is kept.
+struct SliceRect {
+    int lo[2], hi[2];
+};
+
+struct GpuVolume {
+    GLuint tex = 0;
+    int version = 0;
+    const float ***grid = nullptr;
+    int nx = 0, ny = 0, nz = 0;
+    float dmin = 0;
+    std::vector<SliceRect> rects[3];
+    bool failed = false;
+};
+
+struct GpuTexture {
+    GLuint tex = 0;
+    int version = 0;
+};
+
+struct Lut {
+    GLuint tex = 0;
+    std::vector<Rgb> colours;
+    float amin = 0, amax = 0;
+};
+
+// One run of the transparent pass: consecutive vertices drawn with the
+// same program and textures.
+struct Run {
+    Program program;
+    int key;  // texture id or volume-draw binding; unused for facets
+    int first, count;
+};
+
+struct VolumeBinding {
+    GLuint grid, lut;
+    float dmin, dmax;
+    int lutSize;
+};
+
+struct Transparent {
+    float dist;
+    Program program;
+    int key;
+    int first, count;  // in the scratch vertex array
+};
+
+struct Renderer {
+    bool ready = false;
+    ProgramInfo programs[kProgramCount];
+    GLuint vao = 0, vbo = 0;
+    size_t vboBytes = 0;
+    std::vector<GpuVolume> volumes;
+    std::vector<GpuTexture> textures;
+    std::map<std::tuple<int, int, int>, Lut> luts;
+    GLint max3d = 256;
+
+    // Scratch arrays kept between frames to spare allocations.
+    std::vector<Vert> verts, scratch;
+    std::vector<Transparent> items;
+    std::vector<Run> runs;
+    std::vector<VolumeBinding> bindings;
+};
+
+Renderer R;
+
+// ---- Small matrix helpers (column-major, as GL wants them) ---------------
+
+struct Mat4 {
+    float m[16];
+};
+
+Mat4 multiply(const Mat4 &a, const Mat4 &b)
 {
-    return false;
+    Mat4 r{};
+    for (int c = 0; c < 4; ++c)
+        for (int row = 0; row < 4; ++row) {
+            float s = 0;
+            for (int k = 0; k < 4; ++k)
+                s += a.m[k * 4 + row] * b.m[c * 4 + k];
+            r.m[c * 4 + row] = s;
+        }
+    return r;
 }
 
-void renderFrame(Scene &, int, int)
+void normalise3(double v[3])
 {
+    double l = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    if (l > 0)
+        for (int i = 0; i < 3; ++i)
+            v[i] /= l;
+}
+
+void cross3(const double a[3], const double b[3], double r[3])
+{
+    r[0] = a[1] * b[2] - a[2] * b[1];
+    r[1] = a[2] * b[0] - a[0] * b[2];
+    r[2] = a[0] * b[1] - a[1] * b[0];
+}
+
+Mat4 lookAt(const Camera &c)
+{
+    double f[3] = {c.target[0] - c.eye[0], c.target[1] - c.eye[1], c.target[2] - c.eye[2]};
+    normalise3(f);
+    double up[3] = {c.up[0], c.up[1], c.up[2]};
+    double s[3];
+    cross3(f, up, s);
+    // An up vector along the view direction leaves no side: pick any.
+    if (s[0] * s[0] + s[1] * s[1] + s[2] * s[2] < 1e-20) {
+        double alt[3] = {std::fabs(f[1]) < 0.9 ? 0.0 : 1.0, std::fabs(f[1]) < 0.9 ? 1.0 : 0.0, 0};
+        cross3(f, alt, s);
+    }
+    normalise3(s);
+    double u[3];
+    cross3(s, f, u);
+    Mat4 m{};
+    for (int i = 0; i < 3; ++i) {
+        m.m[i * 4 + 0] = static_cast<float>(s[i]);
+        m.m[i * 4 + 1] = static_cast<float>(u[i]);
+        m.m[i * 4 + 2] = static_cast<float>(-f[i]);
+    }
+    m.m[12] = static_cast<float>(-(s[0] * c.eye[0] + s[1] * c.eye[1] + s[2] * c.eye[2]));
+    m.m[13] = static_cast<float>(-(u[0] * c.eye[0] + u[1] * c.eye[1] + u[2] * c.eye[2]));
+    m.m[14] = static_cast<float>(f[0] * c.eye[0] + f[1] * c.eye[1] + f[2] * c.eye[2]);
+    m.m[15] = 1;
+    return m;
+}
+
+Mat4 perspective(double fovyDeg, double aspect, double zn, double zf)
+{
+    double fovy = fovyDeg > 0 && fovyDeg < 179 ? fovyDeg : 30;
+    double t = 1.0 / std::tan(fovy * M_PI / 360.0);
+    Mat4 m{};
+    m.m[0] = static_cast<float>(t / aspect);
+    m.m[5] = static_cast<float>(t);
+    m.m[10] = static_cast<float>((zf + zn) / (zn - zf));
+    m.m[11] = -1;
+    m.m[14] = static_cast<float>(2 * zf * zn / (zn - zf));
+    return m;
+}
+
+// ---- GL objects ------------------------------------------------------------
+
+GLuint compileShader(GLenum kind, const char *src)
+{
+    GLuint sh = glCreateShader(kind);
+    glShaderSource(sh, 1, &src, nullptr);
+    glCompileShader(sh);
+    GLint ok = 0;
+    glGetShaderiv(sh, GL_COMPILE_STATUS, &ok);
+    if (!ok) {
+        char log[1024] = "";
+        glGetShaderInfoLog(sh, sizeof log, nullptr, log);
+        for (char *p = log; *p; ++p)
+            if (*p == '\n')
+                *p = ' ';
+        sceneError("shader does not compile: %s", log);
+        glDeleteShader(sh);
+        return 0;
+    }
+    return sh;
+}
+
+bool linkProgram(ProgramInfo &info, const char *vs, const char *gs, const char *fs)
+{
+    GLuint v = compileShader(GL_VERTEX_SHADER, vs);
+    GLuint g = gs ? compileShader(GL_GEOMETRY_SHADER, gs) : 0;
+    GLuint f = compileShader(GL_FRAGMENT_SHADER, fs);
+    if (!v || !f || (gs && !g)) {
+        glDeleteShader(v);
+        glDeleteShader(g);
+        glDeleteShader(f);
+        return false;
+    }
+    GLuint p = glCreateProgram();
+    glAttachShader(p, v);
+    if (g)
+        glAttachShader(p, g);
+    glAttachShader(p, f);
+    glLinkProgram(p);
+    glDeleteShader(v);
+    glDeleteShader(g);
+    glDeleteShader(f);
+    GLint ok = 0;
+    glGetProgramiv(p, GL_LINK_STATUS, &ok);
+    if (!ok) {
+        char log[1024] = "";
+        glGetProgramInfoLog(p, sizeof log, nullptr, log);
+        sceneError("shader program does not link: %s", log);
+        glDeleteProgram(p);
+        return false;
+    }
+    info.id = p;
+    info.mvp = glGetUniformLocation(p, "uMvp");
+    info.viewport = glGetUniformLocation(p, "uViewport");
+    info.ambient = glGetUniformLocation(p, "uAmbient");
+    info.lightCount = glGetUniformLocation(p, "uLightCount");
+    info.lightPos = glGetUniformLocation(p, "uLightPos");
+    info.lightColour = glGetUniformLocation(p, "uLightColour");
+    info.size = glGetUniformLocation(p, "uSize");
+    info.dmin = glGetUniformLocation(p, "uDmin");
+    info.dmax = glGetUniformLocation(p, "uDmax");
+    info.lutSize = glGetUniformLocation(p, "uLutSize");
+    glUseProgram(p);
+    GLint sampler = glGetUniformLocation(p, "uTexels");
+    if (sampler < 0)
+        sampler = glGetUniformLocation(p, "uGrid");
+    if (sampler >= 0)
+        glUniform1i(sampler, 0);
+    GLint lut = glGetUniformLocation(p, "uLut");
+    if (lut >= 0)
+        glUniform1i(lut, 1);
+    glUseProgram(0);
+    return true;
+}
+
+// ---- Uploads -----------------------------------------------------------------
+
+void widen(SliceRect &r, int n0, int n1)
+{
+    if (r.lo[0] > r.hi[0])
+        return;
+    r.lo[0] = std::max(0, r.lo[0] - 1);
+    r.lo[1] = std::max(0, r.lo[1] - 1);
+    r.hi[0] = std::min(n0 - 1, r.hi[0] + 1);
+    r.hi[1] = std::min(n1 - 1, r.hi[1] + 1);
+}
+
+void grow(SliceRect &r, int a, int b)
+{
+    r.lo[0] = std::min(r.lo[0], a);
+    r.hi[0] = std::max(r.hi[0], a);
+    r.lo[1] = std::min(r.lo[1], b);
+    r.hi[1] = std::max(r.hi[1], b);
+}
+
+// Send a grid to the GPU as one single-channel float texture with k
+// fastest, as the grid's own rows run, and note every slice's rectangle.
+bool uploadVolume(GpuVolume &g, const Volume &v)
+{
+    g.failed = true;
+    g.version = v.version;
+    if (v.grid == nullptr || v.nx <= 0 || v.ny <= 0 || v.nz <= 0)
+        return false;
+    if (v.nx > R.max3d || v.ny > R.max3d || v.nz > R.max3d) {
+        sceneError("volume of %d x %d x %d is too large for a 3-D texture (%d)", v.nx,
+                     v.ny, v.nz, R.max3d);
+        return false;
+    }
+    std::vector<float> staging;
+    try {
+        staging.resize(static_cast<size_t>(v.nx) * v.ny * v.nz);
+    } catch (const std::bad_alloc &) {
+        sceneError("no memory to upload a volume of %d x %d x %d", v.nx, v.ny, v.nz);
+        return false;
+    }
+    const SliceRect empty{{1 << 30, 1 << 30}, {-1, -1}};
+    g.rects[0].assign(v.nx, empty);
+    g.rects[1].assign(v.ny, empty);
+    g.rects[2].assign(v.nz, empty);
+    float dmin = v.dmin;
+    for (int i = 0; i < v.nx; ++i) {
+        if (v.grid[i] == nullptr)
+            return false;
+        for (int j = 0; j < v.ny; ++j) {
+            const float *row = v.grid[i][j];
+            if (row == nullptr)
+                return false;
+            float *dst = staging.data() + (static_cast<size_t>(i) * v.ny + j) * v.nz;
+            std::memcpy(dst, row, sizeof(float) * v.nz);
+            for (int k = 0; k < v.nz; ++k) {
+                if (!(row[k] >= dmin))
+                    continue;
+                grow(g.rects[0][i], j, k);
+                grow(g.rects[1][j], i, k);
+                grow(g.rects[2][k], i, j);
+            }
+        }
+    }
+    for (auto &r : g.rects[0])
+        widen(r, v.ny, v.nz);
+    for (auto &r : g.rects[1])
+        widen(r, v.nx, v.nz);
+    for (auto &r : g.rects[2])
+        widen(r, v.nx, v.ny);
+    if (g.tex == 0)
+        glGenTextures(1, &g.tex);
+    glBindTexture(GL_TEXTURE_3D, g.tex);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glTexImage3D(GL_TEXTURE_3D, 0, GL_R32F, v.nz, v.ny, v.nx, 0, GL_RED, GL_FLOAT, staging.data());
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
+    g.grid = const_cast<const float ***>(v.grid);
+    g.nx = v.nx;
+    g.ny = v.ny;
+    g.nz = v.nz;
+    g.dmin = v.dmin;
+    g.failed = false;
+    return true;
+}
+
+GpuVolume *gpuVolume(const Scene &s, int id)
+{
+    if (id < 0 || id >= static_cast<int>(s.volumes.size()))
+        return nullptr;
+    if (static_cast<int>(R.volumes.size()) <= id)
+        R.volumes.resize(id + 1);
+    GpuVolume &g = R.volumes[id];
+    const Volume &v = s.volumes[id];
+    if (g.version != v.version || g.grid != const_cast<const float ***>(v.grid) || g.nx != v.nx ||
+        g.ny != v.ny || g.nz != v.nz || g.dmin != v.dmin)
+        uploadVolume(g, v);
+    return g.failed ? nullptr : &g;
+}
+
+GpuTexture *gpuTexture(const Scene &s, int id)
+{
+    if (id < 0 || id >= static_cast<int>(s.textures.size()))
+        return nullptr;
+    const Texture3D &t = s.textures[id];
+    if (t.version <= 0 || t.nx <= 0 || t.ny <= 0 || t.nz <= 0 ||
+        t.texels.size() < static_cast<size_t>(t.nx) * t.ny * t.nz * 4)
+        return nullptr;
+    if (t.nx > R.max3d || t.ny > R.max3d || t.nz > R.max3d)
+        return nullptr;
+    if (static_cast<int>(R.textures.size()) <= id)
+        R.textures.resize(id + 1);
+    GpuTexture &g = R.textures[id];
+    if (g.version != t.version) {
+        if (g.tex == 0)
+            glGenTextures(1, &g.tex);
+        glBindTexture(GL_TEXTURE_3D, g.tex);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glTexImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, t.nx, t.ny, t.nz, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                     t.texels.data());
+        glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
+        g.version = t.version;
+    }
+    return &g;
+}
+
+// The colour range lo..hi of a draw with the volume's opacity ramp, as a
+// 1-D lookup texture; rebuilt only when the colours or the ramp changed.
+Lut *lutFor(const Scene &s, int vol, int lo, int hi, float amin, float amax)
+{
+    lo = std::clamp(lo, 0, kColourTableSize - 1);
+    hi = std::clamp(hi, 0, kColourTableSize - 1);
+    if (hi < lo)
+        std::swap(lo, hi);
+    Lut &l = R.luts[{vol, lo, hi}];
+    int n = hi - lo + 1;
+    bool same = l.tex != 0 && l.amin == amin && l.amax == amax && static_cast<int>(l.colours.size()) == n;
+    for (int i = 0; same && i < n; ++i) {
+        const Rgb &a = l.colours[i], &b = s.colours[lo + i];
+        same = a.r == b.r && a.g == b.g && a.b == b.b;
+    }
+    if (same)
+        return &l;
+    l.colours.assign(s.colours + lo, s.colours + hi + 1);
+    l.amin = amin;
+    l.amax = amax;
+    std::vector<float> texels(static_cast<size_t>(n) * 4);
+    for (int i = 0; i < n; ++i) {
+        float f = n > 1 ? static_cast<float>(i) / (n - 1) : 1.0f;
+        texels[4 * i] = l.colours[i].r;
+        texels[4 * i + 1] = l.colours[i].g;
+        texels[4 * i + 2] = l.colours[i].b;
+        texels[4 * i + 3] = std::clamp(amin + (amax - amin) * f, 0.0f, 1.0f);
+    }
+    if (l.tex == 0)
+        glGenTextures(1, &l.tex);
+    glBindTexture(GL_TEXTURE_1D, l.tex);
+    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGBA32F, n, 0, GL_RGBA, GL_FLOAT, texels.data());
+    glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_MAX_LEVEL, 0);
+    return &l;
+}
+
+// ---- Building the vertex arrays ------------------------------------------------
+
+Vert vert(const Vec3 &p, const Rgb &c, float a = 1, float w = 1)
+{
+    Vert v{};
+    v.p[0] = p.x;
+    v.p[1] = p.y;
+    v.p[2] = p.z;
+    v.c[0] = c.r;
+    v.c[1] = c.g;
+    v.c[2] = c.b;
+    v.c[3] = a;
+    v.w = w;
+    return v;
+}
+
+Vert vertAt(double x, double y, double z)
+{
+    Vert v{};
+    v.p[0] = static_cast<float>(x);
+    v.p[1] = static_cast<float>(y);
+    v.p[2] = static_cast<float>(z);
+    v.c[3] = 1;
+    return v;
+}
+
+Vec3 sub(const Vec3 &a, const Vec3 &b)
+{
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+
+void setNormal(Vert &v, const Vec3 &n)
+{
+    v.n[0] = n.x;
+    v.n[1] = n.y;
+    v.n[2] = n.z;
+}
+
+Vec3 facetNormal(const Facet &f)
+{
+    Vec3 a = sub(f.p[1], f.p[0]), b = sub(f.p[2], f.p[0]);
+    Vec3 n{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+    float l = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
+    if (l > 0)
+        n = {n.x / l, n.y / l, n.z / l};
+    return n;
+}
+
+void addFacet(std::vector<Vert> &out, const Facet &f, float alpha)
+{
+    Vec3 flat = facetNormal(f);
+    for (int i = 0; i < 3; ++i) {
+        Vert v = vert(f.p[i], f.colour, alpha);
+        setNormal(v, f.smooth ? f.n[i] : flat);
+        out.push_back(v);
+    }
+}
+
+float distance(const double eye[3], float x, float y, float z)
+{
+    double dx = x - eye[0], dy = y - eye[1], dz = z - eye[2];
+    return static_cast<float>(std::sqrt(dx * dx + dy * dy + dz * dz));
+}
+
+struct Batches {
+    std::vector<Vert> tris, lines, points;
+};
+
+void addSegment(std::vector<Vert> &lines, const Vert &a, const Vert &b)
+{
+    lines.push_back(a);
+    lines.push_back(b);
+}
+
+// The 12 edges of the box, with ticks along the axes whose options ask
+// for them (T major, S minor).
+void addBox(Batches &b, const BoxSpec &box, const Rgb &fg)
+{
+    const double *lo = box.viewport.lo, *hi = box.viewport.hi;
+    auto corner = [&](int c) {
+        Vert v = vertAt(c & 1 ? hi[0] : lo[0], c & 2 ? hi[1] : lo[1], c & 4 ? hi[2] : lo[2]);
+        v.c[0] = fg.r;
+        v.c[1] = fg.g;
+        v.c[2] = fg.b;
+        v.w = 1;
+        return v;
+    };
+    static const int edges[12][2] = {{0, 1}, {2, 3}, {4, 5}, {6, 7}, {0, 2}, {1, 3},
+                                     {4, 6}, {5, 7}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
+    for (const auto &e : edges)
+        addSegment(b.lines, corner(e[0]), corner(e[1]));
+    double size = 0;
+    for (int a = 0; a < 3; ++a)
+        size = std::max(size, hi[a] - lo[a]);
+    for (int a = 0; a < 3; ++a) {
+        const std::string &opt = box.opt[a];
+        bool major = opt.find_first_of("Tt") != std::string::npos;
+        bool minor = opt.find_first_of("Ss") != std::string::npos;
+        if (!major && !minor)
+            continue;
+        double w0 = box.window.lo[a], w1 = box.window.hi[a];
+        double range = std::fabs(w1 - w0);
+        if (!(range > 0) || !std::isfinite(range))
+            continue;
+        double step = box.tick[a];
+        if (!(step > 0) || range / step > 200) {
+            // Automatic spacing: 1, 2 or 5 times a power of ten, about five ticks.
+            double raw = range / 5, p = std::pow(10.0, std::floor(std::log10(raw)));
+            step = raw / p < 2 ? p : raw / p < 5 ? 2 * p : 5 * p;
+        }
+        int nsub = box.nsub[a] > 0 ? std::min(box.nsub[a], 20) : (minor ? 5 : 1);
+        double wlo = std::min(w0, w1), whi = std::max(w0, w1);
+        double substep = step / nsub;
+        long first = static_cast<long>(std::ceil(wlo / substep - 1e-9));
+        for (long t = first; t * substep <= whi + 1e-9 * range; ++t) {
+            bool isMajor = t % nsub == 0;
+            if ((isMajor && !major) || (!isMajor && !minor))
+                continue;
+            double f = (t * substep - w0) / (w1 - w0);
+            double pos = lo[a] + f * (hi[a] - lo[a]);
+            double len = size * (isMajor ? 0.03 : 0.015);
+            // Ticks on the axis's four edges, pointing into the box.
+            int b1 = (a + 1) % 3, b2 = (a + 2) % 3;
+            for (int e = 0; e < 4; ++e) {
+                double p[3];
+                p[a] = pos;
+                p[b1] = e & 1 ? hi[b1] : lo[b1];
+                p[b2] = e & 2 ? hi[b2] : lo[b2];
+                double q[3] = {p[0], p[1], p[2]};
+                q[b1] += e & 1 ? -len : len;
+                Vert va = vertAt(p[0], p[1], p[2]), vb = vertAt(q[0], q[1], q[2]);
+                for (Vert *v : {&va, &vb}) {
+                    v->c[0] = fg.r;
+                    v->c[1] = fg.g;
+                    v->c[2] = fg.b;
+                    v->w = 1;
+                }
+                addSegment(b.lines, va, vb);
+            }
+        }
+    }
+}
+
+void addOpaque(Batches &b, const PrimList &l)
+{
+    for (const PointSet &ps : l.points)
+        for (const Vec3 &p : ps.p)
+            b.points.push_back(vert(p, ps.colour, 1, 2 * ps.size));
+    for (const Polyline &pl : l.lines)
+        for (size_t i = 0; i + 1 < pl.p.size(); ++i)
+            addSegment(b.lines, vert(pl.p[i], pl.colour, 1, pl.width), vert(pl.p[i + 1], pl.colour, 1, pl.width));
+    for (const ThickLine &t : l.thickLines)
+        addSegment(b.lines, vert(t.a, t.ca, 1, t.width), vert(t.b, t.cb, 1, t.width));
+    for (const Facet &f : l.facets)
+        if (!(f.alpha < 1))
+            addFacet(b.tris, f, 1);
+}
+
+void pushTransparent(Program program, int key, float dist, size_t first)
+{
+    int count = static_cast<int>(R.scratch.size() - first);
+    if (count > 0)
+        R.items.push_back({dist, program, key, static_cast<int>(first), count});
+}
+
+void addTransparentFacets(const PrimList &l, const double eye[3])
+{
+    for (const Facet &f : l.facets) {
+        if (!(f.alpha < 1))
+            continue;
+        size_t first = R.scratch.size();
+        addFacet(R.scratch, f, std::max(0.0f, f.alpha));
+        float cx = (f.p[0].x + f.p[1].x + f.p[2].x) / 3, cy = (f.p[0].y + f.p[1].y + f.p[2].y) / 3,
+              cz = (f.p[0].z + f.p[1].z + f.p[2].z) / 3;
+        pushTransparent(kSurface, 0, distance(eye, cx, cy, cz), first);
+    }
+}
+
+void addTexPolys(const Scene &s, const PrimList &l, const double eye[3])
+{
+    for (const TexPoly &tp : l.texPolys) {
+        if (tp.v.size() < 3 || tp.t.size() < tp.v.size() || gpuTexture(s, tp.tex) == nullptr)
+            continue;
+        size_t first = R.scratch.size();
+        float cx = 0, cy = 0, cz = 0;
+        for (const Vec3 &p : tp.v) {
+            cx += p.x;
+            cy += p.y;
+            cz += p.z;
+        }
+        size_t n = tp.v.size();
+        // A convex polygon as a fan of triangles.
+        for (size_t i = 1; i + 1 < n; ++i)
+            for (size_t c : {size_t(0), i, i + 1}) {
+                Vert v = vert(tp.v[c], Rgb{1, 1, 1}, std::clamp(tp.alpha, 0.0f, 1.0f));
+                v.t[0] = tp.t[c].x;
+                v.t[1] = tp.t[c].y;
+                v.t[2] = tp.t[c].z;
+                R.scratch.push_back(v);
+            }
+        pushTransparent(kTex, tp.tex, distance(eye, cx / n, cy / n, cz / n), first);
+    }
+}
+
+// Point of the volume at fractional voxel indices, in scene coordinates.
+void indexToScene(const double tr[12], double i, double j, double k, double out[3])
+{
+    out[0] = tr[0] + tr[1] * i + tr[2] * j + tr[3] * k;
+    out[1] = tr[4] + tr[5] * i + tr[6] * j + tr[7] * k;
+    out[2] = tr[8] + tr[9] * i + tr[10] * j + tr[11] * k;
+}
+
+void clampRange(int &a, int &b, int n)
+{
+    if (b < a) {
+        a = 0;
+        b = n - 1;
+    }
+    a = std::clamp(a, 0, n - 1);
+    b = std::clamp(b, 0, n - 1);
+}
+
+// The slices of one slice set: slice k lies at voxel index k along the
+// set's axis; each covers the part of its plane that can show anything.
+void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
+{
+    if (d.vol < 0 || d.vol >= static_cast<int>(s.volumes.size()) || d.axis < 1 || d.axis > 3)
+        return;
+    const Volume &v = s.volumes[d.vol];
+    if (!sliceSetShown(cam, v, d))
+        return;
+    if (!(v.amax > 0) && !(v.amin > 0))
+        return;
+    GpuVolume *g = gpuVolume(s, d.vol);
+    if (g == nullptr)
+        return;
+    Lut *lut = lutFor(s, d.vol, d.lo, d.hi, v.amin, v.amax);
+    int key = static_cast<int>(R.bindings.size());
+    int lutSize = static_cast<int>(lut->colours.size());
+    R.bindings.push_back({g->tex, lut->tex, v.dmin, v.dmax, lutSize});
+
+    int n[3] = {v.nx, v.ny, v.nz};
+    int lo[3] = {v.i1, v.j1, v.k1}, hi[3] = {v.i2, v.j2, v.k2};
+    for (int a = 0; a < 3; ++a)
+        clampRange(lo[a], hi[a], n[a]);
+    int a = d.axis - 1, b1 = a == 0 ? 1 : 0, b2 = a == 2 ? 1 : 2;
+    for (int k = lo[a]; k <= hi[a]; ++k) {
+        const SliceRect &r = g->rects[a][k];
+        int u0 = std::max(r.lo[0], lo[b1]), u1 = std::min(r.hi[0], hi[b1]);
+        int w0 = std::max(r.lo[1], lo[b2]), w1 = std::min(r.hi[1], hi[b2]);
+        if (u0 > u1 || w0 > w1)
+            continue;
+        // Sorted by the centre of the whole slice so that the slices of a
+        // set keep their order whatever their rectangles.
+        double idx[3], centre[3];
+        idx[a] = k;
+        idx[b1] = 0.5 * (lo[b1] + hi[b1]);
+        idx[b2] = 0.5 * (lo[b2] + hi[b2]);
+        indexToScene(v.tr, idx[0], idx[1], idx[2], centre);
+        float dist = distance(cam.eye, static_cast<float>(centre[0]), static_cast<float>(centre[1]),
+                              static_cast<float>(centre[2]));
+        Vert q[4];
+        const int uu[4] = {u0, u1, u1, u0}, ww[4] = {w0, w0, w1, w1};
+        for (int c = 0; c < 4; ++c) {
+            idx[b1] = uu[c];
+            idx[b2] = ww[c];
+            double p[3];
+            indexToScene(v.tr, idx[0], idx[1], idx[2], p);
+            q[c] = vertAt(p[0], p[1], p[2]);
+            for (int e = 0; e < 3; ++e)
+                q[c].t[e] = static_cast<float>((idx[e] + 0.5) / n[e]);
+        }
+        size_t first = R.scratch.size();
+        for (int c : {0, 1, 2, 0, 2, 3})
+            R.scratch.push_back(q[c]);
+        pushTransparent(kVolume, key, dist, first);
+    }
+}
+
+// ---- Drawing ----------------------------------------------------------------------
+
+void setLights(const ProgramInfo &p, const Scene &s, const Camera &cam)
+{
+    const Lighting &L = s.lighting;
+    glUniform3f(p.ambient, L.ambient.r, L.ambient.g, L.ambient.b);
+    float pos[8 * 3], col[8 * 3];
+    int n = 0;
+    if (L.lights.empty()) {
+        // No lights set: one white light at the eye.
+        for (int i = 0; i < 3; ++i) {
+            pos[i] = static_cast<float>(cam.eye[i]);
+            col[i] = 1;
+        }
+        n = 1;
+    } else {
+        for (const Light &l : L.lights) {
+            if (n == 8)
+                break;
+            pos[3 * n] = l.pos.x;
+            pos[3 * n + 1] = l.pos.y;
+            pos[3 * n + 2] = l.pos.z;
+            col[3 * n] = l.colour.r;
+            col[3 * n + 1] = l.colour.g;
+            col[3 * n + 2] = l.colour.b;
+            ++n;
+        }
+    }
+    glUniform1i(p.lightCount, n);
+    glUniform3fv(p.lightPos, n, pos);
+    glUniform3fv(p.lightColour, n, col);
+}
+
+void useProgram(Program which, const Mat4 &mvp, int vw, int vh)
+{
+    const ProgramInfo &p = R.programs[which];
+    glUseProgram(p.id);
+    glUniformMatrix4fv(p.mvp, 1, GL_FALSE, mvp.m);
+    if (p.viewport >= 0)
+        glUniform2f(p.viewport, static_cast<float>(vw), static_cast<float>(vh));
+}
+
+void uploadVerts()
+{
+    size_t bytes = R.verts.size() * sizeof(Vert);
+    glBindBuffer(GL_ARRAY_BUFFER, R.vbo);
+    if (bytes > R.vboBytes) {
+        R.vboBytes = std::max(bytes, R.vboBytes * 2);
+        glBufferData(GL_ARRAY_BUFFER, R.vboBytes, nullptr, GL_STREAM_DRAW);
+    } else {
+        // Orphan the old store so the driver need not wait for last frame's draws.
+        glBufferData(GL_ARRAY_BUFFER, R.vboBytes, nullptr, GL_STREAM_DRAW);
+    }
+    if (bytes > 0)
+        glBufferSubData(GL_ARRAY_BUFFER, 0, bytes, R.verts.data());
+}
+
+void drawPanel(Scene &s, int index, int width, int height)
+{
+    const Panel &panel = s.panels[index];
+    double fx1 = std::min(panel.fx1, panel.fx2), fx2 = std::max(panel.fx1, panel.fx2);
+    double fy1 = std::min(panel.fy1, panel.fy2), fy2 = std::max(panel.fy1, panel.fy2);
+    int x0 = static_cast<int>(std::lround(std::clamp(fx1, 0.0, 1.0) * width));
+    int x1 = static_cast<int>(std::lround(std::clamp(fx2, 0.0, 1.0) * width));
+    int y0 = static_cast<int>(std::lround(std::clamp(fy1, 0.0, 1.0) * height));
+    int y1 = static_cast<int>(std::lround(std::clamp(fy2, 0.0, 1.0) * height));
+    int vw = x1 - x0, vh = y1 - y0;
+    if (vw <= 0 || vh <= 0)
+        return;
+    glViewport(x0, y0, vw, vh);
+    glScissor(x0, y0, vw, vh);
+    glClearColor(s.background.r, s.background.g, s.background.b, 1);
+    glDepthMask(GL_TRUE);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+
+    const Camera &cam = panelCamera(s, index);
+    // Near and far planes around the panel's viewport box, with room for
+    // what lies a little outside it.
+    double c[3], r = 0;
+    for (int a = 0; a < 3; ++a) {
+        c[a] = 0.5 * (panel.viewport.lo[a] + panel.viewport.hi[a]);
+        double h = 0.5 * (panel.viewport.hi[a] - panel.viewport.lo[a]);
+        r += h * h;
+    }
+    r = std::max(std::sqrt(r), 1e-6);
+    double dx = cam.eye[0] - c[0], dy = cam.eye[1] - c[1], dz = cam.eye[2] - c[2];
+    double dist = std::sqrt(dx * dx + dy * dy + dz * dz);
+    double zf = dist + 4 * r, zn = std::max(dist - 4 * r, zf * 1e-4);
+    Mat4 mvp = multiply(perspective(cam.fovy, static_cast<double>(vw) / vh, zn, zf), lookAt(cam));
+
+    Batches b;
+    b.tris.swap(R.verts);  // reuse capacity
+    b.tris.clear();
+    if (panel.box.enabled)
+        addBox(b, panel.box, s.foreground);
+    addOpaque(b, panel.staticList);
+    addOpaque(b, panel.frameList);
+
+    R.scratch.clear();
+    R.items.clear();
+    R.bindings.clear();
+    for (const PrimList *l : {&panel.staticList, &panel.frameList}) {
+        addTransparentFacets(*l, cam.eye);
+        addTexPolys(s, *l, cam.eye);
+        for (const VolumeDraw &d : l->volumes)
+            addVolumeDraw(s, cam, d);
+    }
+    std::stable_sort(R.items.begin(), R.items.end(),
+                     [](const Transparent &a, const Transparent &b) { return a.dist > b.dist; });
+
+    // One vertex array: triangles, lines, points, then the sorted
+    // transparent vertices in runs of equal program and texture.
+    std::vector<Vert> &all = b.tris;
+    size_t triCount = all.size();
+    size_t lineFirst = all.size();
+    all.insert(all.end(), b.lines.begin(), b.lines.end());
+    size_t pointFirst = all.size();
+    all.insert(all.end(), b.points.begin(), b.points.end());
+    size_t transFirst = all.size();
+    R.runs.clear();
+    for (const Transparent &t : R.items) {
+        int first = static_cast<int>(all.size());
+        all.insert(all.end(), R.scratch.begin() + t.first, R.scratch.begin() + t.first + t.count);
+        if (!R.runs.empty() && R.runs.back().program == t.program && R.runs.back().key == t.key)
+            R.runs.back().count += t.count;
+        else
+            R.runs.push_back({t.program, t.key, first, t.count});
+    }
+    (void)transFirst;
+    R.verts.swap(all);
+    uploadVerts();
+    glBindVertexArray(R.vao);
+
+    bool outlines = s.renderMode == 0;
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glDisable(GL_BLEND);
+    if (triCount > 0) {
+        useProgram(kSurface, mvp, vw, vh);
+        setLights(R.programs[kSurface], s, cam);
+        glPolygonMode(GL_FRONT_AND_BACK, outlines ? GL_LINE : GL_FILL);
+        glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(triCount));
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    }
+    if (pointFirst > lineFirst) {
+        useProgram(kLine, mvp, vw, vh);
+        glDrawArrays(GL_LINES, static_cast<GLint>(lineFirst), static_cast<GLsizei>(pointFirst - lineFirst));
+    }
+    if (transFirst > pointFirst) {
+        useProgram(kPoint, mvp, vw, vh);
+        glDrawArrays(GL_POINTS, static_cast<GLint>(pointFirst), static_cast<GLsizei>(transFirst - pointFirst));
+    }
+
+    if (!R.runs.empty()) {
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glDepthMask(GL_FALSE);
+        glPolygonMode(GL_FRONT_AND_BACK, outlines ? GL_LINE : GL_FILL);
+        int current = -1;
+        for (const Run &run : R.runs) {
+            if (run.program != current) {
+                useProgram(run.program, mvp, vw, vh);
+                if (run.program == kSurface)
+                    setLights(R.programs[kSurface], s, cam);
+                current = run.program;
+            }
+            const ProgramInfo &p = R.programs[run.program];
+            if (run.program == kTex) {
+                const Texture3D &t = s.textures[run.key];
+                glActiveTexture(GL_TEXTURE0);
+                glBindTexture(GL_TEXTURE_3D, R.textures[run.key].tex);
+                glUniform3f(p.size, static_cast<float>(t.nx), static_cast<float>(t.ny),
+                            static_cast<float>(t.nz));
+            } else if (run.program == kVolume) {
+                const VolumeBinding &vb = R.bindings[run.key];
+                glActiveTexture(GL_TEXTURE0);
+                glBindTexture(GL_TEXTURE_3D, vb.grid);
+                glActiveTexture(GL_TEXTURE1);
+                glBindTexture(GL_TEXTURE_1D, vb.lut);
+                glActiveTexture(GL_TEXTURE0);
+                glUniform1f(p.dmin, vb.dmin);
+                glUniform1f(p.dmax, vb.dmax);
+                glUniform1i(p.lutSize, vb.lutSize);
+            }
+            glDrawArrays(GL_TRIANGLES, run.first, run.count);
+        }
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+        glDepthMask(GL_TRUE);
+        glDisable(GL_BLEND);
+    }
+    glBindVertexArray(0);
+}
+
+}  // namespace
+
+bool renderInit()
+{
+    if (R.ready)
+        return true;
+    bool ok = linkProgram(R.programs[kSurface], kSurfaceVs, nullptr, kSurfaceFs) &&
+              linkProgram(R.programs[kLine], kLineVs, kLineGs, kColourFs) &&
+              linkProgram(R.programs[kPoint], kPointVs, nullptr, kPointFs) &&
+              linkProgram(R.programs[kTex], kTexVs, nullptr, kTexFs) &&
+              linkProgram(R.programs[kVolume], kTexVs, nullptr, kVolumeFs);
+    if (!ok) {
+        renderShutdown();
+        return false;
+    }
+    glGenVertexArrays(1, &R.vao);
+    glGenBuffers(1, &R.vbo);
+    glBindVertexArray(R.vao);
+    glBindBuffer(GL_ARRAY_BUFFER, R.vbo);
+    const GLsizei stride = sizeof(Vert);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void *>(offsetof(Vert, p)));
+    glVertexAttribPointer(1, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void *>(offsetof(Vert, c)));
+    glVertexAttribPointer(2, 3, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void *>(offsetof(Vert, n)));
+    glVertexAttribPointer(3, 3, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void *>(offsetof(Vert, t)));
+    glVertexAttribPointer(4, 1, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void *>(offsetof(Vert, w)));
+    for (GLuint i = 0; i < 5; ++i)
+        glEnableVertexAttribArray(i);
+    glBindVertexArray(0);
+    glGetIntegerv(GL_MAX_3D_TEXTURE_SIZE, &R.max3d);
+    glEnable(GL_PROGRAM_POINT_SIZE);
+    R.ready = true;
+    return true;
+}
+
+void renderFrame(Scene &s, int width, int height)
+{
+    if (!R.ready || width <= 0 || height <= 0)
+        return;
+    glEnable(GL_SCISSOR_TEST);
+    glEnable(GL_MULTISAMPLE);
+    glDisable(GL_CULL_FACE);
+    // Outside every panel the window shows the background.
+    glScissor(0, 0, width, height);
+    glViewport(0, 0, width, height);
+    glClearColor(s.background.r, s.background.g, s.background.b, 1);
+    glDepthMask(GL_TRUE);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    for (size_t i = 0; i < s.panels.size(); ++i)
+        if (s.panels[i].visible)
+            drawPanel(s, static_cast<int>(i), width, height);
+    glDisable(GL_SCISSOR_TEST);
 }
 
 void renderShutdown()
 {
+    for (auto &p : R.programs)
+        if (p.id)
+            glDeleteProgram(p.id);
+    for (auto &v : R.volumes)
+        if (v.tex)
+            glDeleteTextures(1, &v.tex);
+    for (auto &t : R.textures)
+        if (t.tex)
+            glDeleteTextures(1, &t.tex);
+    for (auto &l : R.luts)
+        if (l.second.tex)
+            glDeleteTextures(1, &l.second.tex);
+    if (R.vbo)
+        glDeleteBuffers(1, &R.vbo);
+    if (R.vao)
+        glDeleteVertexArrays(1, &R.vao);
+    R = Renderer();
 }
 
 }  // namespace vq

@@ -1,0 +1,160 @@
+// PNG images out. libpng reports errors by longjmp, so the function that
+// talks to it holds nothing that needs a destructor.
+#include "png.h"
+
+#include "model.h"
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+// Through its versioned folder: our own png.h shadows the plain name.
+#include <libpng16/png.h>
+
+namespace vq {
+
+namespace {
+
+struct PngFailure {
+    char message[200];
+};
+
+void pngError(png_structp png, png_const_charp msg)
+{
+    auto *failure = static_cast<PngFailure *>(png_get_error_ptr(png));
+    std::snprintf(failure->message, sizeof failure->message, "%s", msg);
+    png_longjmp(png, 1);
+}
+
+void pngWarning(png_structp, png_const_charp)
+{
+}
+
+// Encode into an open file. False with the reason in failure.
+bool encodePng(FILE *f, const uint8_t *rgba, int width, int height, uint8_t *row, PngFailure *failure)
+{
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, failure, pngError, pngWarning);
+    if (png == nullptr) {
+        std::snprintf(failure->message, sizeof failure->message, "out of memory");
+        return false;
+    }
+    png_infop info = png_create_info_struct(png);
+    if (info == nullptr || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_init_io(png, f);
+    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_compression_level(png, 3);
+    png_write_info(png, info);
+    // OpenGL rows run bottom-up, PNG rows top-down.
+    for (int y = height - 1; y >= 0; --y) {
+        const uint8_t *src = rgba + static_cast<size_t>(y) * width * 4;
+        for (int x = 0; x < width; ++x) {
+            row[3 * x] = src[4 * x];
+            row[3 * x + 1] = src[4 * x + 1];
+            row[3 * x + 2] = src[4 * x + 2];
+        }
+        png_write_row(png, row);
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+}  // namespace
+
+int writePng(const char *path, const uint8_t *rgba, int width, int height)
+{
+    if (path == nullptr || *path == 0 || rgba == nullptr || width <= 0 || height <= 0) {
+        sceneError("cannot write PNG '%s': no image", path ? path : "");
+        return -1;
+    }
+    std::string tmp = std::string(path) + ".XXXXXX";
+    int fd = mkstemp(&tmp[0]);
+    if (fd < 0) {
+        sceneError("cannot write PNG '%s': %s", path, std::strerror(errno));
+        return -1;
+    }
+    FILE *f = fdopen(fd, "wb");
+    if (f == nullptr) {
+        sceneError("cannot write PNG '%s': %s", path, std::strerror(errno));
+        close(fd);
+        unlink(tmp.c_str());
+        return -1;
+    }
+    PngFailure failure{};
+    std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
+    bool ok = encodePng(f, rgba, width, height, row.data(), &failure);
+    if (ok && std::fflush(f) != 0) {
+        ok = false;
+        std::snprintf(failure.message, sizeof failure.message, "%s", std::strerror(errno));
+    }
+    if (std::fclose(f) != 0 && ok) {
+        ok = false;
+        std::snprintf(failure.message, sizeof failure.message, "%s", std::strerror(errno));
+    }
+    if (ok && std::rename(tmp.c_str(), path) != 0) {
+        ok = false;
+        std::snprintf(failure.message, sizeof failure.message, "%s", std::strerror(errno));
+    }
+    if (!ok) {
+        unlink(tmp.c_str());
+        sceneError("cannot write PNG '%s': %s", path, failure.message);
+        return -1;
+    }
+    // mkstemp makes the file private; an image is as readable as any other output.
+    mode_t mask = umask(0);
+    umask(mask);
+    chmod(path, 0666 & ~mask);
+    return 0;
+}
+
+bool checkPngPattern(const char *pattern, bool *numbered)
+{
+    int conversions = 0;
+    for (const char *p = pattern; *p; ++p) {
+        if (*p != '%')
+            continue;
+        ++p;
+        if (*p == '%')
+            continue;
+        while (*p && std::strchr("-+ #0", *p))
+            ++p;
+        // A width of more than two digits makes no sensible file name.
+        int digits = 0;
+        while (*p >= '0' && *p <= '9') {
+            ++p;
+            ++digits;
+        }
+        if (digits > 2)
+            return false;
+        if (*p != 'd' && *p != 'i' && *p != 'u')
+            return false;
+        ++conversions;
+    }
+    if (numbered)
+        *numbered = conversions == 1;
+    return conversions <= 1;
+}
+
+std::string pngFrameName(const char *pattern, long frame)
+{
+    bool numbered = false;
+    if (!checkPngPattern(pattern, &numbered) || !numbered)
+        return pattern;
+    char name[4096];
+    int n = std::snprintf(name, sizeof name, pattern, static_cast<int>(frame));
+    if (n < 0 || n >= static_cast<int>(sizeof name))
+        return pattern;
+    return name;
+}
+
+}  // namespace vq
