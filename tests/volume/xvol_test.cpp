@@ -1,5 +1,6 @@
 // Float volumes: conversion from and to bytes, statistics and normalisation.
 #include "volume_test_util.h"
+#include "volume_util.h"
 
 #include <cmath>
 
@@ -46,6 +47,9 @@ TEST(Xraw2Xvol, StrideOneMatchesReferenceBitForBit)
     int one[3] = {1, 1, 1};
     expectMatchesReference(300, 7, 70, one);
     expectMatchesReference(1, 1, 1, one);
+    // Large enough for rows in one mapping, with rows longer than a tile and
+    // not a multiple of four floats.
+    expectMatchesReference(70, 33, 1103, one);
 }
 
 TEST(Xraw2Xvol, AveragingMatchesReferenceBitForBit)
@@ -241,6 +245,66 @@ TEST(ShowXvol, StatisticsFollowTheSinglePrecisionOrder)
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out.substr(out.rfind("    min")), line);
     freeXvol(v);
+}
+
+// The statistics loop as listed: every voxel visited, nothing skipped.
+void referenceStats(const Xvol *v, float out[4])
+{
+    float mn = v->data[0][0][0], mx = mn, sum = 0, sq = 0;
+    for (int i = 0; i < v->nx; i++)
+        for (int j = 0; j < v->ny; j++)
+            for (int k = 0; k < v->nz; k++) {
+                float x = v->data[i][j][k];
+                sum += x;
+                float xx = x * x;
+                sq += xx;
+                if (x < mn)
+                    mn = x;
+                if (x > mx)
+                    mx = x;
+            }
+    float n = (float)(v->nx * v->ny * v->nz), mean = sum / n, m2 = mean * mean, var = sq / n - m2;
+    out[0] = mn;
+    out[1] = mean;
+    out[2] = sqrtf(var);
+    out[3] = mx;
+}
+
+TEST(ShowXvol, SkippingZeroRunsGivesTheSameBits)
+{
+    // Runs of +0 and -0 of various lengths and phases, between values of both
+    // signs; the first voxel positive so that the sign of a zero minimum shows.
+    auto value = [](int i, int j, int k) {
+        int h = (i * 7919 + j * 104729 + k * 31) % 23;
+        if (i == 0 && j == 0 && k == 0)
+            return 0.75f;
+        if (h < 14)
+            return (h & 1) ? -0.0f : 0.0f;
+        return (float)(h - 17) / 3.0f;
+    };
+    for (int nz : {1, 7, 8, 9, 64, 100}) {
+        SCOPED_TRACE(nz);
+        Xvol *v = makeXvol(5, 6, nz, value);
+        float got[4], want[4];
+        ASSERT_EQ(statsXvol(v, got), 0);
+        referenceStats(v, want);
+        for (int s = 0; s < 4; s++)
+            EXPECT_TRUE(sameBits(got[s], want[s])) << s << ": " << got[s] << " vs " << want[s];
+        freeXvol(v);
+    }
+    // Positive values then only negative zeros: the minimum becomes -0.
+    Xvol *z = makeXvol(1, 1, 24, [](int, int, int k) { return k < 3 ? 0.5f : -0.0f; });
+    float got[4], want[4];
+    ASSERT_EQ(statsXvol(z, got), 0);
+    referenceStats(z, want);
+    EXPECT_TRUE(std::signbit(got[0]));
+    EXPECT_TRUE(sameBits(got[0], want[0]) && sameBits(got[1], want[1]) && sameBits(got[2], want[2]));
+    freeXvol(z);
+    // A not-a-number voxel is never mistaken for a zero.
+    Xvol *q = makeXvol(1, 2, 16, [](int, int j, int k) { return j == 1 && k == 9 ? NAN : 0.0f; });
+    ASSERT_EQ(statsXvol(q, got), 0);
+    EXPECT_TRUE(std::isnan(got[1]));
+    freeXvol(q);
 }
 
 TEST(NormaliseXvol, StretchesToUnitRange)

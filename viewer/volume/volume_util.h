@@ -25,3 +25,7 @@ int copyVolumeName(char *field, const char *path);
 
 // Sets voxel sizes to 1 and the colour table to a grey ramp.
 void setUnitGreyXvol(Xvol *xvol);
+
+// Min, mean, standard deviation and max of the voxels as showXvol lists them;
+// -1 for a volume without voxels.
+int statsXvol(const Xvol *xvol, float stats[4]);

@@ -4,6 +4,7 @@
 #include "xrw.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -85,6 +86,21 @@ static unsigned char *readGrowing(gzFile gz, long long n)
     return data;
 }
 
+// Maps the pages of a large block in one go; faulting them in one at a time
+// while inflating costs noticeably more. Only a hint: failure changes nothing.
+static void prefault(unsigned char *block, size_t len)
+{
+#ifdef MADV_POPULATE_WRITE
+    const uintptr_t page = 4096;
+    uintptr_t lo = ((uintptr_t)block + page - 1) & ~(page - 1), hi = ((uintptr_t)block + len) & ~(page - 1);
+    if (len >= (1u << 20) && hi > lo)
+        madvise((void *)lo, hi - lo, MADV_POPULATE_WRITE);
+#else
+    (void)block;
+    (void)len;
+#endif
+}
+
 static Xraw *failLoad(gzFile gz, Xraw *xraw, const char *message)
 {
     fputs(message, stderr);
@@ -153,6 +169,7 @@ Xraw *loadXraw(const char *filename)
         xraw->data = (unsigned char *)malloc(std::max(n, 1LL));
         if (!xraw->data)
             return failLoad(gz, xraw, "Failed to allocate storage for volume.\n");
+        prefault(xraw->data, (size_t)n);
         if (!readBytes(gz, xraw->data, (unsigned)n))
             return failLoad(gz, xraw, "Failed to read entire volume: inconsistent file.\n");
     } else {

@@ -5,10 +5,18 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
+
+#include <sys/mman.h>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 // The statistics and resampling sums are specified as separate single-precision
 // operations; a fused multiply-add would change their last bits.
@@ -56,20 +64,45 @@ void setUnitGreyXvol(Xvol *xvol)
         xvol->cmap_r[i] = xvol->cmap_g[i] = xvol->cmap_b[i] = (float)i / 255.0f;
 }
 
-// Releases the first `planes` planes (each with its first `rows` rows) and the
-// plane table, leaving the record itself.
+// Large volumes get all their rows carved from one mapping that is populated
+// up front: faulting the pages in one at a time costs more than filling them.
+// The plane and row tables stay separate allocations; freeXvol finds such
+// volumes here by their plane table.
+static const size_t ARENA_MIN_BYTES = 1 << 20;
+
+struct RowArena {
+    float ***data;
+    void *base;
+    size_t bytes;
+};
+static std::vector<RowArena> rowArenas;
+
+static float *mapRowArena(size_t bytes)
+{
+    void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    return p == MAP_FAILED ? nullptr : (float *)p;
+}
+
+// Releases the first `planes` planes (each with its first `rows` rows, unless
+// they live in an arena) and the plane table, leaving the record itself.
 static void releaseXvolData(float ***data, int planes, int rows)
 {
     if (!data)
         return;
+    auto arena = std::find_if(rowArenas.begin(), rowArenas.end(), [&](const RowArena &a) { return a.data == data; });
+    bool inArena = arena != rowArenas.end();
     for (int i = 0; i < planes; i++) {
         if (!data[i])
             continue;
-        for (int j = 0; j < rows; j++)
+        for (int j = 0; j < rows && !inArena; j++)
             free(data[i][j]);
         free(data[i]);
     }
     free(data);
+    if (inArena) {
+        munmap(arena->base, arena->bytes);
+        rowArenas.erase(arena);
+    }
 }
 
 int allocXvolData(Xvol *xvol)
@@ -83,6 +116,10 @@ int allocXvolData(Xvol *xvol)
         fprintf(stderr, "Failed to allocate float volume.\n");
         return -1;
     }
+    size_t arenaBytes = (size_t)nx * ny * nz * sizeof(float);
+    float *arena = arenaBytes >= ARENA_MIN_BYTES ? mapRowArena(arenaBytes) : nullptr;
+    if (arena)
+        rowArenas.push_back({data, arena, arenaBytes});
     for (int i = 0; i < nx; i++) {
         data[i] = (float **)malloc(std::max(ny, 1) * sizeof(float *));
         if (!data[i]) {
@@ -91,10 +128,13 @@ int allocXvolData(Xvol *xvol)
             return -1;
         }
         for (int j = 0; j < ny; j++) {
-            data[i][j] = (float *)malloc(std::max(nz, 1) * sizeof(float));
+            data[i][j] = arena ? arena + ((size_t)i * ny + j) * nz : (float *)malloc(std::max(nz, 1) * sizeof(float));
             if (!data[i][j]) {
                 fprintf(stderr, "Failed to allocate column in float volume.\n");
-                releaseXvolData(data, i, j);
+                for (int r = 0; r < j; r++)
+                    free(data[i][r]);
+                free(data[i]);
+                releaseXvolData(data, i, ny);
                 return -1;
             }
         }
@@ -111,35 +151,60 @@ void freeXvol(Xvol *xvol)
     free(xvol);
 }
 
-// Stride 1: a straight copy through the table of b/255, run in tiles so that
-// both the byte volume (x fastest) and the rows (z fastest) are walked along
-// their cache lines.
+// Width in bytes of the tile of x-columns gathered for the stride-1 copy.
+static const int TILE_X = 64;
+
+// Fills row[0..n) with lut[column[(n-1-k) * TILE_X]]: a tile column, reversed.
+// The rows are written once and not read back soon, so whole aligned groups
+// of four go straight to memory instead of first being read into the cache.
+static inline void writeReversedColumn(float *row, const unsigned char *column, int n, const float *lut)
+{
+    const int pitch = TILE_X;
+    int k = 0;
+#ifdef __SSE2__
+    for (; k < n && ((uintptr_t)(row + k) & 15) != 0; k++)
+        row[k] = lut[column[(size_t)(n - 1 - k) * pitch]];
+    for (; k + 4 <= n; k += 4) {
+        const unsigned char *c = column + (size_t)(n - 1 - k) * pitch;
+        __m128 v = _mm_set_ps(lut[c[-3 * pitch]], lut[c[-2 * pitch]], lut[c[-pitch]], lut[c[0]]);
+        _mm_stream_ps(row + k, v);
+    }
+#endif
+    for (; k < n; k++)
+        row[k] = lut[column[(size_t)(n - 1 - k) * pitch]];
+}
+
+// Stride 1: a straight copy through the table of b/255. For each y, a tile of
+// 64 x-columns is first gathered for all z (one cache line of bytes per z),
+// then every row is written whole, so both the byte volume (x fastest) and the
+// rows (z fastest) are walked along their cache lines.
 static void copyBytesToXvol(const Xraw *xraw, Xvol *xvol)
 {
     float lut[256];
     for (int b = 0; b < 256; b++)
         lut[b] = (float)(b / 255.0);
 
-    enum { TILE_X = 256, TILE_Z = 64 };
-    unsigned char tile[TILE_Z][TILE_X];
+    const int TILE_Z = 1024;
+    std::vector<unsigned char> tileStore((size_t)TILE_X * TILE_Z);
+    unsigned char(*tile)[TILE_X] = (unsigned char(*)[TILE_X])tileStore.data();
     const int nx = xvol->nx, ny = xvol->ny, nz = xvol->nz;
     const size_t planeBytes = (size_t)xraw->nx * xraw->ny;
     for (int j = 0; j < ny; j++) {
         for (int k0 = 0; k0 < nz; k0 += TILE_Z) {
-            int kn = std::min((int)TILE_Z, nz - k0);
+            int kn = std::min(TILE_Z, nz - k0);
             for (int i0 = 0; i0 < nx; i0 += TILE_X) {
-                int in = std::min((int)TILE_X, nx - i0);
+                int in = std::min(TILE_X, nx - i0);
                 const unsigned char *src = xraw->data + i0 + (size_t)xraw->nx * j + planeBytes * k0;
                 for (int k = 0; k < kn; k++)
                     memcpy(tile[k], src + planeBytes * k, in);
-                for (int i = 0; i < in; i++) {
-                    float *row = xvol->data[i0 + i][ny - 1 - j] + (nz - 1 - k0);
-                    for (int k = 0; k < kn; k++)
-                        row[-k] = lut[tile[k][i]];
-                }
+                for (int i = 0; i < in; i++)
+                    writeReversedColumn(xvol->data[i0 + i][ny - 1 - j] + (nz - kn - k0), &tile[0][i], kn, lut);
             }
         }
     }
+#ifdef __SSE2__
+    _mm_sfence();
+#endif
 }
 
 // Strides above 1: the box mean in the specified order and precision.
@@ -211,6 +276,59 @@ Xvol *Xraw2Xvol(const Xraw *xraw, const int *stride)
     return xvol;
 }
 
+// One voxel's share of the statistics, in the specified order and precision.
+static inline void addToStats(float v, float &sum, float &sumSq, float &mn, float &mx)
+{
+    sum += v;
+    float sq = v * v;
+    sumSq += sq;
+    mn = v < mn ? v : mn;
+    mx = v > mx ? v : mx;
+}
+
+int statsXvol(const Xvol *xvol, float stats[4])
+{
+    const int nx = xvol->nx, ny = xvol->ny, nz = xvol->nz;
+    if (!xvol->data || nx <= 0 || ny <= 0 || nz <= 0)
+        return -1;
+    float mn = xvol->data[0][0][0], mx = mn, sum = 0.0f, sumSq = 0.0f;
+    for (int i = 0; i < nx; i++) {
+        float *const *plane = xvol->data[i];
+        for (int j = 0; j < ny; j++) {
+            const float *row = plane[j];
+            int k = 0;
+            // A run of zeros (of either sign) changes neither sum, which is
+            // never -0, and only its first member can change min or max; so
+            // of eight zeros only the first is visited.
+            for (; k + 8 <= nz; k += 8) {
+                uint32_t bits = 0;
+                for (int t = 0; t < 8; t++) {
+                    uint32_t w;
+                    memcpy(&w, row + k + t, 4);
+                    bits |= w;
+                }
+                if ((bits & 0x7fffffffu) == 0) {
+                    addToStats(row[k], sum, sumSq, mn, mx);
+                    continue;
+                }
+                for (int t = 0; t < 8; t++)
+                    addToStats(row[k + t], sum, sumSq, mn, mx);
+            }
+            for (; k < nz; k++)
+                addToStats(row[k], sum, sumSq, mn, mx);
+        }
+    }
+    float n = (float)((long long)nx * ny * nz);
+    float mean = sum / n;
+    float meanSq = mean * mean;
+    float var = sumSq / n - meanSq;
+    stats[0] = mn;
+    stats[1] = mean;
+    stats[2] = sqrtf(var);
+    stats[3] = mx;
+    return 0;
+}
+
 void showXvol(const Xvol *xvol)
 {
     printf("Parsed data (from '%.*s'):\n", XRW_NAME_LEN - 1, xvol->filename);
@@ -218,32 +336,11 @@ void showXvol(const Xvol *xvol)
     printf("      voxel sizes: %6.3f %6.3f %6.3f\n", xvol->dx, xvol->dy, xvol->dz);
     printf("total volume size: %6.1f %6.1f %6.1f\n", (float)xvol->nx * xvol->dx, (float)xvol->ny * xvol->dy,
            (float)xvol->nz * xvol->dz);
-    const int nx = xvol->nx, ny = xvol->ny, nz = xvol->nz;
-    if (!xvol->data || nx <= 0 || ny <= 0 || nz <= 0) {
+    float st[4];
+    if (statsXvol(xvol, st) < 0)
         printf("    min, mean(stddev), max: no voxels\n");
-        return;
-    }
-    float mn = xvol->data[0][0][0], mx = mn, sum = 0.0f, sumSq = 0.0f;
-    for (int i = 0; i < nx; i++) {
-        float *const *plane = xvol->data[i];
-        for (int j = 0; j < ny; j++) {
-            const float *row = plane[j];
-            for (int k = 0; k < nz; k++) {
-                float v = row[k];
-                sum += v;
-                float sq = v * v;
-                sumSq += sq;
-                mn = v < mn ? v : mn;
-                mx = v > mx ? v : mx;
-            }
-        }
-    }
-    float n = (float)((long long)nx * ny * nz);
-    float mean = sum / n;
-    float meanSq = mean * mean;
-    float var = sumSq / n - meanSq;
-    float sd = sqrtf(var);
-    printf("    min, mean(stddev), max: %6.4f %6.4f(%6.4f) %6.4f\n", mn, mean, sd, mx);
+    else
+        printf("    min, mean(stddev), max: %6.4f %6.4f(%6.4f) %6.4f\n", st[0], st[1], st[2], st[3]);
 }
 
 // A voxel as a byte: below 0 is 0, above 255.999 (after scaling by 256) is 255.
