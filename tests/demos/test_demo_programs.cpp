@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <time.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -209,4 +210,14 @@ TEST_F(DemoImages, RunsInTheSameSecondDrawTheSameClouds)
     }
     ASSERT_EQ(before, after) << "no two runs fitted in one second";
     EXPECT_TRUE(a.rgb == b.rgb);
+}
+
+TEST(DemoPrograms, DisplayThatCannotOpenEndsWithOneLine)
+{
+    for (const char *program : {"pointsdemo", "paneldemo"}) {
+        ProgramRun r = runProgram(program, "--frames many");
+        EXPECT_EQ(r.status, 1) << program;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << program << ": " << r.err;
+        EXPECT_EQ(r.err.find("Press"), std::string::npos) << program;
+    }
 }
