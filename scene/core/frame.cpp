@@ -45,10 +45,9 @@ void countFrame(Scene &s)
             if (d.vol < 0 || d.vol >= (int)s.volumes.size())
                 continue;
             const Volume &v = s.volumes[d.vol];
-            if (d.prc != 0)
-                for (int axis = 1; axis <= 3; axis++)
-                    st.volSlices += sliceCount(v, axis);
-            else if (sliceSetShown(c, v, d))
+            // Each call draws its own axis's set: always with prc 1, with
+            // prc 0 only when that axis faces the viewer.
+            if (sliceSetShown(c, v, d))
                 st.volSlices += sliceCount(v, d.axis);
         }
     }

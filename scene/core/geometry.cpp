@@ -65,9 +65,14 @@ int LinePlane(double *mu, Point3 *p, Point3 p1, Point3 p2, Plane4 plane)
 {
     Point3 d = VectorSub(p1, p2);
     double denom = plane.a * d.x + plane.b * d.y + plane.c * d.z;
-    if (std::fabs(denom) < 1e-12)
+    // Parallel relative to the sizes involved, so that short segments and
+    // small plane normals are judged alike.
+    double nlen = std::sqrt(plane.a * plane.a + plane.b * plane.b + plane.c * plane.c);
+    if (!(std::fabs(denom) > 1e-12 * nlen * Modulus(d)))
         return 0;
     double m = -(plane.a * p1.x + plane.b * p1.y + plane.c * p1.z + plane.d) / denom;
+    if (!std::isfinite(m))
+        return 0;
     if (mu)
         *mu = m;
     if (p)
@@ -91,13 +96,19 @@ Colour3 HSV2RGB(double h, double s, double v)
     double f = h - sector;
     double p = v * (1 - s), q = v * (1 - s * f), t = v * (1 - s * (1 - f));
     switch (sector) {
-    case 0: return {v, t, p};
-    case 1: return {q, v, p};
-    case 2: return {p, v, t};
-    case 3: return {p, q, v};
-    case 4: return {t, p, v};
-    default: return {v, p, q};
+    case 0:
+        return {v, t, p};
+    case 1:
+        return {q, v, p};
+    case 2:
+        return {p, v, t};
+    case 3:
+        return {p, q, v};
+    case 4:
+        return {t, p, v};
+    default:
+        return {v, p, q};
     }
 }
 
-}  // extern "C"
+} // extern "C"

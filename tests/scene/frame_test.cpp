@@ -1,0 +1,428 @@
+// The frame loop: callbacks, key dispatch, panels, options and statistics.
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+#include "vqscene_inspect.h"
+
+namespace {
+
+std::vector<std::string> events;
+int keyResult = 0;
+
+void frameA(double *, int *kc)
+{
+    events.push_back("A" + std::to_string(*kc));
+    float x[] = {0, 1, 2}, y[] = {0, 0, 0}, z[] = {0, 0, 0};
+    vqpt(3, x, y, z, 1);
+    vqline(3, x, y, z);
+}
+
+void frameB(double *, int *)
+{
+    events.push_back("B");
+    Point3 p[3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    nvqvf3(p, Colour3{1, 0, 0});
+}
+
+void number(int *n)
+{
+    events.push_back("n" + std::to_string(*n));
+}
+
+int key(unsigned char *k)
+{
+    events.push_back(std::string("k") + (char)*k);
+    return keyResult;
+}
+
+class Frames : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        events.clear();
+        keyResult = 0;
+        vqtest::openHeadless();
+    }
+    void TearDown() override { vqtest::closeScene(); }
+};
+
+} // namespace
+
+TEST_F(Frames, FrameListIsClearedEachFrameAndStaticListKept)
+{
+    float x[] = {5}, y[] = {5}, z[] = {5};
+    vqpt(1, x, y, z, 1);
+    cvqscb(frameA);
+    vqtest::runFrame();
+    vqtest::runFrame();
+    EXPECT_EQ(vqtest::frameList().points.size(), 1u);
+    EXPECT_EQ(vqtest::frameList().lines.size(), 1u);
+    EXPECT_EQ(vqtest::staticList().points.size(), 1u);
+    EXPECT_EQ(vqtest::scene().stats.points, 3);
+    EXPECT_EQ(vqtest::scene().stats.lines, 2);
+    EXPECT_EQ(vqtest::scene().frameNo, 2);
+    EXPECT_EQ(events, (std::vector<std::string>{"A0", "A0"}));
+}
+
+TEST_F(Frames, CallbackDisableEnableToggle)
+{
+    cvqscb(frameA);
+    cvqdcb();
+    vqtest::runFrame();
+    EXPECT_TRUE(events.empty());
+    EXPECT_TRUE(vqtest::frameList().points.empty());
+    cvqecb();
+    vqtest::runFrame();
+    cvqtcb();
+    vqtest::runFrame();
+    cvqtcb();
+    vqtest::runFrame();
+    EXPECT_EQ(events, (std::vector<std::string>{"A0", "A0"}));
+}
+
+TEST_F(Frames, KeyDispatch)
+{
+    cvqscb(frameA);
+    cvqsncb(number);
+    cvqskcb(key);
+    for (unsigned char k : {'3', ' ', 'x', ' ', '0', '9'})
+        vqtest::pressKey(k);
+    vqtest::runFrame();
+    // Keys before callbacks, in order; spaces only counted.
+    EXPECT_EQ(events, (std::vector<std::string>{"n3", "kx", "n0", "n9", "A2"}));
+    EXPECT_EQ(vqtest::scene().spaceCount, 2);
+
+    // The program's refusal suppresses the library's own action.
+    keyResult = 1;
+    vqtest::pressKey('q');
+    vqtest::runFrame();
+    EXPECT_FALSE(vqtest::scene().quit);
+    keyResult = 0;
+    vqtest::pressKey('s');
+    vqtest::pressKey('q');
+    vqtest::runFrame();
+    EXPECT_TRUE(vqtest::scene().quit);
+    EXPECT_TRUE(vqtest::scene().screenshotRequested);
+}
+
+TEST_F(Frames, LibraryKeysWithoutCallbacks)
+{
+    // Digits with no number callback do nothing; tab moves the current panel.
+    int second = xvqap(0.5f, 0, 1, 1);
+    ASSERT_EQ(second, 1);
+    vqtest::pressKey('5');
+    vqtest::pressKey('\t');
+    vqtest::runFrame();
+    EXPECT_EQ(vqtest::scene().current, 1);
+    vqtest::pressKey('\t');
+    vqtest::runFrame();
+    EXPECT_EQ(vqtest::scene().current, 0);
+
+    // r puts a steered camera back.
+    vq::Camera before = vqtest::panel(0).camera;
+    vq::orbitCamera(vqtest::scene(), 0, 30, 10);
+    EXPECT_NE(vqtest::panel(0).camera.eye[0], before.eye[0]);
+    vqtest::pressKey('r');
+    vqtest::runFrame();
+    EXPECT_DOUBLE_EQ(vqtest::panel(0).camera.eye[0], before.eye[0]);
+    EXPECT_DOUBLE_EQ(vqtest::panel(0).camera.eye[2], before.eye[2]);
+}
+
+TEST_F(Frames, WriteViewAndExportKeys)
+{
+    std::remove("vqscene.view");
+    std::remove("vqscene.wrl");
+    pushVRMLname("my shape");
+    Point3 p[3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    nvqvf3(p, Colour3{1, 0, 0});
+    testing::internal::CaptureStderr();
+    vqtest::pressKey('w');
+    vqtest::pressKey('P');
+    vqtest::pressKey('h');
+    vqtest::runFrame();
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("vqscene.view"), std::string::npos);
+    EXPECT_NE(err.find("vqscene.wrl"), std::string::npos);
+    EXPECT_NE(err.find("quit"), std::string::npos);
+    std::ifstream wrl("vqscene.wrl");
+    std::stringstream text;
+    text << wrl.rdbuf();
+    EXPECT_EQ(text.str().rfind("#VRML V2.0 utf8\n", 0), 0u);
+    EXPECT_NE(text.str().find("DEF my_shape Group"), std::string::npos);
+    EXPECT_NE(text.str().find("IndexedFaceSet"), std::string::npos);
+    EXPECT_EQ(ReadViewFile("vqscene.view"), 0);
+}
+
+TEST_F(Frames, HiddenPanelsAndTheirCallbacks)
+{
+    cvqscb(frameA);
+    int b = xvqap(0.5f, 0, 1, 0.5f);
+    xvqcp(b);
+    cvqscb(frameB);
+    xvqcp(0);
+    vqtest::runFrame();
+    EXPECT_EQ(events, (std::vector<std::string>{"A0", "B"}));
+    // Each callback drew into its own panel.
+    EXPECT_EQ(vqtest::frameList(0).points.size(), 1u);
+    EXPECT_EQ(vqtest::frameList(b).facets.size(), 1u);
+    EXPECT_TRUE(vqtest::frameList(b).points.empty());
+    EXPECT_EQ(vqtest::scene().current, 0);
+
+    events.clear();
+    xvqtp(b);
+    vqtest::runFrame();
+    EXPECT_EQ(events, (std::vector<std::string>{"A0"}));
+    EXPECT_TRUE(vqtest::frameList(b).facets.empty());
+    EXPECT_EQ(vqtest::scene().stats.facets, 0);
+    xvqtp(b);
+    vqtest::runFrame();
+    EXPECT_EQ(vqtest::frameList(b).facets.size(), 1u);
+    xvqtp(42); // no such panel: ignored
+}
+
+TEST_F(Frames, LinkedPanelsShareTheCamera)
+{
+    int b = xvqap(0.5f, 0, 1, 0.5f);
+    xvqmp(0, 0, 0.5f, 0.5f, 1);
+    EXPECT_DOUBLE_EQ(vqtest::panel(0).fx1, 0);
+    EXPECT_DOUBLE_EQ(vqtest::panel(0).fy1, 0.5);
+    EXPECT_DOUBLE_EQ(vqtest::panel(b).fx2, 1);
+    EXPECT_DOUBLE_EQ(vqtest::panel(b).fy2, 0.5);
+    vqtest::setCamera({1, 2, 3}, {0, 0, 0}, {0, 1, 0}, 0);
+    vqtest::setCamera({9, 9, 9}, {0, 0, 0}, {0, 1, 0}, b);
+    EXPECT_DOUBLE_EQ(vq::panelCamera(vqtest::scene(), b).eye[0], 9);
+    xvqlpc(0, b);
+    EXPECT_DOUBLE_EQ(vq::panelCamera(vqtest::scene(), b).eye[0], 1);
+    // Steering either panel moves the shared camera.
+    vq::zoomCamera(vqtest::scene(), b, 2);
+    EXPECT_DOUBLE_EQ(vq::panelCamera(vqtest::scene(), 0).eye[2], 1.5);
+    // No loops: a link back is refused.
+    xvqlpc(b, 0);
+    EXPECT_EQ(vqtest::panel(0).followCamera, -1);
+    xvqcp(b);
+    Point3 eye, up, dir;
+    svqqc(&eye, &up, &dir, 0);
+    EXPECT_DOUBLE_EQ(eye.y, 1);
+}
+
+TEST_F(Frames, CameraQueryInWorldUnits)
+{
+    vqsvp(-1, 1, -1, 1, -1, 1);
+    vqswin(0, 10, 0, 20, 0, 40);
+    // Eye at scene (0, 0, 3) looking down -z; scene to world scales z by 20.
+    vqtest::setCamera({0, 0, 3}, {0, 0, 0}, {0, 1, 0});
+    Point3 eye, up, dir;
+    svqqc(&eye, &up, &dir, 1);
+    EXPECT_DOUBLE_EQ(eye.x, 5);
+    EXPECT_DOUBLE_EQ(eye.y, 10);
+    EXPECT_DOUBLE_EQ(eye.z, 80);
+    EXPECT_DOUBLE_EQ(dir.z, -1);
+    EXPECT_DOUBLE_EQ(up.y, 1);
+    // An oblique view comes back as a unit world direction.
+    vqtest::setCamera({1, 1, 0}, {0, 0, 0}, {0, 0, 1});
+    svqqc(&eye, &up, &dir, 1);
+    EXPECT_NEAR(dir.x, -1 / std::sqrt(5.0), 1e-12);
+    EXPECT_NEAR(dir.y, -2 / std::sqrt(5.0), 1e-12);
+    EXPECT_NEAR(Modulus(dir), 1, 1e-12);
+}
+
+TEST_F(Frames, DefaultCameraSeesTheWholeViewport)
+{
+    vqsvp(-1, 1, -0.5f, 0.5f, -2, 2);
+    const vq::Camera &c = vqtest::panel().camera;
+    EXPECT_DOUBLE_EQ(c.target[2], 0);
+    EXPECT_DOUBLE_EQ(c.eye[0], 0);
+    EXPECT_DOUBLE_EQ(c.up[1], 1);
+    // Every corner lies inside the view cone.
+    double half = c.fovy * M_PI / 360;
+    for (int k = 0; k < 8; k++) {
+        double p[3] = {k & 1 ? 1.0 : -1.0, k & 2 ? 0.5 : -0.5, k & 4 ? 2.0 : -2.0};
+        double d[3] = {p[0] - c.eye[0], p[1] - c.eye[1], p[2] - c.eye[2]};
+        double len = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+        EXPECT_LT(std::acos(-d[2] / len), half) << k;
+    }
+}
+
+TEST_F(Frames, SliceSetsShownAndCounted)
+{
+    static float row[4] = {0, 0, 0, 0};
+    static float *rows[3] = {row, row, row};
+    static float **planes[2] = {rows, rows};
+    float tr[12] = {0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    int id = nvqcvr(planes, 2, 3, 4, 0, 1, 0, 2, 1, 3, tr, 's', 0, 1, 0, 1);
+    ASSERT_GE(id, 0);
+    const vq::Volume &v = vqtest::scene().volumes[id];
+    EXPECT_EQ(vq::sliceCount(v, 1), 2);
+    EXPECT_EQ(vq::sliceCount(v, 2), 3);
+    EXPECT_EQ(vq::sliceCount(v, 3), 3);
+    EXPECT_EQ(vq::sliceCount(v, 0), 0);
+
+    vq::Camera c; // looks along -z
+    vq::VolumeDraw d;
+    d.vol = id;
+    for (int axis = 1; axis <= 3; axis++) {
+        d.axis = axis;
+        d.prc = 0;
+        EXPECT_EQ(vq::sliceSetShown(c, v, d), axis == 3) << axis;
+        d.prc = 1;
+        EXPECT_TRUE(vq::sliceSetShown(c, v, d));
+    }
+    c.eye[0] = 10;
+    c.eye[2] = 1; // mostly along x now
+    d.prc = 0;
+    d.axis = 1;
+    EXPECT_TRUE(vq::sliceSetShown(c, v, d));
+
+    static int vol;
+    vol = id;
+    cvqscb([](double *, int *) {
+        for (int axis = 1; axis <= 3; axis++)
+            dvqdvrx(vol, 0, axis, 0, -1);
+    });
+    vqtest::runFrame();
+    EXPECT_EQ(vqtest::scene().stats.volSlices, 3); // only z, seen from +z
+    vqtest::setCamera({10, 0, 1}, {0, 0, 0}, {0, 1, 0});
+    vqtest::runFrame();
+    EXPECT_EQ(vqtest::scene().stats.volSlices, 2);
+    // All-sets mode: every call's set draws.
+    cvqscb([](double *, int *) {
+        for (int axis = 1; axis <= 3; axis++)
+            dvqdvrx(vol, 0, axis, 1, -1);
+    });
+    vqtest::runFrame();
+    EXPECT_EQ(vqtest::scene().stats.volSlices, 2 + 3 + 3);
+}
+
+TEST(Options, ParsedAndRefused)
+{
+    vq::Options o;
+    const char *good[] = {"prog",     "-f",     "x.xrw",   "--nodraw",
+                          "--frames", "7",      "--keys",  "0:a,3:space,4:esc,5:tab,6::",
+                          "--stats",  "--png",  "out.png", "--size",
+                          "640x480",  "--spin", "-2.5",    "--other"};
+    ASSERT_EQ(vq::parseOptions(16, (char **)good, o), 0);
+    EXPECT_TRUE(o.nodraw);
+    EXPECT_TRUE(o.stats);
+    EXPECT_EQ(o.frames, 7);
+    EXPECT_EQ(o.png, "out.png");
+    EXPECT_EQ(o.width, 640);
+    EXPECT_EQ(o.height, 480);
+    EXPECT_DOUBLE_EQ(o.spin, -2.5);
+    using K = std::pair<int, unsigned char>;
+    EXPECT_EQ(o.keys, (std::vector<K>{{0, 'a'}, {3, ' '}, {4, 27}, {5, '\t'}, {6, ':'}}));
+
+    const std::vector<std::vector<const char *>> bad = {
+        {"p", "--frames"},       {"p", "--frames", "-1"}, {"p", "--frames", "3x"},
+        {"p", "--keys", "1:ab"}, {"p", "--keys", "x:a"},  {"p", "--keys", "1:a,"},
+        {"p", "--size", "0x10"}, {"p", "--size", "100"},  {"p", "--size", "10x99999"},
+        {"p", "--spin", "nan"},  {"p", "--spin", "fast"}, {"p", "--png"},
+    };
+    for (const auto &args : bad) {
+        vq::Options keep;
+        keep.frames = 99;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(vq::parseOptions((int)args.size(), (char **)args.data(), keep), -1) << args[1];
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err.rfind("vqscene: ", 0), 0u) << args[1];
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << args[1];
+        EXPECT_EQ(keep.frames, 99);
+    }
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(vqopend("/xwin", 0, nullptr), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "vqscene: unknown display device '/xwin' (use \"/?\" or \"/vqmono\")\n");
+    EXPECT_EQ(vqopend("/vqmono", 0, nullptr), 0);
+    vq::resetScene();
+}
+
+TEST(Options, KeysArriveBeforeTheFrameTheyName)
+{
+    events.clear();
+    vqtest::openHeadless({"--keys", "0:1,2:x,2:space"});
+    cvqscb(frameA);
+    cvqsncb(number);
+    cvqskcb(key);
+    for (int i = 0; i < 3; i++)
+        vqtest::runFrame();
+    EXPECT_EQ(events, (std::vector<std::string>{"n1", "A0", "A0", "kx", "A1"}));
+    vqtest::closeScene();
+}
+
+TEST(Options, SpinTurnsTheCameraFromTheSecondFrame)
+{
+    vqtest::openHeadless({"--spin", "90"});
+    double eye0 = vqtest::panel().camera.eye[2];
+    vqtest::runFrame();
+    EXPECT_DOUBLE_EQ(vqtest::panel().camera.eye[2], eye0);
+    vqtest::runFrame();
+    EXPECT_NEAR(vqtest::panel().camera.eye[0], eye0, 1e-9);
+    EXPECT_NEAR(vqtest::panel().camera.eye[2], 0, 1e-9);
+    vqtest::closeScene();
+}
+
+TEST(Stats, LineFormat)
+{
+    vq::FrameStats st;
+    st.points = 20;
+    st.lines = 3;
+    st.thickLines = 4;
+    st.facets = 5;
+    st.texPolys = 6;
+    st.volSlices = 127;
+    st.ms = 1.23456;
+    EXPECT_EQ(vq::statsLine(12, st), "vqscene: frame=12 points=20 lines=3 thicklines=4 facets=5 texpolys=6 "
+                                     "volslices=127 ms=1.235");
+}
+
+namespace {
+
+// Run the C program and collect its stderr and exit status.
+int runProgram(const std::string &args, std::string &err)
+{
+    std::string cmd = std::string("env -u DISPLAY ") + C_PROGRAM + " " + args + " 2>&1 >/dev/null";
+    FILE *p = popen(cmd.c_str(), "r");
+    if (!p)
+        return -1;
+    char buf[512];
+    err.clear();
+    while (std::fgets(buf, sizeof buf, p))
+        err += buf;
+    int st = pclose(p);
+    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+} // namespace
+
+TEST(Program, HeadlessRunsEndWithStatusAndStats)
+{
+    std::string err;
+    EXPECT_EQ(runProgram("--nodraw --frames 2 --stats", err), 0);
+    std::istringstream lines(err);
+    std::string l0, l1, rest;
+    std::getline(lines, l0);
+    std::getline(lines, l1);
+    EXPECT_FALSE(std::getline(lines, rest));
+    EXPECT_EQ(
+        l0.rfind("vqscene: frame=0 points=3 lines=2 thicklines=0 facets=1 texpolys=0 volslices=0 ms=", 0), 0u)
+        << l0;
+    EXPECT_EQ(l1.rfind("vqscene: frame=1 points=3 ", 0), 0u) << l1;
+
+    EXPECT_EQ(runProgram("--nodraw --frames 0 --stats", err), 0);
+    EXPECT_EQ(err, "");
+    // A quit key ends the run early.
+    EXPECT_EQ(runProgram("--nodraw --frames 10 --keys 1:q --stats", err), 0);
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2);
+    // Without --frames: until the last --keys frame.
+    EXPECT_EQ(runProgram("--nodraw --keys 3:x --stats", err), 0);
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 4);
+
+    EXPECT_EQ(runProgram("", err), 1);
+    EXPECT_EQ(err, "vqscene: no display; render offscreen with --png FILE (or --nodraw)\n");
+    EXPECT_EQ(runProgram("--frames x", err), 2);
+}
