@@ -157,4 +157,20 @@ std::string pngFrameName(const char *pattern, long frame)
     return name;
 }
 
+int writeScreenshot(const uint8_t *rgba, int width, int height)
+{
+    char name[32];
+    for (int n = 0; n < 10000; ++n) {
+        std::snprintf(name, sizeof name, "vqscene-%04d.png", n);
+        if (access(name, F_OK) == 0)
+            continue;
+        if (writePng(name, rgba, width, height) != 0)
+            return -1;
+        std::fprintf(stderr, "vqscene: screenshot written to %s\n", name);
+        return 0;
+    }
+    sceneError("no free screenshot name: vqscene-0000.png to vqscene-9999.png all exist");
+    return -1;
+}
+
 }  // namespace vq

@@ -22,4 +22,8 @@ bool checkPngPattern(const char *pattern, bool *numbered);
 // in, or the pattern itself when it holds none. The pattern must be valid.
 std::string pngFrameName(const char *pattern, long frame);
 
+// Key s: write the image as the first vqscene-NNNN.png (0000 to 9999)
+// not yet in the working directory. 0 or -1.
+int writeScreenshot(const uint8_t *rgba, int width, int height);
+
 }  // namespace vq

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "egl.h"
@@ -112,25 +111,6 @@ bool openOffscreen(Scene &s)
     s.windowWidth = s.opts.width;
     s.windowHeight = s.opts.height;
     return true;
-}
-
-// Key s: the next free vqscene-NNNN.png in the working directory.
-void writeScreenshot(const uint8_t *pixels, int width, int height)
-{
-    static int next = 0;
-    char name[32];
-    for (; next < 10000; ++next) {
-        std::snprintf(name, sizeof name, "vqscene-%04d.png", next);
-        if (access(name, F_OK) != 0)
-            break;
-    }
-    if (next >= 10000) {
-        sceneError("no free screenshot name vqscene-NNNN.png left");
-        return;
-    }
-    if (writePng(name, pixels, width, height) == 0)
-        std::fprintf(stderr, "vqscene: screenshot %s\n", name);
-    ++next;
 }
 
 // Resolve the multisampled frame and read it back, rows bottom-up.

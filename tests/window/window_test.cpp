@@ -1,0 +1,217 @@
+// The window platform under a private Xvfb server: frames counted by
+// --frames, keys from --keys and from xdotool, screenshots read back, and
+// a clean refusal when no display can be opened.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#include "stb_image.h"
+#pragma GCC diagnostic pop
+
+namespace {
+
+bool exists(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+struct Output {
+    int status = -1;
+    std::string text;
+};
+
+Output shell(const std::string &cmd)
+{
+    Output o;
+    FILE *p = popen((cmd + " 2>&1").c_str(), "r");
+    if (p == nullptr)
+        return o;
+    char buf[512];
+    while (std::fgets(buf, sizeof buf, p))
+        o.text += buf;
+    int st = pclose(p);
+    o.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return o;
+}
+
+std::string freshDir(const char *name)
+{
+    std::string dir = std::string(TEST_TMP_DIR) + "/window_" + name;
+    std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str());
+    return dir;
+}
+
+// One Xvfb server for the whole suite, on a display number nobody uses.
+class Window : public ::testing::Test {
+protected:
+    static pid_t server;
+    static std::string display;
+
+    static void SetUpTestSuite()
+    {
+        if (!exists("/usr/bin/Xvfb"))
+            return;
+        for (int n = 40 + getpid() % 200; n < 400; ++n) {
+            std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
+            std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
+            if (exists(lock) || exists(sock))
+                continue;
+            std::string name = ":" + std::to_string(n);
+            pid_t pid = fork();
+            if (pid == 0) {
+                int null = open("/dev/null", O_WRONLY);
+                dup2(null, 1);
+                dup2(null, 2);
+                execl("/usr/bin/Xvfb", "Xvfb", name.c_str(), "-screen", "0", "320x240x24", "-nolisten", "tcp", "-noreset",
+                      static_cast<char *>(nullptr));
+                _exit(127);
+            }
+            // Ready once its socket appears; gone if another server won the number.
+            for (int i = 0; i < 100 && !exists(sock); ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                int st;
+                if (waitpid(pid, &st, WNOHANG) == pid) {
+                    pid = -1;
+                    break;
+                }
+            }
+            if (pid > 0 && exists(sock)) {
+                server = pid;
+                display = name;
+                return;
+            }
+            if (pid > 0) {
+                kill(pid, SIGTERM);
+                waitpid(pid, nullptr, 0);
+            }
+        }
+    }
+
+    static void TearDownTestSuite()
+    {
+        if (server > 0) {
+            kill(server, SIGTERM);
+            waitpid(server, nullptr, 0);
+        }
+        server = -1;
+    }
+
+    void SetUp() override
+    {
+        if (!exists("/usr/bin/Xvfb"))
+            GTEST_SKIP() << "Xvfb is not installed";
+        ASSERT_GT(server, 0) << "Xvfb did not start";
+    }
+
+    std::string program(const std::string &dir, const std::string &args) const
+    {
+        return "cd '" + dir + "' && DISPLAY=" + display + " timeout 30 " + BIN_DIR + "/render_scenes " + args;
+    }
+};
+
+pid_t Window::server = -1;
+std::string Window::display;
+
+// Centre pixel of a PNG file, or all -1.
+void centre(const std::string &path, int rgb[3], int *w = nullptr)
+{
+    rgb[0] = rgb[1] = rgb[2] = -1;
+    int iw, ih, n;
+    unsigned char *d = stbi_load(path.c_str(), &iw, &ih, &n, 3);
+    if (d == nullptr)
+        return;
+    const unsigned char *p = d + ((ih / 2) * iw + iw / 2) * 3;
+    for (int i = 0; i < 3; ++i)
+        rgb[i] = p[i];
+    if (w)
+        *w = iw;
+    stbi_image_free(d);
+}
+
+TEST_F(Window, FramesOptionClosesTheWindow)
+{
+    std::string dir = freshDir("frames");
+    Output o = shell(program(dir, "facet --frames 4 --size 48x48 --stats"));
+    EXPECT_EQ(o.status, 0) << o.text;
+    size_t lines = 0;
+    for (size_t p = o.text.find("frame="); p != std::string::npos; p = o.text.find("frame=", p + 1))
+        ++lines;
+    EXPECT_EQ(lines, 4u) << o.text;
+}
+
+TEST_F(Window, ScreenshotFromKeysOption)
+{
+    std::string dir = freshDir("keys");
+    Output o = shell(program(dir, "facet --frames 3 --size 48x40 --keys 1:s"));
+    ASSERT_EQ(o.status, 0) << o.text;
+    int rgb[3], w = 0;
+    centre(dir + "/vqscene-0000.png", rgb, &w);
+    EXPECT_EQ(w, 48);
+    // The red square on the blue background.
+    EXPECT_GT(rgb[0], 250);
+    EXPECT_LT(rgb[2], 5);
+}
+
+TEST_F(Window, KeysFromTheWindowSystem)
+{
+    if (!exists("/usr/bin/xdotool"))
+        GTEST_SKIP() << "xdotool is not installed";
+    std::string dir = freshDir("xdotool");
+    // The program runs until q; xdotool types s, then q, into its window.
+    std::string run = program(dir, "facet --size 40x40") + " >'" + dir + "/log' 2>&1; echo $? >'" + dir +
+                      "/status'";
+    std::string keys = "export DISPLAY=" + display +
+                       "; w=$(timeout 20 xdotool search --sync --name '^vqscene$' | head -1) && "
+                       "xdotool windowfocus --sync $w && xdotool key s && sleep 0.3 && xdotool key q";
+    Output o = shell("(" + run + ") & " + keys + "; wait");
+    EXPECT_EQ(o.status, 0) << o.text;
+    Output st = shell("cat '" + dir + "/status' '" + dir + "/log'");
+    EXPECT_EQ(st.text.substr(0, 2), "0\n") << st.text;
+    int rgb[3];
+    centre(dir + "/vqscene-0000.png", rgb);
+    EXPECT_GT(rgb[0], 250) << st.text;
+}
+
+TEST_F(Window, BoxDrawnInForeground)
+{
+    std::string dir = freshDir("box");
+    Output o = shell(program(dir, "box --frames 2 --size 64x64 --keys 0:s"));
+    ASSERT_EQ(o.status, 0) << o.text;
+    int iw, ih, n;
+    unsigned char *d = stbi_load((dir + "/vqscene-0000.png").c_str(), &iw, &ih, &n, 3);
+    ASSERT_NE(d, nullptr);
+    int yellow = 0;
+    for (int i = 0; i < iw * ih; ++i)
+        yellow += d[3 * i] > 150 && d[3 * i + 1] > 150 && d[3 * i + 2] < 100;
+    stbi_image_free(d);
+    EXPECT_GT(yellow, 60);
+}
+
+TEST_F(Window, NoDisplayIsRefusedInOneLine)
+{
+    std::string dir = freshDir("nodisplay");
+    // A display number with no server behind it.
+    Output o = shell("cd '" + dir + "' && DISPLAY=:399 timeout 30 " + BIN_DIR + "/render_scenes facet");
+    EXPECT_NE(o.status, 0);
+    EXPECT_NE(o.status, 124);
+    EXPECT_NE(o.text.find("display"), std::string::npos) << o.text;
+    EXPECT_EQ(o.text.find('\n'), o.text.size() - 1) << o.text;
+}
+
+}  // namespace
