@@ -9,21 +9,32 @@
 namespace {
 
 const double kMergeDist = 1e-4;
-// Cells are wider than the merge distance, so a point's neighbourhood
-// spans one or two cells per axis.
-const double kCell = 2.5e-4;
+// Cells are much wider than the merge distance, so a point's
+// neighbourhood usually lies in one cell per axis and seldom in two.
+const double kCell = 2e-3;
+const double kInvCell = 1.0 / kCell;
 // The neighbourhood searched per axis: a little more than the merge
 // distance, to cover rounding in the cell arithmetic.
 const double kReach = 1.05e-4;
+// A coordinate difference beyond this rules a vertex out before its
+// distance is measured.
+const double kNear = 2e-4;
 // Beyond this magnitude distinct floats are farther apart than the merge
 // distance, so such a coordinate only matches an equal one; it is keyed
 // by its bits instead of a cell number that could overflow.
 const double kHuge = 1e8;
 
+// floor() for values well inside the int64 range.
+inline int64_t floorToInt(double v)
+{
+    int64_t t = (int64_t)v;
+    return (double)t > v ? t - 1 : t;
+}
+
 inline int64_t axisKey(double c)
 {
     if (std::fabs(c) <= kHuge)
-        return (int64_t)std::floor(c / kCell);
+        return floorToInt(c * kInvCell);
     uint64_t bits;
     std::memcpy(&bits, &c, sizeof bits);
     int64_t k = (int64_t)(1ull << 61) + (int64_t)((bits & 0x7fffffffffffffffull) >> 2);
@@ -37,11 +48,9 @@ inline int axisRange(double c, int64_t k[2])
         k[0] = axisKey(c);
         return 1;
     }
-    int64_t lo = (int64_t)std::floor((c - kReach) / kCell);
-    int64_t hi = (int64_t)std::floor((c + kReach) / kCell);
-    k[0] = lo;
-    k[1] = hi;
-    return hi == lo ? 1 : 2;
+    k[0] = floorToInt((c - kReach) * kInvCell);
+    k[1] = floorToInt((c + kReach) * kInvCell);
+    return k[1] == k[0] ? 1 : 2;
 }
 
 inline bool finitePoint(const Point3 &p)
@@ -49,24 +58,29 @@ inline bool finitePoint(const Point3 &p)
     return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
 }
 
-// Spatial hash of the stored vertices: open addressing over cells, each
-// cell heading a chain of vertex numbers linked through next[].
+// Spatial hash of the stored vertices. Cells are not stored: a cell's
+// vertices are chained (through next[]) from the bucket its key hashes
+// to, and cells that share a bucket share its chain. That costs only
+// some extra distance checks, since every vertex in the buckets of the
+// neighbouring cells is measured.
 struct VertexGrid {
-    struct Cell {
-        int64_t kx, ky, kz;
-        int head;  // -1: empty chain; cells are never removed
-        bool used;
-    };
-    std::vector<Cell> cells;
-    size_t ncells = 0;
+    std::vector<int> heads;  // -1: empty bucket
     std::vector<int> next;
+    size_t count = 0;        // vertices in the grid
+    size_t mask = 0;
 
-    static size_t hashKey(int64_t x, int64_t y, int64_t z)
+    static size_t bucketOf(int64_t x, int64_t y, int64_t z)
     {
         uint64_t h = (uint64_t)x * 0x9E3779B97F4A7C15ull;
-        h ^= (uint64_t)y * 0xC2B2AE3D27D4EB4Full + (h >> 29);
-        h ^= (uint64_t)z * 0x165667B19E3779F9ull + (h >> 32);
-        return (size_t)(h ^ (h >> 31));
+        h ^= (uint64_t)y * 0xC2B2AE3D27D4EB4Full;
+        h ^= (uint64_t)z * 0x165667B19E3779F9ull;
+        h ^= h >> 29;
+        h *= 0xBF58476D1CE4E5B9ull;
+        return (size_t)(h ^ (h >> 32));
+    }
+    size_t bucketOf(const Point3 &p) const
+    {
+        return bucketOf(axisKey(p.x), axisKey(p.y), axisKey(p.z)) & mask;
     }
 
     void init(size_t expected)
@@ -74,92 +88,89 @@ struct VertexGrid {
         size_t c = 1024;
         while (c < 2 * expected)
             c *= 2;
-        cells.assign(c, Cell{0, 0, 0, -1, false});
-        ncells = 0;
+        heads.assign(c, -1);
+        mask = c - 1;
     }
 
-    Cell *find(int64_t x, int64_t y, int64_t z)
+    // Twice the buckets, with every vertex in the grid chained again.
+    void grow(const Point3 *verts, size_t nverts)
     {
-        size_t mask = cells.size() - 1;
-        for (size_t i = hashKey(x, y, z) & mask;; i = (i + 1) & mask) {
-            Cell &c = cells[i];
-            if (!c.used)
-                return nullptr;
-            if (c.kx == x && c.ky == y && c.kz == z)
-                return &c;
-        }
-    }
-
-    Cell *findOrAdd(int64_t x, int64_t y, int64_t z)
-    {
-        if (2 * (ncells + 1) > cells.size())
-            grow();
-        size_t mask = cells.size() - 1;
-        for (size_t i = hashKey(x, y, z) & mask;; i = (i + 1) & mask) {
-            Cell &c = cells[i];
-            if (!c.used) {
-                c = Cell{x, y, z, -1, true};
-                ncells++;
-                return &c;
-            }
-            if (c.kx == x && c.ky == y && c.kz == z)
-                return &c;
-        }
-    }
-
-    void grow()
-    {
-        std::vector<Cell> old;
-        old.swap(cells);
-        cells.assign(old.size() * 2, Cell{0, 0, 0, -1, false});
-        size_t mask = cells.size() - 1;
-        for (const Cell &c : old) {
-            if (!c.used)
+        heads.assign(heads.size() * 2, -1);
+        mask = heads.size() - 1;
+        for (size_t v = 0; v < nverts; v++) {
+            if (!finitePoint(verts[v]))
                 continue;
-            size_t i = hashKey(c.kx, c.ky, c.kz) & mask;
-            while (cells[i].used)
-                i = (i + 1) & mask;
-            cells[i] = c;
+            size_t b = bucketOf(verts[v]);
+            next[v] = heads[b];
+            heads[b] = (int)v;
         }
     }
 
-    void insert(int v, const Point3 &p)
+    void insert(int v, const Point3 &p, const Point3 *verts)
     {
         if ((size_t)v >= next.size())
             next.resize(next.size() * 2 + 1024, -1);
-        Cell *c = findOrAdd(axisKey(p.x), axisKey(p.y), axisKey(p.z));
-        next[v] = c->head;
-        c->head = v;
+        if (2 * (count + 1) > heads.size())
+            grow(verts, (size_t)v);
+        count++;
+        size_t b = bucketOf(p);
+        next[v] = heads[b];
+        heads[b] = v;
     }
 
-    void remove(int v, const Point3 &p)
+    // Asks for the memory a later search around p will read first.
+    void prefetchBucket(const Point3 &p) const { __builtin_prefetch(&heads[bucketOf(p)]); }
+    void prefetchChain(const Point3 &p, const Point3 *verts) const
     {
-        Cell *c = find(axisKey(p.x), axisKey(p.y), axisKey(p.z));
-        if (!c)
+        int v = heads[bucketOf(p)];
+        if (v >= 0)
+            __builtin_prefetch(&verts[v]);
+    }
+
+    // Moves vertex v from where it was (old) to where it is now (p).
+    void move(int v, const Point3 &old, const Point3 &p)
+    {
+        size_t from = bucketOf(old), to = bucketOf(p);
+        if (from == to)
             return;
-        for (int *link = &c->head; *link >= 0; link = &next[*link]) {
+        for (int *link = &heads[from]; *link >= 0; link = &next[*link]) {
             if (*link == v) {
                 *link = next[v];
-                return;
+                break;
             }
         }
+        next[v] = heads[to];
+        heads[to] = v;
     }
 
     // The highest-numbered stored vertex within the merge distance of p, as
     // VectorLength measures it, or -1.
-    int nearest(const Point3 &p, const Point3 *verts)
+    int nearest(const Point3 &p, const Point3 *verts) const
     {
         int64_t kx[2], ky[2], kz[2];
         int nx = axisRange(p.x, kx), ny = axisRange(p.y, ky), nz = axisRange(p.z, kz);
+        size_t seen[8];
+        int nseen = 0;
         int best = -1;
         for (int a = 0; a < nx; a++)
             for (int b = 0; b < ny; b++)
                 for (int c = 0; c < nz; c++) {
-                    Cell *cell = find(kx[a], ky[b], kz[c]);
-                    if (!cell)
+                    size_t bucket = bucketOf(kx[a], ky[b], kz[c]) & mask;
+                    // Neighbouring cells may share a bucket: scan it once.
+                    bool again = false;
+                    for (int i = 0; i < nseen; i++)
+                        again = again || seen[i] == bucket;
+                    if (again)
                         continue;
-                    for (int v = cell->head; v >= 0; v = next[v]) {
-                        if (v > best && VectorLength(verts[v], p) <= kMergeDist)
+                    seen[nseen++] = bucket;
+                    for (int v = heads[bucket]; v >= 0; v = next[v]) {
+                        if (v <= best)
+                            continue;
+                        const Point3 &q = verts[v];
+                        if (std::fabs(q.x - p.x) > kNear || std::fabs(q.y - p.y) > kNear ||
+                            std::fabs(q.z - p.z) > kNear)
+                            continue;
+                        if (VectorLength(q, p) <= kMergeDist)
                             best = v;
                     }
                 }
@@ -223,24 +234,38 @@ Obj *loadObjFromSTL(const char *fname, const char *label, float r, float g, floa
         return nullptr;
     }
     VertexGrid grid;
-    grid.init((size_t)n);
-    const unsigned char *facet = data.data + 84;
-    for (uint32_t i = 0; i < n; i++, facet += 50) {
+    // A closed mesh has about half as many vertices as facets.
+    grid.init((size_t)n / 2);
+    const unsigned char *facets0 = data.data + 84;
+    // Corner g of the file, counted over all facets.
+    auto corner = [facets0](size_t g) {
+        const unsigned char *q = facets0 + 50 * (g / 3) + 12 + 12 * (g % 3);
+        return Point3{(double)readFloat(q), (double)readFloat(q + 4), (double)readFloat(q + 8)};
+    };
+    // The searches are mostly cache misses; the corners ahead are known,
+    // so their buckets and chains are asked for a few steps early.
+    const size_t ncorners = (size_t)n * 3, kAheadBucket = 16, kAheadChain = 8;
+    for (uint32_t i = 0; i < n; i++) {
         for (int c = 0; c < 3; c++) {
-            const unsigned char *q = facet + 12 + 12 * c;
-            Point3 pt = {(double)readFloat(q), (double)readFloat(q + 4), (double)readFloat(q + 8)};
+            size_t g = 3 * (size_t)i + c;
+            if (g + kAheadBucket < ncorners) {
+                Point3 ahead = corner(g + kAheadBucket);
+                if (finitePoint(ahead))
+                    grid.prefetchBucket(ahead);
+            }
+            if (g + kAheadChain < ncorners) {
+                Point3 ahead = corner(g + kAheadChain);
+                if (finitePoint(ahead))
+                    grid.prefetchChain(ahead, verts.data);
+            }
+            Point3 pt = corner(g);
             // A point with a non-finite coordinate is at no finite distance
             // from anything, so it is never merged nor found.
             int j = finitePoint(pt) ? grid.nearest(pt, verts.data) : -1;
             if (j >= 0) {
                 // The merged vertex moves to its latest occurrence, which
                 // may lie in another cell.
-                const Point3 old = verts.data[j];
-                if (axisKey(old.x) != axisKey(pt.x) || axisKey(old.y) != axisKey(pt.y) ||
-                    axisKey(old.z) != axisKey(pt.z)) {
-                    grid.remove(j, old);
-                    grid.insert(j, pt);
-                }
+                grid.move(j, verts.data[j], pt);
                 verts.data[j] = pt;
             } else {
                 j = (int)verts.n;
@@ -251,7 +276,7 @@ Obj *loadObjFromSTL(const char *fname, const char *label, float r, float g, floa
                     return nullptr;
                 }
                 if (finitePoint(pt))
-                    grid.insert(j, pt);
+                    grid.insert(j, pt, verts.data);
             }
             facets[3 * (size_t)i + c] = j + 1;
         }
