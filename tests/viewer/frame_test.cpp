@@ -49,6 +49,23 @@ void look(double x, double y, double z, Point3 up = {0, 1, 0})
     vqtest::setCamera(Point3{x, y, z}, Point3{0, 0, 0}, up);
 }
 
+// Whether the vertices run round a convex polygon, each turn the same way.
+bool convexInOrder(const std::vector<vq::Vec3> &v)
+{
+    size_t n = v.size();
+    double ref[3] = {0, 0, 0};
+    for (size_t i = 0; i < n; i++) {
+        const vq::Vec3 &a = v[i], &b = v[(i + 1) % n], &c = v[(i + 2) % n];
+        double u[3] = {b.x - a.x, b.y - a.y, b.z - a.z}, w[3] = {c.x - b.x, c.y - b.y, c.z - b.z};
+        double x[3] = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]};
+        if (i == 0)
+            std::copy(x, x + 3, ref);
+        else if (x[0] * ref[0] + x[1] * ref[1] + x[2] * ref[2] < -1e-12)
+            return false;
+    }
+    return true;
+}
+
 const std::vector<vq::TexPoly> &polys()
 {
     return vqtest::frameList().texPolys;
@@ -222,6 +239,7 @@ TEST(Slicing, ObliqueViewsGiveThreeToSixVertices)
             EXPECT_GE(p.v.size(), 3u);
             EXPECT_LE(p.v.size(), 6u);
             sawMore = sawMore || p.v.size() > 4;
+            EXPECT_TRUE(convexInOrder(p.v));
         }
         if (e.x == 1 && e.y == 1) {
             EXPECT_TRUE(sawMore);

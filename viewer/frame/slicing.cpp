@@ -26,6 +26,29 @@ struct Cut {
     Point3 p;
 };
 
+// The library's vector arithmetic, inline: the same operations in the same
+// order, without a call per operation in the loop over planes and edges.
+inline Point3 add(Point3 a, Point3 b)
+{
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+
+// b - a, as VectorSub.
+inline Point3 sub(Point3 a, Point3 b)
+{
+    return {b.x - a.x, b.y - a.y, b.z - a.z};
+}
+
+inline Point3 mul(Point3 a, double s)
+{
+    return {a.x * s, a.y * s, a.z * s};
+}
+
+inline double dot(Point3 a, Point3 b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+
 // Corners of volume v's box, voxel (0,0,0) to voxel (nx-1, ny-1, nz-1).
 void boxCorners(int v, Point3 W[8])
 {
@@ -102,38 +125,60 @@ void sliceTextures(int framecount, int *framebase)
     if (stop >= N)
         return;
 
+    // Per volume, once a frame: each corner's position along dir, and the
+    // distances below which two cut points are one corner met through
+    // several edges, and beyond which a corner is surely off a plane.
+    double cornerDepth[MAX_VOLUMES][8], mergeSq[MAX_VOLUMES], sideMargin[MAX_VOLUMES];
+    for (int v = 0; v < nvr; v++) {
+        double size = std::sqrt(dot(sub(W[v][0], W[v][7]), sub(W[v][0], W[v][7])));
+        double reach = 0;
+        for (int c = 0; c < 8; c++) {
+            cornerDepth[v][c] = dot(dir, W[v][c]);
+            reach = std::fmax(reach, std::fabs(cornerDepth[v][c]));
+        }
+        double eps = 1e-9 * size;
+        mergeSq[v] = eps * eps;
+        sideMargin[v] = 1e-9 * (size + reach + std::fabs(dot(dir, eye)));
+    }
+
     int outlines = svqqrm() == 0;
+    Point3 sight = add(eye, dir);
     for (int s = N; s >= stop + 1; s--) {
         for (int v = 0; v < nvr; v++) {
             float frac = (static_cast<float>(s) - static_cast<float>(v) / static_cast<float>(nvr)) /
                          static_cast<float>(N + 1);
-            Point3 Q = VectorAdd(W[0][nearC], VectorMul(span, static_cast<double>(frac)));
-            Plane4 plane = {dir.x, dir.y, dir.z, -DotProduct(dir, Q)};
+            Point3 Q = add(W[0][nearC], mul(span, static_cast<double>(frac)));
+            double offset = dot(dir, Q);
+            Plane4 plane = {dir.x, dir.y, dir.z, -offset};
             double mu;
             Point3 Q0;
-            if (!LinePlane(&mu, &Q0, eye, VectorAdd(eye, dir), plane)) {
+            if (!LinePlane(&mu, &Q0, eye, sight, plane)) {
                 std::fprintf(stderr, "Viewdir doesn't intersect plane: impossible!!!\n");
                 std::exit(-1);
             }
 
-            // Points closer than this to one already listed are the same corner
-            // met through several edges.
-            double eps = 1e-9 * (Modulus(VectorSub(W[v][0], W[v][7])) + 1e-300);
             Cut list[kMaxList];
             int k = 0;
             for (int e = 0; e < 12; e++) {
-                const Point3 &A = W[v][kEdges[e][0]], &B = W[v][kEdges[e][1]];
+                int a = kEdges[e][0], b = kEdges[e][1];
+                // Both ends well to one side: the plane cannot meet this edge.
+                double da = cornerDepth[v][a] - offset, db = cornerDepth[v][b] - offset;
+                double m = sideMargin[v];
+                if ((da > m && db > m) || (da < -m && db < -m))
+                    continue;
                 Point3 P;
-                if (!LinePlane(&mu, &P, A, B, plane) || !(mu >= 0.0 && mu <= 1.0))
+                if (!LinePlane(&mu, &P, W[v][a], W[v][b], plane) || !(mu >= 0.0 && mu <= 1.0))
                     continue;
                 bool repeated = false;
-                for (int j = 0; j < k && !repeated; j++)
-                    repeated = VectorLength(list[j].p, P) <= eps;
+                for (int j = 0; j < k && !repeated; j++) {
+                    Point3 d = sub(list[j].p, P);
+                    repeated = dot(d, d) <= mergeSq[v];
+                }
                 if (repeated || k == kMaxPolygon)
                     continue;
-                Point3 u = VectorSub(Q0, P);
+                Point3 u = sub(Q0, P);
                 Normalise(&u);
-                float angle = static_cast<float>(std::atan2(DotProduct(u, up), DotProduct(u, right)));
+                float angle = static_cast<float>(std::atan2(dot(u, up), dot(u, right)));
                 int at = 0;
                 while (at < k && list[at].angle < angle)
                     at++;
@@ -151,8 +196,8 @@ void sliceTextures(int framecount, int *framebase)
             for (int j = 0; j < k; j++) {
                 int a = kEdges[list[j].edge][0], b = kEdges[list[j].edge][1];
                 double m = list[j].mu;
-                V[j] = VectorAdd(W[v][a], VectorMul(VectorSub(W[v][a], W[v][b]), m));
-                T[j] = VectorAdd(kUnit[a], VectorMul(VectorSub(kUnit[a], kUnit[b]), m));
+                V[j] = add(W[v][a], mul(sub(W[v][a], W[v][b]), m));
+                T[j] = add(kUnit[a], mul(sub(kUnit[a], kUnit[b]), m));
                 xs[j] = static_cast<float>(V[j].x);
                 ys[j] = static_cast<float>(V[j].y);
                 zs[j] = static_cast<float>(V[j].z);
