@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "egl.h"
+#include "offscreen.h"
 #include "platform.h"
 #include "png.h"
 #include "render.h"
@@ -88,6 +89,39 @@ void closeAll()
     O = Offscreen();
 }
 
+}  // namespace
+
+bool openOffscreenTarget(Scene &s, int width, int height)
+{
+    if (O.egl.display)
+        closeAll();
+    if (!openEglContext(O.egl))
+        return false;
+    if (!makeFramebuffers(width, height) || !renderInit()) {
+        closeAll();
+        return false;
+    }
+    s.windowWidth = width;
+    s.windowHeight = height;
+    return true;
+}
+
+void drawOffscreenFrame(Scene &s)
+{
+    if (O.egl.display == nullptr)
+        return;
+    glBindFramebuffer(GL_FRAMEBUFFER, O.msFbo);
+    renderFrame(s, O.width, O.height);
+    glFinish();
+}
+
+void closeOffscreenTarget()
+{
+    closeAll();
+}
+
+namespace {
+
 bool openOffscreen(Scene &s)
 {
     bool numbered = false;
@@ -100,17 +134,7 @@ bool openOffscreen(Scene &s)
         sceneError("bad image size %dx%d", s.opts.width, s.opts.height);
         return false;
     }
-    if (O.egl.display)
-        closeAll();
-    if (!openEglContext(O.egl))
-        return false;
-    if (!makeFramebuffers(s.opts.width, s.opts.height) || !renderInit()) {
-        closeAll();
-        return false;
-    }
-    s.windowWidth = s.opts.width;
-    s.windowHeight = s.opts.height;
-    return true;
+    return openOffscreenTarget(s, s.opts.width, s.opts.height);
 }
 
 // Resolve the multisampled frame and read it back, rows bottom-up.
@@ -142,9 +166,7 @@ int runOffscreen(Scene &s)
     int status = 0;
     while (s.frameNo < frames && !loopDone(s)) {
         runFrame(s);
-        glBindFramebuffer(GL_FRAMEBUFFER, O.msFbo);
-        renderFrame(s, O.width, O.height);
-        glFinish();
+        drawOffscreenFrame(s);
         bool last = s.frameNo + 1 == frames || s.quit;
         bool wantPng = !s.opts.png.empty() && (numbered || last);
         if (wantPng || s.screenshotRequested)

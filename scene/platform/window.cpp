@@ -16,6 +16,25 @@
 #include "render.h"
 #include "vqwin.h"
 
+// libvqwin, with the GLUT it forwards to, comes with the program: weak
+// references leave every program that never opens a window free of both.
+#pragma weak vqwinInit
+#pragma weak vqwinInitDisplayMode
+#pragma weak vqwinInitWindowSize
+#pragma weak vqwinCreateWindow
+#pragma weak vqwinDestroyWindow
+#pragma weak vqwinDisplayFunc
+#pragma weak vqwinReshapeFunc
+#pragma weak vqwinKeyboardFunc
+#pragma weak vqwinSpecialFunc
+#pragma weak vqwinMouseFunc
+#pragma weak vqwinMotionFunc
+#pragma weak vqwinIdleFunc
+#pragma weak vqwinMainLoop
+#pragma weak vqwinSwapBuffers
+#pragma weak vqwinPostRedisplay
+#pragma weak vqwinGetModifiers
+
 namespace vq {
 
 namespace {
@@ -237,8 +256,21 @@ void motion(int x, int y)
     }
 }
 
+// Whether the program brought libvqwin along.
+bool haveVqwin()
+{
+    return vqwinInit && vqwinInitDisplayMode && vqwinInitWindowSize && vqwinCreateWindow && vqwinDestroyWindow &&
+           vqwinDisplayFunc && vqwinReshapeFunc && vqwinKeyboardFunc && vqwinSpecialFunc && vqwinMouseFunc &&
+           vqwinMotionFunc && vqwinIdleFunc && vqwinMainLoop && vqwinSwapBuffers && vqwinPostRedisplay &&
+           vqwinGetModifiers;
+}
+
 bool openWindow(Scene &s)
 {
+    if (!haveVqwin()) {
+        sceneError("no window library: the program must link libvqwin and GLUT (or use --png FILE)");
+        return false;
+    }
     DisplayProbe probe;
     if (!openProbe(probe)) {
         closeProbe(probe);
