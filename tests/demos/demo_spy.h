@@ -8,11 +8,11 @@
 #include <string>
 
 struct DemoSpy {
-    std::string device;  // device of the last vqopend
-    int shows = 0;       // vqshow calls
-    int links = 0;       // xvqlpc calls
+    std::string device; // device of the last vqopend
+    int shows = 0;      // vqshow calls
+    int links = 0;      // xvqlpc calls
     int linkA = -1, linkB = -1;
-    int toggles = 0;     // xvqtp calls
+    int toggles = 0; // xvqtp calls
     int toggled = -1;
     // Run inside vqshow, before it returns.
     std::function<void()> onShow;

@@ -64,7 +64,7 @@ std::vector<long> pointsPerFrame(const std::string &err)
 
 struct Image {
     int w = 0, h = 0;
-    std::vector<unsigned char> rgb;  // row after row from the top
+    std::vector<unsigned char> rgb; // row after row from the top
     const unsigned char *at(int x, int y) const { return &rgb[3 * ((size_t)y * w + x)]; }
 };
 
@@ -108,7 +108,7 @@ const char *const kMessages = "Press <tab> to switch between panels\n"
                               "Press <spacebar> to link cameras together - cannot be undone\n"
                               "Futher presses of <spacebar> toggle panel visiblity\n";
 
-}  // namespace
+} // namespace
 
 TEST(PanelDemoProgram, AnnouncesItsKeysBeforeTheFirstFrame)
 {

@@ -62,7 +62,7 @@ class PanelDemo : public ::testing::Test {
     bool captured = false;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(PanelDemo, MainBuildsTwoPanelsAndAnnouncesBeforeTheLoop)
 {

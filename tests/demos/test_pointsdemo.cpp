@@ -24,7 +24,7 @@ namespace {
 struct MainRun {
     int rc = 0;
     time_t before = 0, after = 0;
-    std::vector<vq::Vec3> fixed;  // the static points, as recorded
+    std::vector<vq::Vec3> fixed; // the static points, as recorded
 };
 
 MainRun runPointsMain()
@@ -74,7 +74,7 @@ std::vector<vq::Vec3> mapped(const float *x, const float *y, const float *z, int
     return out;
 }
 
-}  // namespace
+} // namespace
 
 TEST(PointsDemoMain, FixedCloudComesFromTheSecondsClock)
 {
