@@ -27,6 +27,12 @@ bool readColourMapFile(const char *name, std::vector<Rgb> &ramp)
     bool ok = true;
     while (ok && std::fgets(line, sizeof line, f)) {
         lineNo++;
+        size_t len = std::strlen(line);
+        if (len == sizeof line - 1 && line[len - 1] != '\n' && !std::feof(f)) {
+            sceneError("bad colour map file '%s' line %d: line too long; colours unchanged", name, lineNo);
+            ok = false;
+            break;
+        }
         const char *p = line;
         while (*p == ' ' || *p == '\t')
             p++;

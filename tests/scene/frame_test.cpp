@@ -1,4 +1,5 @@
 // The frame loop: callbacks, key dispatch, panels, options and statistics.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -105,7 +106,7 @@ TEST_F(Frames, KeyDispatch)
     EXPECT_FALSE(vqtest::scene().quit);
     keyResult = 0;
     vqtest::pressKey('s');
-    vqtest::pressKey('q');
+    vqtest::pressKey(27);
     vqtest::runFrame();
     EXPECT_TRUE(vqtest::scene().quit);
     EXPECT_TRUE(vqtest::scene().screenshotRequested);
@@ -141,6 +142,11 @@ TEST_F(Frames, WriteViewAndExportKeys)
     pushVRMLname("my shape");
     Point3 p[3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
     nvqvf3(p, Colour3{1, 0, 0});
+    pushVRMLname("my_shape");
+    nvqvthcline(p[0], p[1], Colour3{1, 0, 0}, Colour3{0, 1, 0}, 2);
+    pushVRMLname("1st\"{");
+    float x[] = {0, 1}, y[] = {0, 1}, z[] = {0, 1};
+    vqline(2, x, y, z);
     testing::internal::CaptureStderr();
     vqtest::pressKey('w');
     vqtest::pressKey('P');
@@ -156,6 +162,11 @@ TEST_F(Frames, WriteViewAndExportKeys)
     EXPECT_EQ(text.str().rfind("#VRML V2.0 utf8\n", 0), 0u);
     EXPECT_NE(text.str().find("DEF my_shape Group"), std::string::npos);
     EXPECT_NE(text.str().find("IndexedFaceSet"), std::string::npos);
+    // Names are made valid and unique.
+    const std::string wrlText = text.str();
+    EXPECT_NE(wrlText.find("DEF my_shape_1 Group"), std::string::npos);
+    EXPECT_NE(wrlText.find("DEF _1st__ Group"), std::string::npos);
+    EXPECT_EQ(std::count(wrlText.begin(), wrlText.end(), '{'), std::count(wrlText.begin(), wrlText.end(), '}'));
     EXPECT_EQ(ReadViewFile("vqscene.view"), 0);
 }
 

@@ -1,4 +1,5 @@
 // The scene model through the C API: mapping, colours, primitives, volumes.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -15,6 +16,20 @@ class Model : public ::testing::Test {
 };
 
 } // namespace
+
+TEST(DefaultScene, CallsBeforeOpeningWork)
+{
+    vq::resetScene();
+    float x[] = {1}, y[] = {1}, z[] = {1};
+    vqpt(1, x, y, z, 1);
+    vqscr(20, 0.5f, 0.5f, 0.5f);
+    ASSERT_EQ(vq::scene().panels.size(), 1u);
+    EXPECT_EQ(vq::scene().panels[0].staticList.points.size(), 1u);
+    EXPECT_FALSE(vq::scene().open);
+    vq::resetScene();
+    EXPECT_TRUE(vq::scene().panels[0].staticList.points.empty());
+    EXPECT_EQ(vq::scene().colours[20].r, 0);
+}
 
 TEST_F(Model, PointsMapFromTheWindowInForceAtTheCall)
 {
@@ -270,17 +285,25 @@ TEST(Colours, MapFileAndUnknownNames)
         std::ofstream f("cmap_bad.txt");
         f << "0 0 1\n1 0 2\n";
     }
+    {
+        std::ofstream f("cmap_long.txt");
+        f << "0 0 1\n0.5 0.5 0.5" << std::string(600, ' ') << "1\n";
+    }
     vqtest::scene().colours[20] = {0.25f, 0.25f, 0.25f};
     testing::internal::CaptureStderr();
     vqicm("cmap_bad.txt", 20, 30);
+    vqicm("cmap_long.txt", 20, 30);
     vqicm("no-such-map", 20, 30);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("cmap_bad.txt"), std::string::npos);
+    EXPECT_NE(err.find("cmap_long.txt"), std::string::npos);
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 3);
     EXPECT_NE(err.find("vqscene: unknown colour map 'no-such-map'; colours unchanged\n"), std::string::npos);
     vqqcr(20, &r, &g, &b);
     EXPECT_EQ(r, 0.25f);
     std::remove("cmap_test.txt");
     std::remove("cmap_bad.txt");
+    std::remove("cmap_long.txt");
     vqtest::closeScene();
 }
 
