@@ -9,6 +9,8 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
+// Optional, as in libFuzzer: a target that needs one-time set-up defines it.
+extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int *argc, char ***argv);
 
 static bool replayFile(const std::string &path)
 {
@@ -29,6 +31,8 @@ static bool replayFile(const std::string &path)
 
 int main(int argc, char **argv)
 {
+    if (LLVMFuzzerInitialize)
+        LLVMFuzzerInitialize(&argc, &argv);
     int files = 0;
     bool ok = true;
     for (int a = 1; a < argc; a++) {

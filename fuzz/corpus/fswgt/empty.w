@@ -1,0 +1,2 @@
+weights
+0
