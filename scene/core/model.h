@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -197,6 +198,7 @@ struct Scene {
 
     std::vector<std::string> names{"ANON"};
     int currentName = 0;
+    std::unordered_map<std::string, int> nameIndex{{"ANON", 0}};  // names -> index
 
     std::vector<Volume> volumes;
     std::vector<Texture3D> textures;

@@ -53,13 +53,14 @@ void pushVRMLname(const char *name)
 {
     Scene &s = scene();
     std::string n = name ? name : "ANON";
-    for (size_t i = 0; i < s.names.size(); i++)
-        if (s.names[i] == n) {
-            s.currentName = (int)i;
-            return;
-        }
+    auto it = s.nameIndex.find(n);
+    if (it != s.nameIndex.end()) {
+        s.currentName = it->second;
+        return;
+    }
     s.names.push_back(n);
     s.currentName = (int)s.names.size() - 1;
+    s.nameIndex.emplace(n, s.currentName);
 }
 
 void vqpt(int n, const float *x, const float *y, const float *z, int symbol)

@@ -130,6 +130,11 @@ TEST_F(Model, PrimitivesCarryColourWidthAndName)
     EXPECT_TRUE(l.facets[0].transparent);
     EXPECT_FLOAT_EQ(l.facets[0].alpha, 0.25f);
     EXPECT_EQ(vqtest::nameOf(l.facets[0].name), "ANON");
+    // A name pushed again reuses its entry.
+    EXPECT_EQ(l.facets[0].name, 0);
+    pushVRMLname("cloud");
+    EXPECT_EQ(vqtest::scene().currentName, l.points[0].name);
+    EXPECT_EQ(vqtest::scene().names.size(), 2u);
     // Not a number counts as opaque.
     EXPECT_FALSE(l.facets[1].transparent);
     EXPECT_EQ(vqtest::nameOf(12345), "");
