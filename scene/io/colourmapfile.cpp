@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 
 #include "model.h"
 
@@ -19,6 +20,12 @@ bool readColourMapFile(const char *name, std::vector<Rgb> &ramp)
     FILE *f = name ? std::fopen(name, "r") : nullptr;
     if (!f) {
         sceneError("cannot open colour map file '%s'", name ? name : "(null)");
+        return false;
+    }
+    struct stat st;
+    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
+        std::fclose(f);
+        sceneError("colour map file '%s' is not a regular file; colours unchanged", name);
         return false;
     }
     std::vector<Rgb> out;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 #include <vector>
 
 #define STB_IMAGE_IMPLEMENTATION
@@ -113,6 +114,12 @@ extern "C" unsigned char *ReadTGATexture(const char *name, int *w, int *h)
     FILE *f = std::fopen(name, "rb");
     if (!f) {
         vq::sceneError("cannot open TGA image '%s': %s", name, std::strerror(errno));
+        return nullptr;
+    }
+    struct stat st;
+    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
+        std::fclose(f);
+        fail(name, "not a regular file");
         return nullptr;
     }
     std::vector<unsigned char> file;

@@ -150,6 +150,10 @@ TEST(Tga, TruncatedAndLyingFilesAreRefused)
     EXPECT_TRUE(readTga(id, &w, &h).empty());
 
     testing::internal::CaptureStderr();
+    EXPECT_EQ(ReadTGATexture(".", &w, &h), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "vqscene: cannot read TGA image '.': not a regular file\n");
+    testing::internal::CaptureStderr();
     EXPECT_EQ(ReadTGATexture("no-such-image.tga", &w, &h), nullptr);
     err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("no-such-image.tga"), std::string::npos);
