@@ -50,6 +50,7 @@ TEST(Xraw2Xvol, StrideOneMatchesReferenceBitForBit)
     // Large enough for rows in one mapping, with rows longer than a tile and
     // not a multiple of four floats.
     expectMatchesReference(70, 33, 1103, one);
+    expectMatchesReference(65, 20, 256, one);
 }
 
 TEST(Xraw2Xvol, AveragingMatchesReferenceBitForBit)

@@ -65,10 +65,11 @@ void setUnitGreyXvol(Xvol *xvol)
 }
 
 // Large volumes get all their rows carved from one mapping that is populated
-// up front: faulting the pages in one at a time costs more than filling them.
-// The plane and row tables stay separate allocations; freeXvol finds such
-// volumes here by their plane table.
+// up front, in huge pages where the system offers them: faulting the pages in
+// one at a time costs more than filling them. The plane and row tables stay
+// separate allocations; freeXvol finds such volumes here by their plane table.
 static const size_t ARENA_MIN_BYTES = 1 << 20;
+static const size_t HUGE_PAGE = 2 << 20;
 
 struct RowArena {
     float ***data;
@@ -77,10 +78,24 @@ struct RowArena {
 };
 static std::vector<RowArena> rowArenas;
 
-static float *mapRowArena(size_t bytes)
+// Rows of `bytes` bytes at a huge-page boundary inside a mapping of `*mapped`
+// bytes at `*base`; null when nothing can be mapped.
+static float *mapRowArena(size_t bytes, void **base, size_t *mapped)
 {
-    void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-    return p == MAP_FAILED ? nullptr : (float *)p;
+    *mapped = bytes + HUGE_PAGE;
+    void *p = mmap(nullptr, *mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED)
+        return nullptr;
+    *base = p;
+    char *rows = (char *)(((uintptr_t)p + HUGE_PAGE - 1) & ~(uintptr_t)(HUGE_PAGE - 1));
+#ifdef MADV_HUGEPAGE
+    size_t whole = (bytes + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1), room = (char *)p + *mapped - rows;
+    madvise(rows, whole < room ? whole : room, MADV_HUGEPAGE);
+#endif
+#ifdef MADV_POPULATE_WRITE
+    madvise(rows, bytes, MADV_POPULATE_WRITE);
+#endif
+    return (float *)rows;
 }
 
 // Releases the first `planes` planes (each with its first `rows` rows, unless
@@ -116,10 +131,11 @@ int allocXvolData(Xvol *xvol)
         fprintf(stderr, "Failed to allocate float volume.\n");
         return -1;
     }
-    size_t arenaBytes = (size_t)nx * ny * nz * sizeof(float);
-    float *arena = arenaBytes >= ARENA_MIN_BYTES ? mapRowArena(arenaBytes) : nullptr;
+    size_t arenaBytes = (size_t)nx * ny * nz * sizeof(float), mapped = 0;
+    void *base = nullptr;
+    float *arena = arenaBytes >= ARENA_MIN_BYTES ? mapRowArena(arenaBytes, &base, &mapped) : nullptr;
     if (arena)
-        rowArenas.push_back({data, arena, arenaBytes});
+        rowArenas.push_back({data, base, mapped});
     for (int i = 0; i < nx; i++) {
         data[i] = (float **)malloc(std::max(ny, 1) * sizeof(float *));
         if (!data[i]) {
@@ -154,30 +170,61 @@ void freeXvol(Xvol *xvol)
 // Width in bytes of the tile of x-columns gathered for the stride-1 copy.
 static const int TILE_X = 64;
 
-// Fills row[0..n) with lut[column[(n-1-k) * TILE_X]]: a tile column, reversed.
-// The rows are written once and not read back soon, so whole aligned groups
-// of four go straight to memory instead of first being read into the cache.
-static inline void writeReversedColumn(float *row, const unsigned char *column, int n, const float *lut)
+// Writes tile column `column` (rows t from 0 to n-1, TILE_X bytes apart) to
+// row[0..n) reversed, through the table of b/255.
+static void writeReversedColumn(float *row, const unsigned char *column, int n, const float *lut)
 {
-    const int pitch = TILE_X;
-    int k = 0;
-#ifdef __SSE2__
-    for (; k < n && ((uintptr_t)(row + k) & 15) != 0; k++)
-        row[k] = lut[column[(size_t)(n - 1 - k) * pitch]];
-    for (; k + 4 <= n; k += 4) {
-        const unsigned char *c = column + (size_t)(n - 1 - k) * pitch;
-        __m128 v = _mm_set_ps(lut[c[-3 * pitch]], lut[c[-2 * pitch]], lut[c[-pitch]], lut[c[0]]);
-        _mm_stream_ps(row + k, v);
-    }
-#endif
-    for (; k < n; k++)
-        row[k] = lut[column[(size_t)(n - 1 - k) * pitch]];
+    for (int t = 0; t < n; t++)
+        row[n - 1 - t] = lut[column[(size_t)t * TILE_X]];
 }
 
-// Stride 1: a straight copy through the table of b/255. For each y, a tile of
-// 64 x-columns is first gathered for all z (one cache line of bytes per z),
-// then every row is written whole, so both the byte volume (x fastest) and the
-// rows (z fastest) are walked along their cache lines.
+#ifdef __SSE2__
+// Transposes 16 x 16 bytes: afterwards v[c] holds what was column c. Four
+// rounds of interleaving rows i and i+8 rotate the row and column bits.
+static inline void transpose16(__m128i v[16])
+{
+    for (int round = 0; round < 4; round++) {
+        __m128i out[16];
+        for (int i = 0; i < 8; i++) {
+            out[2 * i] = _mm_unpacklo_epi8(v[i], v[i + 8]);
+            out[2 * i + 1] = _mm_unpackhi_epi8(v[i], v[i + 8]);
+        }
+        for (int i = 0; i < 16; i++)
+            v[i] = out[i];
+    }
+}
+
+static inline __m128 reverse4(__m128 v)
+{
+    return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3));
+}
+
+// Stores 16 bytes (z ascending) as floats b/255 at dst[15] down to dst[0]. A
+// single-precision b/255.0f equals b/255.0 rounded to single precision for
+// every byte, so the division gives the table's values. Aligned stores go
+// straight to memory: the rows are not read back soon.
+static inline void storeReversed16(float *dst, __m128i bytes)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128 d = _mm_set1_ps(255.0f);
+    __m128i lo = _mm_unpacklo_epi8(bytes, zero), hi = _mm_unpackhi_epi8(bytes, zero);
+    __m128 f[4] = {_mm_cvtepi32_ps(_mm_unpacklo_epi16(lo, zero)), _mm_cvtepi32_ps(_mm_unpackhi_epi16(lo, zero)),
+                   _mm_cvtepi32_ps(_mm_unpacklo_epi16(hi, zero)), _mm_cvtepi32_ps(_mm_unpackhi_epi16(hi, zero))};
+    bool aligned = ((uintptr_t)dst & 15) == 0;
+    for (int q = 0; q < 4; q++) {
+        __m128 v = reverse4(_mm_div_ps(f[3 - q], d));
+        if (aligned)
+            _mm_stream_ps(dst + 4 * q, v);
+        else
+            _mm_storeu_ps(dst + 4 * q, v);
+    }
+}
+#endif
+
+// Stride 1: a straight copy of b/255. For each y, a tile of 64 x-columns is
+// first gathered for all z (one cache line of bytes per z), then every row is
+// written whole, 16 x 16 blocks transposed at a time, so both the byte volume
+// (x fastest) and the rows (z fastest) are walked along their cache lines.
 static void copyBytesToXvol(const Xraw *xraw, Xvol *xvol)
 {
     float lut[256];
@@ -197,8 +244,29 @@ static void copyBytesToXvol(const Xraw *xraw, Xvol *xvol)
                 const unsigned char *src = xraw->data + i0 + (size_t)xraw->nx * j + planeBytes * k0;
                 for (int k = 0; k < kn; k++)
                     memcpy(tile[k], src + planeBytes * k, in);
+                // Row i of this tile, shifted so that rows[i][p] is output
+                // position p of tile row kn-1-p.
+                float *rows[TILE_X];
                 for (int i = 0; i < in; i++)
-                    writeReversedColumn(xvol->data[i0 + i][ny - 1 - j] + (nz - kn - k0), &tile[0][i], kn, lut);
+                    rows[i] = xvol->data[i0 + i][ny - 1 - j] + (nz - kn - k0);
+                int i = 0;
+#ifdef __SSE2__
+                for (; i + 16 <= in; i += 16) {
+                    int t = 0;
+                    for (; t + 16 <= kn; t += 16) {
+                        __m128i v[16];
+                        for (int r = 0; r < 16; r++)
+                            v[r] = _mm_loadu_si128((const __m128i *)&tile[t + r][i]);
+                        transpose16(v);
+                        for (int c = 0; c < 16; c++)
+                            storeReversed16(rows[i + c] + (kn - 16 - t), v[c]);
+                    }
+                    for (int c = 0; c < 16; c++)
+                        writeReversedColumn(rows[i + c], &tile[t][i + c], kn - t, lut);
+                }
+#endif
+                for (; i < in; i++)
+                    writeReversedColumn(rows[i], &tile[0][i], kn, lut);
             }
         }
     }
