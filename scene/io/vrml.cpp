@@ -34,9 +34,29 @@ struct Writer {
     void c3(const Rgb &c) { std::fprintf(f, "%g %g %g, ", c.r, c.g, c.b); }
 };
 
-void writeShapes(Writer &w, const PrimList &l, int name, const std::vector<Rgb> &texGrey)
+// A volume rendering is written as the outline of its box: VRML 2.0 has
+// no volume node.
+void writeVolumeBox(Writer &w, const Volume &v)
 {
     FILE *f = w.f;
+    std::fprintf(f, "    Shape { geometry IndexedLineSet { coord Coordinate { point [ ");
+    for (int c = 0; c < 8; c++) {
+        double i = c & 1 ? v.i2 : v.i1, j = c & 2 ? v.j2 : v.j1, k = c & 4 ? v.k2 : v.k1;
+        Vec3 p;
+        p.x = (float)(v.tr[0] + v.tr[1] * i + v.tr[2] * j + v.tr[3] * k);
+        p.y = (float)(v.tr[4] + v.tr[5] * i + v.tr[6] * j + v.tr[7] * k);
+        p.z = (float)(v.tr[8] + v.tr[9] * i + v.tr[10] * j + v.tr[11] * k);
+        w.v3(p);
+    }
+    std::fprintf(f, "] }\n      coordIndex [ 0 1 3 2 0 -1 4 5 7 6 4 -1 0 4 -1 1 5 -1 2 6 -1 3 7 -1 ] } }\n");
+}
+
+void writeShapes(Writer &w, const Scene &s, const PrimList &l, int name, const std::vector<Rgb> &texGrey)
+{
+    FILE *f = w.f;
+    for (const VolumeDraw &d : l.volumes)
+        if (d.name == name && d.vol >= 0 && d.vol < (int)s.volumes.size())
+            writeVolumeBox(w, s.volumes[d.vol]);
     for (const PointSet &p : l.points) {
         if (p.name != name)
             continue;
@@ -149,6 +169,9 @@ bool usesName(const PrimList &l, int name)
     for (const TexPoly &p : l.texPolys)
         if (p.name == name && p.v.size() >= 3)
             return true;
+    for (const VolumeDraw &p : l.volumes)
+        if (p.name == name)
+            return true;
     return false;
 }
 
@@ -195,8 +218,8 @@ int exportVRML(const Scene &s, const char *name)
             if (k > 0)
                 def += "_" + std::to_string(k);
             std::fprintf(f, "DEF %s Group { children [\n", def.c_str());
-            writeShapes(w, p.staticList, n, texMean);
-            writeShapes(w, p.frameList, n, texMean);
+            writeShapes(w, s, p.staticList, n, texMean);
+            writeShapes(w, s, p.frameList, n, texMean);
             std::fprintf(f, "] }\n");
         }
     }

@@ -144,6 +144,12 @@ TEST_F(Frames, WriteViewAndExportKeys)
     nvqvf3(p, Colour3{1, 0, 0});
     pushVRMLname("my_shape");
     nvqvthcline(p[0], p[1], Colour3{1, 0, 0}, Colour3{0, 1, 0}, 2);
+    static float row[2] = {0, 1};
+    static float *rows[2] = {row, row};
+    static float **planes[2] = {rows, rows};
+    float tr[12] = {0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    pushVRMLname("VRSET1");
+    dvqdvrx(nvqcvr(planes, 2, 2, 2, 0, 1, 0, 1, 0, 1, tr, 's', 0, 1, 0, 1), 0, 1, 0, -1);
     pushVRMLname("1st\"{");
     float x[] = {0, 1}, y[] = {0, 1}, z[] = {0, 1};
     vqline(2, x, y, z);
@@ -166,8 +172,12 @@ TEST_F(Frames, WriteViewAndExportKeys)
     const std::string wrlText = text.str();
     EXPECT_NE(wrlText.find("DEF my_shape_1 Group"), std::string::npos);
     EXPECT_NE(wrlText.find("DEF _1st__ Group"), std::string::npos);
-    EXPECT_EQ(std::count(wrlText.begin(), wrlText.end(), '{'), std::count(wrlText.begin(), wrlText.end(), '}'));
+    EXPECT_NE(wrlText.find("DEF VRSET1 Group"), std::string::npos);
+    EXPECT_EQ(std::count(wrlText.begin(), wrlText.end(), '{'),
+              std::count(wrlText.begin(), wrlText.end(), '}'));
     EXPECT_EQ(ReadViewFile("vqscene.view"), 0);
+    std::remove("vqscene.view");
+    std::remove("vqscene.wrl");
 }
 
 TEST_F(Frames, HiddenPanelsAndTheirCallbacks)
