@@ -52,7 +52,7 @@ static const Blob BLOBS[] = {
 // Value 0..255 of the phantom at a point of the cube [-1, 1]^3.
 static unsigned char phantomValue(float u, float v, float w)
 {
-    float outer = sqrtf((u / 0.8f) * (u / 0.8f) + (v / 0.68f) * (v / 0.68f) + (w / 0.74f) * (w / 0.74f));
+    float outer = sqrtf((u / 0.78f) * (u / 0.78f) + (v / 0.66f) * (v / 0.66f) + (w / 0.72f) * (w / 0.72f));
     if (outer > 1.0f)
         return 0;
     // Skull-like shell with soft edges.
