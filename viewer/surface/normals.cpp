@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "obj.h"
+#include "surface_util.h"
 
 namespace {
 
@@ -11,9 +12,9 @@ namespace {
 // product rounds below zero (or is not a number), has area 0.
 float heronArea(Point3 p, Point3 q, Point3 r)
 {
-    float pq = (float)VectorLength(p, q);
-    float qr = (float)VectorLength(q, r);
-    float rp = (float)VectorLength(r, p);
+    float pq = (float)lengthBetween(p, q);
+    float qr = (float)lengthBetween(q, r);
+    float rp = (float)lengthBetween(r, p);
     float s = (pq + qr + rp) * 0.5f;
     float prod = (s - pq) * s * (s - qr) * (s - rp);
     if (!(prod >= 0.0f))
@@ -46,22 +47,24 @@ void calcVertexNormals(Obj *obj)
         if (a < 1 || b < 1 || c < 1 || a > nv || b > nv || c > nv)
             continue;
         Point3 p = obj->verts[a - 1], q = obj->verts[b - 1], r = obj->verts[c - 1];
-        Point3 n = CalcNormal(p, q, r);
-        Point3 w = VectorMul(n, heronArea(p, q, r));
-        normals[a - 1] = VectorAdd(normals[a - 1], w);
-        count[a - 1]++;
-        if (b != a) {
-            normals[b - 1] = VectorAdd(normals[b - 1], w);
-            count[b - 1]++;
-        }
-        if (c != a && c != b) {
-            normals[c - 1] = VectorAdd(normals[c - 1], w);
-            count[c - 1]++;
-        }
+        // VectorMul and VectorAdd written out: n * area, then S + that.
+        Point3 n = triangleNormal(p, q, r);
+        double area = heronArea(p, q, r);
+        Point3 w = {n.x * area, n.y * area, n.z * area};
+        auto add = [&](int v) {
+            Point3 &s = normals[v - 1];
+            s = {s.x + w.x, s.y + w.y, s.z + w.z};
+            count[v - 1]++;
+        };
+        add(a);
+        if (b != a)
+            add(b);
+        if (c != a && c != b)
+            add(c);
     }
     for (int i = 0; i < nv; i++)
         if (count[i] > 0)
-            Normalise(&normals[i]);
+            normaliseInPlace(&normals[i]);
     std::free(count);
     obj->normals = normals;
 }

@@ -63,74 +63,142 @@ inline bool finitePoint(const Point3 &p)
 // to, and cells that share a bucket share its chain. That costs only
 // some extra distance checks, since every vertex in the buckets of the
 // neighbouring cells is measured.
+//
+// Corners that follow each other in a file lie close together, so the
+// buckets are grouped by blocks of cells: all cells of a block hash into
+// one group of kGroup adjacent buckets, and a run of corners keeps to a
+// few cache lines. The block size follows the mesh's edge length, so a
+// block holds a few dozen vertices.
+const int kGroupBits = 6;
+const size_t kGroup = (size_t)1 << kGroupBits;
+
+// What the search for one corner needs, worked out a few corners ahead.
+struct CornerPlan {
+    Point3 p;
+    size_t own = 0;     // bucket of the point's own cell
+    size_t buckets[8];  // distinct buckets of the cells within reach
+    int nb = 0;         // 0: not finite, never searched nor stored
+    unsigned epoch = 0; // table size it was worked out for
+};
+
 struct VertexGrid {
     std::vector<int> heads;  // -1: empty bucket
     std::vector<int> next;
+    std::vector<size_t> where;  // bucket each vertex is chained from
+    unsigned epoch = 0;
     size_t count = 0;        // vertices in the grid
-    size_t mask = 0;
+    size_t groupMask = 0;
+    int blockShift = 0;      // cells per block along an axis: 1 << blockShift
 
-    static size_t bucketOf(int64_t x, int64_t y, int64_t z)
+    static uint64_t mix(int64_t x, int64_t y, int64_t z)
     {
         uint64_t h = (uint64_t)x * 0x9E3779B97F4A7C15ull;
         h ^= (uint64_t)y * 0xC2B2AE3D27D4EB4Full;
         h ^= (uint64_t)z * 0x165667B19E3779F9ull;
         h ^= h >> 29;
         h *= 0xBF58476D1CE4E5B9ull;
-        return (size_t)(h ^ (h >> 32));
+        return h ^ (h >> 32);
     }
-    size_t bucketOf(const Point3 &p) const
+    size_t bucketOf(int64_t x, int64_t y, int64_t z) const
     {
-        return bucketOf(axisKey(p.x), axisKey(p.y), axisKey(p.z)) & mask;
+        size_t group = (size_t)mix(x >> blockShift, y >> blockShift, z >> blockShift) & groupMask;
+        return group << kGroupBits | ((size_t)mix(x, y, z) & (kGroup - 1));
     }
+    size_t bucketOf(const Point3 &p) const { return bucketOf(axisKey(p.x), axisKey(p.y), axisKey(p.z)); }
 
-    void init(size_t expected)
+    void init(size_t expected, double edge)
     {
         size_t c = 1024;
         while (c < 2 * expected)
             c *= 2;
         heads.assign(c, -1);
-        mask = c - 1;
+        groupMask = (c >> kGroupBits) - 1;
+        // A block about six edges wide holds some 30 vertices of a surface.
+        blockShift = 0;
+        double cells = 6.0 * edge / kCell;
+        while (blockShift < 40 && std::ldexp(1.0, blockShift + 1) <= cells)
+            blockShift++;
     }
 
     // Twice the buckets, with every vertex in the grid chained again.
     void grow(const Point3 *verts, size_t nverts)
     {
         heads.assign(heads.size() * 2, -1);
-        mask = heads.size() - 1;
+        groupMask = (heads.size() >> kGroupBits) - 1;
+        epoch++;
         for (size_t v = 0; v < nverts; v++) {
             if (!finitePoint(verts[v]))
                 continue;
             size_t b = bucketOf(verts[v]);
             next[v] = heads[b];
             heads[b] = (int)v;
+            where[v] = b;
         }
     }
 
-    void insert(int v, const Point3 &p, const Point3 *verts)
+    // Works out the buckets a search around cp->p reads, and the one its
+    // point belongs to.
+    void plan(CornerPlan *cp) const
     {
-        if ((size_t)v >= next.size())
-            next.resize(next.size() * 2 + 1024, -1);
-        if (2 * (count + 1) > heads.size())
-            grow(verts, (size_t)v);
-        count++;
-        size_t b = bucketOf(p);
-        next[v] = heads[b];
-        heads[b] = v;
+        const Point3 &p = cp->p;
+        cp->epoch = epoch;
+        cp->nb = 0;
+        if (!finitePoint(p))
+            return;
+        int64_t kx[2], ky[2], kz[2];
+        int nx = axisRange(p.x, kx), ny = axisRange(p.y, ky), nz = axisRange(p.z, kz);
+        // The point's own cell is one of the cells within reach.
+        int ox = axisKey(p.x) == kx[0] ? 0 : 1, oy = axisKey(p.y) == ky[0] ? 0 : 1;
+        int oz = axisKey(p.z) == kz[0] ? 0 : 1;
+        for (int a = 0; a < nx; a++)
+            for (int b = 0; b < ny; b++)
+                for (int c = 0; c < nz; c++) {
+                    size_t bucket = bucketOf(kx[a], ky[b], kz[c]);
+                    if (a == ox && b == oy && c == oz)
+                        cp->own = bucket;
+                    // Neighbouring cells may share a bucket: it is read once.
+                    bool again = false;
+                    for (int i = 0; i < cp->nb; i++)
+                        again = again || cp->buckets[i] == bucket;
+                    if (!again)
+                        cp->buckets[cp->nb++] = bucket;
+                }
     }
 
-    // Asks for the memory a later search around p will read first.
-    void prefetchBucket(const Point3 &p) const { __builtin_prefetch(&heads[bucketOf(p)]); }
-    void prefetchChain(const Point3 &p, const Point3 *verts) const
+    // Asks for the memory a later search will read first.
+    void prefetch(const CornerPlan &cp) const
     {
-        int v = heads[bucketOf(p)];
+        for (int i = 0; i < cp.nb; i++)
+            __builtin_prefetch(&heads[cp.buckets[i]]);
+    }
+    void prefetchChain(const CornerPlan &cp, const Point3 *verts) const
+    {
+        if (cp.nb == 0 || cp.epoch != epoch)
+            return;
+        int v = heads[cp.own];
         if (v >= 0)
             __builtin_prefetch(&verts[v]);
     }
 
-    // Moves vertex v from where it was (old) to where it is now (p).
-    void move(int v, const Point3 &old, const Point3 &p)
+    void insert(int v, const CornerPlan &cp, const Point3 *verts)
     {
-        size_t from = bucketOf(old), to = bucketOf(p);
+        if ((size_t)v >= next.size()) {
+            next.resize(next.size() * 2 + 1024, -1);
+            where.resize(next.size());
+        }
+        if (2 * (count + 1) > heads.size())
+            grow(verts, (size_t)v);
+        count++;
+        size_t b = cp.epoch == epoch ? cp.own : bucketOf(cp.p);
+        next[v] = heads[b];
+        heads[b] = v;
+        where[v] = b;
+    }
+
+    // Moves vertex v to the point of cp, its latest occurrence.
+    void move(int v, const CornerPlan &cp)
+    {
+        size_t from = where[v], to = cp.own;
         if (from == to)
             return;
         for (int *link = &heads[from]; *link >= 0; link = &next[*link]) {
@@ -141,39 +209,26 @@ struct VertexGrid {
         }
         next[v] = heads[to];
         heads[to] = v;
+        where[v] = to;
     }
 
-    // The highest-numbered stored vertex within the merge distance of p, as
-    // VectorLength measures it, or -1.
-    int nearest(const Point3 &p, const Point3 *verts) const
+    // The highest-numbered stored vertex within the merge distance of the
+    // point, as VectorLength measures it, or -1.
+    int nearest(const CornerPlan &cp, const Point3 *verts) const
     {
-        int64_t kx[2], ky[2], kz[2];
-        int nx = axisRange(p.x, kx), ny = axisRange(p.y, ky), nz = axisRange(p.z, kz);
-        size_t seen[8];
-        int nseen = 0;
+        const Point3 &p = cp.p;
         int best = -1;
-        for (int a = 0; a < nx; a++)
-            for (int b = 0; b < ny; b++)
-                for (int c = 0; c < nz; c++) {
-                    size_t bucket = bucketOf(kx[a], ky[b], kz[c]) & mask;
-                    // Neighbouring cells may share a bucket: scan it once.
-                    bool again = false;
-                    for (int i = 0; i < nseen; i++)
-                        again = again || seen[i] == bucket;
-                    if (again)
-                        continue;
-                    seen[nseen++] = bucket;
-                    for (int v = heads[bucket]; v >= 0; v = next[v]) {
-                        if (v <= best)
-                            continue;
-                        const Point3 &q = verts[v];
-                        if (std::fabs(q.x - p.x) > kNear || std::fabs(q.y - p.y) > kNear ||
-                            std::fabs(q.z - p.z) > kNear)
-                            continue;
-                        if (VectorLength(q, p) <= kMergeDist)
-                            best = v;
-                    }
-                }
+        for (int i = 0; i < cp.nb; i++)
+            for (int v = heads[cp.buckets[i]]; v >= 0; v = next[v]) {
+                if (v <= best)
+                    continue;
+                const Point3 &q = verts[v];
+                if (std::fabs(q.x - p.x) > kNear || std::fabs(q.y - p.y) > kNear || std::fabs(q.z - p.z) > kNear)
+                    continue;
+                // An exact repeat is at distance 0 without measuring.
+                if ((q.x == p.x && q.y == p.y && q.z == p.z) || lengthBetween(q, p) <= kMergeDist)
+                    best = v;
+            }
         return best;
     }
 };
@@ -184,6 +239,28 @@ inline float readFloat(const unsigned char *b)
     float f;
     std::memcpy(&f, &u, sizeof f);
     return f;
+}
+
+// Mean edge length of the first facets, for the hash's block size.
+double sampleEdge(const unsigned char *facets, uint32_t n)
+{
+    double sum = 0;
+    int count = 0;
+    for (uint32_t i = 0; i < n && i < 1024; i++) {
+        Point3 c[3];
+        for (int k = 0; k < 3; k++) {
+            const unsigned char *q = facets + 50 * (size_t)i + 12 + 12 * k;
+            c[k] = {(double)readFloat(q), (double)readFloat(q + 4), (double)readFloat(q + 8)};
+        }
+        for (int k = 0; k < 3; k++) {
+            double d = lengthBetween(c[k], c[(k + 1) % 3]);
+            if (std::isfinite(d) && d > 0 && d < kHuge) {
+                sum += d;
+                count++;
+            }
+        }
+    }
+    return count ? sum / count : 0.0;
 }
 
 }  // namespace
@@ -235,7 +312,7 @@ Obj *loadObjFromSTL(const char *fname, const char *label, float r, float g, floa
     }
     VertexGrid grid;
     // A closed mesh has about half as many vertices as facets.
-    grid.init((size_t)n / 2);
+    grid.init((size_t)n / 2, sampleEdge(data.data + 84, n));
     const unsigned char *facets0 = data.data + 84;
     // Corner g of the file, counted over all facets.
     auto corner = [facets0](size_t g) {
@@ -243,43 +320,45 @@ Obj *loadObjFromSTL(const char *fname, const char *label, float r, float g, floa
         return Point3{(double)readFloat(q), (double)readFloat(q + 4), (double)readFloat(q + 8)};
     };
     // The searches are mostly cache misses; the corners ahead are known,
-    // so their buckets and chains are asked for a few steps early.
-    const size_t ncorners = (size_t)n * 3, kAheadBucket = 16, kAheadChain = 8;
-    for (uint32_t i = 0; i < n; i++) {
-        for (int c = 0; c < 3; c++) {
-            size_t g = 3 * (size_t)i + c;
-            if (g + kAheadBucket < ncorners) {
-                Point3 ahead = corner(g + kAheadBucket);
-                if (finitePoint(ahead))
-                    grid.prefetchBucket(ahead);
-            }
-            if (g + kAheadChain < ncorners) {
-                Point3 ahead = corner(g + kAheadChain);
-                if (finitePoint(ahead))
-                    grid.prefetchChain(ahead, verts.data);
-            }
-            Point3 pt = corner(g);
-            // A point with a non-finite coordinate is at no finite distance
-            // from anything, so it is never merged nor found.
-            int j = finitePoint(pt) ? grid.nearest(pt, verts.data) : -1;
-            if (j >= 0) {
-                // The merged vertex moves to its latest occurrence, which
-                // may lie in another cell.
-                grid.move(j, verts.data[j], pt);
-                verts.data[j] = pt;
-            } else {
-                j = (int)verts.n;
-                if (!verts.push(pt)) {
-                    fprintf(stderr, "out of memory reading stl file %s\n", fname);
-                    std::free(facets);
-                    freeObj(obj);
-                    return nullptr;
-                }
-                if (finitePoint(pt))
-                    grid.insert(j, pt, verts.data);
-            }
-            facets[3 * (size_t)i + c] = j + 1;
+    // so their buckets and chains are worked out and asked for early.
+    const size_t ncorners = (size_t)n * 3, kAhead = 16, kRing = 32;
+    CornerPlan ring[kRing];
+    for (size_t g = 0; g < kAhead && g < ncorners; g++) {
+        ring[g].p = corner(g);
+        grid.plan(&ring[g]);
+    }
+    for (size_t g = 0; g < ncorners; g++) {
+        if (g + kAhead < ncorners) {
+            CornerPlan &ahead = ring[(g + kAhead) % kRing];
+            ahead.p = corner(g + kAhead);
+            grid.plan(&ahead);
+            grid.prefetch(ahead);
         }
+        if (g + kAhead / 2 < ncorners)
+            grid.prefetchChain(ring[(g + kAhead / 2) % kRing], verts.data);
+        CornerPlan &cp = ring[g % kRing];
+        if (cp.epoch != grid.epoch)
+            grid.plan(&cp);
+        // A point with a non-finite coordinate is at no finite distance
+        // from anything, so it is never merged nor found.
+        int j = cp.nb ? grid.nearest(cp, verts.data) : -1;
+        if (j >= 0) {
+            // The merged vertex moves to its latest occurrence, which may
+            // lie in another cell.
+            grid.move(j, cp);
+            verts.data[j] = cp.p;
+        } else {
+            j = (int)verts.n;
+            if (!verts.push(cp.p)) {
+                fprintf(stderr, "out of memory reading stl file %s\n", fname);
+                std::free(facets);
+                freeObj(obj);
+                return nullptr;
+            }
+            if (cp.nb)
+                grid.insert(j, cp, verts.data);
+        }
+        facets[g] = j + 1;
     }
     obj->nfacets = (int)n;
     obj->facets = facets;

@@ -2,12 +2,50 @@
 // number scanning and whole-file reading.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
 #include "obj.h"
+
+// The scene library's vector formulas, written out so the compiler can
+// inline them: each is the same sequence of operations as VectorSub,
+// VectorLength, CrossProduct, Normalise and CalcNormal, so the results
+// are the same bits (the tests compare them against the library's).
+inline Point3 subPoint(const Point3 &a, const Point3 &b)
+{
+    return {b.x - a.x, b.y - a.y, b.z - a.z};
+}
+
+inline double modulusOf(const Point3 &a)
+{
+    return std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
+}
+
+inline double lengthBetween(const Point3 &a, const Point3 &b)
+{
+    return modulusOf(subPoint(a, b));
+}
+
+inline void normaliseInPlace(Point3 *a)
+{
+    double m = modulusOf(*a);
+    if (m > 0 && std::isfinite(m)) {
+        a->x /= m;
+        a->y /= m;
+        a->z /= m;
+    }
+}
+
+inline Point3 triangleNormal(const Point3 &p1, const Point3 &p2, const Point3 &p3)
+{
+    Point3 a = subPoint(p1, p2), b = subPoint(p1, p3);
+    Point3 n = {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+    normaliseInPlace(&n);
+    return n;
+}
 
 // A new record with label, colour and opacity set and no geometry.
 Obj *newObj(const char *label, float r, float g, float b, float a);
