@@ -422,3 +422,122 @@ TEST(Slicing, NothingForAFlatBox)
 }
 
 }  // namespace
+
+namespace {
+
+// The slicing as first written: every edge through LinePlane, every vector
+// operation through the library. The viewer's own must draw the same.
+void referenceSlices(double *, int *)
+{
+    static const Point3 U[8] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {0, 0, 1}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}};
+    static const int E[12][2] = {{0, 1}, {0, 2}, {1, 3}, {2, 3}, {4, 5}, {4, 6},
+                                 {5, 7}, {6, 7}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
+    Point3 eye, up, dir;
+    svqqc(&eye, &up, &dir, 1);
+    Normalise(&dir);
+    Point3 right = CrossProduct(dir, up);
+    Point3 W[MAX_VOLUMES][8];
+    for (int v = 0; v < NVR; v++)
+        for (int c = 0; c < 8; c++) {
+            const float *t = _tr[v];
+            double ci = U[c].x * (_nx[v] - 1), cj = U[c].y * (_ny[v] - 1), ck = U[c].z * (_nz[v] - 1);
+            W[v][c] = {t[0] + t[1] * ci + t[2] * cj + t[3] * ck, t[4] + t[5] * ci + t[6] * cj + t[7] * ck,
+                       t[8] + t[9] * ci + t[10] * cj + t[11] * ck};
+        }
+    int nearC = 0, farC = 0;
+    float lo = 9.0e30f, hi = -9.0e30f;
+    for (int c = 0; c < 8; c++) {
+        float depth = static_cast<float>(DotProduct(VectorSub(eye, W[0][c]), dir));
+        if (depth < lo) {
+            lo = depth;
+            nearC = c;
+        }
+        if (depth > hi) {
+            hi = depth;
+            farC = c;
+        }
+    }
+    double extent = DotProduct(VectorSub(W[0][nearC], W[0][farC]), dir);
+    double diag = Modulus(VectorSub(W[0][0], W[0][7]));
+    float q = static_cast<float>(static_cast<float>(extent) / diag);
+    int N = static_cast<int>(2.0 * q * std::sqrt(static_cast<double>(_nx[0] * _nx[0] + _ny[0] * _ny[0] + _nz[0] * _nz[0])));
+    N /= _3d_speed_up;
+    for (int s = N; s >= 1; s--)
+        for (int v = 0; v < NVR; v++) {
+            float frac = (static_cast<float>(s) - static_cast<float>(v) / NVR) / static_cast<float>(N + 1);
+            Point3 Q = VectorAdd(W[0][nearC], VectorMul(VectorSub(W[0][nearC], W[0][farC]), frac));
+            Plane4 plane = {dir.x, dir.y, dir.z, -DotProduct(dir, Q)};
+            double mu;
+            Point3 Q0, P;
+            LinePlane(&mu, &Q0, eye, VectorAdd(eye, dir), plane);
+            double eps = 1e-9 * Modulus(VectorSub(W[v][0], W[v][7]));
+            struct Cut {
+                int edge;
+                float mu, angle;
+                Point3 p;
+            } list[12];
+            int k = 0;
+            for (int e = 0; e < 12; e++) {
+                if (!LinePlane(&mu, &P, W[v][E[e][0]], W[v][E[e][1]], plane) || mu < 0.0 || mu > 1.0)
+                    continue;
+                bool repeated = false;
+                for (int j = 0; j < k; j++)
+                    repeated = repeated || VectorLength(list[j].p, P) <= eps;
+                if (repeated)
+                    continue;
+                Point3 u = VectorSub(Q0, P);
+                Normalise(&u);
+                float angle = static_cast<float>(std::atan2(DotProduct(u, up), DotProduct(u, right)));
+                int at = 0;
+                while (at < k && list[at].angle < angle)
+                    at++;
+                for (int j = k; j > at; j--)
+                    list[j] = list[j - 1];
+                list[at] = {e, static_cast<float>(mu), angle, P};
+                k++;
+            }
+            if (k < 3)
+                continue;
+            Point3 V[12], T[12];
+            for (int j = 0; j < k; j++) {
+                int a = E[list[j].edge][0], b = E[list[j].edge][1];
+                V[j] = VectorAdd(W[v][a], VectorMul(VectorSub(W[v][a], W[v][b]), list[j].mu));
+                T[j] = VectorAdd(U[a], VectorMul(VectorSub(U[a], U[b]), list[j].mu));
+            }
+            nvqtexpoly3d(V, T, static_cast<float>(k), tex3d[v], 's', 0.6f);
+        }
+}
+
+bool sameVec(const vq::Vec3 &a, const vq::Vec3 &b)
+{
+    return a.x == b.x && a.y == b.y && a.z == b.z;
+}
+
+TEST(Slicing, SameAsTheStraightforwardSlicing)
+{
+    std::string a = vt::writeVolume("refa.xrw", 20, 12, 9, 1.0f, 1.5f, 2.0f, half);
+    std::string m = vt::writeText("refm.txt", "1 0.2 0 -10\n0.1 1.5 0 -9\n0 0.3 2 -9\n0 0 0 1\n");
+    ASSERT_EQ(start({"-f", a, "-f", a, "-M", m, "-3d"}), 0);
+    const Point3 eyes[] = {{3, 2, 1}, {1, 1, 1}, {-1, 2, -3}, {0, 1, 1}, {0, 0, 4}, {0.3, -2, 0.1}, {-4, -4, -4}};
+    for (const Point3 &e : eyes) {
+        look(e.x, e.y, e.z, Point3{0, 0.8, 0.6});
+        cvqscb(referenceSlices);
+        frame();
+        std::vector<vq::TexPoly> want = polys();
+        cvqscb(cb);
+        frame();
+        const std::vector<vq::TexPoly> &got = polys();
+        ASSERT_EQ(got.size(), want.size());
+        ASSERT_FALSE(got.empty());
+        for (size_t n = 0; n < got.size(); n++) {
+            ASSERT_EQ(got[n].v.size(), want[n].v.size()) << n;
+            EXPECT_EQ(got[n].tex, want[n].tex);
+            for (size_t j = 0; j < got[n].v.size(); j++) {
+                EXPECT_TRUE(sameVec(got[n].v[j], want[n].v[j])) << n << " " << j;
+                EXPECT_TRUE(sameVec(got[n].t[j], want[n].t[j])) << n << " " << j;
+            }
+        }
+    }
+}
+
+}  // namespace

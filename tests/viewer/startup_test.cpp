@@ -290,6 +290,10 @@ TEST(Texture, FillMatchesOneQueryPerVoxel)
     std::mt19937 rng(7);
     std::string path = vt::writeVolume("texrand.xrw", 9, 7, 5, 1, 1, 1,
                                        [&](int, int, int) { return static_cast<unsigned char>(rng() % 256); });
+    // Sizes that end in part tiles, and runs of one value between changes.
+    std::string runs = vt::writeVolume("texruns.xrw", 37, 3, 70, 1, 1, 1, [&](int x, int, int z) {
+        return static_cast<unsigned char>(z % 11 < 6 ? 0 : x % 5 == 0 ? 255 : rng() % 256);
+    });
     const std::vector<std::vector<std::string>> cases = {
         {},
         {"-d", "0.25", "0.75", "-a", "0.1", "0.9"},
@@ -298,11 +302,12 @@ TEST(Texture, FillMatchesOneQueryPerVoxel)
         {"-a", "-1", "3"},
     };
     for (const auto &extra : cases) {
-        std::vector<std::string> words = {"-f", path, "-3d"};
+        std::vector<std::string> words = {"-f", path, "-f", runs, "-s", "1", "1", "1", "-3d"};
         words.insert(words.end(), extra.begin(), extra.end());
         std::string err;
         ASSERT_EQ(start(words, &err), 0) << err;
         EXPECT_EQ(textureOf(0), referenceTexture(0, settings.xvols[0])) << testing::PrintToString(extra);
+        EXPECT_EQ(textureOf(1), referenceTexture(1, settings.xvols[1])) << testing::PrintToString(extra);
     }
 }
 

@@ -1,7 +1,12 @@
 // The 3-D texture of a volume: RGBA texels through the volume's colour block.
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "startup.h"
 #include "vqscene.h"
@@ -31,6 +36,24 @@ unsigned char colourByte(float c)
     return static_cast<unsigned char>(x);
 }
 
+// Copies n texels of a tile out; a whole aligned line goes around the cache,
+// since nothing reads it again during the pass.
+inline void writeTexels(unsigned char *out, const unsigned char *src, int n)
+{
+#if defined(__SSE2__)
+    if (n == 16 && (reinterpret_cast<uintptr_t>(out) & 15) == 0) {
+        const __m128i *s = reinterpret_cast<const __m128i *>(src);
+        __m128i *d = reinterpret_cast<__m128i *>(out);
+        _mm_stream_si128(d, _mm_loadu_si128(s));
+        _mm_stream_si128(d + 1, _mm_loadu_si128(s + 1));
+        _mm_stream_si128(d + 2, _mm_loadu_si128(s + 2));
+        _mm_stream_si128(d + 3, _mm_loadu_si128(s + 3));
+        return;
+    }
+#endif
+    std::memcpy(out, src, 4 * static_cast<size_t>(n));
+}
+
 }  // namespace
 
 int fillTexture(int v, const Xvol *xvol, const float tr[12])
@@ -57,7 +80,8 @@ int fillTexture(int v, const Xvol *xvol, const float tr[12])
         std::fprintf(stderr, "Failed to create a %d x %d x %d 3d texture.\n", nx, ny, nz);
         return -1;
     }
-    if (texels)
+    // Texels beyond the volume stay 0; those inside are all written below.
+    if (texels && (w != nx || h != ny || d != nz || empty))
         std::memset(texels, 0, static_cast<size_t>(w) * h * d * 4);
 
     // The colour of each index of the block, read once: the same bytes the
@@ -74,42 +98,87 @@ int fillTexture(int v, const Xvol *xvol, const float tr[12])
     float minaf = 9e30f, maxaf = -9e30f;
     double a0 = amin[v], a1 = amax[v];
     size_t rowStride = static_cast<size_t>(w) * 4, sliceStride = static_cast<size_t>(w) * h * 4;
-    for (int i = 0; i < nx && !empty; i++)
-        for (int j = 0; j < ny; j++) {
-            const float *row = xvol->data[i][j];
-            unsigned char *t = texels + 4 * static_cast<size_t>(i) + rowStride * j;
-            for (int k = 0; k < nz; k++, t += sliceStride) {
-                float value = row[k];
-                float f;
-                int ci;
-                if (flatRange) {
-                    f = value < lowBound ? 0.0f : 1.0f;
-                    ci = value < lowBound ? 0 : 255;
-                } else {
-                    f = (value - lowBound) * scale;
-                    if (f < 0 || f != f) {
-                        f = 0;
-                        ci = 0;
-                    } else if (f > 1) {
-                        f = 1;
-                        ci = 255;
-                    } else {
-                        ci = static_cast<int>(255.0 * f);
-                        if (ci > hi - lo)
-                            ci = hi - lo;
-                    }
-                }
-                unsigned char alpha = value < lowBound ? 0 : opacityByte(a0, a1, f);
-                t[0] = rgb[ci][0];
-                t[1] = rgb[ci][1];
-                t[2] = rgb[ci][2];
-                t[3] = alpha;
-                if (alpha < minaf)
-                    minaf = alpha;
-                if (alpha > maxaf)
-                    maxaf = alpha;
+    // Texel of one voxel value; the opacity byte also returned for the range.
+    auto texel = [&](float value, unsigned char *t) {
+        float f;
+        int ci;
+        if (flatRange) {
+            f = value < lowBound ? 0.0f : 1.0f;
+            ci = value < lowBound ? 0 : 255;
+        } else {
+            f = (value - lowBound) * scale;
+            if (f < 0 || f != f) {
+                f = 0;
+                ci = 0;
+            } else if (f > 1) {
+                f = 1;
+                ci = 255;
+            } else {
+                ci = static_cast<int>(255.0 * f);
+                if (ci > hi - lo)
+                    ci = hi - lo;
             }
         }
+        unsigned char alpha = value < lowBound ? 0 : opacityByte(a0, a1, f);
+        t[0] = rgb[ci][0];
+        t[1] = rgb[ci][1];
+        t[2] = rgb[ci][2];
+        t[3] = alpha;
+        return alpha;
+    };
+    // Every voxel once. The volume runs k fastest and the texture i fastest,
+    // so the pass goes through tiles of 16 i (one cache line of texels) by
+    // 16 k (one line of floats): the tile's rows are read as sequential
+    // streams, its texels gathered on the stack and written out as whole
+    // lines, one per slice.
+    const int tileI = 16, tileK = 64;
+    unsigned char tile[tileK][tileI * 4];
+    int alphaLo = 255, alphaHi = 0;
+    unsigned char last[4];
+    uint32_t lastBits = 0;
+    if (!empty) {
+        texel(xvol->data[0][0][0], last);
+        alphaLo = alphaHi = last[3];
+        std::memcpy(&lastBits, &xvol->data[0][0][0], 4);
+    }
+    for (int i0 = 0; i0 < nx && !empty; i0 += tileI) {
+        int ni = i0 + tileI < nx ? tileI : nx - i0;
+        for (int j = 0; j < ny; j++) {
+            const float *rows[tileI];
+            for (int di = 0; di < ni; di++)
+                rows[di] = xvol->data[i0 + di][j];
+            for (int k0 = 0; k0 < nz; k0 += tileK) {
+                int nk = k0 + tileK < nz ? tileK : nz - k0;
+                for (int di = 0; di < ni; di++) {
+                    const float *row = rows[di] + k0;
+                    if (k0 + 2 * tileK < nz)
+                        __builtin_prefetch(row + 2 * tileK);
+                    for (int dk = 0; dk < nk; dk++) {
+                        // Runs of one value (empty space above all) reuse the last texel.
+                        uint32_t bits;
+                        std::memcpy(&bits, &row[dk], 4);
+                        if (bits != lastBits) {
+                            lastBits = bits;
+                            texel(row[dk], last);
+                            alphaLo = last[3] < alphaLo ? last[3] : alphaLo;
+                            alphaHi = last[3] > alphaHi ? last[3] : alphaHi;
+                        }
+                        std::memcpy(&tile[dk][4 * di], last, 4);
+                    }
+                }
+                unsigned char *out = texels + 4 * static_cast<size_t>(i0) + rowStride * j + sliceStride * k0;
+                for (int dk = 0; dk < nk; dk++, out += sliceStride)
+                    writeTexels(out, tile[dk], ni);
+            }
+        }
+    }
+#if defined(__SSE2__)
+    _mm_sfence();
+#endif
+    if (!empty) {
+        minaf = static_cast<float>(alphaLo);
+        maxaf = static_cast<float>(alphaHi);
+    }
     svqpt(tex3d[v]);
     std::fprintf(stderr, "minaf = %f, maxaf = %f\n", minaf, maxaf);
     return 0;
