@@ -111,6 +111,6 @@ void BM_TextureFill(benchmark::State &state)
 // Each fill makes a new texture in the library, so the runs are few.
 BENCHMARK(BM_TextureFill)->Arg(128)->Iterations(8)->Unit(benchmark::kMillisecond);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

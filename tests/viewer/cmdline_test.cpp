@@ -51,9 +51,10 @@ TEST(CommandLine, DefaultsWithOneVolume)
 
 TEST(CommandLine, PerVolumeOptionsBindToTheLatestVolume)
 {
-    ASSERT_EQ(parse({"-f", "a.xrw", "-d", "0", "2", "-s", "1", "2", "3", "-f", "b.xrw", "-d", "1", "5", "-a", "0.1",
-                     "0.3", "-v", "1", "2", "3.5", "-c", "hot", "-M", "m.txt", "-d", "1.5", "6"}),
-              0);
+    ASSERT_EQ(
+        parse({"-f", "a.xrw", "-d",  "0",  "2", "-s", "1",   "2",  "3",   "-f", "b.xrw", "-d", "1",   "5",
+               "-a", "0.1",   "0.3", "-v", "1", "2",  "3.5", "-c", "hot", "-M", "m.txt", "-d", "1.5", "6"}),
+        0);
     EXPECT_EQ(NVR, 2);
     EXPECT_EQ(dmin[0], 0.0f);
     EXPECT_EQ(dmax[0], 2.0f);
@@ -77,10 +78,11 @@ TEST(CommandLine, PerVolumeOptionsBindToTheLatestVolume)
 TEST(CommandLine, GlobalOptionsAndTheirMessages)
 {
     std::string err;
-    ASSERT_EQ(parse({"-i", "-x", "-Rx", "2.5", "-Vx", "-SV", "-Tf", "tr/t%05d.dat", "-Ts", "7", "-3d", "-Sp", "3",
-                     "-DX", "-BX", "2", "-Vf", "view.txt", "-f", "a.xrw", "-c", "grey"},
-                    &err),
-              0);
+    ASSERT_EQ(
+        parse({"-i",  "-x", "-Rx", "2.5", "-Vx", "-SV", "-Tf",      "tr/t%05d.dat", "-Ts",   "7",  "-3d",
+               "-Sp", "3",  "-DX", "-BX", "2",   "-Vf", "view.txt", "-f",           "a.xrw", "-c", "grey"},
+              &err),
+        0);
     EXPECT_EQ(invert, 1);
     EXPECT_EQ(settings.drawBox, 0);
     EXPECT_EQ(settings.blowApart, 2.5f);
@@ -120,7 +122,8 @@ TEST(CommandLine, LongTextsAreCutToTheirFields)
 {
     std::string longName(600, 'n');
     std::string err;
-    ASSERT_EQ(parse({"-f", longName, "-c", longName, "-M", longName, "-Vf", longName, "-Tf", "t%d.txt"}, &err), 0);
+    ASSERT_EQ(
+        parse({"-f", longName, "-c", longName, "-M", longName, "-Vf", longName, "-Tf", "t%d.txt"}, &err), 0);
     EXPECT_EQ(std::strlen(settings.xrwFileName[0]), 400u);
     EXPECT_EQ(std::strlen(settings.colourMapName[0]), 400u);
     EXPECT_EQ(std::strlen(settings.matrixFileName[0]), 399u);
@@ -223,8 +226,9 @@ TEST(CommandLine, SurfaceFormatIsChosenByTheLastThreeCharacters)
         std::ofstream out(stl, std::ios::binary);
         out << std::string(84, '\0');
     }
-    ASSERT_EQ(parse({"-o", path, "first", "1", "0.5", "0", "1", "-o", stl, "second", "0", "0", "1", "0.5", "-f",
-                     "a"}, &err),
+    ASSERT_EQ(parse({"-o", path, "first", "1", "0.5", "0", "1", "-o", stl, "second", "0", "0", "1", "0.5",
+                     "-f", "a"},
+                    &err),
               0)
         << err;
     ASSERT_EQ(nobjs, 2);
@@ -251,4 +255,4 @@ TEST(CommandLine, SurfaceReaderFailureStops)
     EXPECT_EQ(invert, 0);
 }
 
-}  // namespace
+} // namespace

@@ -421,7 +421,7 @@ TEST(Slicing, NothingForAFlatBox)
     EXPECT_TRUE(polys().empty());
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -429,7 +429,8 @@ namespace {
 // operation through the library. The viewer's own must draw the same.
 void referenceSlices(double *, int *)
 {
-    static const Point3 U[8] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {0, 0, 1}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}};
+    static const Point3 U[8] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0},
+                                {0, 0, 1}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}};
     static const int E[12][2] = {{0, 1}, {0, 2}, {1, 3}, {2, 3}, {4, 5}, {4, 6},
                                  {5, 7}, {6, 7}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
     Point3 eye, up, dir;
@@ -460,7 +461,8 @@ void referenceSlices(double *, int *)
     double extent = DotProduct(VectorSub(W[0][nearC], W[0][farC]), dir);
     double diag = Modulus(VectorSub(W[0][0], W[0][7]));
     float q = static_cast<float>(static_cast<float>(extent) / diag);
-    int N = static_cast<int>(2.0 * q * std::sqrt(static_cast<double>(_nx[0] * _nx[0] + _ny[0] * _ny[0] + _nz[0] * _nz[0])));
+    int N = static_cast<int>(
+        2.0 * q * std::sqrt(static_cast<double>(_nx[0] * _nx[0] + _ny[0] * _ny[0] + _nz[0] * _nz[0])));
     N /= _3d_speed_up;
     for (int s = N; s >= 1; s--)
         for (int v = 0; v < NVR; v++) {
@@ -518,7 +520,8 @@ TEST(Slicing, SameAsTheStraightforwardSlicing)
     std::string a = vt::writeVolume("refa.xrw", 20, 12, 9, 1.0f, 1.5f, 2.0f, half);
     std::string m = vt::writeText("refm.txt", "1 0.2 0 -10\n0.1 1.5 0 -9\n0 0.3 2 -9\n0 0 0 1\n");
     ASSERT_EQ(start({"-f", a, "-f", a, "-M", m, "-3d"}), 0);
-    const Point3 eyes[] = {{3, 2, 1}, {1, 1, 1}, {-1, 2, -3}, {0, 1, 1}, {0, 0, 4}, {0.3, -2, 0.1}, {-4, -4, -4}};
+    const Point3 eyes[] = {{3, 2, 1}, {1, 1, 1},      {-1, 2, -3}, {0, 1, 1},
+                           {0, 0, 4}, {0.3, -2, 0.1}, {-4, -4, -4}};
     for (const Point3 &e : eyes) {
         look(e.x, e.y, e.z, Point3{0, 0.8, 0.6});
         cvqscb(referenceSlices);
@@ -540,4 +543,4 @@ TEST(Slicing, SameAsTheStraightforwardSlicing)
     }
 }
 
-}  // namespace
+} // namespace

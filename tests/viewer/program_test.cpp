@@ -36,8 +36,14 @@ std::string listing()
 TEST(Program, UsageCases)
 {
     const std::vector<std::vector<std::string>> cases = {
-        {}, {"-f"}, {"-x", "-i"}, {"-f", "a.xrw", "-d", "0"}, {"-d", "0", "1", "-f", "a.xrw"},
-        {"-f", "a.xrw", "-Sp", "0"}, {"-f", "a.xrw", "-Ts", "0"}, {"-f", "a.xrw", "-Tf", "none"},
+        {},
+        {"-f"},
+        {"-x", "-i"},
+        {"-f", "a.xrw", "-d", "0"},
+        {"-d", "0", "1", "-f", "a.xrw"},
+        {"-f", "a.xrw", "-Sp", "0"},
+        {"-f", "a.xrw", "-Ts", "0"},
+        {"-f", "a.xrw", "-Tf", "none"},
     };
     int n = 0;
     for (const auto &args : cases) {
@@ -69,8 +75,8 @@ TEST(Program, MissingVolumeFile)
     r = vt::runViewer({"-f", missing, "-c", "hot", "--nodraw", "--frames", "1"}, "missing");
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "cmapname = hot\nFailed to open file '" + missing + "'.\nFailed to open or read '" + missing +
-                         "'.\n");
+    EXPECT_EQ(r.err, "cmapname = hot\nFailed to open file '" + missing + "'.\nFailed to open or read '" +
+                         missing + "'.\n");
 }
 
 TEST(Program, HeadlessRunListsTheVolume)
@@ -84,9 +90,9 @@ TEST(Program, HeadlessRunListsTheVolume)
 
 TEST(Program, HeadlessTextureRun)
 {
-    vt::RunResult r = vt::runViewer({"-f", smallVolume(), "-3d", "-Sp", "2", "--nodraw", "--frames", "3", "--stats",
-                                     "--keys", "1:9"},
-                                    "run3d");
+    vt::RunResult r = vt::runViewer(
+        {"-f", smallVolume(), "-3d", "-Sp", "2", "--nodraw", "--frames", "3", "--stats", "--keys", "1:9"},
+        "run3d");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.substr(0, listing().size()), listing());
     EXPECT_EQ(r.err.substr(0, 18), "speed-up factor 2\n");
@@ -101,11 +107,11 @@ TEST(Program, HeadlessTrackRun)
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     std::ofstream(dir + "/t0.txt") << "0 0 0\n1 1 1\n";
     std::ofstream(dir + "/t1000.txt") << "0 0 0\n";
-    vt::RunResult r =
-        vt::runViewer({"-Tf", dir + "/t%d.txt", "-f", smallVolume(), "--nodraw", "--frames", "2", "--keys", "0:2"},
-                      "tracks");
+    vt::RunResult r = vt::runViewer(
+        {"-Tf", dir + "/t%d.txt", "-f", smallVolume(), "--nodraw", "--frames", "2", "--keys", "0:2"},
+        "tracks");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err.substr(0, 51), "loaded 2 track files, lengths are:\n      2       1 ");
 }
 
-}  // namespace
+} // namespace

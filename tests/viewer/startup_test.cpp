@@ -46,7 +46,8 @@ TEST(SceneConstruction, WindowViewportAndSliceSetsOfOneVolume)
     const float expect[6] = {-8, 8, -8, 8, -1, 1};
     for (int i = 0; i < 6; i++)
         EXPECT_EQ(windowOf(i), expect[i]) << i;
-    EXPECT_NE(err.find("vqswin(-8.000000,8.000000,-8.000000,8.000000,-1.000000,1.000000)\n"), std::string::npos);
+    EXPECT_NE(err.find("vqswin(-8.000000,8.000000,-8.000000,8.000000,-1.000000,1.000000)\n"),
+              std::string::npos);
     const vq::Panel &p = vqtest::panel();
     EXPECT_DOUBLE_EQ(p.viewport.hi[1], 1.0);
     EXPECT_DOUBLE_EQ(p.viewport.lo[2], -0.125);
@@ -269,11 +270,13 @@ std::vector<unsigned char> referenceTexture(int v, const Xvol *x)
                 }
                 float r, g, b;
                 vqqcr(ci, &r, &g, &b);
-                unsigned char *t = &out[4 * (i + static_cast<size_t>(nx) * j + static_cast<size_t>(nx) * ny * k)];
+                unsigned char *t =
+                    &out[4 * (i + static_cast<size_t>(nx) * j + static_cast<size_t>(nx) * ny * k)];
                 t[0] = byte(255.0 * r);
                 t[1] = byte(255.0 * g);
                 t[2] = byte(255.0 * b);
-                t[3] = val < dmin[v] ? 0 : byte(255.0 * (amin[v] + (static_cast<double>(amax[v]) - amin[v]) * f));
+                t[3] = val < dmin[v] ? 0
+                                     : byte(255.0 * (amin[v] + (static_cast<double>(amax[v]) - amin[v]) * f));
             }
     return out;
 }
@@ -288,8 +291,9 @@ std::vector<unsigned char> textureOf(int v)
 TEST(Texture, FillMatchesOneQueryPerVoxel)
 {
     std::mt19937 rng(7);
-    std::string path = vt::writeVolume("texrand.xrw", 9, 7, 5, 1, 1, 1,
-                                       [&](int, int, int) { return static_cast<unsigned char>(rng() % 256); });
+    std::string path = vt::writeVolume("texrand.xrw", 9, 7, 5, 1, 1, 1, [&](int, int, int) {
+        return static_cast<unsigned char>(rng() % 256);
+    });
     // Sizes that end in part tiles, and runs of one value between changes.
     std::string runs = vt::writeVolume("texruns.xrw", 37, 3, 70, 1, 1, 1, [&](int x, int, int z) {
         return static_cast<unsigned char>(z % 11 < 6 ? 0 : x % 5 == 0 ? 255 : rng() % 256);
@@ -390,4 +394,4 @@ TEST(Surfaces, NormalsAndBlowApart)
     EXPECT_DOUBLE_EQ(objs[0]->verts[1].y, 3.0);
 }
 
-}  // namespace
+} // namespace

@@ -129,10 +129,10 @@ void pass()
 TEST(TrackPass, ColoursFromTheEndToEndDirection)
 {
     std::string dir = trackDir("colours");
-    std::ofstream(dir + "/t0.txt") << "0 0 0\n0.1 0.05 0\n0.5 0 0\n";  // along x
-    std::ofstream(dir + "/t1.txt") << "0 0 0.5\n0 0 -0.5\n";           // along z, backwards
-    std::ofstream(dir + "/t2.txt") << "0.2 0.2 0.2\n";                  // one point
-    std::ofstream(dir + "/t3.txt") << "";                               // none
+    std::ofstream(dir + "/t0.txt") << "0 0 0\n0.1 0.05 0\n0.5 0 0\n"; // along x
+    std::ofstream(dir + "/t1.txt") << "0 0 0.5\n0 0 -0.5\n";          // along z, backwards
+    std::ofstream(dir + "/t2.txt") << "0.2 0.2 0.2\n";                // one point
+    std::ofstream(dir + "/t3.txt") << "";                             // none
     std::ofstream(dir + "/t4.txt") << "0 0 0\n0.3 0.3 0.3\n0 0.1 0.2\n0.4 0.4 0.4\n";
     ASSERT_EQ(read(dir + "/t%d.txt", 1), 0);
     ASSERT_EQ(ntracks, 5);
@@ -177,4 +177,4 @@ TEST(TrackPass, NothingWithoutTracks)
     EXPECT_TRUE(vqtest::staticList().thickLines.empty());
 }
 
-}  // namespace
+} // namespace

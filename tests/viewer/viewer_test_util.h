@@ -146,7 +146,7 @@ inline std::string usageText(const std::string &prog)
 }
 
 struct RunResult {
-    int status = -1;  // exit status, or -1 if it did not exit normally
+    int status = -1; // exit status, or -1 if it did not exit normally
     std::string out, err;
 };
 
@@ -176,4 +176,4 @@ inline RunResult runViewer(const std::vector<std::string> &args, const std::stri
     return r;
 }
 
-}  // namespace vt
+} // namespace vt

@@ -15,7 +15,7 @@ int beenhere;
 int framecount;
 int framebase;
 
-}  // namespace
+} // namespace
 
 int frameCount()
 {

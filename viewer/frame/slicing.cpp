@@ -9,7 +9,8 @@
 
 namespace {
 
-const Point3 kUnit[8] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {0, 0, 1}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}};
+const Point3 kUnit[8] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0},
+                         {0, 0, 1}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}};
 const int kEdges[12][2] = {{0, 1}, {0, 2}, {1, 3}, {2, 3}, {4, 5}, {4, 6},
                            {5, 7}, {6, 7}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
 
@@ -61,7 +62,7 @@ void boxCorners(int v, Point3 W[8])
     }
 }
 
-}  // namespace
+} // namespace
 
 void sliceTextures(int framecount, int *framebase)
 {

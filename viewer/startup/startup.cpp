@@ -56,8 +56,8 @@ struct OptionSpec {
 };
 
 const OptionSpec kOptions[] = {
-    {"-f", 1, false},  {"-s", 3, true},   {"-d", 2, true},   {"-a", 2, true},  {"-v", 3, true},
-    {"-c", 1, true},   {"-M", 1, true},   {"-o", 6, false},  {"-i", 0, false}, {"-x", 0, false},
+    {"-f", 1, false},  {"-s", 3, true},   {"-d", 2, true},   {"-a", 2, true},   {"-v", 3, true},
+    {"-c", 1, true},   {"-M", 1, true},   {"-o", 6, false},  {"-i", 0, false},  {"-x", 0, false},
     {"-Rx", 1, false}, {"-Vx", 0, false}, {"-SV", 0, false}, {"-Tf", 1, false}, {"-Ts", 1, false},
     {"-3d", 0, false}, {"-Sp", 1, false}, {"-DX", 0, false}, {"-BX", 1, false}, {"-Vf", 1, false},
 };
@@ -92,7 +92,7 @@ int readMatrixFile(const char *name, float m[4][4])
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 void usage(const char *progname)
 {
@@ -223,7 +223,8 @@ int parseCommandLine(int argc, char **argv)
             copyField(settings.matrixFileName[v], XRW_SHORT_FIELD, val[0]);
         } else if (std::strcmp(arg, "-o") == 0) {
             if (loadSurfaceOption(val[0], val[1], static_cast<float>(std::atof(val[2])),
-                                  static_cast<float>(std::atof(val[3])), static_cast<float>(std::atof(val[4])),
+                                  static_cast<float>(std::atof(val[3])),
+                                  static_cast<float>(std::atof(val[4])),
                                   static_cast<float>(std::atof(val[5]))) != 0)
                 return -1;
         } else if (std::strcmp(arg, "-i") == 0) {
@@ -308,7 +309,8 @@ int setVolumeTransform(int v, const Xvol *xvol, float tr[12])
         double trc[3] = {m[0][3] + (nx - 1) * static_cast<double>(m[0][0]),
                          m[1][3] + (ny - 1) * static_cast<double>(m[1][1]),
                          m[2][3] + (nz - 1) * static_cast<double>(m[2][2])};
-        std::fprintf(stderr, "blc = %f,%f,%f; trc = %f,%f,%f\n", blc[0], blc[1], blc[2], trc[0], trc[1], trc[2]);
+        std::fprintf(stderr, "blc = %f,%f,%f; trc = %f,%f,%f\n", blc[0], blc[1], blc[2], trc[0], trc[1],
+                     trc[2]);
         float w[6];
         for (int a = 0; a < 3; a++) {
             w[2 * a] = static_cast<float>(blc[a] < trc[a] ? blc[a] : trc[a]);
@@ -433,8 +435,8 @@ int buildVolume(int v, int argc, char **argv)
     if (!do_3d_render) {
         int *ids[3] = {vidx, vidy, vidz};
         for (int a = 0; a < 3; a++)
-            ids[a][v] = nvqcvr(xvol->data, nx, ny, nz, 0, nx - 1, 0, ny - 1, 0, nz - 1, tr, 's', dmin[v], dmax[v],
-                               dscale[v][a] * amin[v], dscale[v][a] * amax[v]);
+            ids[a][v] = nvqcvr(xvol->data, nx, ny, nz, 0, nx - 1, 0, ny - 1, 0, nz - 1, tr, 's', dmin[v],
+                               dmax[v], dscale[v][a] * amin[v], dscale[v][a] * amax[v]);
         return 0;
     }
     return fillTexture(v, xvol, tr);
@@ -451,7 +453,8 @@ void finishSurfaces(const float window[6])
         }
     }
     std::fprintf(stderr, "BLOW APART might not work due to multivolume support!\n");
-    Point3 c = {static_cast<float>(window[0] + window[1]) / 2.0, static_cast<float>(window[2] + window[3]) / 2.0,
+    Point3 c = {static_cast<float>(window[0] + window[1]) / 2.0,
+                static_cast<float>(window[2] + window[3]) / 2.0,
                 static_cast<float>(window[4] + window[5]) / 2.0};
     double r = settings.blowApart;
     for (int j = 0; j < nobjs; j++) {

@@ -7,9 +7,9 @@ struct Xraw;
 struct Xvol;
 
 // Text field sizes, terminating NUL included.
-#define XRW_FNAME_FIELD 401  // volume and colour-map names: 400 characters
-#define XRW_SHORT_FIELD 400  // matrix file, track pattern, view file: 399 characters
-#define XRW_LABEL_FIELD 80   // surface labels: 79 characters
+#define XRW_FNAME_FIELD 401 // volume and colour-map names: 400 characters
+#define XRW_SHORT_FIELD 400 // matrix file, track pattern, view file: 399 characters
+#define XRW_LABEL_FIELD 80  // surface labels: 79 characters
 
 // What the command line sets for the rest of start-up.
 struct StartupSettings {

@@ -54,7 +54,7 @@ inline void writeTexels(unsigned char *out, const unsigned char *src, int n)
     std::memcpy(out, src, 4 * static_cast<size_t>(n));
 }
 
-}  // namespace
+} // namespace
 
 int fillTexture(int v, const Xvol *xvol, const float tr[12])
 {

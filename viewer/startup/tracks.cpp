@@ -15,7 +15,7 @@ namespace {
 const long kPointChunk = 1000;
 const long kCountChunk = 100;
 
-}  // namespace
+} // namespace
 
 bool trackPatternValid(const char *pattern)
 {
@@ -80,7 +80,8 @@ int readTracks(const char *pattern, int skip)
             npoints++;
         }
         if (ntracks == countCapacity) {
-            int *grown = static_cast<int *>(std::realloc(counts, sizeof(int) * (countCapacity + kCountChunk)));
+            int *grown =
+                static_cast<int *>(std::realloc(counts, sizeof(int) * (countCapacity + kCountChunk)));
             if (!grown) {
                 std::fclose(f);
                 std::fprintf(stderr, "Failed to allocate track counts.\n");
