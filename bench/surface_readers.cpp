@@ -81,7 +81,7 @@ void normals(benchmark::State &state, const char *file)
     freeObj(o);
 }
 
-}  // namespace
+} // namespace
 
 BENCHMARK_CAPTURE(readMesh, stl_100k, loadObjFromSTL, "mesh_100k.stl")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(readMesh, stl_1m, loadObjFromSTL, "mesh_1m.stl")->Unit(benchmark::kMillisecond);

@@ -16,8 +16,8 @@ struct V3 {
     float x, y, z;
 };
 
-const int kSlices = 64;  // around the long axis
-const int kStacks = 32;  // pole to pole
+const int kSlices = 64; // around the long axis
+const int kStacks = 32; // pole to pole
 
 void usage()
 {
@@ -42,8 +42,8 @@ void ellipsoid(int n, std::vector<V3> *v, std::vector<int> *f)
         double th = pi * s / kStacks;
         for (int k = 0; k < kSlices; k++) {
             double ph = 2 * pi * k / kSlices;
-            v->push_back({(float)(c + rx * std::sin(th) * std::cos(ph)), (float)(c + ry * std::sin(th) * std::sin(ph)),
-                          (float)(c + rz * std::cos(th))});
+            v->push_back({(float)(c + rx * std::sin(th) * std::cos(ph)),
+                          (float)(c + ry * std::sin(th) * std::sin(ph)), (float)(c + rz * std::cos(th))});
         }
     }
     v->push_back({(float)c, (float)c, (float)(c - rz)});
@@ -107,7 +107,7 @@ void writeObj(FILE *out, const std::vector<V3> &v, const std::vector<int> &f)
         fprintf(out, "f %d %d %d\n", f[t] + 1, f[t + 1] + 1, f[t + 2] + 1);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {

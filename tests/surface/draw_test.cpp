@@ -8,7 +8,7 @@
 namespace {
 
 class SurfaceDraw : public testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         captureStderr([] { vqtest::openHeadless(); });
@@ -96,7 +96,7 @@ TEST_F(SurfaceDraw, NoTrianglesAndBadFacetsDrawNothing)
 }
 
 class WeightDraw : public SurfaceDraw {
-protected:
+  protected:
     void SetUp() override
     {
         SurfaceDraw::SetUp();
@@ -223,4 +223,4 @@ TEST_F(SurfaceDraw, PassShiftsTheWindowWarnsAndResets)
     freeObj(o);
 }
 
-}  // namespace
+} // namespace

@@ -97,8 +97,9 @@ TEST(FsMesh, CountThatDoesNotParseStaysZero)
 TEST(FsMesh, FacetsOutsideTheVerticesAreDropped)
 {
     std::string err;
-    Obj *o = readFs("range.fs", "c\n3 4\n0 0 0 0\n1 0 0 0\n0 1 0 0\n0 1 3 0\n-1 0 1 0\n2 1 0 0\n"
-                                "0 1 99999999999 0\n",
+    Obj *o = readFs("range.fs",
+                    "c\n3 4\n0 0 0 0\n1 0 0 0\n0 1 0 0\n0 1 3 0\n-1 0 1 0\n2 1 0 0\n"
+                    "0 1 99999999999 0\n",
                     &err);
     ASSERT_NE(o, nullptr);
     ASSERT_EQ(o->nfacets, 1);
@@ -112,8 +113,8 @@ TEST(FsMeshDeathTest, LoadEndsTheProcessOnABadFile)
 {
     std::string bad = writeFile("death.fs", "c\n1 0\n1.0 2.0 3.0 1\n");
     EXPECT_EXIT(loadObjFromFS(bad.c_str(), "fs", 1, 1, 1, 1), testing::ExitedWithCode(255), "patch != 0");
-    EXPECT_EXIT(loadObjFromFS(tmpPath("no/such.fs").c_str(), "fs", 1, 1, 1, 1),
-                testing::ExitedWithCode(255), "");
+    EXPECT_EXIT(loadObjFromFS(tmpPath("no/such.fs").c_str(), "fs", 1, 1, 1, 1), testing::ExitedWithCode(255),
+                "");
     std::string good = writeFile("good.fs", "c\n1 0\n1 2 3 0\n");
     Obj *o = nullptr;
     captureStderr([&] { o = loadObjFromFS(good.c_str(), "fs", 1, 1, 1, 1); });
@@ -161,4 +162,4 @@ TEST(FsWeights, BadFilesGiveNull)
     EXPECT_EQ(countOf(err, "\n"), 1);
 }
 
-}  // namespace
+} // namespace

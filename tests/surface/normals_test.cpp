@@ -25,7 +25,8 @@ std::vector<Point3> referenceNormals(const Obj *o)
             count++;
             Point3 p = o->verts[f[0] - 1], q = o->verts[f[1] - 1], r = o->verts[f[2] - 1];
             Point3 n = CalcNormal(p, q, r);
-            float pq = (float)VectorLength(p, q), qr = (float)VectorLength(q, r), rp = (float)VectorLength(r, p);
+            float pq = (float)VectorLength(p, q), qr = (float)VectorLength(q, r),
+                  rp = (float)VectorLength(r, p);
             float sp = (pq + qr + rp) * 0.5f;
             float prod = (sp - pq) * sp * (sp - qr) * (sp - rp);
             float area = prod >= 0 ? std::sqrt(prod) : 0.0f;
@@ -167,4 +168,4 @@ TEST(Translate, BlowApartFactors)
     }
 }
 
-}  // namespace
+} // namespace

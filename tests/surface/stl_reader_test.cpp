@@ -242,4 +242,4 @@ TEST(StlReader, ChainOfPointsEachNearThePrevious)
     freeObj(o);
 }
 
-}  // namespace
+} // namespace

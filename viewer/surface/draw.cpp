@@ -43,7 +43,7 @@ int weightIndex(float w, float wmin, float wmax, int lo, int hi)
     return (int)k;
 }
 
-}  // namespace
+} // namespace
 
 void drawObj(const Obj *obj)
 {

@@ -31,7 +31,7 @@ Obj *failObj(Obj *obj)
     return nullptr;
 }
 
-}  // namespace
+} // namespace
 
 Obj *readObjFromFS(const char *fname, const char *label, float r, float g, float b, float a)
 {

@@ -22,7 +22,7 @@ float heronArea(Point3 p, Point3 q, Point3 r)
     return std::sqrt(prod);
 }
 
-}  // namespace
+} // namespace
 
 void calcVertexNormals(Obj *obj)
 {

@@ -86,7 +86,7 @@ struct PendingFacet {
     int line;
 };
 
-}  // namespace
+} // namespace
 
 Obj *loadObj(const char *fname, const char *label, float r, float g, float b, float a)
 {

@@ -109,7 +109,7 @@ ScanResult fastFloat(const char **pp, float *out)
     return SCAN_OK;
 }
 
-}  // namespace
+} // namespace
 
 int scanObjLine(const char *line, char *cmd, float v[3])
 {

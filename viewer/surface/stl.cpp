@@ -82,13 +82,13 @@ struct CornerPlan {
 };
 
 struct VertexGrid {
-    std::vector<int> heads;  // -1: empty bucket
+    std::vector<int> heads; // -1: empty bucket
     std::vector<int> next;
-    std::vector<size_t> where;  // bucket each vertex is chained from
+    std::vector<size_t> where; // bucket each vertex is chained from
     unsigned epoch = 0;
-    size_t count = 0;        // vertices in the grid
+    size_t count = 0; // vertices in the grid
     size_t groupMask = 0;
-    int blockShift = 0;      // cells per block along an axis: 1 << blockShift
+    int blockShift = 0; // cells per block along an axis: 1 << blockShift
 
     static uint64_t mix(int64_t x, int64_t y, int64_t z)
     {
@@ -223,7 +223,8 @@ struct VertexGrid {
                 if (v <= best)
                     continue;
                 const Point3 &q = verts[v];
-                if (std::fabs(q.x - p.x) > kNear || std::fabs(q.y - p.y) > kNear || std::fabs(q.z - p.z) > kNear)
+                if (std::fabs(q.x - p.x) > kNear || std::fabs(q.y - p.y) > kNear ||
+                    std::fabs(q.z - p.z) > kNear)
                     continue;
                 // An exact repeat is at distance 0 without measuring.
                 if ((q.x == p.x && q.y == p.y && q.z == p.z) || lengthBetween(q, p) <= kMergeDist)
@@ -263,7 +264,7 @@ double sampleEdge(const unsigned char *facets, uint32_t n)
     return count ? sum / count : 0.0;
 }
 
-}  // namespace
+} // namespace
 
 Obj *loadObjFromSTL(const char *fname, const char *label, float r, float g, float b, float a)
 {
