@@ -117,6 +117,10 @@ void runFrame(Scene &s)
         return;
     }
     s.frameStart = clockSeconds();
+    // Default cameras follow the window's shape (it may have been resized).
+    for (int i = 0; i < (int)s.panels.size(); i++)
+        if (!s.panels[i].cameraUser)
+            s.panels[i].camera = fitCamera(s.panels[i].viewport, panelAspect(s, i));
     for (const auto &fk : s.opts.keys)
         if (fk.first == s.frameNo)
             s.keyQueue.push_back(fk.second);

@@ -270,6 +270,21 @@ TEST_F(Frames, DefaultCameraSeesTheWholeViewport)
     }
 }
 
+TEST_F(Frames, DefaultCameraFollowsTheWindowShape)
+{
+    vqtest::runFrame();
+    double square = vqtest::panel().camera.eye[2];
+    // A window half as wide needs the camera further away.
+    vqtest::scene().windowWidth = 400;
+    vqtest::runFrame();
+    EXPECT_GT(vqtest::panel().camera.eye[2], square * 1.5);
+    // A camera set on purpose stays.
+    vqtest::setCamera({0, 0, 4}, {0, 0, 0}, {0, 1, 0});
+    vqtest::scene().windowWidth = 800;
+    vqtest::runFrame();
+    EXPECT_EQ(vqtest::panel().camera.eye[2], 4);
+}
+
 TEST_F(Frames, SliceSetsShownAndCounted)
 {
     static float row[4] = {0, 0, 0, 0};
