@@ -140,6 +140,9 @@ TEST(CommandLine, FourVolumesAreAcceptedAndAFifthStops)
     EXPECT_EQ(err, "Too many volumes!\n");
     // Later arguments are not read.
     EXPECT_EQ(invert, 0);
+    // Also as the last argument, with no name after it.
+    EXPECT_EQ(parse({"-f", "a", "-f", "b", "-f", "c", "-f", "d", "-f"}, &err), -1);
+    EXPECT_EQ(err, "Too many volumes!\n");
 }
 
 TEST(CommandLine, StrideBelowOneStops)

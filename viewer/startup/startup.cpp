@@ -103,6 +103,11 @@ void usage(const char *progname)
 
 void resetStartupSettings()
 {
+    // The records of an earlier start-up in the same process (tests).
+    for (int v = 0; v < MAX_VOLUMES; v++) {
+        freeXvol(settings.xvols[v]);
+        freeXraw(settings.xraws[v]);
+    }
     std::memset(&settings, 0, sizeof settings);
     for (int v = 0; v < MAX_VOLUMES; v++) {
         settings.stride[v][0] = settings.stride[v][1] = settings.stride[v][2] = 1;
@@ -182,6 +187,11 @@ int parseCommandLine(int argc, char **argv)
             i++;
             continue;
         }
+        // A fifth volume is refused before its name is looked for.
+        if (std::strcmp(arg, "-f") == 0 && NVR + 1 > MAX_VOLUMES) {
+            std::fprintf(stderr, "Too many volumes!\n");
+            return -1;
+        }
         // An option without all its values, or a volume option with no
         // volume to bind to, leaves nothing sensible to do.
         if (i + o->values >= argc || (o->perVolume && NVR == 0)) {
@@ -192,10 +202,6 @@ int parseCommandLine(int argc, char **argv)
         int v = NVR - 1;
         if (std::strcmp(arg, "-f") == 0) {
             NVR++;
-            if (NVR > MAX_VOLUMES) {
-                std::fprintf(stderr, "Too many volumes!\n");
-                return -1;
-            }
             copyField(settings.xrwFileName[NVR - 1], XRW_FNAME_FIELD, val[0]);
             settings.volumeNamed[NVR - 1] = 1;
         } else if (std::strcmp(arg, "-s") == 0) {

@@ -42,7 +42,8 @@ int xrwviewMain(int argc, char **argv);
 // Writes the usage text to standard error.
 void usage(const char *progname);
 
-// Back to the start-up settings' defaults (the viewer state has resetViewerState).
+// Back to the start-up settings' defaults, releasing the volumes of an earlier
+// start-up (the viewer state has resetViewerState).
 void resetStartupSettings();
 // The per-volume defaults of the viewer state, written before the arguments are read.
 void setVolumeDefaults();

@@ -1,6 +1,9 @@
 #include "state.h"
 
+#include <cstdlib>
 #include <cstring>
+
+#include "obj.h"
 
 int NVR;
 float dmin[MAX_VOLUMES], dmax[MAX_VOLUMES] = {1, 1, 1, 1}, amin[MAX_VOLUMES];
@@ -45,6 +48,14 @@ void resetViewerState()
     _3d_speed_up = 1;
     std::memset(numcount, 0, sizeof numcount);
     glow_period_frames = -1.0f;
+    // What an earlier start-up in the same process built (tests).
+    for (int j = 0; j < nobjs; j++)
+        freeObj(objs[j]);
+    std::free(objs);
+    if (start && ntracks > 0)
+        std::free(start[0]);
+    std::free(start);
+    std::free(count);
     nobjs = 0;
     objs = nullptr;
     ntracks = 0;

@@ -32,5 +32,6 @@ extern int64_t ntracks;
 extern int *count;
 extern Point3 **start;
 
-// Back to the values at program load (for tests that run start-up twice).
+// Back to the values at program load, releasing what an earlier start-up
+// built (for tests that run start-up twice).
 void resetViewerState();
