@@ -45,12 +45,12 @@ constexpr unsigned kScreenHeight = 201;
 constexpr unsigned kWindowY = 101;
 constexpr unsigned kWindowWidth = 102;
 constexpr unsigned kWindowHeight = 103;
-constexpr unsigned kModeStereo = 0x192;         // stereo, multisample, depth, double
-constexpr unsigned kModeStencil = 0x32;         // stencil, depth, double
-constexpr unsigned kModeStencilMulti = 0xb2;    // multisample, stencil, depth, double
-constexpr unsigned kModeDefault = 0x92;         // multisample, depth, double
+constexpr unsigned kModeStereo = 0x192;      // stereo, multisample, depth, double
+constexpr unsigned kModeStencil = 0x32;      // stencil, depth, double
+constexpr unsigned kModeStencilMulti = 0xb2; // multisample, stencil, depth, double
+constexpr unsigned kModeDefault = 0x92;      // multisample, depth, double
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -204,4 +204,4 @@ void vqwinBitmapCharacter(const char *text)
     glutBitmapCharacter(&glutBitmap8By13, static_cast<int>(static_cast<signed char>(text[0])));
 }
 
-}  // extern "C"
+} // extern "C"

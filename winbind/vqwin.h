@@ -13,26 +13,26 @@ extern "C" {
 
 /* ---- Forwarded one to one ------------------------------------------ */
 
-void vqwinInit(int *argc, char **argv);                  /* glutInit */
-void vqwinMainLoop(void);                                /* glutMainLoop */
-void vqwinInitWindowSize(int width, int height);         /* glutInitWindowSize */
-int vqwinCreateWindow(const char *title);                /* glutCreateWindow: window id */
-void vqwinFullScreen(void);                              /* glutFullScreen */
-void vqwinReshapeFunc(void (*f)(int w, int h));          /* glutReshapeFunc */
-void vqwinDisplayFunc(void (*f)(void));                  /* glutDisplayFunc */
-void vqwinVisibilityFunc(void (*f)(int state));          /* glutVisibilityFunc */
-void vqwinKeyboardFunc(void (*f)(unsigned char key, int x, int y)); /* glutKeyboardFunc */
-void vqwinIdleFunc(void (*f)(void));                     /* glutIdleFunc */
-void vqwinSpecialFunc(void (*f)(int key, int x, int y)); /* glutSpecialFunc */
+void vqwinInit(int *argc, char **argv);                              /* glutInit */
+void vqwinMainLoop(void);                                            /* glutMainLoop */
+void vqwinInitWindowSize(int width, int height);                     /* glutInitWindowSize */
+int vqwinCreateWindow(const char *title);                            /* glutCreateWindow: window id */
+void vqwinFullScreen(void);                                          /* glutFullScreen */
+void vqwinReshapeFunc(void (*f)(int w, int h));                      /* glutReshapeFunc */
+void vqwinDisplayFunc(void (*f)(void));                              /* glutDisplayFunc */
+void vqwinVisibilityFunc(void (*f)(int state));                      /* glutVisibilityFunc */
+void vqwinKeyboardFunc(void (*f)(unsigned char key, int x, int y));  /* glutKeyboardFunc */
+void vqwinIdleFunc(void (*f)(void));                                 /* glutIdleFunc */
+void vqwinSpecialFunc(void (*f)(int key, int x, int y));             /* glutSpecialFunc */
 void vqwinMouseFunc(void (*f)(int button, int state, int x, int y)); /* glutMouseFunc */
-void vqwinMotionFunc(void (*f)(int x, int y));           /* glutMotionFunc */
-void vqwinPassiveMotionFunc(void (*f)(int x, int y));    /* glutPassiveMotionFunc */
-void vqwinSpaceballButtonFunc(void (*f)(int button, int state)); /* glutSpaceballButtonFunc */
-void vqwinSpaceballMotionFunc(void (*f)(int x, int y, int z));   /* glutSpaceballMotionFunc */
-void vqwinSpaceballRotateFunc(void (*f)(int x, int y, int z));   /* glutSpaceballRotateFunc */
-void vqwinSwapBuffers(void);                             /* glutSwapBuffers */
-void vqwinPostRedisplay(void);                           /* glutPostRedisplay */
-int vqwinGetModifiers(void);                             /* glutGetModifiers: modifier bits */
+void vqwinMotionFunc(void (*f)(int x, int y));                       /* glutMotionFunc */
+void vqwinPassiveMotionFunc(void (*f)(int x, int y));                /* glutPassiveMotionFunc */
+void vqwinSpaceballButtonFunc(void (*f)(int button, int state));     /* glutSpaceballButtonFunc */
+void vqwinSpaceballMotionFunc(void (*f)(int x, int y, int z));       /* glutSpaceballMotionFunc */
+void vqwinSpaceballRotateFunc(void (*f)(int x, int y, int z));       /* glutSpaceballRotateFunc */
+void vqwinSwapBuffers(void);                                         /* glutSwapBuffers */
+void vqwinPostRedisplay(void);                                       /* glutPostRedisplay */
+int vqwinGetModifiers(void);                                         /* glutGetModifiers: modifier bits */
 
 /* ---- Translated codes ---------------------------------------------- */
 

@@ -32,9 +32,7 @@ void pngError(png_structp png, png_const_charp msg)
     png_longjmp(png, 1);
 }
 
-void pngWarning(png_structp, png_const_charp)
-{
-}
+void pngWarning(png_structp, png_const_charp) {}
 
 // Encode into an open file. False with the reason in failure.
 bool encodePng(FILE *f, const uint8_t *rgba, int width, int height, uint8_t *row, PngFailure *failure)
@@ -69,7 +67,7 @@ bool encodePng(FILE *f, const uint8_t *rgba, int width, int height, uint8_t *row
     return true;
 }
 
-}  // namespace
+} // namespace
 
 int writePng(const char *path, const uint8_t *rgba, int width, int height)
 {
@@ -173,4 +171,4 @@ int writeScreenshot(const uint8_t *rgba, int width, int height)
     return -1;
 }
 
-}  // namespace vq
+} // namespace vq

@@ -26,4 +26,4 @@ std::string pngFrameName(const char *pattern, long frame);
 // not yet in the working directory. 0 or -1.
 int writeScreenshot(const uint8_t *rgba, int width, int height);
 
-}  // namespace vq
+} // namespace vq

@@ -27,8 +27,12 @@ bool openEglContext(EglContext &c)
         eglTerminate(dpy);
         return false;
     }
-    const EGLint attribs[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
-                              EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
+    const EGLint attribs[] = {EGL_CONTEXT_MAJOR_VERSION,
+                              3,
+                              EGL_CONTEXT_MINOR_VERSION,
+                              3,
+                              EGL_CONTEXT_OPENGL_PROFILE_MASK,
+                              EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
                               EGL_NONE};
     EGLContext ctx = eglCreateContext(dpy, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attribs);
     if (ctx == EGL_NO_CONTEXT) {
@@ -58,4 +62,4 @@ void closeEglContext(EglContext &c)
     c = EglContext();
 }
 
-}  // namespace vq
+} // namespace vq

@@ -14,4 +14,4 @@ struct EglContext {
 bool openEglContext(EglContext &c);
 void closeEglContext(EglContext &c);
 
-}  // namespace vq
+} // namespace vq

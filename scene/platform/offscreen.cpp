@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -43,8 +44,7 @@ bool makeFramebuffers(int width, int height)
     glGetIntegerv(GL_MAX_SAMPLES, &maxSamples);
     glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &maxSize);
     if (width > maxSize || height > maxSize) {
-        sceneError("image size %dx%d exceeds the largest framebuffer (%d)", width, height,
-                     maxSize);
+        sceneError("image size %dx%d exceeds the largest framebuffer (%d)", width, height, maxSize);
         return false;
     }
     int samples = maxSamples < 4 ? maxSamples : 4;
@@ -89,7 +89,7 @@ void closeAll()
     O = Offscreen();
 }
 
-}  // namespace
+} // namespace
 
 bool openOffscreenTarget(Scene &s, int width, int height)
 {
@@ -127,7 +127,7 @@ bool openOffscreen(Scene &s)
     bool numbered = false;
     if (!s.opts.png.empty() && !checkPngPattern(s.opts.png.c_str(), &numbered)) {
         sceneError("bad --png pattern '%s': at most one %%d-style conversion, %%%% for a percent",
-                     s.opts.png.c_str());
+                   s.opts.png.c_str());
         return false;
     }
     if (s.opts.width <= 0 || s.opts.height <= 0) {
@@ -171,8 +171,8 @@ int runOffscreen(Scene &s)
         bool wantPng = !s.opts.png.empty() && (numbered || last);
         if (wantPng || s.screenshotRequested)
             readFrame();
-        if (wantPng &&
-            writePng(pngFrameName(s.opts.png.c_str(), s.frameNo).c_str(), O.pixels.data(), O.width, O.height) != 0)
+        if (wantPng && writePng(pngFrameName(s.opts.png.c_str(), s.frameNo).c_str(), O.pixels.data(), O.width,
+                                O.height) != 0)
             status = 1;
         if (s.screenshotRequested) {
             s.screenshotRequested = false;
@@ -184,11 +184,11 @@ int runOffscreen(Scene &s)
     return status;
 }
 
-}  // namespace
+} // namespace
 
 Platform offscreenPlatform()
 {
     return {"offscreen", openOffscreen, runOffscreen};
 }
 
-}  // namespace vq
+} // namespace vq

@@ -13,4 +13,4 @@ bool openOffscreenTarget(Scene &s, int width, int height);
 void drawOffscreenFrame(Scene &s);
 void closeOffscreenTarget();
 
-}  // namespace vq
+} // namespace vq

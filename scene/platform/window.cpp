@@ -259,10 +259,10 @@ void motion(int x, int y)
 // Whether the program brought libvqwin along.
 bool haveVqwin()
 {
-    return vqwinInit && vqwinInitDisplayMode && vqwinInitWindowSize && vqwinCreateWindow && vqwinDestroyWindow &&
-           vqwinDisplayFunc && vqwinReshapeFunc && vqwinKeyboardFunc && vqwinSpecialFunc && vqwinMouseFunc &&
-           vqwinMotionFunc && vqwinIdleFunc && vqwinMainLoop && vqwinSwapBuffers && vqwinPostRedisplay &&
-           vqwinGetModifiers;
+    return vqwinInit && vqwinInitDisplayMode && vqwinInitWindowSize && vqwinCreateWindow &&
+           vqwinDestroyWindow && vqwinDisplayFunc && vqwinReshapeFunc && vqwinKeyboardFunc &&
+           vqwinSpecialFunc && vqwinMouseFunc && vqwinMotionFunc && vqwinIdleFunc && vqwinMainLoop &&
+           vqwinSwapBuffers && vqwinPostRedisplay && vqwinGetModifiers;
 }
 
 bool openWindow(Scene &s)
@@ -329,11 +329,11 @@ int runWindow(Scene &s)
     return Wn.status;
 }
 
-}  // namespace
+} // namespace
 
 Platform windowPlatform()
 {
     return {"window", openWindow, runWindow};
 }
 
-}  // namespace vq
+} // namespace vq

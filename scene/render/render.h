@@ -11,7 +11,11 @@ bool renderInit();
 // Draw every visible panel of the scene into the bound framebuffer of
 // width x height pixels.
 void renderFrame(Scene &s, int width, int height);
+// Volume slices normally cover only the strips of their planes that can
+// show anything; off, every slice covers its whole plane (the reference
+// the trimmed drawing is tested against).
+void renderSetSliceTrimming(bool on);
 // Release GL objects while the context is still current.
 void renderShutdown();
 
-}  // namespace vq
+} // namespace vq

@@ -37,25 +37,32 @@ enum Program { kSurface, kLine, kPoint, kTex, kVolume, kProgramCount };
 struct ProgramInfo {
     GLuint id = 0;
     GLint mvp = -1, viewport = -1, ambient = -1, lightCount = -1, lightPos = -1, lightColour = -1;
-    GLint sampler = -1, lut = -1, size = -1, dmin = -1, dmax = -1, lutSize = -1;
+    GLint sampler = -1, lut = -1, size = -1, ramp = -1, lutSize = -1;
 };
 
-// What a grid upload leaves behind: the texture and, for every slice
-// along each axis, the index rectangle of its voxels at or above the
-// volume's data minimum (empty: lo > hi), widened by one voxel so that
-// interpolation at its rim is kept.
-struct SliceRect {
-    int lo[2], hi[2];
+// The part of one slice that can show anything, cut into strips of rows
+// so that it follows the content closely: rows u0..u1 (along the slice's
+// first in-plane axis), columns w0..w1 (along its second), voxel indices.
+struct Strip {
+    int u0, u1, w0, w1;
 };
+
+// Rows per strip.
+constexpr int kStripRows = 8;
 
 struct GpuVolume {
     GLuint tex = 0;
     int version = 0;
     const float ***grid = nullptr;
     int nx = 0, ny = 0, nz = 0;
-    float dmin = 0;
-    std::vector<SliceRect> rects[3];
+    float dmin = 0, dmax = 0; // the data range the texture was made for
     bool failed = false;
+    // Strips of every slice along each axis for voxels at or above
+    // threshold; stripStart[a][k] .. stripStart[a][k + 1] index strips[a].
+    bool haveStrips = false;
+    float threshold = 0;
+    std::vector<Strip> strips[3];
+    std::vector<int> stripStart[3];
 };
 
 struct GpuTexture {
@@ -73,13 +80,13 @@ struct Lut {
 // same program and textures.
 struct Run {
     Program program;
-    int key;  // texture id or volume-draw binding; unused for facets
+    int key; // texture id or volume-draw binding; unused for facets
     int first, count;
 };
 
 struct VolumeBinding {
     GLuint grid, lut;
-    float dmin, dmax;
+    bool ramp;
     int lutSize;
 };
 
@@ -87,7 +94,7 @@ struct Transparent {
     float dist;
     Program program;
     int key;
-    int first, count;  // in the scratch vertex array
+    int first, count; // in the scratch vertex array
 };
 
 struct Renderer {
@@ -99,12 +106,14 @@ struct Renderer {
     std::vector<GpuTexture> textures;
     std::map<std::tuple<int, int, int>, Lut> luts;
     GLint max3d = 256;
+    bool trimSlices = true;
 
     // Scratch arrays kept between frames to spare allocations.
     std::vector<Vert> verts, scratch;
     std::vector<Transparent> items;
     std::vector<Run> runs;
     std::vector<VolumeBinding> bindings;
+    std::vector<Strip> slice;
 };
 
 Renderer R;
@@ -243,8 +252,7 @@ bool linkProgram(ProgramInfo &info, const char *vs, const char *gs, const char *
     info.lightPos = glGetUniformLocation(p, "uLightPos");
     info.lightColour = glGetUniformLocation(p, "uLightColour");
     info.size = glGetUniformLocation(p, "uSize");
-    info.dmin = glGetUniformLocation(p, "uDmin");
-    info.dmax = glGetUniformLocation(p, "uDmax");
+    info.ramp = glGetUniformLocation(p, "uRamp");
     info.lutSize = glGetUniformLocation(p, "uLutSize");
     glUseProgram(p);
     GLint sampler = glGetUniformLocation(p, "uTexels");
@@ -261,35 +269,17 @@ bool linkProgram(ProgramInfo &info, const char *vs, const char *gs, const char *
 
 // ---- Uploads -----------------------------------------------------------------
 
-void widen(SliceRect &r, int n0, int n1)
-{
-    if (r.lo[0] > r.hi[0])
-        return;
-    r.lo[0] = std::max(0, r.lo[0] - 1);
-    r.lo[1] = std::max(0, r.lo[1] - 1);
-    r.hi[0] = std::min(n0 - 1, r.hi[0] + 1);
-    r.hi[1] = std::min(n1 - 1, r.hi[1] + 1);
-}
-
-void grow(SliceRect &r, int a, int b)
-{
-    r.lo[0] = std::min(r.lo[0], a);
-    r.hi[0] = std::max(r.hi[0], a);
-    r.lo[1] = std::min(r.lo[1], b);
-    r.hi[1] = std::max(r.hi[1], b);
-}
-
 // Send a grid to the GPU as one single-channel float texture with k
-// fastest, as the grid's own rows run, and note every slice's rectangle.
+// fastest, as the grid's own rows run.
 bool uploadVolume(GpuVolume &g, const Volume &v)
 {
     g.failed = true;
+    g.haveStrips = false;
     g.version = v.version;
     if (v.grid == nullptr || v.nx <= 0 || v.ny <= 0 || v.nz <= 0)
         return false;
     if (v.nx > R.max3d || v.ny > R.max3d || v.nz > R.max3d) {
-        sceneError("volume of %d x %d x %d is too large for a 3-D texture (%d)", v.nx,
-                     v.ny, v.nz, R.max3d);
+        sceneError("volume of %d x %d x %d is too large for a 3-D texture (%d)", v.nx, v.ny, v.nz, R.max3d);
         return false;
     }
     std::vector<float> staging;
@@ -299,11 +289,10 @@ bool uploadVolume(GpuVolume &g, const Volume &v)
         sceneError("no memory to upload a volume of %d x %d x %d", v.nx, v.ny, v.nz);
         return false;
     }
-    const SliceRect empty{{1 << 30, 1 << 30}, {-1, -1}};
-    g.rects[0].assign(v.nx, empty);
-    g.rects[1].assign(v.ny, empty);
-    g.rects[2].assign(v.nz, empty);
-    float dmin = v.dmin;
+    // Values go up as positions on the data range: 0 at dmin, 1 at dmax,
+    // negative below (not drawn). Interpolating them is interpolating the
+    // values, and dmin itself stays exactly 0 whatever the precision.
+    float scale = v.dmax > v.dmin ? 1.0f / (v.dmax - v.dmin) : 1.0f;
     for (int i = 0; i < v.nx; ++i) {
         if (v.grid[i] == nullptr)
             return false;
@@ -312,22 +301,10 @@ bool uploadVolume(GpuVolume &g, const Volume &v)
             if (row == nullptr)
                 return false;
             float *dst = staging.data() + (static_cast<size_t>(i) * v.ny + j) * v.nz;
-            std::memcpy(dst, row, sizeof(float) * v.nz);
-            for (int k = 0; k < v.nz; ++k) {
-                if (!(row[k] >= dmin))
-                    continue;
-                grow(g.rects[0][i], j, k);
-                grow(g.rects[1][j], i, k);
-                grow(g.rects[2][k], i, j);
-            }
+            for (int k = 0; k < v.nz; ++k)
+                dst[k] = (row[k] - v.dmin) * scale;
         }
     }
-    for (auto &r : g.rects[0])
-        widen(r, v.ny, v.nz);
-    for (auto &r : g.rects[1])
-        widen(r, v.nx, v.nz);
-    for (auto &r : g.rects[2])
-        widen(r, v.nx, v.ny);
     if (g.tex == 0)
         glGenTextures(1, &g.tex);
     glBindTexture(GL_TEXTURE_3D, g.tex);
@@ -343,8 +320,110 @@ bool uploadVolume(GpuVolume &g, const Volume &v)
     g.ny = v.ny;
     g.nz = v.nz;
     g.dmin = v.dmin;
+    g.dmax = v.dmax;
     g.failed = false;
     return true;
+}
+
+// Slices of one axis: per row of each slice, the first and last column
+// holding a voxel at or above the threshold.
+struct RowExtents {
+    int rows = 0, cols = 0;
+    std::vector<int> lo, hi; // [slice * rows + row]; lo > hi: empty
+    void reset(int slices, int r, int c)
+    {
+        rows = r;
+        cols = c;
+        lo.assign(static_cast<size_t>(slices) * r, 1 << 30);
+        hi.assign(static_cast<size_t>(slices) * r, -1);
+    }
+    void add(int slice, int row, int col)
+    {
+        size_t at = static_cast<size_t>(slice) * rows + row;
+        lo[at] = std::min(lo[at], col);
+        hi[at] = std::max(hi[at], col);
+    }
+};
+
+// Strips of every slice of one axis. A fragment between voxel centres
+// interpolates its four in-plane neighbours (slices lie on voxel planes),
+// so each non-empty row is widened by one row and one column each way.
+void buildStrips(const RowExtents &e, int slices, std::vector<Strip> &strips, std::vector<int> &start)
+{
+    strips.clear();
+    start.assign(slices + 1, 0);
+    std::vector<int> wlo(e.rows), whi(e.rows);
+    for (int k = 0; k < slices; ++k) {
+        start[k] = static_cast<int>(strips.size());
+        const int *lo = &e.lo[static_cast<size_t>(k) * e.rows], *hi = &e.hi[static_cast<size_t>(k) * e.rows];
+        for (int r = 0; r < e.rows; ++r) {
+            wlo[r] = 1 << 30;
+            whi[r] = -1;
+            for (int q = std::max(0, r - 1); q <= std::min(e.rows - 1, r + 1); ++q)
+                if (lo[q] <= hi[q]) {
+                    wlo[r] = std::min(wlo[r], std::max(0, lo[q] - 1));
+                    whi[r] = std::max(whi[r], std::min(e.cols - 1, hi[q] + 1));
+                }
+        }
+        // Strips span the row intervals [s * kStripRows, (s + 1) * kStripRows]
+        // between row centres; neighbours share their boundary row.
+        for (int r0 = 0; r0 < e.rows - 1; r0 += kStripRows) {
+            int r1 = std::min(r0 + kStripRows, e.rows - 1);
+            Strip st{1 << 30, -1, 1 << 30, -1};
+            for (int r = r0; r <= r1; ++r)
+                if (wlo[r] <= whi[r]) {
+                    st.u0 = std::min(st.u0, r);
+                    st.u1 = std::max(st.u1, r);
+                    st.w0 = std::min(st.w0, wlo[r]);
+                    st.w1 = std::max(st.w1, whi[r]);
+                }
+            if (st.u0 < st.u1 && st.w0 < st.w1)
+                strips.push_back(st);
+        }
+    }
+    start[slices] = static_cast<int>(strips.size());
+}
+
+// One pass over the grid in its own order finds the strips of all three
+// axes; done again only when the threshold or the grid changes.
+void computeStrips(GpuVolume &g, float threshold)
+{
+    RowExtents e[3];
+    e[0].reset(g.nx, g.ny, g.nz); // slice i: rows j, columns k
+    e[1].reset(g.ny, g.nx, g.nz); // slice j: rows i, columns k
+    e[2].reset(g.nz, g.nx, g.ny); // slice k: rows i, columns j
+    for (int i = 0; i < g.nx; ++i)
+        for (int j = 0; j < g.ny; ++j) {
+            const float *row = g.grid[i][j];
+            for (int k = 0; k < g.nz; ++k) {
+                if (!(row[k] >= threshold) && threshold != -INFINITY)
+                    continue;
+                e[0].add(i, j, k);
+                e[1].add(j, i, k);
+                e[2].add(k, i, j);
+            }
+        }
+    buildStrips(e[0], g.nx, g.strips[0], g.stripStart[0]);
+    buildStrips(e[1], g.ny, g.strips[1], g.stripStart[1]);
+    buildStrips(e[2], g.nz, g.strips[2], g.stripStart[2]);
+    g.threshold = threshold;
+    g.haveStrips = true;
+}
+
+// Lowest value a draw can show: below the data minimum nothing shows, and
+// while the opacity ramp starts at 0 its first entries show nothing
+// either. Kept a little low so that rounding never hides a voxel.
+float visibleThreshold(const Volume &v, int lutSize)
+{
+    float thr = v.dmin;
+    if (v.amin > 0 || !(v.amax > v.amin) || !(v.dmax > v.dmin) || lutSize < 2)
+        return thr;
+    // First entry whose opacity is above zero.
+    double first = std::ceil(-v.amin / (v.amax - v.amin) * (lutSize - 1) + 1e-9);
+    if (first <= 0)
+        return thr;
+    double f = (first - 0.5) / (lutSize - 1);
+    return static_cast<float>(v.dmin + f * (v.dmax - v.dmin));
 }
 
 GpuVolume *gpuVolume(const Scene &s, int id)
@@ -356,7 +435,7 @@ GpuVolume *gpuVolume(const Scene &s, int id)
     GpuVolume &g = R.volumes[id];
     const Volume &v = s.volumes[id];
     if (g.version != v.version || g.grid != const_cast<const float ***>(v.grid) || g.nx != v.nx ||
-        g.ny != v.ny || g.nz != v.nz || g.dmin != v.dmin)
+        g.ny != v.ny || g.nz != v.nz || g.dmin != v.dmin || g.dmax != v.dmax)
         uploadVolume(g, v);
     return g.failed ? nullptr : &g;
 }
@@ -579,7 +658,8 @@ void addOpaque(Batches &b, const PrimList &l)
             b.points.push_back(vert(p, ps.colour, 1, 2 * ps.size));
     for (const Polyline &pl : l.lines)
         for (size_t i = 0; i + 1 < pl.p.size(); ++i)
-            addSegment(b.lines, vert(pl.p[i], pl.colour, 1, pl.width), vert(pl.p[i + 1], pl.colour, 1, pl.width));
+            addSegment(b.lines, vert(pl.p[i], pl.colour, 1, pl.width),
+                       vert(pl.p[i + 1], pl.colour, 1, pl.width));
     for (const ThickLine &t : l.thickLines)
         addSegment(b.lines, vert(t.a, t.ca, 1, t.width), vert(t.b, t.cb, 1, t.width));
     for (const Facet &f : l.facets)
@@ -668,21 +748,24 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
     Lut *lut = lutFor(s, d.vol, d.lo, d.hi, v.amin, v.amax);
     int key = static_cast<int>(R.bindings.size());
     int lutSize = static_cast<int>(lut->colours.size());
-    R.bindings.push_back({g->tex, lut->tex, v.dmin, v.dmax, lutSize});
+    R.bindings.push_back({g->tex, lut->tex, v.dmax > v.dmin, lutSize});
 
     int n[3] = {v.nx, v.ny, v.nz};
     int lo[3] = {v.i1, v.j1, v.k1}, hi[3] = {v.i2, v.j2, v.k2};
     for (int a = 0; a < 3; ++a)
         clampRange(lo[a], hi[a], n[a]);
+    // Untrimmed: every voxel counts as showing, so each slice is one strip
+    // over its whole plane.
+    float thr = R.trimSlices ? visibleThreshold(v, lutSize) : -INFINITY;
+    if (!g->haveStrips || !(g->threshold == thr))
+        computeStrips(*g, thr);
     int a = d.axis - 1, b1 = a == 0 ? 1 : 0, b2 = a == 2 ? 1 : 2;
     for (int k = lo[a]; k <= hi[a]; ++k) {
-        const SliceRect &r = g->rects[a][k];
-        int u0 = std::max(r.lo[0], lo[b1]), u1 = std::min(r.hi[0], hi[b1]);
-        int w0 = std::max(r.lo[1], lo[b2]), w1 = std::min(r.hi[1], hi[b2]);
-        if (u0 > u1 || w0 > w1)
+        int s0 = g->stripStart[a][k], s1 = g->stripStart[a][k + 1];
+        if (s0 == s1)
             continue;
         // Sorted by the centre of the whole slice so that the slices of a
-        // set keep their order whatever their rectangles.
+        // set keep their order whatever their strips.
         double idx[3], centre[3];
         idx[a] = k;
         idx[b1] = 0.5 * (lo[b1] + hi[b1]);
@@ -690,20 +773,55 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
         indexToScene(v.tr, idx[0], idx[1], idx[2], centre);
         float dist = distance(cam.eye, static_cast<float>(centre[0]), static_cast<float>(centre[1]),
                               static_cast<float>(centre[2]));
-        Vert q[4];
-        const int uu[4] = {u0, u1, u1, u0}, ww[4] = {w0, w0, w1, w1};
-        for (int c = 0; c < 4; ++c) {
-            idx[b1] = uu[c];
-            idx[b2] = ww[c];
-            double p[3];
-            indexToScene(v.tr, idx[0], idx[1], idx[2], p);
-            q[c] = vertAt(p[0], p[1], p[2]);
-            for (int e = 0; e < 3; ++e)
-                q[c].t[e] = static_cast<float>((idx[e] + 0.5) / n[e]);
+        R.slice.clear();
+        for (int si = s0; si < s1; ++si) {
+            const Strip &st = g->strips[a][si];
+            Strip c{std::max(st.u0, lo[b1]), std::min(st.u1, hi[b1]), std::max(st.w0, lo[b2]),
+                    std::min(st.w1, hi[b2])};
+            if (c.u0 < c.u1 && c.w0 < c.w1)
+                R.slice.push_back(c);
         }
         size_t first = R.scratch.size();
-        for (int c : {0, 1, 2, 0, 2, 3})
-            R.scratch.push_back(q[c]);
+        for (size_t si = 0; si < R.slice.size(); ++si) {
+            const Strip &c = R.slice[si];
+            // Where a neighbouring strip shares this one's row boundary,
+            // its corners are put on that edge too, so that both sides
+            // meet vertex to vertex and no pixel is blended twice or missed.
+            int bottom[2], top[2], nb = 0, nt = 0;
+            if (si > 0 && R.slice[si - 1].u1 == c.u0)
+                for (int w : {R.slice[si - 1].w0, R.slice[si - 1].w1})
+                    if (w > c.w0 && w < c.w1)
+                        bottom[nb++] = w;
+            if (si + 1 < R.slice.size() && R.slice[si + 1].u0 == c.u1)
+                for (int w : {R.slice[si + 1].w1, R.slice[si + 1].w0})
+                    if (w > c.w0 && w < c.w1)
+                        top[nt++] = w;
+            // The outline, anticlockwise in (u, w), as a fan from its first corner.
+            int uu[8], ww[8], k = 0;
+            uu[k] = c.u0, ww[k++] = c.w0;
+            for (int i = 0; i < nb; ++i)
+                uu[k] = c.u0, ww[k++] = bottom[i];
+            uu[k] = c.u0, ww[k++] = c.w1;
+            uu[k] = c.u1, ww[k++] = c.w1;
+            for (int i = 0; i < nt; ++i)
+                uu[k] = c.u1, ww[k++] = top[i];
+            uu[k] = c.u1, ww[k++] = c.w0;
+            Vert q[8];
+            for (int e = 0; e < k; ++e) {
+                idx[b1] = uu[e];
+                idx[b2] = ww[e];
+                double p[3];
+                indexToScene(v.tr, idx[0], idx[1], idx[2], p);
+                q[e] = vertAt(p[0], p[1], p[2]);
+                for (int t = 0; t < 3; ++t)
+                    q[e].t[t] = static_cast<float>((idx[t] + 0.5) / n[t]);
+            }
+            for (int e = 1; e + 1 < k; ++e) {
+                R.scratch.push_back(q[0]);
+                R.scratch.push_back(q[e]);
+                R.scratch.push_back(q[e + 1]);
+            }
+        }
         pushTransparent(kVolume, key, dist, first);
     }
 }
@@ -799,7 +917,7 @@ void drawPanel(Scene &s, int index, int width, int height)
     Mat4 mvp = multiply(perspective(cam.fovy, static_cast<double>(vw) / vh, zn, zf), lookAt(cam));
 
     Batches b;
-    b.tris.swap(R.verts);  // reuse capacity
+    b.tris.swap(R.verts); // reuse capacity
     b.tris.clear();
     if (panel.box.enabled)
         addBox(b, panel.box, s.foreground);
@@ -858,7 +976,8 @@ void drawPanel(Scene &s, int index, int width, int height)
     }
     if (transFirst > pointFirst) {
         useProgram(kPoint, mvp, vw, vh);
-        glDrawArrays(GL_POINTS, static_cast<GLint>(pointFirst), static_cast<GLsizei>(transFirst - pointFirst));
+        glDrawArrays(GL_POINTS, static_cast<GLint>(pointFirst),
+                     static_cast<GLsizei>(transFirst - pointFirst));
     }
 
     if (!R.runs.empty()) {
@@ -888,11 +1007,15 @@ void drawPanel(Scene &s, int index, int width, int height)
                 glActiveTexture(GL_TEXTURE1);
                 glBindTexture(GL_TEXTURE_1D, vb.lut);
                 glActiveTexture(GL_TEXTURE0);
-                glUniform1f(p.dmin, vb.dmin);
-                glUniform1f(p.dmax, vb.dmax);
+                glUniform1i(p.ramp, vb.ramp ? 1 : 0);
                 glUniform1i(p.lutSize, vb.lutSize);
             }
+            // Slices show no edges worth smoothing (their rims are
+            // transparent), and blending them into every sample costs.
+            if (run.program == kVolume)
+                glDisable(GL_MULTISAMPLE);
             glDrawArrays(GL_TRIANGLES, run.first, run.count);
+            glEnable(GL_MULTISAMPLE);
         }
         glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
         glDepthMask(GL_TRUE);
@@ -901,7 +1024,7 @@ void drawPanel(Scene &s, int index, int width, int height)
     glBindVertexArray(0);
 }
 
-}  // namespace
+} // namespace
 
 bool renderInit()
 {
@@ -954,8 +1077,14 @@ void renderFrame(Scene &s, int width, int height)
     glDisable(GL_SCISSOR_TEST);
 }
 
+void renderSetSliceTrimming(bool on)
+{
+    R.trimSlices = on;
+}
+
 void renderShutdown()
 {
+    bool trim = R.trimSlices;
     for (auto &p : R.programs)
         if (p.id)
             glDeleteProgram(p.id);
@@ -973,6 +1102,7 @@ void renderShutdown()
     if (R.vao)
         glDeleteVertexArrays(1, &R.vao);
     R = Renderer();
+    R.trimSlices = trim;
 }
 
-}  // namespace vq
+} // namespace vq

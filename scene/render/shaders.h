@@ -154,23 +154,24 @@ void main() {
 }
 )";
 
-// Volume slices: the grid value, interpolated, picks an entry of the
-// colour range; below the data minimum nothing is drawn. The grid texture
-// holds i as its slowest (r) axis, so the coordinate is swizzled.
+// Volume slices: the grid's position on the data range (0 at dmin, 1 at
+// dmax), interpolated, picks an entry of the colour range; below dmin
+// nothing is drawn. Without a ramp (dmax <= dmin) all that is drawn takes
+// the top entry. The grid texture holds i as its slowest (r) axis, so the
+// coordinate is swizzled.
 constexpr const char *kVolumeFs = R"(#version 330 core
 in vec4 vColour;
 in vec3 vTex;
 uniform sampler3D uGrid;
 uniform sampler1D uLut;
-uniform float uDmin;
-uniform float uDmax;
+uniform int uRamp;
 uniform int uLutSize;
 out vec4 fragColour;
 void main() {
-    float v = texture(uGrid, vTex.zyx).r;
-    if (!(v >= uDmin))
+    float u = texture(uGrid, vTex.zyx).r;
+    if (!(u >= 0.0))
         discard;
-    float f = uDmax > uDmin ? clamp((v - uDmin) / (uDmax - uDmin), 0.0, 1.0) : 1.0;
+    float f = uRamp != 0 ? min(u, 1.0) : 1.0;
     int i = min(int(f * float(uLutSize - 1)), uLutSize - 1);
     vec4 c = texelFetch(uLut, i, 0);
     if (c.a <= 0.0)
@@ -179,4 +180,4 @@ void main() {
 }
 )";
 
-}  // namespace vq
+} // namespace vq

@@ -26,12 +26,12 @@ struct Pixel {
 {
     if (std::abs(p.r - r) <= tol && std::abs(p.g - g) <= tol && std::abs(p.b - b) <= tol)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "pixel (" << p.r << "," << p.g << "," << p.b << ") is not near (" << r
-                                         << "," << g << "," << b << ")";
+    return ::testing::AssertionFailure() << "pixel (" << p.r << "," << p.g << "," << p.b << ") is not near ("
+                                         << r << "," << g << "," << b << ")";
 }
 
 class Render : public ::testing::Test {
-protected:
+  protected:
     static vq::EglContext egl;
     static GLuint fbo, colour, depth;
     static bool ready;
@@ -324,10 +324,10 @@ struct Grid {
 // A volume filling the world box -0.5..0.5 on each axis.
 int addVolume(Grid &g, float dmin, float dmax, float amin, float amax)
 {
-    float tr[12] = {-0.5f, 1.0f / (g.nx - 1), 0, 0, -0.5f, 0, 1.0f / (g.ny - 1), 0,
-                    -0.5f, 0, 0, 1.0f / (g.nz - 1)};
-    return nvqcvr(g.grid(), g.nx, g.ny, g.nz, 0, g.nx - 1, 0, g.ny - 1, 0, g.nz - 1, tr, 's', dmin, dmax, amin,
-                  amax);
+    float tr[12] = {-0.5f, 1.0f / (g.nx - 1), 0, 0, -0.5f, 0, 1.0f / (g.ny - 1), 0, -0.5f, 0,
+                    0,     1.0f / (g.nz - 1)};
+    return nvqcvr(g.grid(), g.nx, g.ny, g.nz, 0, g.nx - 1, 0, g.ny - 1, 0, g.nz - 1, tr, 's', dmin, dmax,
+                  amin, amax);
 }
 
 TEST_F(Render, VolumeColourComesFromItsColourRange)
@@ -436,6 +436,50 @@ TEST_F(Render, VolumeSlicesBlendWithFacetsInDepthOrder)
     EXPECT_TRUE(near(front, 128, 0, static_cast<int>(std::lround(0.5 * 255 * (1 - std::pow(0.5, 4)))), 4));
 }
 
+// Slices trimmed to the strips that can show anything must draw exactly
+// what whole slices draw, seen from any side, with either opacity ramp.
+TEST_F(Render, TrimmedSlicesMatchWholeSlices)
+{
+    Grid g(24, 20, 16, 0);
+    // Two blobs of smoothly varying values, some of them just around the
+    // thresholds, in an empty grid.
+    for (int i = 0; i < g.nx; ++i)
+        for (int j = 0; j < g.ny; ++j)
+            for (int k = 0; k < g.nz; ++k) {
+                double d1 = std::hypot(i - 6.0, j - 12.0, k - 5.0),
+                       d2 = std::hypot(i - 17.0, j - 6.0, k - 11.0);
+                double v = std::max(1.0 - d1 / 5, 0.8 - d2 / 4);
+                g.at(i, j, k) = v > 0 ? static_cast<float>(v) : 0.0f;
+            }
+    for (int ci = 0; ci < 64; ++ci)
+        vqscr(ci, ci / 63.0f, 1 - ci / 63.0f, 0.5f);
+    vqscir(0, 63);
+    const float ramps[2][2] = {{0, 0.6f}, {0.1f, 0.4f}};
+    const double eyes[4][3] = {{0, 0, 7}, {6, 2, -3}, {-2, -6, 2}, {4, 4, 4}};
+    for (const auto &ramp : ramps) {
+        int id = addVolume(g, 0.15f, 0.85f, ramp[0], ramp[1]);
+        ASSERT_GE(id, 0);
+        for (int axis = 1; axis <= 3; ++axis)
+            dvqdvrx(id, 0, axis, 0, 0);
+        for (const auto &e : eyes) {
+            setCamera(e[0], e[1], e[2]);
+            vq::renderSetSliceTrimming(false);
+            draw();
+            std::vector<uint8_t> whole = pixels;
+            vq::renderSetSliceTrimming(true);
+            draw();
+            int differing = 0, drawn = 0;
+            for (size_t i = 0; i < pixels.size(); ++i) {
+                differing += std::abs(pixels[i] - whole[i]) > 1;
+                drawn += whole[i] != 0;
+            }
+            EXPECT_EQ(differing, 0) << "eye " << e[0] << "," << e[1] << "," << e[2] << " amin " << ramp[0];
+            EXPECT_GT(drawn, 100);
+        }
+        vq::scene().panels[0].staticList.volumes.clear();
+    }
+}
+
 // ---- 3-D textures ------------------------------------------------------------
 
 TEST_F(Render, TexturedPolygonSamplesTexelCentres)
@@ -492,4 +536,4 @@ TEST_F(Render, TexturedPolygonOpacity)
     EXPECT_TRUE(near(at(W / 2, H / 2 - 4), 153, 153, 153));
 }
 
-}  // namespace
+} // namespace

@@ -95,8 +95,8 @@ TEST(PngWrite, FlipsRowsAndDropsAlpha)
 {
     std::string dir = freshDir("flip");
     // Three columns, two rows; row 0 is the bottom one, as GL reads it.
-    const uint8_t px[2 * 3 * 4] = {255, 0, 0, 9,  0, 255, 0, 9,  0, 0, 255, 9,
-                                   10, 20, 30, 0, 40, 50, 60, 0, 70, 80, 90, 0};
+    const uint8_t px[2 * 3 * 4] = {255, 0,  0,  9, 0,  255, 0,  9, 0,  0,  255, 9,
+                                   10,  20, 30, 0, 40, 50,  60, 0, 70, 80, 90,  0};
     std::string path = dir + "/a.png";
     ASSERT_EQ(vq::writePng(path.c_str(), px, 3, 2), 0);
     Image img;
@@ -255,4 +255,4 @@ TEST(Offscreen, QuitKeyEndsTheRun)
     EXPECT_FALSE(exists(dir + "/q3.png"));
 }
 
-}  // namespace
+} // namespace

@@ -29,7 +29,7 @@ void countingFrame(double *, int *)
     nvqvf3(b, {g, g, g});
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {

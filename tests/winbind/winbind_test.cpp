@@ -27,7 +27,7 @@ void record(const char *name, std::vector<long> args = {}, const void *ptr = nul
     calls.push_back({name, std::move(args), ptr});
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 void *glutBitmap8By13 = nullptr;
@@ -145,7 +145,7 @@ void glutBitmapCharacter(void *font, int character)
 namespace {
 
 class Winbind : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { calls.clear(); }
     // The one call made, checked by name.
     const Call &only(const char *name)
@@ -321,4 +321,4 @@ TEST_F(Winbind, BitmapCharacterDrawsFirstCharacterSigned)
     EXPECT_TRUE(calls.empty());
 }
 
-}  // namespace
+} // namespace

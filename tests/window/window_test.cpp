@@ -59,7 +59,7 @@ std::string freshDir(const char *name)
 
 // One Xvfb server for the whole suite, on a display number nobody uses.
 class Window : public ::testing::Test {
-protected:
+  protected:
     static pid_t server;
     static std::string display;
 
@@ -78,8 +78,8 @@ protected:
                 int null = open("/dev/null", O_WRONLY);
                 dup2(null, 1);
                 dup2(null, 2);
-                execl("/usr/bin/Xvfb", "Xvfb", name.c_str(), "-screen", "0", "320x240x24", "-nolisten", "tcp", "-noreset",
-                      static_cast<char *>(nullptr));
+                execl("/usr/bin/Xvfb", "Xvfb", name.c_str(), "-screen", "0", "320x240x24", "-nolisten", "tcp",
+                      "-noreset", static_cast<char *>(nullptr));
                 _exit(127);
             }
             // Ready once its socket appears; gone if another server won the number.
@@ -174,8 +174,8 @@ TEST_F(Window, KeysFromTheWindowSystem)
         GTEST_SKIP() << "xdotool is not installed";
     std::string dir = freshDir("xdotool");
     // The program runs until q; xdotool types s, then q, into its window.
-    std::string run = program(dir, "facet --size 40x40") + " >'" + dir + "/log' 2>&1; echo $? >'" + dir +
-                      "/status'";
+    std::string run =
+        program(dir, "facet --size 40x40") + " >'" + dir + "/log' 2>&1; echo $? >'" + dir + "/status'";
     std::string keys = "export DISPLAY=" + display +
                        "; w=$(timeout 20 xdotool search --sync --name '^vqscene$' | head -1) && "
                        "xdotool windowfocus --sync $w && xdotool key s && sleep 0.3 && xdotool key q";
@@ -214,4 +214,4 @@ TEST_F(Window, NoDisplayIsRefusedInOneLine)
     EXPECT_EQ(o.text.find('\n'), o.text.size() - 1) << o.text;
 }
 
-}  // namespace
+} // namespace
