@@ -1,5 +1,5 @@
 // maketracks: writes deterministic sample tracks for xrwview's -Tf option:
-// helices and bent curves through a box centred on the origin, one track per
+// helices and bent arcs through a box centred on the origin, one track per
 // file DIR/t0.txt, DIR/t1000.txt, DIR/t2000.txt, ... (read with -Tf DIR/t%d.txt).
 #include <cmath>
 #include <cstdio>
@@ -18,8 +18,9 @@ static bool parsePositive(const char *s, double lo, double hi, double *v)
     return !*end && std::isfinite(*v) && *v >= lo && *v <= hi;
 }
 
-// Track t: a helix around a tilted axis through the box, or every third one
-// a planar arc, 200 points from one face towards the other.
+// Track t: a helix, or every third one a bent arc, of 200 points around an
+// axis through the box; the axes spread evenly over the directions, so the
+// viewer's direction colours show every hue.
 static int writeTrack(const char *dir, int t, int count, double half)
 {
     char name[1024];
@@ -33,24 +34,30 @@ static int writeTrack(const char *dir, int t, int count, double half)
         return -1;
     }
     const double pi = 3.14159265358979323846;
-    double phase = 2 * pi * t / count;
-    double ax = 0.5 * std::cos(phase), ay = 0.5 * std::sin(phase);
-    double radius = half * (0.08 + 0.04 * (t % 5));
-    double turns = 1.5 + (t % 4);
+    double cosTheta = 1 - 2 * (t + 0.5) / count, sinTheta = std::sqrt(1 - cosTheta * cosTheta);
+    double phi = t * 2.399963229728653;
+    double a[3] = {sinTheta * std::cos(phi), sinTheta * std::sin(phi), cosTheta};
+    // Two unit vectors across the axis.
+    double u[3] = {-std::sin(phi), std::cos(phi), 0};
+    double w[3] = {a[1] * u[2] - a[2] * u[1], a[2] * u[0] - a[0] * u[2], a[0] * u[1] - a[1] * u[0]};
+    double centre[3] = {0.1 * half * std::sin(3.0 * t), 0.1 * half * std::cos(5.0 * t),
+                        0.1 * half * std::sin(7.0 * t)};
+    double length = 0.65 * half, radius = half * (0.06 + 0.03 * (t % 5)), turns = 1.5 + (t % 4);
     const int points = 200;
     for (int p = 0; p < points; p++) {
         double s = (double)p / (points - 1);
-        double z = half * 0.9 * (2 * s - 1);
-        double cx = half * ax * (1 - s) - half * ay * s, cy = half * ay * (1 - s) + half * ax * s;
-        double x, y;
+        double along = length * (2 * s - 1), cu, cw;
         if (t % 3 == 2) {
-            x = cx + radius * std::sin(pi * s);
-            y = cy;
+            cu = 2 * radius * std::sin(pi * s);
+            cw = 0;
         } else {
-            x = cx + radius * std::cos(2 * pi * turns * s + phase);
-            y = cy + radius * std::sin(2 * pi * turns * s + phase);
+            cu = radius * std::cos(2 * pi * turns * s + phi);
+            cw = radius * std::sin(2 * pi * turns * s + phi);
         }
-        fprintf(f, "%.6f %.6f %.6f\n", x, y, z);
+        double q[3];
+        for (int c = 0; c < 3; c++)
+            q[c] = centre[c] + along * a[c] + cu * u[c] + cw * w[c];
+        fprintf(f, "%.6f %.6f %.6f\n", q[0], q[1], q[2]);
     }
     if (fclose(f) != 0) {
         fprintf(stderr, "maketracks: failed writing '%s'\n", name);
