@@ -78,8 +78,11 @@ static unsigned char phantomValue(float u, float v, float w)
 // Black at 0, then deep blue through cyan and yellow to red and near white.
 static void warmCoolRamp(Xraw *xraw)
 {
-    static const float stops[][3] = {
-        {0.05f, 0.05f, 0.35f}, {0.0f, 0.6f, 0.9f}, {0.95f, 0.9f, 0.2f}, {0.9f, 0.15f, 0.05f}, {1.0f, 0.95f, 0.9f}};
+    static const float stops[][3] = {{0.05f, 0.05f, 0.35f},
+                                     {0.0f, 0.6f, 0.9f},
+                                     {0.95f, 0.9f, 0.2f},
+                                     {0.9f, 0.15f, 0.05f},
+                                     {1.0f, 0.95f, 0.9f}};
     const int segments = 4;
     xraw->cmap_r[0] = xraw->cmap_g[0] = xraw->cmap_b[0] = 0;
     for (int i = 1; i < 256; i++) {

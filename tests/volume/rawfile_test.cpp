@@ -3,7 +3,8 @@
 
 namespace {
 
-std::string rawFile(const std::string &name, const std::vector<unsigned> &values, const std::string &extra = "")
+std::string rawFile(const std::string &name, const std::vector<unsigned> &values,
+                    const std::string &extra = "")
 {
     std::string s;
     for (unsigned v : values) {

@@ -112,9 +112,11 @@ TEST(LoadTifStack, RefusesBadRangesPatternsAndNames)
     EXPECT_EQ(err, "No slices to read: last slice 2 is below first slice 3.\n");
     EXPECT_EQ(loadQuietly(pattern, 0, 1, 0, &err), nullptr);
     EXPECT_EQ(err, "Slice step 0 is below 1.\n");
-    for (const char *bad : {"slice_%s.tga", "slice.tga", "slice_%d_%d.tga", "slice_%*d.tga", "slice_%ld.tga"}) {
+    for (const char *bad :
+         {"slice_%s.tga", "slice.tga", "slice_%d_%d.tga", "slice_%*d.tga", "slice_%ld.tga"}) {
         EXPECT_EQ(loadQuietly(bad, 0, 1, 1, &err), nullptr) << bad;
-        EXPECT_EQ(err, std::string("Slice name pattern '") + bad + "' must hold exactly one integer conversion.\n");
+        EXPECT_EQ(err, std::string("Slice name pattern '") + bad +
+                           "' must hold exactly one integer conversion.\n");
     }
     EXPECT_EQ(loadQuietly("%0300d", 0, 1, 1, &err), nullptr);
     EXPECT_EQ(err, "Slice name from pattern '%0300d' is longer than 254 characters.\n");

@@ -34,7 +34,8 @@ inline void putFloat(std::string &s, float f)
 
 // Uncompressed XRW content: header, voxel bytes, then the three colour columns.
 inline std::string xrwContent(int nx, int ny, int nz, float dx, float dy, float dz,
-                              const std::vector<unsigned char> &voxels, const std::vector<unsigned char> &cmap)
+                              const std::vector<unsigned char> &voxels,
+                              const std::vector<unsigned char> &cmap)
 {
     std::string s;
     putWord(s, (uint32_t)nx);

@@ -213,18 +213,20 @@ TEST(ShowXvol, PrintsHeaderAndStatistics)
     v->dx = 0.5f;
     testing::internal::CaptureStdout();
     showXvol(v);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Parsed data (from 'made.vol'):\n"
-                                                      "volume dimensions:      3      4      5\n"
-                                                      "      voxel sizes:  0.500  1.000  1.000\n"
-                                                      "total volume size:    1.5    4.0    5.0\n"
-                                                      "    min, mean(stddev), max: 0.2500 0.2500(0.0000) 0.2500\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Parsed data (from 'made.vol'):\n"
+              "volume dimensions:      3      4      5\n"
+              "      voxel sizes:  0.500  1.000  1.000\n"
+              "total volume size:    1.5    4.0    5.0\n"
+              "    min, mean(stddev), max: 0.2500 0.2500(0.0000) 0.2500\n");
     freeXvol(v);
 }
 
 TEST(ShowXvol, StatisticsFollowTheSinglePrecisionOrder)
 {
     // Values whose single-precision sums depend on the order of addition.
-    Xvol *v = makeXvol(7, 9, 11, [](int i, int j, int k) { return (float)((i * 131 + j * 17 + k * 7) % 97) / 7.0f; });
+    Xvol *v = makeXvol(7, 9, 11,
+                       [](int i, int j, int k) { return (float)((i * 131 + j * 17 + k * 7) % 97) / 7.0f; });
     float mn = v->data[0][0][0], mx = mn, sum = 0, sq = 0;
     for (int i = 0; i < 7; i++)
         for (int j = 0; j < 9; j++)
@@ -240,7 +242,8 @@ TEST(ShowXvol, StatisticsFollowTheSinglePrecisionOrder)
             }
     float n = 7 * 9 * 11, mean = sum / n, m2 = mean * mean, var = sq / n - m2;
     char line[200];
-    snprintf(line, sizeof line, "    min, mean(stddev), max: %6.4f %6.4f(%6.4f) %6.4f\n", mn, mean, sqrtf(var), mx);
+    snprintf(line, sizeof line, "    min, mean(stddev), max: %6.4f %6.4f(%6.4f) %6.4f\n", mn, mean,
+             sqrtf(var), mx);
     testing::internal::CaptureStdout();
     showXvol(v);
     std::string out = testing::internal::GetCapturedStdout();

@@ -1,7 +1,7 @@
 // XRW files: a gzip stream holding three int dimensions, three float voxel
 // sizes, the voxel bytes and a 256-entry colour table, all little-endian.
-#include "volume_util.h"
 #include "xrw.h"
+#include "volume_util.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -172,8 +172,8 @@ Xraw *loadXraw(const char *filename)
         if (!gzdirect(gz))
             limit = st.st_size > INT_MAX / MAX_INFLATE_RATIO ? LLONG_MAX : st.st_size * MAX_INFLATE_RATIO;
         if (n > limit) {
-            fprintf(stderr, "Volume of %d x %d x %d voxels is more than file '%s' can hold.\n", xraw->nx, xraw->ny,
-                    xraw->nz, filename);
+            fprintf(stderr, "Volume of %d x %d x %d voxels is more than file '%s' can hold.\n", xraw->nx,
+                    xraw->ny, xraw->nz, filename);
             return failLoad(gz, xraw, "");
         }
         xraw->data = (unsigned char *)malloc(std::max(n, 1LL));
@@ -188,7 +188,8 @@ Xraw *loadXraw(const char *filename)
             return failLoad(gz, xraw, "Failed to read entire volume: inconsistent file.\n");
     }
 
-    if (!readBytes(gz, xraw->cmap_r, 256) || !readBytes(gz, xraw->cmap_g, 256) || !readBytes(gz, xraw->cmap_b, 256))
+    if (!readBytes(gz, xraw->cmap_r, 256) || !readBytes(gz, xraw->cmap_g, 256) ||
+        !readBytes(gz, xraw->cmap_b, 256))
         return failLoad(gz, xraw, "Failed reading embedded colour look-up table.\n");
     unsigned char scratch;
     gzread(gz, &scratch, 1);
@@ -263,7 +264,8 @@ int saveXraw(const Xraw *xraw)
 
     std::string target = xraw->filename;
     size_t slash = target.rfind('/');
-    std::string tmp = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".xrwsave-XXXXXX";
+    std::string tmp =
+        (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".xrwsave-XXXXXX";
     int fd = mkstemp(&tmp[0]);
     if (fd < 0) {
         fprintf(stderr, "Unable to create xraw output file.\n");

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -104,7 +104,8 @@ static void releaseXvolData(float ***data, int planes, int rows)
 {
     if (!data)
         return;
-    auto arena = std::find_if(rowArenas.begin(), rowArenas.end(), [&](const RowArena &a) { return a.data == data; });
+    auto arena =
+        std::find_if(rowArenas.begin(), rowArenas.end(), [&](const RowArena &a) { return a.data == data; });
     bool inArena = arena != rowArenas.end();
     for (int i = 0; i < planes; i++) {
         if (!data[i])
@@ -144,7 +145,8 @@ int allocXvolData(Xvol *xvol)
             return -1;
         }
         for (int j = 0; j < ny; j++) {
-            data[i][j] = arena ? arena + ((size_t)i * ny + j) * nz : (float *)malloc(std::max(nz, 1) * sizeof(float));
+            data[i][j] =
+                arena ? arena + ((size_t)i * ny + j) * nz : (float *)malloc(std::max(nz, 1) * sizeof(float));
             if (!data[i][j]) {
                 fprintf(stderr, "Failed to allocate column in float volume.\n");
                 for (int r = 0; r < j; r++)
@@ -208,8 +210,9 @@ static inline void storeReversed16(float *dst, __m128i bytes)
     const __m128i zero = _mm_setzero_si128();
     const __m128 d = _mm_set1_ps(255.0f);
     __m128i lo = _mm_unpacklo_epi8(bytes, zero), hi = _mm_unpackhi_epi8(bytes, zero);
-    __m128 f[4] = {_mm_cvtepi32_ps(_mm_unpacklo_epi16(lo, zero)), _mm_cvtepi32_ps(_mm_unpackhi_epi16(lo, zero)),
-                   _mm_cvtepi32_ps(_mm_unpacklo_epi16(hi, zero)), _mm_cvtepi32_ps(_mm_unpackhi_epi16(hi, zero))};
+    __m128 f[4] = {
+        _mm_cvtepi32_ps(_mm_unpacklo_epi16(lo, zero)), _mm_cvtepi32_ps(_mm_unpackhi_epi16(lo, zero)),
+        _mm_cvtepi32_ps(_mm_unpacklo_epi16(hi, zero)), _mm_cvtepi32_ps(_mm_unpackhi_epi16(hi, zero))};
     bool aligned = ((uintptr_t)dst & 15) == 0;
     for (int q = 0; q < 4; q++) {
         __m128 v = reverse4(_mm_div_ps(f[3 - q], d));
