@@ -191,8 +191,9 @@ TEST_F(SurfaceDraw, PassShiftsTheWindowWarnsAndResets)
 {
     vqswin(-1, 4, -2, 6, -3, 8);
     Obj *o = triangles();
-    Obj *list[1] = {o};
-    objs = list;
+    // The viewer's state owns its array (resetViewerState releases it).
+    objs = static_cast<Obj **>(std::malloc(sizeof(Obj *)));
+    objs[0] = o;
     nobjs = 1;
     int kc = 2;
     std::string err = captureStderr([&] { surfacePass(&kc); });
