@@ -3,6 +3,10 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <thread>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "surface_test_util.h"
 
@@ -98,6 +102,41 @@ TEST(StlReader, TruncatedAndLyingFilesGiveNull)
     err = captureStderr([&] { o = loadObjFromSTL(tmpPath("no/such.stl").c_str(), "x", 1, 1, 1, 1); });
     EXPECT_EQ(o, nullptr);
     EXPECT_EQ(countOf(err, "\n"), 1);
+}
+
+// Reads bytes through a named pipe, where the file's size is unknown.
+Obj *readStlFromPipe(const std::string &bytes, std::string *err)
+{
+    std::string path = tmpPath("pipe.stl");
+    unlink(path.c_str());
+    EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+    std::thread writer([&] {
+        FILE *f = std::fopen(path.c_str(), "wb");
+        if (f) {
+            std::fwrite(bytes.data(), 1, bytes.size(), f);
+            std::fclose(f);
+        }
+    });
+    Obj *o = nullptr;
+    *err = captureStderr([&] { o = loadObjFromSTL(path.c_str(), "pipe", 1, 1, 1, 1); });
+    writer.join();
+    unlink(path.c_str());
+    return o;
+}
+
+TEST(StlReader, PipeIsReadLikeAFile)
+{
+    std::string err;
+    StlTri b = {{{0.00005f, 0, 0}, {2, 0, 0}, {0, 2, 0}}};
+    Obj *o = readStlFromPipe(stlBytes({kTri, b}) + "x", &err);
+    ASSERT_NE(o, nullptr);
+    EXPECT_NE(err.find("Not at end of file!\n"), std::string::npos);
+    EXPECT_EQ(o->nverts, 5);
+    EXPECT_EQ(o->facets[3], 1);
+    freeObj(o);
+    std::string two = stlBytes({kTri, kTri});
+    EXPECT_EQ(readStlFromPipe(two.substr(0, two.size() - 1), &err), nullptr);
+    EXPECT_EQ(err, "failed reading unused short\n");
 }
 
 TEST(StlReader, TextStlIsReadAsBinary)
@@ -215,6 +254,25 @@ TEST(StlReader, HashedMergeMatchesTheLinearSearch)
             ASSERT_EQ(o->facets[i], rf[i]) << "seed " << cs.seed << " corner " << i;
         freeObj(o);
     }
+}
+
+TEST(StlReader, LongFileAcrossReadChunks)
+{
+    // Many facets over few points: the file is read in several chunks.
+    std::vector<StlTri> few = awkwardMesh(9, 40, 0.001f), tris;
+    for (int i = 0; i < 20000; i++)
+        tris.push_back(few[(i * 7) % few.size()]);
+    std::vector<Point3> rv;
+    std::vector<int> rf;
+    referenceMerge(tris, &rv, &rf);
+    Obj *o = readStl("long.stl", stlBytes(tris));
+    ASSERT_NE(o, nullptr);
+    ASSERT_EQ(o->nverts, (int)rv.size());
+    for (size_t i = 0; i < rv.size(); i++)
+        ASSERT_TRUE(sameBits(o->verts[i], rv[i])) << i;
+    for (size_t i = 0; i < rf.size(); i++)
+        ASSERT_EQ(o->facets[i], rf[i]) << i;
+    freeObj(o);
 }
 
 TEST(StlReader, ChainOfPointsEachNearThePrevious)

@@ -242,15 +242,47 @@ inline float readFloat(const unsigned char *b)
     return f;
 }
 
+// The facet records of an STL file, read front to back in chunks from a
+// regular file, or from memory for anything else (a pipe, a device).
+struct FacetSource {
+    static const uint32_t kChunk = 8192; // facets, about 400 KB
+    FILE *f = nullptr;
+    const unsigned char *mem = nullptr;
+    uint32_t n = 0;
+    std::vector<unsigned char> buf;
+    uint32_t first = 0, count = 0;
+
+    // Record i, 50 bytes; i may not go below the start of the last chunk.
+    // Null after a read error.
+    const unsigned char *facet(uint32_t i)
+    {
+        if (mem)
+            return mem + 50 * (size_t)i;
+        if (i >= first + count) {
+            first = i;
+            count = n - i < kChunk ? n - i : kChunk;
+            buf.resize((size_t)kChunk * 50);
+            if (std::fread(buf.data(), 50, count, f) != count) {
+                count = 0;
+                return nullptr;
+            }
+        }
+        return buf.data() + 50 * (size_t)(i - first);
+    }
+};
+
 // Mean edge length of the first facets, for the hash's block size.
-double sampleEdge(const unsigned char *facets, uint32_t n)
+double sampleEdge(FacetSource *src, uint32_t n)
 {
     double sum = 0;
     int count = 0;
     for (uint32_t i = 0; i < n && i < 1024; i++) {
+        const unsigned char *rec = src->facet(i);
+        if (!rec)
+            return 0.0;
         Point3 c[3];
         for (int k = 0; k < 3; k++) {
-            const unsigned char *q = facets + 50 * (size_t)i + 12 + 12 * k;
+            const unsigned char *q = rec + 12 + 12 * k;
             c[k] = {(double)readFloat(q), (double)readFloat(q + 4), (double)readFloat(q + 8)};
         }
         for (int k = 0; k < 3; k++) {
@@ -273,29 +305,52 @@ Obj *loadObjFromSTL(const char *fname, const char *label, float r, float g, floa
         fprintf(stderr, "cannot open stl file %s\n", fname ? fname : "(null)");
         return nullptr;
     }
+    // A regular file is checked against its size and then streamed; any
+    // other file is read whole first to learn its size.
+    FacetSource src;
     GrowArray<unsigned char> data;
-    bool readOk = readRest(f, &data);
-    std::fclose(f);
-    if (!readOk) {
-        fprintf(stderr, "failed reading stl file %s\n", fname);
-        return nullptr;
+    unsigned char head[84];
+    long long size = regularFileSize(f);
+    size_t got;
+    if (size >= 0) {
+        got = std::fread(head, 1, sizeof head, f);
+    } else {
+        if (!readRest(f, &data)) {
+            fprintf(stderr, "failed reading stl file %s\n", fname);
+            std::fclose(f);
+            return nullptr;
+        }
+        got = data.n < sizeof head ? data.n : sizeof head;
+        std::memcpy(head, data.data, got);
+        size = (long long)data.n;
     }
-    if (data.n < 84) {
+    if (got < 84) {
         fprintf(stderr, "failed reading stl header of %s\n", fname);
+        std::fclose(f);
         return nullptr;
     }
-    const unsigned char *p = data.data + 80;
+    const unsigned char *p = head + 80;
     uint32_t n = (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
     // The count is checked against what the file holds before anything
     // is built from it; a short file fails where the reading would have.
-    size_t body = data.n - 84;
+    uint64_t body = size > 84 ? (uint64_t)size - 84 : 0;
     if ((uint64_t)n > body / 50) {
         bool inAttribute = (uint64_t)n == body / 50 + 1 && body % 50 >= 48;
         fprintf(stderr, inAttribute ? "failed reading unused short\n" : "failed reading facets\n");
+        std::fclose(f);
         return nullptr;
     }
-    if (body > (size_t)n * 50)
+    if (body > (uint64_t)n * 50)
         fprintf(stderr, "Not at end of file!\n");
+    src.f = f;
+    src.n = n;
+    if (data.data)
+        src.mem = data.data + 84;
+    // Closes the file on every way out from here.
+    struct Closer {
+        FILE *f;
+        ~Closer() { std::fclose(f); }
+    } closer{f};
     // Three corners per facet must fit the record's int counts.
     if (n > (uint32_t)(INT32_MAX / 3)) {
         fprintf(stderr, "too many facets in stl file %s\n", fname);
@@ -313,25 +368,37 @@ Obj *loadObjFromSTL(const char *fname, const char *label, float r, float g, floa
     }
     VertexGrid grid;
     // A closed mesh has about half as many vertices as facets.
-    grid.init((size_t)n / 2, sampleEdge(data.data + 84, n));
-    const unsigned char *facets0 = data.data + 84;
-    // Corner g of the file, counted over all facets.
-    auto corner = [facets0](size_t g) {
-        const unsigned char *q = facets0 + 50 * (g / 3) + 12 + 12 * (g % 3);
-        return Point3{(double)readFloat(q), (double)readFloat(q + 4), (double)readFloat(q + 8)};
+    grid.init((size_t)n / 2, sampleEdge(&src, n));
+    // Corner g of the file, counted over all facets; false after a read
+    // error.
+    auto corner = [&src](size_t g, Point3 *pt) {
+        const unsigned char *rec = src.facet((uint32_t)(g / 3));
+        if (!rec)
+            return false;
+        const unsigned char *q = rec + 12 + 12 * (g % 3);
+        *pt = Point3{(double)readFloat(q), (double)readFloat(q + 4), (double)readFloat(q + 8)};
+        return true;
+    };
+    auto readFailed = [&]() {
+        fprintf(stderr, "failed reading facets\n");
+        std::free(facets);
+        freeObj(obj);
+        return nullptr;
     };
     // The searches are mostly cache misses; the corners ahead are known,
     // so their buckets and chains are worked out and asked for early.
     const size_t ncorners = (size_t)n * 3, kAhead = 16, kRing = 32;
     CornerPlan ring[kRing];
     for (size_t g = 0; g < kAhead && g < ncorners; g++) {
-        ring[g].p = corner(g);
+        if (!corner(g, &ring[g].p))
+            return readFailed();
         grid.plan(&ring[g]);
     }
     for (size_t g = 0; g < ncorners; g++) {
         if (g + kAhead < ncorners) {
             CornerPlan &ahead = ring[(g + kAhead) % kRing];
-            ahead.p = corner(g + kAhead);
+            if (!corner(g + kAhead, &ahead.p))
+                return readFailed();
             grid.plan(&ahead);
             grid.prefetch(ahead);
         }
