@@ -148,8 +148,10 @@ struct VertexGrid {
         int64_t kx[2], ky[2], kz[2];
         int nx = axisRange(p.x, kx), ny = axisRange(p.y, ky), nz = axisRange(p.z, kz);
         // The point's own cell is one of the cells within reach.
-        int ox = axisKey(p.x) == kx[0] ? 0 : 1, oy = axisKey(p.y) == ky[0] ? 0 : 1;
-        int oz = axisKey(p.z) == kz[0] ? 0 : 1;
+        // (Only an axis with two cells needs its own key worked out.)
+        int ox = nx == 1 || axisKey(p.x) == kx[0] ? 0 : 1;
+        int oy = ny == 1 || axisKey(p.y) == ky[0] ? 0 : 1;
+        int oz = nz == 1 || axisKey(p.z) == kz[0] ? 0 : 1;
         for (int a = 0; a < nx; a++)
             for (int b = 0; b < ny; b++)
                 for (int c = 0; c < nz; c++) {
