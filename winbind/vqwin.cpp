@@ -1,7 +1,9 @@
 // libvqwin: one forwarding function per GLUT call the scene library makes.
 // The GLUT functions are declared here rather than taken from a GLUT
 // header so that nothing ties this library to a toolkit library: they
-// resolve from the program that loads it.
+// resolve from the program that loads it. They are weak so that a program
+// that links this library (through libvqscene) but never opens a window
+// links without GLUT; the window platform checks for GLUT before use.
 #include "vqwin.h"
 
 extern "C" {
@@ -33,6 +35,33 @@ void glutDestroyWindow(int window);
 void glutBitmapCharacter(void *font, int character);
 // Freeglut names its fonts by the address of these objects.
 extern void *glutBitmap8By13;
+#pragma weak glutInit
+#pragma weak glutMainLoop
+#pragma weak glutInitWindowSize
+#pragma weak glutCreateWindow
+#pragma weak glutFullScreen
+#pragma weak glutReshapeFunc
+#pragma weak glutDisplayFunc
+#pragma weak glutVisibilityFunc
+#pragma weak glutKeyboardFunc
+#pragma weak glutIdleFunc
+#pragma weak glutSpecialFunc
+#pragma weak glutMouseFunc
+#pragma weak glutMotionFunc
+#pragma weak glutPassiveMotionFunc
+#pragma weak glutSpaceballButtonFunc
+#pragma weak glutSpaceballMotionFunc
+#pragma weak glutSpaceballRotateFunc
+#pragma weak glutSwapBuffers
+#pragma weak glutPostRedisplay
+#pragma weak glutGetModifiers
+#pragma weak glutSetCursor
+#pragma weak glutGet
+#pragma weak glutInitDisplayMode
+#pragma weak glutGetWindow
+#pragma weak glutDestroyWindow
+#pragma weak glutBitmapCharacter
+#pragma weak glutBitmap8By13
 }
 
 namespace {

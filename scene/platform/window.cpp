@@ -267,7 +267,9 @@ bool haveVqwin()
 
 bool openWindow(Scene &s)
 {
-    if (!haveVqwin()) {
+    // libvqwin binds GLUT weakly: without a GLUT in the process its calls
+    // would go nowhere.
+    if (!haveVqwin() || dlsym(RTLD_DEFAULT, "glutInit") == nullptr) {
         sceneError("no window library: the program must link libvqwin and GLUT (or use --png FILE)");
         return false;
     }
