@@ -3,6 +3,7 @@
 // GLUT's constants.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -322,3 +323,23 @@ TEST_F(Winbind, BitmapCharacterDrawsFirstCharacterSigned)
 }
 
 } // namespace
+
+namespace {
+
+// The library names no toolkit: its GLUT comes from the loading program.
+TEST(WinbindLibrary, NeedsNoGlut)
+{
+    std::string cmd = std::string("readelf -d '") + LIB_DIR + "/libvqwin.so' 2>&1";
+    FILE *p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[256];
+    while (std::fgets(buf, sizeof buf, p))
+        out += buf;
+    ASSERT_EQ(pclose(p), 0) << out;
+    EXPECT_NE(out.find("SONAME"), std::string::npos) << out;
+    EXPECT_EQ(out.find("glut"), std::string::npos) << out;
+    EXPECT_EQ(out.find("libGL"), std::string::npos) << out;
+}
+
+}  // namespace
