@@ -111,6 +111,21 @@ void BM_TextureFill(benchmark::State &state)
 // Each fill makes a new texture in the library, so the runs are few.
 BENCHMARK(BM_TextureFill)->Arg(128)->Iterations(8)->Unit(benchmark::kMillisecond);
 
+// What the library's part of the fill costs: a new zeroed texture.
+void BM_TextureCreate(benchmark::State &state)
+{
+    int n = static_cast<int>(state.range(0));
+    vqtest::closeScene();
+    vqtest::openHeadless();
+    for (auto _ : state) {
+        int id = svqc3dt(n, n, n);
+        int w, h, d;
+        benchmark::DoNotOptimize(svqg3dt(id, &w, &h, &d));
+    }
+    vqtest::closeScene();
+}
+BENCHMARK(BM_TextureCreate)->Arg(128)->Iterations(8)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 BENCHMARK_MAIN();

@@ -128,18 +128,28 @@ int fillTexture(int v, const Xvol *xvol, const float tr[12])
     };
     // Every voxel once. The volume runs k fastest and the texture i fastest,
     // so the pass goes through tiles of 16 i (one cache line of texels) by
-    // 16 k (one line of floats): the tile's rows are read as sequential
+    // 64 k (four lines of floats): the tile's rows are read as sequential
     // streams, its texels gathered on the stack and written out as whole
     // lines, one per slice.
     const int tileI = 16, tileK = 64;
     unsigned char tile[tileK][tileI * 4];
     int alphaLo = 255, alphaHi = 0;
-    unsigned char last[4];
-    uint32_t lastBits = 0;
+    // A texel depends on the voxel value alone, and volumes hold few distinct
+    // values (at most 256 without averaging, long runs of empty space), so
+    // texels are remembered by value in a small direct-mapped table. Every
+    // entry holds a value met in the volume, so its opacity is counted once.
+    struct Memo {
+        uint32_t bits;
+        unsigned char texel[4];
+    };
+    const int memoBits = 12;
+    Memo memo[1 << memoBits];
     if (!empty) {
-        texel(xvol->data[0][0][0], last);
-        alphaLo = alphaHi = last[3];
-        std::memcpy(&lastBits, &xvol->data[0][0][0], 4);
+        Memo first;
+        std::memcpy(&first.bits, &xvol->data[0][0][0], 4);
+        alphaLo = alphaHi = texel(xvol->data[0][0][0], first.texel);
+        for (Memo &m : memo)
+            m = first;
     }
     for (int i0 = 0; i0 < nx && !empty; i0 += tileI) {
         int ni = i0 + tileI < nx ? tileI : nx - i0;
@@ -154,16 +164,16 @@ int fillTexture(int v, const Xvol *xvol, const float tr[12])
                     if (k0 + 2 * tileK < nz)
                         __builtin_prefetch(row + 2 * tileK);
                     for (int dk = 0; dk < nk; dk++) {
-                        // Runs of one value (empty space above all) reuse the last texel.
                         uint32_t bits;
                         std::memcpy(&bits, &row[dk], 4);
-                        if (bits != lastBits) {
-                            lastBits = bits;
-                            texel(row[dk], last);
-                            alphaLo = last[3] < alphaLo ? last[3] : alphaLo;
-                            alphaHi = last[3] > alphaHi ? last[3] : alphaHi;
+                        Memo &m = memo[(bits * 2654435761u) >> (32 - memoBits)];
+                        if (m.bits != bits) {
+                            m.bits = bits;
+                            int alpha = texel(row[dk], m.texel);
+                            alphaLo = alpha < alphaLo ? alpha : alphaLo;
+                            alphaHi = alpha > alphaHi ? alpha : alphaHi;
                         }
-                        std::memcpy(&tile[dk][4 * di], last, 4);
+                        std::memcpy(&tile[dk][4 * di], m.texel, 4);
                     }
                 }
                 unsigned char *out = texels + 4 * static_cast<size_t>(i0) + rowStride * j + sliceStride * k0;
