@@ -304,6 +304,7 @@ TEST(Texture, FillMatchesOneQueryPerVoxel)
         {"-d", "0.5", "0.5"},
         {"-d", "0.9", "0.1", "-a", "0.3", "0.2"},
         {"-a", "-1", "3"},
+        {"-s", "2", "1", "3", "-d", "0.1", "0.6"},
     };
     for (const auto &extra : cases) {
         std::vector<std::string> words = {"-f", path, "-f", runs, "-s", "1", "1", "1", "-3d"};
