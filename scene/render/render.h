@@ -13,8 +13,9 @@ bool renderInit();
 void renderFrame(Scene &s, int width, int height);
 // Volume slices normally cover only the strips of their planes that can
 // show anything; off, every slice covers its whole plane (the reference
-// the trimmed drawing is tested against).
-void renderSetSliceTrimming(bool on);
+// the trimmed drawing is tested against). stripRows: rows of voxels per
+// strip, 0 for the default.
+void renderSetSliceTrimming(bool on, int stripRows = 0);
 // Release GL objects while the context is still current.
 void renderShutdown();
 
