@@ -2,6 +2,7 @@
 // captured messages.
 #pragma once
 
+#include "../support/scratch.h"
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -15,7 +16,7 @@
 // Path of a scratch file in the test folder.
 inline std::string tmpPath(const std::string &name)
 {
-    return std::string(TEST_TMP_DIR) + "/surface_" + name;
+    return scratchDir() + "/surface_" + name;
 }
 
 inline std::string writeFile(const std::string &name, const std::string &content)

@@ -2,6 +2,7 @@
 // viewer and library, and running the xrwview program.
 #pragma once
 
+#include "../support/scratch.h"
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -27,7 +28,7 @@ namespace vt {
 
 inline std::string tmpPath(const std::string &name)
 {
-    return std::string(TEST_TMP_DIR) + "/viewer_" + name;
+    return scratchDir() + "/viewer_" + name;
 }
 
 // Writes an XRW file whose voxel (x, y, z) is value(x, y, z) and whose colour

@@ -2,6 +2,7 @@
 // records and capturing the one-line messages.
 #pragma once
 
+#include "../support/scratch.h"
 #include "xrw.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +17,7 @@
 
 inline std::string tmpPath(const std::string &name)
 {
-    return std::string(TEST_TMP_DIR) + "/volume_" + name;
+    return scratchDir() + "/volume_" + name;
 }
 
 inline void putWord(std::string &s, uint32_t w)

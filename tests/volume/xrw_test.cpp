@@ -218,7 +218,7 @@ TEST(XrwSave, RoundTripKeepsEverything)
     EXPECT_EQ(memcmp(y->cmap_r, x->cmap_r, 256), 0);
     EXPECT_EQ(memcmp(y->cmap_g, x->cmap_g, 256), 0);
     EXPECT_EQ(memcmp(y->cmap_b, x->cmap_b, 256), 0);
-    EXPECT_EQ(countTempFiles(TEST_TMP_DIR), 0);
+    EXPECT_EQ(countTempFiles("."), 0);
     freeXraw(y);
     freeXraw(x);
 }
