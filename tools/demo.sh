@@ -40,6 +40,16 @@ if [ -x "$BIN/makesurface" ]; then
 fi
 TRACKS="$DEMO/tracks/t%d.txt"
 
+# An oblique view, so the images show the volume's depth.
+VIEW="$DEMO/oblique.view"
+cat >"$VIEW" <<VIEWFILE
+vqview 1
+eye 2.6 1.9 3.4
+target 0 0 0
+up 0 1 0
+fovy 30
+VIEWFILE
+
 if [ -n "$DISPLAY" ]; then
     echo "demo: opening a window on $DISPLAY (keys: 1 slice sets, 2 tracks, space surfaces, 9/0 reveal)"
     if [ -n "$SURFACE" ]; then
@@ -53,7 +63,7 @@ render() {
     out="$1"
     shift
     log="${out%.png}.log"
-    if ! "$BIN/xrwview" "$@" --png "$out" --size 512x512 --frames 1 >"$log" 2>&1; then
+    if ! "$BIN/xrwview" "$@" -Vf "$VIEW" --png "$out" --size 512x512 --frames 1 >"$log" 2>&1; then
         [ -s "$out" ] || fail "rendering $out failed; see $log"
     fi
     [ -s "$out" ] || fail "rendering $out wrote no image; see $log"
