@@ -1,0 +1,11 @@
+#!/bin/sh
+# Every comparison: volume listing against gzip, start-up and slicing,
+# surface readers against VTK, volume rendering against VTK's ray casters.
+# usage: bench/run.sh [BUILD_DIR]
+set -e
+here=$(cd "$(dirname "$0")" && pwd)
+build=${1:-build}
+for script in volume_listing viewer_startup surface_vtk render_volume; do
+    echo "== $script"
+    sh "$here/$script.sh" "$build" || echo "$script: failed" >&2
+done
