@@ -25,7 +25,8 @@ demo: build
 sanitize: deps
 	@cmake -S . -B build-asan -DVQ_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
 	@cmake --build build-asan -j$(JOBS)
-	ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
+	LD_PRELOAD=$(CURDIR)/build-asan/lib/libkeep_libraries.so \
+	ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:verify_asan_link_order=0 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	ctest --test-dir build-asan --output-on-failure -j$(JOBS)
