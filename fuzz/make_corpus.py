@@ -250,10 +250,15 @@ def make_matrix():
 
 
 def make_viewfile():
-    # Written by the scene library's WriteViewFile format: eye, target, up,
-    # field of view, one "key value..." line each.
-    put("viewfile", "default.view", "eye 0 0 5\ntarget 0 0 0\nup 0 1 0\nfovy 30\n")
-    put("viewfile", "oblique.view", "eye 3.5 -2 4\ntarget 0.5 0.25 0\nup 0 0 1\nfovy 45\n")
+    # The scene library's view format: a "vqview 1" line, then eye, target,
+    # up and fovy once each; blank and '#' lines skipped.
+    put("viewfile", "default.view", "vqview 1\neye 0 0 5\ntarget 0 0 0\nup 0 1 0\nfovy 30\n")
+    put("viewfile", "oblique.view", "# saved\nvqview 1\n\neye 3.5 -2 4\ntarget 0.5 0.25 0\n"
+        "up 0 0 1\nfovy 45\n")
+    put("viewfile", "written.view", "vqview 1\neye 0.10000000000000001 2 3\ntarget 0 0 0\n"
+        "up 0 1 0\nfovy 29.999999999999996\n")
+    put("viewfile", "up_along_view.view", "vqview 1\neye 0 0 5\ntarget 0 0 0\nup 0 0 1\nfovy 30\n")
+    put("viewfile", "second_eye.view", "vqview 1\neye 0 0 5\neye 1 1 1\n")
 
 
 def main():
