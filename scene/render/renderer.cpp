@@ -1014,9 +1014,10 @@ void drawPanel(Scene &s, int index, int width, int height)
                 glUniform1i(p.ramp, vb.ramp ? 1 : 0);
                 glUniform1i(p.lutSize, vb.lutSize);
             }
-            // Slices show no edges worth smoothing (their rims are
-            // transparent), and blending them into every sample costs.
-            if (run.program == kVolume)
+            // Slices and textured polygons show no edges worth smoothing
+            // (they come in stacks whose rims are transparent or covered by
+            // their neighbours), and blending them into every sample costs.
+            if (run.program == kVolume || run.program == kTex)
                 glDisable(GL_MULTISAMPLE);
             glDrawArrays(GL_TRIANGLES, run.first, run.count);
             glEnable(GL_MULTISAMPLE);

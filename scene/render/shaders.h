@@ -150,6 +150,9 @@ out vec4 fragColour;
 void main() {
     vec3 t = (vTex * (uSize - 1.0) + 0.5) / uSize;
     vec4 c = texture(uTexels, t);
+    // Fully transparent texels change nothing; skipping them saves the blend.
+    if (c.a * vColour.a <= 0.0)
+        discard;
     fragColour = vec4(c.rgb, c.a * vColour.a);
 }
 )";
