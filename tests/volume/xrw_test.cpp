@@ -96,6 +96,16 @@ TEST_P(XrwDamaged, EmptyVoxelBlockLoads)
     freeXraw(x);
 }
 
+TEST_P(XrwDamaged, EmptyVolumeNeedingMillionsOfRowsIsRefused)
+{
+    // No voxels, but a float volume of it would need 4094 * 16385 tables.
+    std::vector<unsigned char> cmap = patternBytes(768, 5);
+    write(xrwContent(4094, 16384, 0, 1, 1, 1, {}, cmap));
+    expectLoadFails(path, "Volume of 4094 x 16384 x 0 holds no voxels but would need 67080190 rows.\n");
+    write(xrwContent(100000000, 0, 0, 1, 1, 1, {}, cmap));
+    expectLoadFails(path, "Volume of 100000000 x 0 x 0 holds no voxels but would need 100000000 rows.\n");
+}
+
 TEST_P(XrwDamaged, BadDimensionsRefusedBeforeAllocating)
 {
     std::string cmap(768, '\0');

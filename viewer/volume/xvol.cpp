@@ -35,6 +35,16 @@ long long countVoxels(int nx, int ny, int nz)
         fprintf(stderr, "Volume dimensions %d x %d x %d exceed %d voxels.\n", nx, ny, nz, INT_MAX);
         return -1;
     }
+    // A volume without voxels still needs a row table for every plane and a
+    // float row for every (i, j): with a zero dimension a header of a few
+    // bytes could ask for billions of allocations.
+    const long long MAX_EMPTY_TABLES = 1LL << 22;
+    long long tables = (long long)nx * (ny + 1LL);
+    if (n == 0 && tables > MAX_EMPTY_TABLES) {
+        fprintf(stderr, "Volume of %d x %d x %d holds no voxels but would need %lld rows.\n", nx, ny, nz,
+                tables);
+        return -1;
+    }
     return n;
 }
 
