@@ -337,7 +337,9 @@ Obj *loadObjFromSTL(const char *fname, const char *label, float r, float g, floa
     // is built from it; a short file fails where the reading would have.
     uint64_t body = size > 84 ? (uint64_t)size - 84 : 0;
     if ((uint64_t)n > body / 50) {
-        bool inAttribute = (uint64_t)n == body / 50 + 1 && body % 50 >= 48;
+        // Reading facet after facet, the first one cut short is the one
+        // after the last whole record: its corners or its attribute word.
+        bool inAttribute = body % 50 >= 48;
         fprintf(stderr, inAttribute ? "failed reading unused short\n" : "failed reading facets\n");
         std::fclose(f);
         return nullptr;
