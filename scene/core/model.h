@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <deque>
 #include <string>
 #include <unordered_map>
@@ -119,9 +121,30 @@ struct Volume {
     int version = 1;  // the renderer uploads when its copy is older
 };
 
+// Storage from calloc, without value-initialisation on resize: a large new
+// texture arrives as fresh zero pages, costing nothing until it is written.
+template <class T> struct ZeroedAllocator {
+    using value_type = T;
+    ZeroedAllocator() = default;
+    template <class U> ZeroedAllocator(const ZeroedAllocator<U> &) {}
+    T *allocate(std::size_t n)
+    {
+        void *p = std::calloc(n, sizeof(T));
+        if (!p)
+            throw std::bad_alloc();
+        return static_cast<T *>(p);
+    }
+    void deallocate(T *p, std::size_t) { std::free(p); }
+    // Default-inserted elements are already zero.
+    template <class U> void construct(U *) {}
+    template <class U, class... A> void construct(U *p, A &&...a) { ::new ((void *)p) U(std::forward<A>(a)...); }
+    template <class U> bool operator==(const ZeroedAllocator<U> &) const { return true; }
+    template <class U> bool operator!=(const ZeroedAllocator<U> &) const { return false; }
+};
+
 struct Texture3D {
     int nx = 0, ny = 0, nz = 0;
-    std::vector<uint8_t> texels;  // 4 bytes a texel, x fastest
+    std::vector<uint8_t, ZeroedAllocator<uint8_t>> texels;  // 4 bytes a texel, x fastest
     int version = 0;              // bumped by svqpt; 0 = never handed back
 };
 

@@ -182,7 +182,7 @@ int svqc3dt(int nx, int ny, int nz)
     Texture3D t;
     t.nx = nx, t.ny = ny, t.nz = nz;
     try {
-        t.texels.assign((size_t)bytes, 0);
+        t.texels.resize((size_t)bytes);  // zero, from the allocator
         s.textures.push_back(std::move(t));
     } catch (const std::bad_alloc &) {
         sceneError("svqc3dt: out of memory for a %d x %d x %d texture", nx, ny, nz);
