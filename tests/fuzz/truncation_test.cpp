@@ -252,10 +252,11 @@ TEST(TruncatedStl, CutFacetsAndAttributesAreTellApart)
         }
         // Cuts inside an attribute word are the next test's matter.
         size_t inFacet = (len - 84) % 50;
-        if (inFacet < 48)
+        if (inFacet < 48) {
             EXPECT_EQ(err, "failed reading facets\n") << "length " << len;
-        else if (len - 84 >= 50 * (n - 1))
+        } else if (len - 84 >= 50 * (n - 1)) {
             EXPECT_EQ(err, "failed reading unused short\n") << "length " << len;
+        }
     }
     path = inputFile(file.data(), file.size());
     Obj *obj = nullptr;
