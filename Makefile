@@ -35,7 +35,7 @@ sanitize: deps
 FUZZ_SECONDS ?= 60
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVQ_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	@cmake --build build-fuzz -j$(JOBS)
+	@cmake --build build-fuzz -j$(JOBS) --target fuzz_all
 	sh tools/run-fuzz.sh build-fuzz $(FUZZ_SECONDS)
 
 bench: build
