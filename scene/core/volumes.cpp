@@ -1,5 +1,9 @@
 // Volume renderings (slice sets over a program-owned grid) and 3-D textures.
+#include <sys/mman.h>
+
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <new>
 
 #include "model.h"
@@ -36,6 +40,49 @@ bool clampRange(const char *axis, int n, int *lo, int *hi)
 } // namespace
 
 namespace vq {
+
+namespace {
+constexpr std::size_t kHugePage = std::size_t(2) << 20;
+constexpr std::size_t kMappedMin = std::size_t(8) << 20;
+
+std::size_t mappedLength(std::size_t bytes)
+{
+    return (bytes + kHugePage - 1) / kHugePage * kHugePage;
+}
+}  // namespace
+
+void *zeroedBlock(std::size_t bytes)
+{
+    if (bytes < kMappedMin)
+        return std::calloc(bytes ? bytes : 1, 1);
+    // Map one huge page more than needed and trim, so the block starts on a
+    // huge-page boundary; fresh anonymous pages read as zero.
+    std::size_t len = mappedLength(bytes);
+    void *raw = mmap(nullptr, len + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED)
+        return nullptr;
+    std::uintptr_t start = reinterpret_cast<std::uintptr_t>(raw);
+    std::uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
+    if (aligned > start)
+        munmap(raw, aligned - start);
+    std::uintptr_t end = aligned + len, rawEnd = start + len + kHugePage;
+    if (rawEnd > end)
+        munmap(reinterpret_cast<void *>(end), rawEnd - end);
+    void *p = reinterpret_cast<void *>(aligned);
+    madvise(p, len, MADV_HUGEPAGE);
+    return p;
+}
+
+void freeZeroedBlock(void *p, std::size_t bytes)
+{
+    if (!p)
+        return;
+    if (bytes < kMappedMin)
+        std::free(p);
+    else
+        munmap(p, mappedLength(bytes));
+}
+
 
 bool sliceSetShown(const Camera &c, const Volume &v, const VolumeDraw &d)
 {

@@ -370,6 +370,24 @@ TEST_F(Model, TexturesRefuseBadSizesAndCountVersions)
     svqpt(id);
     EXPECT_EQ(vqtest::scene().textures[id].version, 2);
     EXPECT_EQ(svqg3dt(id + 1, &w, &h, &d), nullptr);
+
+    // Large textures come from a mapping of their own: still zero, writable
+    // to the last byte, and each its own storage.
+    int big = svqc3dt(257, 129, 65), big2 = svqc3dt(257, 129, 65);
+    ASSERT_GE(big, 0);
+    ASSERT_GE(big2, 0);
+    unsigned char *b = svqg3dt(big, &w, &h, &d);
+    size_t n = 4u * 257 * 129 * 65;
+    size_t nonzero = 0;
+    for (size_t i = 0; i < n; i += 4093)
+        nonzero += b[i] != 0;
+    EXPECT_EQ(nonzero, 0u);
+    EXPECT_EQ(b[n - 1], 0);
+    b[0] = b[n - 1] = 9;
+    unsigned char *b2 = svqg3dt(big2, &w, &h, &d);
+    EXPECT_EQ(b2[0], 0);
+    EXPECT_EQ(b2[n - 1], 0);
+    EXPECT_EQ(vqtest::scene().textures[big].texels.back(), 9);
     EXPECT_EQ(w, 0);
     svqpt(-1);
 }
