@@ -370,6 +370,8 @@ TEST_F(Model, TexturesRefuseBadSizesAndCountVersions)
     svqpt(id);
     EXPECT_EQ(vqtest::scene().textures[id].version, 2);
     EXPECT_EQ(svqg3dt(id + 1, &w, &h, &d), nullptr);
+    EXPECT_EQ(w, 0);
+    svqpt(-1);
 
     // Large textures come from a mapping of their own: still zero, writable
     // to the last byte, and each its own storage.
@@ -388,6 +390,4 @@ TEST_F(Model, TexturesRefuseBadSizesAndCountVersions)
     EXPECT_EQ(b2[0], 0);
     EXPECT_EQ(b2[n - 1], 0);
     EXPECT_EQ(vqtest::scene().textures[big].texels.back(), 9);
-    EXPECT_EQ(w, 0);
-    svqpt(-1);
 }
