@@ -45,6 +45,16 @@ float alphaOf(float a)
 // cuts a box in at most six points, so this leaves plenty of room.
 const int kMaxPolyVertices = 64;
 
+// The n world points of three coordinate arrays, mapped into the panel.
+std::vector<Vec3> mapPoints(const Panel &p, int n, const float *x, const float *y, const float *z)
+{
+    std::vector<Vec3> out;
+    out.reserve(n);
+    for (int i = 0; i < n; i++)
+        out.push_back(mapPoint(p, x[i], y[i], z[i]));
+    return out;
+}
+
 } // namespace
 
 extern "C" {
@@ -72,11 +82,8 @@ void vqpt(int n, const float *x, const float *y, const float *z, int symbol)
         return;
     }
     Scene &s = scene();
-    const Panel &p = currentPanel(s);
     PointSet ps;
-    ps.p.reserve(n);
-    for (int i = 0; i < n; i++)
-        ps.p.push_back(mapPoint(p, x[i], y[i], z[i]));
+    ps.p = mapPoints(currentPanel(s), n, x, y, z);
     ps.colour = s.colours[s.ci];
     ps.size = s.lineWidth;
     ps.symbol = symbol;
@@ -93,11 +100,8 @@ void vqline(int n, const float *x, const float *y, const float *z)
         return;
     }
     Scene &s = scene();
-    const Panel &p = currentPanel(s);
     Polyline pl;
-    pl.p.reserve(n);
-    for (int i = 0; i < n; i++)
-        pl.p.push_back(mapPoint(p, x[i], y[i], z[i]));
+    pl.p = mapPoints(currentPanel(s), n, x, y, z);
     pl.colour = s.colours[s.ci];
     pl.width = s.lineWidth;
     pl.name = s.currentName;
