@@ -16,6 +16,8 @@
 #include <cstring>
 #include <string>
 
+#include "vqscene.h"
+
 namespace fuzz {
 
 // Larger inputs only slow the search down; the readers' size limits are
@@ -107,5 +109,17 @@ inline uint32_t le32(const uint8_t *data, size_t size, size_t at)
             std::abort();                                                                                  \
         }                                                                                                  \
     } while (0)
+
+// Opens the scene library headless once per process, for targets whose
+// code draws or reads the camera; aborts if it cannot.
+inline void openHeadlessScene(const char *prog)
+{
+    static char nodraw[] = "--nodraw";
+    static char *argv[] = {const_cast<char *>(prog), nodraw, nullptr};
+    if (vqopend("/?", 2, argv) != 0) {
+        std::fprintf(stderr, "fuzz: cannot open a headless scene\n");
+        std::abort();
+    }
+}
 
 }  // namespace fuzz

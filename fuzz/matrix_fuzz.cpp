@@ -8,12 +8,7 @@
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    static char prog[] = "fuzz_matrix", nodraw[] = "--nodraw";
-    static char *argv[] = {prog, nodraw, nullptr};
-    if (vqopend("/?", 2, argv) != 0) {
-        std::fprintf(stderr, "fuzz: cannot open a headless scene\n");
-        std::abort();
-    }
+    fuzz::openHeadlessScene("fuzz_matrix");
     return 0;
 }
 

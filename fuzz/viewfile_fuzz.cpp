@@ -22,12 +22,7 @@ std::string fileText(const std::string &path)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    static char prog[] = "fuzz_viewfile", nodraw[] = "--nodraw";
-    static char *argv[] = {prog, nodraw, nullptr};
-    if (vqopend("/?", 2, argv) != 0) {
-        std::fprintf(stderr, "fuzz: cannot open a headless scene\n");
-        std::abort();
-    }
+    fuzz::openHeadlessScene("fuzz_viewfile");
     return 0;
 }
 

@@ -10,16 +10,7 @@ namespace {
 
 int start(std::vector<std::string> words, std::string *err = nullptr)
 {
-    words.insert(words.begin(), "xrwview");
-    vt::Args a(words);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    int rc = vt::startViewer(a);
-    std::string e = testing::internal::GetCapturedStderr();
-    testing::internal::GetCapturedStdout();
-    if (err)
-        *err = e;
-    return rc;
+    return vt::startQuietly(std::move(words), err);
 }
 
 unsigned char half(int, int, int)

@@ -116,6 +116,22 @@ inline int startViewer(Args &args)
     return 0;
 }
 
+// Start-up on the words (program name added) with its output captured;
+// stderr goes to *err when asked for.
+inline int startQuietly(std::vector<std::string> words, std::string *err = nullptr)
+{
+    words.insert(words.begin(), "xrwview");
+    Args a(words);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    int rc = startViewer(a);
+    std::string e = testing::internal::GetCapturedStderr();
+    testing::internal::GetCapturedStdout();
+    if (err)
+        *err = e;
+    return rc;
+}
+
 // The usage text as it must appear, for program name prog.
 inline std::string usageText(const std::string &prog)
 {
