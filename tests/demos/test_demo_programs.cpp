@@ -1,5 +1,6 @@
 // The demo programs as their own processes: messages, headless frames
 // counted by the library's --stats lines, and their offscreen images.
+#include "../support/scratch.h"
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -24,7 +25,7 @@ struct ProgramRun {
 std::string testFile(const std::string &suffix)
 {
     const testing::TestInfo *t = testing::UnitTest::GetInstance()->current_test_info();
-    return std::string(TEST_TMP_DIR) + "/demos_" + t->test_suite_name() + "_" + t->name() + suffix;
+    return scratchDir() + "/demos_" + t->test_suite_name() + "_" + t->name() + suffix;
 }
 
 std::string readFile(const std::string &path)

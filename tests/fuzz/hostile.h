@@ -3,6 +3,7 @@
 // a child process with a small address-space limit for the size caps.
 #pragma once
 
+#include "../support/scratch.h"
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -25,7 +26,7 @@ using Bytes = std::vector<uint8_t>;
 
 inline std::string tmpPath(const std::string &name)
 {
-    return std::string(TEST_TMP_DIR) + "/fuzz_" + name;
+    return scratchDir() + "/fuzz_" + name;
 }
 
 inline void writeFile(const std::string &path, const uint8_t *data, size_t size)

@@ -1,5 +1,6 @@
 // PNG writing, the --png file patterns and whole offscreen runs of the
 // render_scenes program, checked by the images they leave.
+#include "../support/scratch.h"
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -64,7 +65,7 @@ std::vector<std::string> filesLike(const std::string &dir, const std::string &pr
 // A fresh directory under the test folder for one test.
 std::string freshDir(const char *name)
 {
-    std::string dir = std::string(TEST_TMP_DIR) + "/render_" + name;
+    std::string dir = scratchDir() + "/render_" + name;
     std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str());
     return dir;
 }

@@ -1,6 +1,7 @@
 // The window platform under a private Xvfb server: frames counted by
 // --frames, keys from --keys and from xdotool, screenshots read back, and
 // a clean refusal when no display can be opened.
+#include "../support/scratch.h"
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -52,7 +53,7 @@ Output shell(const std::string &cmd)
 
 std::string freshDir(const char *name)
 {
-    std::string dir = std::string(TEST_TMP_DIR) + "/window_" + name;
+    std::string dir = scratchDir() + "/window_" + name;
     std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str());
     return dir;
 }
