@@ -3,8 +3,12 @@
 JOBS ?= 2
 BUILD ?= build
 CMAKE_FLAGS ?=
+PREFIX ?= /usr/local
+# What the demo and an install need: the libraries and programs alone.
+DEMO_TARGETS = xrwview makephantom maketracks makesurface
+INSTALL_TARGETS = vqscene vqwin xrwview pointsdemo paneldemo
 
-.PHONY: all deps build test demo sanitize fuzz fuzz-ci bench clean
+.PHONY: all deps build test demo install sanitize fuzz fuzz-ci bench clean
 
 all: build
 
@@ -18,8 +22,16 @@ build: deps
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
 
-demo: build
+demo: deps
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS) --target $(DEMO_TARGETS)
 	sh tools/demo.sh $(BUILD)
+
+# The header, libraries, programs, vqscene.pc and the CMake package under PREFIX.
+install: deps
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS) --target $(INSTALL_TARGETS)
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize: deps

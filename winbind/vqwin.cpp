@@ -2,7 +2,7 @@
 // The GLUT functions are declared here rather than taken from a GLUT
 // header so that nothing ties this library to a toolkit library: they
 // resolve from the program that loads it. They are weak so that a program
-// that links this library (through libvqscene) but never opens a window
+// that links this library but never opens a window
 // links without GLUT; the window platform checks for GLUT before use.
 #include "vqwin.h"
 

@@ -127,6 +127,15 @@ int parseOptions(int argc, char **argv, Options &out)
             }
             o.spin = d;
             i++;
+        } else if (!std::strcmp(a, "--fps")) {
+            char *end = nullptr;
+            double d = v ? std::strtod(v, &end) : NAN;
+            if (!v || !*v || *end || !std::isfinite(d) || d <= 0 || d > 1e6) {
+                sceneError("--fps needs a number of frames a second, above 0 and at most 1000000");
+                return -1;
+            }
+            o.fps = d;
+            i++;
         }
         // Anything else belongs to the program.
     }

@@ -137,7 +137,7 @@ void runFrame(Scene &s)
     for (Panel &p : s.panels)
         p.frameList.clear();
     int saved = s.current;
-    double t = s.frameStart - s.startTime;
+    double t = frameTime(s);
     for (int i = 0; i < (int)s.panels.size(); i++) {
         Panel &p = s.panels[i];
         if (!p.visible || !p.frameEnabled || !p.frameFunc)
@@ -161,6 +161,18 @@ void endFrame(Scene &s)
     if (s.opts.stats)
         std::fprintf(stderr, "%s\n", statsLine(s.frameNo, s.stats).c_str());
     s.frameNo++;
+}
+
+bool headlessRun(const Options &o)
+{
+    return o.nodraw || !o.png.empty();
+}
+
+double frameTime(const Scene &s)
+{
+    if (headlessRun(s.opts))
+        return s.frameNo / s.opts.fps;
+    return s.frameStart - s.startTime;
 }
 
 bool loopDone(const Scene &s)

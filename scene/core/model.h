@@ -199,6 +199,7 @@ struct Options {
     std::string png;       // offscreen image file or pattern
     int width = 800, height = 800;
     double spin = 0;       // degrees about the up axis per frame
+    double fps = 30;       // headless: frame callbacks' time step is 1 / fps
 };
 
 // What one frame's callbacks drew (the per-frame lists only).
@@ -289,6 +290,12 @@ bool loopDone(const Scene &s);
 std::string statsLine(long frame, const FrameStats &st);
 // Monotonic clock in seconds.
 double clockSeconds();
+// Whether the run has no window: --nodraw or --png.
+bool headlessRun(const Options &o);
+// Time handed to the frame callbacks of the running frame: headless, the
+// frame number over --fps, so runs repeat on any machine; in a window the
+// clock since the display opened.
+double frameTime(const Scene &s);
 
 // ---- Internals shared across the library ----------------------------------
 

@@ -13,6 +13,13 @@
 #ifndef VQSCENE_H
 #define VQSCENE_H
 
+/* Marks the calls the library exports; everything else in it is hidden. */
+#if defined(__GNUC__) || defined(__clang__)
+#define VQSCENE_API __attribute__((visibility("default")))
+#else
+#define VQSCENE_API
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -23,8 +30,9 @@ typedef struct Point3 { double x, y, z; } Point3;     /* point or vector */
 typedef struct Colour3 { double r, g, b; } Colour3;   /* components 0..1 */
 typedef struct Plane4 { double a, b, c, d; } Plane4;  /* a*x+b*y+c*z+d=0 */
 
-/* Frame callback: t = seconds since the display started, *kc = number of
-   space-bar presses so far. */
+/* Frame callback: t = seconds since the display started (in a window the
+   clock; headless, frame number / --fps), *kc = number of space-bar
+   presses so far. */
 typedef void (*vqFrameFunc)(double *t, int *kc);
 /* Number-key callback: *n = the digit pressed. */
 typedef void (*vqNumberFunc)(int *n);
@@ -35,103 +43,103 @@ typedef int (*vqKeyFunc)(unsigned char *key);
 
 /* Open the display; device "/?" or "/vqmono"; reads the library's own
    options (--nodraw, --png, --frames, ...) from argc/argv. 0 or -1. */
-int vqopend(const char *device, int argc, char **argv);
+VQSCENE_API int vqopend(const char *device, int argc, char **argv);
 /* Run the frame loop; returns only if the display cannot run. */
-int vqshow(int mode);
+VQSCENE_API int vqshow(int mode);
 
 /* ---- Callbacks ----------------------------------------------------- */
 
-void cvqscb(vqFrameFunc f);  /* frame callback of the current panel */
-void cvqsncb(vqNumberFunc f); /* number-key callback */
-void cvqskcb(vqKeyFunc f);    /* key callback */
-void cvqdcb(void);            /* disable the frame callback */
-void cvqecb(void);            /* enable the frame callback */
-void cvqtcb(void);            /* toggle the frame callback */
+VQSCENE_API void cvqscb(vqFrameFunc f);  /* frame callback of the current panel */
+VQSCENE_API void cvqsncb(vqNumberFunc f); /* number-key callback */
+VQSCENE_API void cvqskcb(vqKeyFunc f);    /* key callback */
+VQSCENE_API void cvqdcb(void);            /* disable the frame callback */
+VQSCENE_API void cvqecb(void);            /* enable the frame callback */
+VQSCENE_API void cvqtcb(void);            /* toggle the frame callback */
 
 /* ---- View ---------------------------------------------------------- */
 
-void vqswin(float x1, float x2, float y1, float y2, float z1, float z2); /* world window */
-void vqqwin(float *x1, float *x2, float *y1, float *y2, float *z1, float *z2); /* last window set */
-void vqsvp(float x1, float x2, float y1, float y2, float z1, float z2);  /* viewport box, -1..1 */
-void vqbox(const char *xopt, float xtick, int nxsub, const char *yopt, float ytick, int nysub,
+VQSCENE_API void vqswin(float x1, float x2, float y1, float y2, float z1, float z2); /* world window */
+VQSCENE_API void vqqwin(float *x1, float *x2, float *y1, float *y2, float *z1, float *z2); /* last window set */
+VQSCENE_API void vqsvp(float x1, float x2, float y1, float y2, float z1, float z2);  /* viewport box, -1..1 */
+VQSCENE_API void vqbox(const char *xopt, float xtick, int nxsub, const char *yopt, float ytick, int nysub,
            const char *zopt, float ztick, int nzsub); /* box around the world window */
-void svqsbc(float r, float g, float b);  /* background colour */
-void svqsfc(float r, float g, float b);  /* foreground colour */
+VQSCENE_API void svqsbc(float r, float g, float b);  /* background colour */
+VQSCENE_API void svqsfc(float r, float g, float b);  /* foreground colour */
 /* Ambient colour and n lights; positions in world units when world is 1. */
-void svqsl(Colour3 ambient, int n, const Point3 *pos, const Colour3 *col, int world);
+VQSCENE_API void svqsl(Colour3 ambient, int n, const Point3 *pos, const Colour3 *col, int world);
 /* Current camera of the current panel; world units when world is 1. */
-void svqqc(Point3 *eye, Point3 *up, Point3 *dir, int world);
-int ReadViewFile(const char *name);        /* set the camera from a view file; 0 or -1 */
-int WriteViewFile(const char *name);       /* write the camera to a view file; 0 or -1 */
-void svqsrm(int mode);                     /* render mode: 0 outlines, else filled */
-int svqqrm(void);                          /* current render mode */
+VQSCENE_API void svqqc(Point3 *eye, Point3 *up, Point3 *dir, int world);
+VQSCENE_API int ReadViewFile(const char *name);        /* set the camera from a view file; 0 or -1 */
+VQSCENE_API int WriteViewFile(const char *name);       /* write the camera to a view file; 0 or -1 */
+VQSCENE_API void svqsrm(int mode);                     /* render mode: 0 outlines, else filled */
+VQSCENE_API int svqqrm(void);                          /* current render mode */
 
 /* ---- Colour -------------------------------------------------------- */
 
-void vqscir(int lo, int hi);               /* colour-index range for volumes and maps */
-void vqqcir(int *lo, int *hi);             /* current colour-index range */
-void vqscr(int ci, float r, float g, float b);    /* set colour ci */
-void vqqcr(int ci, float *r, float *g, float *b); /* query colour ci */
-void vqicm(const char *name, int lo, int hi);     /* install a named colour map over lo..hi */
-void vqsci(int ci);                        /* current colour index */
-void vqslw(float width);                   /* line width (and point size) */
+VQSCENE_API void vqscir(int lo, int hi);               /* colour-index range for volumes and maps */
+VQSCENE_API void vqqcir(int *lo, int *hi);             /* current colour-index range */
+VQSCENE_API void vqscr(int ci, float r, float g, float b);    /* set colour ci */
+VQSCENE_API void vqqcr(int ci, float *r, float *g, float *b); /* query colour ci */
+VQSCENE_API void vqicm(const char *name, int lo, int hi);     /* install a named colour map over lo..hi */
+VQSCENE_API void vqsci(int ci);                        /* current colour index */
+VQSCENE_API void vqslw(float width);                   /* line width (and point size) */
 
 /* ---- Primitives ---------------------------------------------------- */
 
-void vqpt(int n, const float *x, const float *y, const float *z, int symbol); /* points */
-void vqline(int n, const float *x, const float *y, const float *z);           /* poly-line */
-void nvqvthcline(Point3 p1, Point3 p2, Colour3 c1, Colour3 c2, float width);  /* thick line */
-void nvqvf3(const Point3 *p, Colour3 col);                         /* flat triangle */
-void nvqvf3n(const Point3 *p, const Point3 *n, Colour3 col);       /* smooth triangle */
-void nvqvf3a(const Point3 *p, char kind, Colour3 col, float alpha); /* transparent triangle */
+VQSCENE_API void vqpt(int n, const float *x, const float *y, const float *z, int symbol); /* points */
+VQSCENE_API void vqline(int n, const float *x, const float *y, const float *z);           /* poly-line */
+VQSCENE_API void nvqvthcline(Point3 p1, Point3 p2, Colour3 c1, Colour3 c2, float width);  /* thick line */
+VQSCENE_API void nvqvf3(const Point3 *p, Colour3 col);                         /* flat triangle */
+VQSCENE_API void nvqvf3n(const Point3 *p, const Point3 *n, Colour3 col);       /* smooth triangle */
+VQSCENE_API void nvqvf3a(const Point3 *p, char kind, Colour3 col, float alpha); /* transparent triangle */
 /* Polygon of n vertices v with 3-D texture coordinates t (0 = first texel's
    centre, 1 = last texel's centre) from texture texid. */
-void nvqtexpoly3d(const Point3 *v, const Point3 *t, float n, int texid, char mode, float alpha);
-void pushVRMLname(const char *name);       /* name of what is drawn next */
+VQSCENE_API void nvqtexpoly3d(const Point3 *v, const Point3 *t, float n, int texid, char mode, float alpha);
+VQSCENE_API void pushVRMLname(const char *name);       /* name of what is drawn next */
 
 /* ---- Volumes ------------------------------------------------------- */
 
 /* Volume rendering of grid[i][j][k] over the index ranges, tr = 12 floats
    index-to-world; keeps reading grid. Returns its id, or -1. */
-int nvqcvr(float ***grid, int nx, int ny, int nz, int i1, int i2, int j1, int j2, int k1, int k2,
+VQSCENE_API int nvqcvr(float ***grid, int nx, int ny, int nz, int i1, int i2, int j1, int j2, int k1, int k2,
            const float *tr, char mode, float dmin, float dmax, float amin, float amax);
 /* Draw one slice set (axis 1..3) of volume id; prc 1 = all sets, 0 = the
    set most nearly facing the viewer. */
-void dvqdvrx(int id, int glow, int axis, int prc, float glowperiod);
-int svqc3dt(int nx, int ny, int nz);       /* new RGBA 3-D texture; id or -1 */
+VQSCENE_API void dvqdvrx(int id, int glow, int axis, int prc, float glowperiod);
+VQSCENE_API int svqc3dt(int nx, int ny, int nz);       /* new RGBA 3-D texture; id or -1 */
 /* Texel storage of texture id, 4 bytes a texel, texel (i,j,k) at
    4*(i + w*j + w*h*k). */
-unsigned char *svqg3dt(int id, int *w, int *h, int *d);
-void svqpt(int id);                        /* the texels take effect */
+VQSCENE_API unsigned char *svqg3dt(int id, int *w, int *h, int *d);
+VQSCENE_API void svqpt(int id);                        /* the texels take effect */
 
 /* ---- Panels -------------------------------------------------------- */
 
-void xvqmp(int id, float x1, float y1, float x2, float y2); /* move panel, window fractions */
-int xvqap(float x1, float y1, float x2, float y2);          /* add panel; its id */
-void xvqcp(int id);                        /* make panel current */
-void xvqlpc(int a, int b);                 /* panel b follows panel a's camera */
-void xvqtp(int id);                        /* toggle panel visibility */
+VQSCENE_API void xvqmp(int id, float x1, float y1, float x2, float y2); /* move panel, window fractions */
+VQSCENE_API int xvqap(float x1, float y1, float x2, float y2);          /* add panel; its id */
+VQSCENE_API void xvqcp(int id);                        /* make panel current */
+VQSCENE_API void xvqlpc(int a, int b);                 /* panel b follows panel a's camera */
+VQSCENE_API void xvqtp(int id);                        /* toggle panel visibility */
 
 /* ---- Images -------------------------------------------------------- */
 
 /* TGA image as w*h pixels of 4 bytes (R, G, B, A), row after row from the
    top; null after one line on standard error. Caller frees. */
-unsigned char *ReadTGATexture(const char *name, int *w, int *h);
+VQSCENE_API unsigned char *ReadTGATexture(const char *name, int *w, int *h);
 
 /* ---- Geometry ------------------------------------------------------ */
 
-Point3 VectorAdd(Point3 a, Point3 b);      /* a + b */
-Point3 VectorSub(Point3 a, Point3 b);      /* b - a */
-Point3 VectorMul(Point3 a, double s);      /* s * a */
-double VectorLength(Point3 a, Point3 b);   /* |b - a| */
-double Modulus(Point3 a);                  /* |a| */
-double DotProduct(Point3 a, Point3 b);
-Point3 CrossProduct(Point3 a, Point3 b);
-void Normalise(Point3 *a);                 /* unit length; zero stays zero */
-Point3 CalcNormal(Point3 p1, Point3 p2, Point3 p3); /* unit normal of a triangle */
+VQSCENE_API Point3 VectorAdd(Point3 a, Point3 b);      /* a + b */
+VQSCENE_API Point3 VectorSub(Point3 a, Point3 b);      /* b - a */
+VQSCENE_API Point3 VectorMul(Point3 a, double s);      /* s * a */
+VQSCENE_API double VectorLength(Point3 a, Point3 b);   /* |b - a| */
+VQSCENE_API double Modulus(Point3 a);                  /* |a| */
+VQSCENE_API double DotProduct(Point3 a, Point3 b);
+VQSCENE_API Point3 CrossProduct(Point3 a, Point3 b);
+VQSCENE_API void Normalise(Point3 *a);                 /* unit length; zero stays zero */
+VQSCENE_API Point3 CalcNormal(Point3 p1, Point3 p2, Point3 p3); /* unit normal of a triangle */
 /* Line p1-p2 meets plane: nonzero, *p = p1 + *mu*(p2 - p1); 0 if parallel. */
-int LinePlane(double *mu, Point3 *p, Point3 p1, Point3 p2, Plane4 plane);
-Colour3 HSV2RGB(double h, double s, double v); /* h in degrees */
+VQSCENE_API int LinePlane(double *mu, Point3 *p, Point3 p1, Point3 p2, Plane4 plane);
+VQSCENE_API Colour3 HSV2RGB(double h, double s, double v); /* h in degrees */
 
 #ifdef __cplusplus
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
 #define STBI_ONLY_TGA
 #define STBI_NO_STDIO
 #define STBI_FAILURE_USERMSG

@@ -22,7 +22,7 @@ extern "C" int vqshow(int mode)
     const char *display = std::getenv("DISPLAY");
     if (s.opts.nodraw)
         p = nullPlatform();
-    else if (!s.opts.png.empty())
+    else if (headlessRun(s.opts))
         p = offscreenPlatform();
     else if (display && *display)
         p = windowPlatform();

@@ -1,39 +1,23 @@
 // The window platform: a GLUT window reached only through libvqwin. GLUT
-// drives the frames from its idle callback; the mouse steers the current
-// panel's camera and keys go to the frame loop.
+// drives the frames from its idle callback, at most kMaxFps a second; the
+// mouse steers the current panel's camera and keys go to the frame loop.
 #include <GL/gl.h>
 #include <GL/glext.h>
 
 #include <dlfcn.h>
+#include <time.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <type_traits>
 #include <vector>
 
 #include "platform.h"
 #include "png.h"
 #include "render.h"
 #include "vqwin.h"
-
-// libvqwin, with the GLUT it forwards to, comes with the program: weak
-// references leave every program that never opens a window free of both.
-#pragma weak vqwinInit
-#pragma weak vqwinInitDisplayMode
-#pragma weak vqwinInitWindowSize
-#pragma weak vqwinCreateWindow
-#pragma weak vqwinDestroyWindow
-#pragma weak vqwinDisplayFunc
-#pragma weak vqwinReshapeFunc
-#pragma weak vqwinKeyboardFunc
-#pragma weak vqwinSpecialFunc
-#pragma weak vqwinMouseFunc
-#pragma weak vqwinMotionFunc
-#pragma weak vqwinIdleFunc
-#pragma weak vqwinMainLoop
-#pragma weak vqwinSwapBuffers
-#pragma weak vqwinPostRedisplay
-#pragma weak vqwinGetModifiers
 
 namespace vq {
 
@@ -46,7 +30,34 @@ constexpr int kShift = 1;
 // GLUT's arrow keys.
 constexpr int kKeyLeft = 100, kKeyUp = 101, kKeyRight = 102, kKeyDown = 103;
 
+// A still scene is redrawn no faster than this: the rest of each frame's
+// slot is slept away instead of spinning.
+constexpr double kMaxFps = 60;
+
 enum class Drag { none, rotate, zoom, pan };
+
+// The libvqwin calls this platform makes, looked up when a window opens,
+// so that programs that never open one need neither libvqwin nor GLUT.
+struct WinCalls {
+    decltype(&vqwinInit) init = nullptr;
+    decltype(&vqwinInitDisplayMode) initDisplayMode = nullptr;
+    decltype(&vqwinInitWindowSize) initWindowSize = nullptr;
+    decltype(&vqwinCreateWindow) createWindow = nullptr;
+    decltype(&vqwinDestroyWindow) destroyWindow = nullptr;
+    decltype(&vqwinDisplayFunc) displayFunc = nullptr;
+    decltype(&vqwinReshapeFunc) reshapeFunc = nullptr;
+    decltype(&vqwinKeyboardFunc) keyboardFunc = nullptr;
+    decltype(&vqwinSpecialFunc) specialFunc = nullptr;
+    decltype(&vqwinMouseFunc) mouseFunc = nullptr;
+    decltype(&vqwinMotionFunc) motionFunc = nullptr;
+    decltype(&vqwinIdleFunc) idleFunc = nullptr;
+    decltype(&vqwinMainLoop) mainLoop = nullptr;
+    decltype(&vqwinSwapBuffers) swapBuffers = nullptr;
+    decltype(&vqwinPostRedisplay) postRedisplay = nullptr;
+    decltype(&vqwinGetModifiers) getModifiers = nullptr;
+};
+
+WinCalls Win;
 
 struct Window {
     Scene *scene = nullptr;
@@ -55,6 +66,7 @@ struct Window {
     Drag drag = Drag::none;
     int lastX = 0, lastY = 0;
     int status = 0;
+    double lastFrame = 0;  // clock at the start of the last frame drawn
 };
 
 Window Wn;
@@ -133,7 +145,7 @@ void markCurrentPanel(const Scene &s)
 void finish(int status)
 {
     renderShutdown();
-    vqwinDestroyWindow();
+    Win.destroyWindow();
     std::fflush(stdout);
     std::fflush(stderr);
     std::exit(status);
@@ -144,6 +156,7 @@ void display()
     Scene &s = *Wn.scene;
     if (loopDone(s) || (s.opts.frames >= 0 && s.frameNo >= s.opts.frames))
         finish(Wn.status);
+    Wn.lastFrame = clockSeconds();
     runFrame(s);
     renderFrame(s, Wn.width, Wn.height);
     markCurrentPanel(s);
@@ -155,7 +168,7 @@ void display()
         glReadPixels(0, 0, Wn.width, Wn.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
         writeScreenshot(pixels.data(), Wn.width, Wn.height);
     }
-    vqwinSwapBuffers();
+    Win.swapBuffers();
     endFrame(s);
     if (loopDone(s) || (s.opts.frames >= 0 && s.frameNo >= s.opts.frames)) {
         glFinish();
@@ -173,7 +186,13 @@ void reshape(int w, int h)
 
 void idle()
 {
-    vqwinPostRedisplay();
+    double wait = Wn.lastFrame + 1 / kMaxFps - clockSeconds();
+    if (wait > 0) {
+        wait = std::fmin(wait, 1 / kMaxFps);
+        timespec ts{0, static_cast<long>(wait * 1e9)};
+        nanosleep(&ts, nullptr);
+    }
+    Win.postRedisplay();
 }
 
 void keyboard(unsigned char key, int, int)
@@ -213,7 +232,7 @@ void mouse(int button, int state, int x, int y)
         zoomCamera(s, s.current, button == kWheelUp ? 1.1 : 1 / 1.1);
         return;
     }
-    bool shift = (vqwinGetModifiers() & kShift) != 0;
+    bool shift = (Win.getModifiers() & kShift) != 0;
     if (button == kLeft)
         Wn.drag = shift ? Drag::pan : Drag::rotate;
     else if (button == kMiddle)
@@ -256,23 +275,84 @@ void motion(int x, int y)
     }
 }
 
-// Whether the program brought libvqwin along.
-bool haveVqwin()
+// Fill Win from `lib` (RTLD_DEFAULT: whatever the process has loaded).
+bool bindWinCalls(void *lib)
 {
-    return vqwinInit && vqwinInitDisplayMode && vqwinInitWindowSize && vqwinCreateWindow &&
-           vqwinDestroyWindow && vqwinDisplayFunc && vqwinReshapeFunc && vqwinKeyboardFunc &&
-           vqwinSpecialFunc && vqwinMouseFunc && vqwinMotionFunc && vqwinIdleFunc && vqwinMainLoop &&
-           vqwinSwapBuffers && vqwinPostRedisplay && vqwinGetModifiers;
+    WinCalls w;
+    bool ok = true;
+    auto bind = [&](auto &fn, const char *name) {
+        fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(lib, name));
+        ok = ok && fn != nullptr;
+    };
+    bind(w.init, "vqwinInit");
+    bind(w.initDisplayMode, "vqwinInitDisplayMode");
+    bind(w.initWindowSize, "vqwinInitWindowSize");
+    bind(w.createWindow, "vqwinCreateWindow");
+    bind(w.destroyWindow, "vqwinDestroyWindow");
+    bind(w.displayFunc, "vqwinDisplayFunc");
+    bind(w.reshapeFunc, "vqwinReshapeFunc");
+    bind(w.keyboardFunc, "vqwinKeyboardFunc");
+    bind(w.specialFunc, "vqwinSpecialFunc");
+    bind(w.mouseFunc, "vqwinMouseFunc");
+    bind(w.motionFunc, "vqwinMotionFunc");
+    bind(w.idleFunc, "vqwinIdleFunc");
+    bind(w.mainLoop, "vqwinMainLoop");
+    bind(w.swapBuffers, "vqwinSwapBuffers");
+    bind(w.postRedisplay, "vqwinPostRedisplay");
+    bind(w.getModifiers, "vqwinGetModifiers");
+    if (ok)
+        Win = w;
+    return ok;
+}
+
+// The folder this library was loaded from ("." when it cannot tell).
+std::string libraryFolder()
+{
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void *>(&bindWinCalls), &info) == 0 || info.dli_fname == nullptr)
+        return ".";
+    std::string path = info.dli_fname;
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+// libvqwin and the GLUT it forwards to: the program's own when it linked
+// them, else loaded now. GLUT goes first and global, because libvqwin
+// binds its GLUT calls from the process when it is loaded.
+bool loadWindowLibraries()
+{
+    bool haveGlut = dlsym(RTLD_DEFAULT, "glutInit") != nullptr;
+    if (bindWinCalls(RTLD_DEFAULT)) {
+        if (haveGlut)
+            return true;
+        sceneError("no window library: the program links libvqwin but not GLUT (link -lglut too, or only "
+                   "-lvqscene); render offscreen with --png FILE");
+        return false;
+    }
+    if (!haveGlut && dlopen(VQ_GLUT_SONAME, RTLD_NOW | RTLD_GLOBAL) == nullptr &&
+        dlopen("libglut.so.3", RTLD_NOW | RTLD_GLOBAL) == nullptr) {
+        sceneError("no window library: cannot load GLUT (%s); render offscreen with --png FILE", VQ_GLUT_SONAME);
+        return false;
+    }
+    std::string path = libraryFolder() + "/" + VQWIN_SONAME;
+    void *lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (lib == nullptr) {
+        // dlerror names the file and why it did not load.
+        const char *why = dlerror();
+        sceneError("no window library: %s; render offscreen with --png FILE", why ? why : path.c_str());
+        return false;
+    }
+    if (!bindWinCalls(lib)) {
+        sceneError("no window library: %s lacks calls of libvqwin; render offscreen with --png FILE", path.c_str());
+        return false;
+    }
+    return true;
 }
 
 bool openWindow(Scene &s)
 {
-    // libvqwin binds GLUT weakly: without a GLUT in the process its calls
-    // would go nowhere.
-    if (!haveVqwin() || dlsym(RTLD_DEFAULT, "glutInit") == nullptr) {
-        sceneError("no window library: the program must link libvqwin and GLUT (or use --png FILE)");
+    if (!loadWindowLibraries())
         return false;
-    }
     DisplayProbe probe;
     if (!openProbe(probe)) {
         closeProbe(probe);
@@ -284,14 +364,14 @@ bool openWindow(Scene &s)
     static char name[] = "vqscene";
     static char *argv[] = {name, nullptr};
     int argc = 1;
-    vqwinInit(&argc, argv);
-    vqwinInitDisplayMode(0, 0);
-    vqwinInitWindowSize(s.opts.width, s.opts.height);
+    Win.init(&argc, argv);
+    Win.initDisplayMode(0, 0);
+    Win.initWindowSize(s.opts.width, s.opts.height);
     Wn = Window();
     Wn.scene = &s;
     Wn.width = s.opts.width;
     Wn.height = s.opts.height;
-    Wn.id = vqwinCreateWindow("vqscene");
+    Wn.id = Win.createWindow("vqscene");
     closeProbe(probe);
     if (Wn.id <= 0) {
         sceneError("cannot create a window");
@@ -301,22 +381,22 @@ bool openWindow(Scene &s)
     int major = 0, minor = 0;
     if (version == nullptr || std::sscanf(version, "%d.%d", &major, &minor) != 2 || major * 10 + minor < 33) {
         sceneError("the window's OpenGL %s is older than 3.3", version ? version : "(none)");
-        vqwinDestroyWindow();
+        Win.destroyWindow();
         return false;
     }
     if (!renderInit()) {
-        vqwinDestroyWindow();
+        Win.destroyWindow();
         return false;
     }
     s.windowWidth = Wn.width;
     s.windowHeight = Wn.height;
-    vqwinDisplayFunc(display);
-    vqwinReshapeFunc(reshape);
-    vqwinKeyboardFunc(keyboard);
-    vqwinSpecialFunc(special);
-    vqwinMouseFunc(mouse);
-    vqwinMotionFunc(motion);
-    vqwinIdleFunc(idle);
+    Win.displayFunc(display);
+    Win.reshapeFunc(reshape);
+    Win.keyboardFunc(keyboard);
+    Win.specialFunc(special);
+    Win.mouseFunc(mouse);
+    Win.motionFunc(motion);
+    Win.idleFunc(idle);
     return true;
 }
 
@@ -327,7 +407,7 @@ int runWindow(Scene &s)
     // The frame count may be reached before the first frame (--frames 0).
     if (s.opts.frames == 0)
         finish(0);
-    vqwinMainLoop();
+    Win.mainLoop();
     return Wn.status;
 }
 

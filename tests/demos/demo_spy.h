@@ -1,7 +1,7 @@
-// Stand-ins for a few scene-library calls, defined in the test program so
-// that they take the place of the library's own (which they then call):
-// they record what the demos passed, and vqshow returns at once so that a
-// demo's main can run in-process and be inspected after it.
+// Stand-ins for a few scene-library calls, put in place of the library's
+// own by the linker (which they then call): they record what the demos
+// passed, and vqshow returns at once so that a demo's main can run
+// in-process and be inspected after it.
 #pragma once
 
 #include <functional>

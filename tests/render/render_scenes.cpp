@@ -29,12 +29,19 @@ void countingFrame(double *, int *)
     nvqvf3(b, {g, g, g});
 }
 
+// Each frame writes the time its callback was handed, one line.
+void clockFrame(double *t, int *)
+{
+    std::printf("t=%.6f\n", *t);
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: render_scenes facet|frames [library options]\n");
+        std::fprintf(stderr, "usage: render_scenes facet|frames|clock|box [library options]\n");
         return 2;
     }
     const char *which = argv[1];
@@ -52,6 +59,8 @@ int main(int argc, char **argv)
         facetScene();
     else if (!std::strcmp(which, "frames"))
         cvqscb(countingFrame);
+    else if (!std::strcmp(which, "clock"))
+        cvqscb(clockFrame);
     else if (!std::strcmp(which, "box"))
         vqbox("BCDET", 0, 0, "BCDET", 0, 0, "BCDET", 0, 0);
     else {

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -358,6 +359,8 @@ TEST(Options, ParsedAndRefused)
         {"p", "--keys", "1:ab"}, {"p", "--keys", "x:a"},  {"p", "--keys", "1:a,"},
         {"p", "--size", "0x10"}, {"p", "--size", "100"},  {"p", "--size", "10x99999"},
         {"p", "--spin", "nan"},  {"p", "--spin", "fast"}, {"p", "--png"},
+        {"p", "--fps"},          {"p", "--fps", "0"},     {"p", "--fps", "-30"},
+        {"p", "--fps", "inf"},   {"p", "--fps", "30x"},   {"p", "--fps", "2e6"},
     };
     for (const auto &args : bad) {
         vq::Options keep;
@@ -388,6 +391,44 @@ TEST(Options, KeysArriveBeforeTheFrameTheyName)
         vqtest::runFrame();
     EXPECT_EQ(events, (std::vector<std::string>{"n1", "A0", "A0", "kx", "A1"}));
     vqtest::closeScene();
+}
+
+std::vector<double> frameTimes;
+
+void recordTime(double *t, int *)
+{
+    frameTimes.push_back(*t);
+}
+
+// Headless, the callbacks' time is the frame number over --fps, whatever
+// the frames cost; in a window it stays the clock.
+TEST(Options, HeadlessTimeStepsByFrame)
+{
+    for (const char *fps : {"", "10", "24.5"}) {
+        frameTimes.clear();
+        std::vector<std::string> args;
+        if (*fps)
+            args = {"--fps", fps};
+        vqtest::openHeadless(args);
+        double step = *fps ? 1 / std::atof(fps) : 1 / 30.0;
+        EXPECT_DOUBLE_EQ(vqtest::scene().opts.fps, 1 / step) << fps;
+        cvqscb(recordTime);
+        for (int i = 0; i < 4; i++)
+            vqtest::runFrame();
+        ASSERT_EQ(frameTimes.size(), 4u);
+        for (int i = 0; i < 4; i++)
+            EXPECT_DOUBLE_EQ(frameTimes[i], i * step) << fps << " frame " << i;
+        vqtest::closeScene();
+    }
+
+    vq::Scene s;
+    s.opts.png = "x.png";
+    s.frameNo = 3;
+    s.startTime = 100;
+    s.frameStart = 150;
+    EXPECT_DOUBLE_EQ(vq::frameTime(s), 0.1);
+    s.opts.png.clear();
+    EXPECT_DOUBLE_EQ(vq::frameTime(s), 50);
 }
 
 TEST(Options, SpinTurnsTheCameraFromTheSecondFrame)

@@ -13,8 +13,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_PNG
@@ -154,6 +156,38 @@ TEST_F(Window, FramesOptionClosesTheWindow)
     for (size_t p = o.text.find("frame="); p != std::string::npos; p = o.text.find("frame=", p + 1))
         ++lines;
     EXPECT_EQ(lines, 4u) << o.text;
+}
+
+// Frame times handed to the callbacks, from the clock scene's lines.
+std::vector<double> frameTimes(const std::string &text)
+{
+    std::vector<double> t;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        double v = 0;
+        if (std::sscanf(line.c_str(), "t=%lf", &v) == 1)
+            t.push_back(v);
+    }
+    return t;
+}
+
+TEST_F(Window, FramesArePacedAndKeepTheClock)
+{
+    std::string dir = freshDir("paced");
+    Output o = shell(program(dir, "clock --frames 12 --size 32x32"));
+    ASSERT_EQ(o.status, 0) << o.text;
+    std::vector<double> t = frameTimes(o.text);
+    ASSERT_EQ(t.size(), 12u) << o.text;
+    // At most 60 frames a second: never two frames in one slot (a little
+    // slack for the clock's grain), however fast the machine draws.
+    for (size_t i = 1; i < t.size(); i++)
+        EXPECT_GT(t[i] - t[i - 1], 1 / 60.0 - 0.002) << "frame " << i << "\n" << o.text;
+
+    // Offscreen the same program gets frame / --fps.
+    o = shell("cd '" + dir + "' && env -u DISPLAY EGL_PLATFORM=surfaceless " + BIN_DIR + "/render_scenes clock --png p.png --frames 3 --fps 4 --size 8x8");
+    ASSERT_EQ(o.status, 0) << o.text;
+    EXPECT_EQ(frameTimes(o.text), (std::vector<double>{0, 0.25, 0.5}));
 }
 
 TEST_F(Window, ScreenshotFromKeysOption)
