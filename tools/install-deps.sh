@@ -6,15 +6,31 @@ set -e
 PKGS="cmake g++ make pkg-config zlib1g-dev libpng-dev libstb-dev freeglut3-dev libgl-dev libegl-dev
  libgl1-mesa-dri libegl-mesa0 libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
  xvfb xauth xdotool"
+# node runs the glTF validator of the export tests.
+PKGS="$PKGS nodejs"
 missing=""
 for p in $PKGS; do
     dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
 done
-[ -z "$missing" ] && exit 0
-if [ "$(id -u)" != 0 ]; then
-    echo "missing packages:$missing (as root: apt-get install -y$missing)" >&2
-    exit 1
+if [ -n "$missing" ]; then
+    if [ "$(id -u)" != 0 ]; then
+        echo "missing packages:$missing (as root: apt-get install -y$missing)" >&2
+        exit 1
+    fi
+    echo "installing:$missing" >&2
+    apt-get update -q >/dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing >/dev/null
 fi
-echo "installing:$missing" >&2
-apt-get update -q >/dev/null
-DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing >/dev/null
+
+# The Khronos glTF validator, from the npm registry into tools/node/.
+NODE_DIR="$(cd "$(dirname "$0")" && pwd)/node"
+GLTF_VALIDATOR=gltf-validator@2.0.0-dev.3.10
+if [ ! -f "$NODE_DIR/node_modules/gltf-validator/package.json" ]; then
+    if ! command -v npm >/dev/null 2>&1; then
+        echo "npm is missing: it installs the glTF validator ($GLTF_VALIDATOR)" >&2
+        exit 1
+    fi
+    echo "installing $GLTF_VALIDATOR into $NODE_DIR" >&2
+    npm install --prefix "$NODE_DIR" --no-save --no-package-lock --no-audit --no-fund "$GLTF_VALIDATOR" >/dev/null ||
+        { echo "npm could not install $GLTF_VALIDATOR" >&2; exit 1; }
+fi

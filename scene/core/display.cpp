@@ -127,6 +127,13 @@ int parseOptions(int argc, char **argv, Options &out)
             }
             o.spin = d;
             i++;
+        } else if (!std::strcmp(a, "--export")) {
+            if (!v || sceneFormat(v) == SceneFormat::unknown) {
+                sceneError("--export needs a file name ending in .glb, .gltf or .wrl");
+                return -1;
+            }
+            o.exportFile = v;
+            i++;
         } else if (!std::strcmp(a, "--fps")) {
             char *end = nullptr;
             double d = v ? std::strtod(v, &end) : NAN;

@@ -9,6 +9,7 @@ namespace {
 
 const char *kViewFileName = "vqscene.view";
 const char *kSceneFileName = "vqscene.wrl";
+const char *kGltfFileName = "vqscene.glb";
 
 void deliverKey(Scene &s, unsigned char key)
 {
@@ -63,10 +64,10 @@ void printKeys()
                  "  s        save a screenshot\n"
                  "  w        write the view to %s\n"
                  "  r        reset the camera\n"
-                 "  P        export the scene as VRML to %s\n"
+                 "  P        export the scene as VRML to %s and glTF to %s\n"
                  "  h        this list\n"
                  "  space    counted for the program; 0-9 go to the program\n",
-                 kViewFileName, kSceneFileName);
+                 kViewFileName, kSceneFileName, kGltfFileName);
 }
 
 } // namespace
@@ -103,6 +104,8 @@ void libraryKey(Scene &s, unsigned char key)
     case 'P':
         if (exportVRML(s, kSceneFileName) == 0)
             std::fprintf(stderr, "vqscene: scene written to %s\n", kSceneFileName);
+        if (exportGLTF(s, kGltfFileName, true) == 0)
+            std::fprintf(stderr, "vqscene: scene written to %s\n", kGltfFileName);
         break;
     default:
         break;
@@ -161,6 +164,13 @@ void endFrame(Scene &s)
     if (s.opts.stats)
         std::fprintf(stderr, "%s\n", statsLine(s.frameNo, s.stats).c_str());
     s.frameNo++;
+}
+
+int finishRun(Scene &s, int status)
+{
+    if (!s.opts.exportFile.empty() && exportScene(s, s.opts.exportFile.c_str()) != 0)
+        return 1;
+    return status;
 }
 
 bool headlessRun(const Options &o)

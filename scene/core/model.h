@@ -200,6 +200,7 @@ struct Options {
     int width = 800, height = 800;
     double spin = 0;       // degrees about the up axis per frame
     double fps = 30;       // headless: frame callbacks' time step is 1 / fps
+    std::string exportFile; // scene file written after the last frame
 };
 
 // What one frame's callbacks drew (the per-frame lists only).
@@ -286,6 +287,9 @@ void resetCamera(Scene &s, int panel);
 void endFrame(Scene &s);
 // True when the options' frame count is reached or a quit key was pressed.
 bool loopDone(const Scene &s);
+// After the last frame, whatever ends the run: writes the --export file.
+// The status the run ends with: `status`, or 1 when the export failed.
+int finishRun(Scene &s, int status);
 // The --stats line of frame `frame`, without the newline.
 std::string statsLine(long frame, const FrameStats &st);
 // Monotonic clock in seconds.
@@ -324,5 +328,14 @@ Vec3 mapNormal(const Panel &p, double x, double y, double z);
 bool readColourMapFile(const char *name, std::vector<Rgb> &ramp);
 // Write every panel's lists as a VRML 2.0 file. 0 or -1.
 int exportVRML(const Scene &s, const char *name);
+// Scene file formats, told by the name's extension (case ignored).
+enum class SceneFormat { unknown, glb, gltf, vrml };
+SceneFormat sceneFormat(const char *name);
+// Write the visible panels' lists and cameras as glTF 2.0: binary (.glb)
+// or JSON with the buffer embedded. 0 or -1 after one line on stderr; a
+// failed write keeps the old file.
+int exportGLTF(const Scene &s, const char *name, bool binary);
+// Write the scene in the format of the name's extension. 0 or -1.
+int exportScene(const Scene &s, const char *name);
 
 }  // namespace vq

@@ -67,7 +67,39 @@ bool encodePng(FILE *f, const uint8_t *rgba, int width, int height, uint8_t *row
     return true;
 }
 
+void appendToVector(png_structp png, png_bytep data, png_size_t length)
+{
+    auto *out = static_cast<std::vector<uint8_t> *>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + length);
+}
+
+void flushNothing(png_structp) {}
+
 } // namespace
+
+bool encodePngRgba(const uint8_t *rgba, int width, int height, std::vector<uint8_t> &out)
+{
+    out.clear();
+    PngFailure failure{};
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, pngError, pngWarning);
+    if (png == nullptr)
+        return false;
+    png_infop info = png_create_info_struct(png);
+    if (info == nullptr || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_set_write_fn(png, &out, appendToVector, flushNothing);
+    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_compression_level(png, 6);
+    png_write_info(png, info);
+    for (int y = 0; y < height; ++y)
+        png_write_row(png, const_cast<png_bytep>(rgba + static_cast<size_t>(y) * width * 4));
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
 
 int writePng(const char *path, const uint8_t *rgba, int width, int height)
 {

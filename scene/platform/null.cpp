@@ -35,7 +35,7 @@ static int runNull(Scene &s)
         }
         endFrame(s);
     }
-    return 0;
+    return finishRun(s, 0);
 }
 
 Platform nullPlatform()

@@ -181,7 +181,7 @@ int runOffscreen(Scene &s)
         endFrame(s);
     }
     closeAll();
-    return status;
+    return finishRun(s, status);
 }
 
 } // namespace

@@ -144,6 +144,7 @@ void markCurrentPanel(const Scene &s)
 
 void finish(int status)
 {
+    status = finishRun(*Wn.scene, status);
     renderShutdown();
     Win.destroyWindow();
     std::fflush(stdout);

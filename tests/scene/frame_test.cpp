@@ -140,6 +140,7 @@ TEST_F(Frames, WriteViewAndExportKeys)
 {
     std::remove("vqscene.view");
     std::remove("vqscene.wrl");
+    std::remove("vqscene.glb");
     pushVRMLname("my shape");
     Point3 p[3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
     nvqvf3(p, Colour3{1, 0, 0});
@@ -162,7 +163,14 @@ TEST_F(Frames, WriteViewAndExportKeys)
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("vqscene.view"), std::string::npos);
     EXPECT_NE(err.find("vqscene.wrl"), std::string::npos);
+    EXPECT_NE(err.find("scene written to vqscene.glb"), std::string::npos) << err;
     EXPECT_NE(err.find("quit"), std::string::npos);
+    // P writes the binary glTF beside the VRML file (its content: gltf_test.cpp).
+    std::ifstream glb("vqscene.glb", std::ios::binary);
+    char magic[4] = {};
+    glb.read(magic, 4);
+    EXPECT_EQ(std::string(magic, 4), "glTF");
+    std::remove("vqscene.glb");
     std::ifstream wrl("vqscene.wrl");
     std::stringstream text;
     text << wrl.rdbuf();
