@@ -287,6 +287,10 @@ void resetCamera(Scene &s, int panel);
 void endFrame(Scene &s);
 // True when the options' frame count is reached or a quit key was pressed.
 bool loopDone(const Scene &s);
+// Digest of everything the renderer reads for a frame (lists, cameras,
+// colours, lights, volume and texture versions, window size): equal
+// digests draw the same pixels.
+uint64_t frameDigest(const Scene &s);
 // After the last frame, whatever ends the run: writes the --export file.
 // The status the run ends with: `status`, or 1 when the export failed.
 int finishRun(Scene &s, int status);

@@ -1,6 +1,7 @@
 // The window platform: a GLUT window reached only through libvqwin. GLUT
-// drives the frames from its idle callback, at most kMaxFps a second; the
-// mouse steers the current panel's camera and keys go to the frame loop.
+// drives the frames from its idle callback, at most kMaxFps a second, and
+// frames that show nothing new are left undrawn; the mouse steers the
+// current panel's camera and keys go to the frame loop.
 #include <GL/gl.h>
 #include <GL/glext.h>
 
@@ -30,9 +31,13 @@ constexpr int kShift = 1;
 // GLUT's arrow keys.
 constexpr int kKeyLeft = 100, kKeyUp = 101, kKeyRight = 102, kKeyDown = 103;
 
-// A still scene is redrawn no faster than this: the rest of each frame's
-// slot is slept away instead of spinning.
+// Frames run no faster than this: the rest of each frame's slot is slept
+// away instead of spinning.
 constexpr double kMaxFps = 60;
+// A frame that shows nothing new is not drawn again (the window keeps the
+// last one), except this often: GLUT's redraws after the window was
+// uncovered cannot be told from ours.
+constexpr double kStillRedrawSeconds = 0.25;
 
 enum class Drag { none, rotate, zoom, pan };
 
@@ -66,7 +71,10 @@ struct Window {
     Drag drag = Drag::none;
     int lastX = 0, lastY = 0;
     int status = 0;
-    double lastFrame = 0;  // clock at the start of the last frame drawn
+    double lastFrame = 0;  // clock at the start of the last frame run
+    double lastDrawn = -1; // clock when a frame was last drawn; -1 never
+    uint64_t drawnDigest = 0; // frameDigest of the frame last drawn
+    bool resized = false;  // the window changed size since then
 };
 
 Window Wn;
@@ -159,17 +167,25 @@ void display()
         finish(Wn.status);
     Wn.lastFrame = clockSeconds();
     runFrame(s);
-    renderFrame(s, Wn.width, Wn.height);
-    markCurrentPanel(s);
-    if (s.screenshotRequested) {
-        s.screenshotRequested = false;
-        std::vector<uint8_t> pixels(static_cast<size_t>(Wn.width) * Wn.height * 4);
-        glReadBuffer(GL_BACK);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, Wn.width, Wn.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-        writeScreenshot(pixels.data(), Wn.width, Wn.height);
+    uint64_t digest = frameDigest(s);
+    bool draw = Wn.lastDrawn < 0 || digest != Wn.drawnDigest || Wn.resized || s.screenshotRequested ||
+                Wn.lastFrame - Wn.lastDrawn >= kStillRedrawSeconds;
+    if (draw) {
+        renderFrame(s, Wn.width, Wn.height);
+        markCurrentPanel(s);
+        if (s.screenshotRequested) {
+            s.screenshotRequested = false;
+            std::vector<uint8_t> pixels(static_cast<size_t>(Wn.width) * Wn.height * 4);
+            glReadBuffer(GL_BACK);
+            glPixelStorei(GL_PACK_ALIGNMENT, 1);
+            glReadPixels(0, 0, Wn.width, Wn.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+            writeScreenshot(pixels.data(), Wn.width, Wn.height);
+        }
+        Win.swapBuffers();
+        Wn.lastDrawn = Wn.lastFrame;
+        Wn.drawnDigest = digest;
+        Wn.resized = false;
     }
-    Win.swapBuffers();
     endFrame(s);
     if (loopDone(s) || (s.opts.frames >= 0 && s.frameNo >= s.opts.frames)) {
         glFinish();
@@ -183,6 +199,7 @@ void reshape(int w, int h)
     Wn.height = h > 0 ? h : 1;
     Wn.scene->windowWidth = Wn.width;
     Wn.scene->windowHeight = Wn.height;
+    Wn.resized = true;
 }
 
 void idle()

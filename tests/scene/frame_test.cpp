@@ -439,6 +439,54 @@ TEST(Options, HeadlessTimeStepsByFrame)
     EXPECT_DOUBLE_EQ(vq::frameTime(s), 50);
 }
 
+float shade = 1;
+
+void shadedFrame(double *, int *)
+{
+    Point3 p[3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    nvqvf3(p, Colour3{shade, 0, 0});
+}
+
+// Windows leave frames undrawn whose digest matches the last one drawn: the
+// digest must stay for a frame that draws the same and change with
+// anything that shows.
+TEST(FrameDigest, StaysForTheSameFrameAndChangesWithWhatShows)
+{
+    vqtest::openHeadless();
+    cvqscb(shadedFrame);
+    int tex = svqc3dt(2, 2, 2);
+    vqtest::runFrame();
+    uint64_t first = vq::frameDigest(vqtest::scene());
+    vqtest::runFrame();
+    EXPECT_EQ(vq::frameDigest(vqtest::scene()), first) << "the same frame again";
+
+    std::vector<uint64_t> seen{first};
+    auto changed = [&](const char *what) {
+        uint64_t d = vq::frameDigest(vqtest::scene());
+        EXPECT_EQ(std::find(seen.begin(), seen.end(), d), seen.end()) << what;
+        seen.push_back(d);
+    };
+    shade = 0.5f;
+    vqtest::runFrame();
+    changed("a facet's colour");
+    vqscr(300, 0.1f, 0.2f, 0.3f);
+    changed("the colour table");
+    vq::orbitCamera(vqtest::scene(), 0, 10, 0);
+    changed("the camera");
+    svqpt(tex);
+    changed("a texture's texels");
+    svqsbc(0.2f, 0.2f, 0.2f);
+    changed("the background");
+    int second = xvqap(0.5f, 0.5f, 1, 1);
+    changed("a new panel");
+    xvqtp(second);
+    changed("a hidden panel");
+    vqtest::scene().windowWidth = 640;
+    changed("the window size");
+    shade = 1;
+    vqtest::closeScene();
+}
+
 TEST(Options, SpinTurnsTheCameraFromTheSecondFrame)
 {
     vqtest::openHeadless({"--spin", "90"});
