@@ -256,18 +256,27 @@ std::vector<uint8_t> cropped(const std::vector<uint8_t> &rgba, int w, const int 
     return out;
 }
 
-// A textured quad: corner(u, v) gives the scene point at image coordinates
-// u, v (0..1, v down the rows).
-template <class Corner> Prim texturedQuad(int material, Corner corner)
+// An RGBA image (w x h, rows top-down) on a quad, trimmed to its visible
+// pixels: corner(x, y) gives the scene point at image position x, y in
+// pixels (0..w, 0..h, pixel edges). Nothing when no pixel shows.
+template <class Corner>
+void addImageQuad(Gltf &g, const std::vector<uint8_t> &rgba, int w, int h, Corner corner,
+                  std::vector<std::string> &prims)
 {
+    int r[4];
+    if (!visibleRect(rgba, w, h, r))
+        return;
+    int cw = r[2] - r[0] + 1, ch = r[3] - r[1] + 1;
     Prim p;
-    p.material = material;
+    p.material = g.imageMaterial(cropped(rgba, w, r), cw, ch);
+    if (p.material < 0)
+        return;
     const float uv[6][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 0}, {1, 1}, {0, 1}};
     for (const auto &c : uv) {
-        p.vertex(corner(c[0], c[1]));
+        p.vertex(corner(r[0] + c[0] * cw, r[1] + c[1] * ch));
         p.uv.insert(p.uv.end(), {c[0], c[1]});
     }
-    return p;
+    prims.push_back(g.primitive(p));
 }
 
 // The colour lookup of a volume draw, as the renderer applies it: entry i
@@ -330,20 +339,18 @@ void addSlices(Gltf &g, const Scene &s, const Camera &c, const VolumeDraw &d, st
                 int i = std::min(static_cast<int>(f * (n - 1)), n - 1);
                 std::memcpy(px, &lut[4 * i], 4);
             }
-        int r[4];
-        if (!visibleRect(rgba, w, h, r))
-            continue;
-        int m = g.imageMaterial(cropped(rgba, w, r), r[2] - r[0] + 1, r[3] - r[1] + 1);
-        if (m < 0)
-            continue;
-        // The quad covers the visible voxels whole, edge to edge.
-        prims.push_back(g.primitive(texturedQuad(m, [&](float qu, float qv) {
-            double p[3];
-            p[a] = k;
-            p[b1] = lo[b1] + r[0] - 0.5 + qu * (r[2] - r[0] + 1);
-            p[b2] = lo[b2] + r[1] - 0.5 + qv * (r[3] - r[1] + 1);
-            return at(v.tr, p[0], p[1], p[2]);
-        })));
+        // Pixel edges lie half a voxel off the voxel centres: the quad
+        // covers the visible voxels whole.
+        addImageQuad(
+            g, rgba, w, h,
+            [&](float x, float y) {
+                double p[3];
+                p[a] = k;
+                p[b1] = lo[b1] - 0.5 + x;
+                p[b2] = lo[b2] - 0.5 + y;
+                return at(v.tr, p[0], p[1], p[2]);
+            },
+            prims);
     }
 }
 
@@ -465,16 +472,14 @@ void addTexPoly(Gltf &g, const Scene &s, const TexPoly &tp, std::vector<std::str
                 out[ch] = static_cast<uint8_t>(std::lround(std::clamp(c[ch], 0.0f, 1.0f) * 255));
             out[3] = static_cast<uint8_t>(std::lround(std::clamp(c[3] * tp.alpha, 0.0f, 1.0f) * 255));
         }
-    int r[4];
-    if (!visibleRect(rgba, w, h, r))
-        return;
-    int m = g.imageMaterial(cropped(rgba, w, r), r[2] - r[0] + 1, r[3] - r[1] + 1);
-    if (m < 0)
-        return;
-    prims.push_back(g.primitive(texturedQuad(m, [&](float qu, float qv) {
-        float x = s0 + (r[0] + qu * (r[2] - r[0] + 1)) * ds, y = t0 + (r[1] + qv * (r[3] - r[1] + 1)) * dt;
-        return Vec3{o.x + x * e1.x + y * e2.x, o.y + x * e1.y + y * e2.y, o.z + x * e1.z + y * e2.z};
-    })));
+    addImageQuad(
+        g, rgba, w, h,
+        [&](float x, float y) {
+            float sx = s0 + x * ds, ty = t0 + y * dt;
+            return Vec3{o.x + sx * e1.x + ty * e2.x, o.y + sx * e1.y + ty * e2.y,
+                        o.z + sx * e1.z + ty * e2.z};
+        },
+        prims);
 }
 
 // The primitives of one name in one list, appended to prims.
