@@ -208,11 +208,12 @@ TEST_F(Window, KeysFromTheWindowSystem)
     if (!exists("/usr/bin/xdotool"))
         GTEST_SKIP() << "xdotool is not installed";
     std::string dir = freshDir("xdotool");
-    // The program runs until q; xdotool types s, then q, into its window.
+    // The program runs until q; xdotool types s, then q, into its window
+    // once it is mapped (focus on a window not yet viewable is refused).
     std::string run =
         program(dir, "facet --size 40x40") + " >'" + dir + "/log' 2>&1; echo $? >'" + dir + "/status'";
     std::string keys = "export DISPLAY=" + display +
-                       "; w=$(timeout 20 xdotool search --sync --name '^vqscene$' | head -1) && "
+                       "; w=$(timeout 20 xdotool search --sync --onlyvisible --name '^vqscene$' | head -1) && "
                        "xdotool windowfocus --sync $w && xdotool key s && sleep 0.3 && xdotool key q";
     Output o = shell("(" + run + ") & " + keys + "; wait");
     EXPECT_EQ(o.status, 0) << o.text;
