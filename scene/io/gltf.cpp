@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "model.h"
@@ -34,9 +35,11 @@ namespace vq {
 
 namespace {
 
-constexpr int kFloat = 5126;
-constexpr int kArrayBuffer = 34962;
+constexpr int kFloat = 5126, kUnsignedShort = 5123, kUnsignedInt = 5125;
+constexpr int kArrayBuffer = 34962, kElementArrayBuffer = 34963;
 constexpr int kPoints = 0, kLines = 1, kTriangles = 4;
+// About what an index accessor and its buffer view add to the JSON.
+constexpr size_t kIndexJsonBytes = 160;
 // Largest side of the image a textured polygon is resampled into.
 constexpr int kMaxPolyImage = 1024;
 
@@ -163,8 +166,66 @@ struct Gltf {
         return static_cast<int>(accessors.size()) - 1;
     }
 
-    std::string primitive(const Prim &p)
+    // Index accessor of 16-bit indices where they reach, else 32-bit.
+    int indices(const std::vector<uint32_t> &index, size_t vertices)
     {
+        std::vector<uint16_t> shorts;
+        const void *data = index.data();
+        size_t bytes = index.size() * sizeof(uint32_t);
+        int type = kUnsignedInt;
+        if (vertices <= 65535) {
+            shorts.assign(index.begin(), index.end());
+            data = shorts.data();
+            bytes = shorts.size() * sizeof(uint16_t);
+            type = kUnsignedShort;
+        }
+        accessors.push_back("{\"bufferView\":" + std::to_string(view(data, bytes, kElementArrayBuffer)) +
+                            ",\"componentType\":" + std::to_string(type) +
+                            ",\"count\":" + std::to_string(index.size()) + ",\"type\":\"SCALAR\"}");
+        return static_cast<int>(accessors.size()) - 1;
+    }
+
+    // A primitive of the vertices given. Vertices that repeat (corners
+    // shared by facets, joints of poly-lines) are written once and indexed,
+    // where that saves more than the index and its accessor cost.
+    std::string primitive(const Prim &given)
+    {
+        Prim p;
+        p.mode = given.mode, p.material = given.material, p.colourSize = given.colourSize;
+        size_t n = given.pos.size() / 3;
+        std::vector<uint32_t> index;
+        index.reserve(n);
+        std::unordered_map<std::string, uint32_t> seen;
+        std::string key;
+        for (size_t v = 0; v < n; v++) {
+            key.assign(reinterpret_cast<const char *>(&given.pos[3 * v]), 3 * sizeof(float));
+            if (!given.col.empty())
+                key.append(reinterpret_cast<const char *>(&given.col[p.colourSize * v]),
+                           p.colourSize * sizeof(float));
+            if (!given.nrm.empty())
+                key.append(reinterpret_cast<const char *>(&given.nrm[3 * v]), 3 * sizeof(float));
+            if (!given.uv.empty())
+                key.append(reinterpret_cast<const char *>(&given.uv[2 * v]), 2 * sizeof(float));
+            auto found = seen.emplace(key, static_cast<uint32_t>(seen.size()));
+            index.push_back(found.first->second);
+            if (!found.second)
+                continue;
+            p.pos.insert(p.pos.end(), &given.pos[3 * v], &given.pos[3 * v] + 3);
+            if (!given.col.empty())
+                p.col.insert(p.col.end(), &given.col[p.colourSize * v],
+                             &given.col[p.colourSize * v] + p.colourSize);
+            if (!given.nrm.empty())
+                p.nrm.insert(p.nrm.end(), &given.nrm[3 * v], &given.nrm[3 * v] + 3);
+            if (!given.uv.empty())
+                p.uv.insert(p.uv.end(), &given.uv[2 * v], &given.uv[2 * v] + 2);
+        }
+        size_t unique = p.pos.size() / 3;
+        size_t vertexBytes =
+            unique ? (p.pos.size() + p.col.size() + p.nrm.size() + p.uv.size()) * sizeof(float) / unique : 0;
+        bool indexed = (n - unique) * vertexBytes > n * (unique <= 65535 ? 2 : 4) + kIndexJsonBytes;
+        if (!indexed) {
+            p.pos = given.pos, p.col = given.col, p.nrm = given.nrm, p.uv = given.uv;
+        }
         std::string a = "\"POSITION\":" + std::to_string(floats(p.pos, 3, true));
         if (!p.col.empty())
             a += ",\"COLOR_0\":" + std::to_string(floats(p.col, p.colourSize, false));
@@ -173,6 +234,8 @@ struct Gltf {
         if (!p.uv.empty())
             a += ",\"TEXCOORD_0\":" + std::to_string(floats(p.uv, 2, false));
         std::string out = "{\"attributes\":{" + a + "},\"mode\":" + std::to_string(p.mode);
+        if (indexed)
+            out += ",\"indices\":" + std::to_string(indices(index, unique));
         if (p.material >= 0)
             out += ",\"material\":" + std::to_string(p.material);
         return out + "}";

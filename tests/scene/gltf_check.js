@@ -2,7 +2,9 @@
 // one fact a line, for the scene tests to compare:
 //   errors N / error CODE MESSAGE POINTER
 //   meshes N, primitives N, images N, cameras N, nodes N
-//   mesh NAME / prim MODE COUNT MATERIAL / pos X Y Z ... / col R G B [A] ...
+//   mesh NAME / prim MODE COUNT MATERIAL WRITTEN / pos X Y Z ... / col R G B [A] ...
+//     (COUNT vertices as drawn, through the indices where there are any;
+//     WRITTEN of them stored)
 //   image WIDTH HEIGHT
 // usage: node gltf_check.js VALIDATOR_FOLDER FILE
 'use strict';
@@ -36,12 +38,24 @@ function unpack(b) {
   return { json, bin };
 }
 
-function floats(g, bin, index) {
+// An accessor's numbers: floats, or the 16- or 32-bit unsigned indices.
+function numbers(g, bin, index) {
   const a = g.accessors[index], v = g.bufferViews[a.bufferView];
   const size = { SCALAR: 1, VEC2: 2, VEC3: 3, VEC4: 4 }[a.type];
   const start = bin.byteOffset + (v.byteOffset || 0) + (a.byteOffset || 0);
-  const f = new Float32Array(bin.buffer.slice(start, start + a.count * size * 4));
-  return Array.from(f, (x) => Number(x.toPrecision(6)));
+  const kind = { 5126: Float32Array, 5123: Uint16Array, 5125: Uint32Array }[a.componentType];
+  const n = new kind(bin.buffer.slice(start, start + a.count * size * kind.BYTES_PER_ELEMENT));
+  return { size, values: Array.from(n, (x) => (a.componentType === 5126 ? Number(x.toPrecision(6)) : x)) };
+}
+
+// A vertex attribute of a primitive, vertex by vertex as drawn (through
+// its indices, when it has them).
+function floats(g, bin, p, attribute) {
+  const { size, values } = numbers(g, bin, p.attributes[attribute]);
+  if (p.indices === undefined) return values;
+  const out = [];
+  for (const i of numbers(g, bin, p.indices).values) out.push(...values.slice(i * size, i * size + size));
+  return out;
 }
 
 validator.validateBytes(bytes, { uri: file, maxIssues: 100 }).then((report) => {
@@ -58,10 +72,11 @@ validator.validateBytes(bytes, { uri: file, maxIssues: 100 }).then((report) => {
   for (const m of g.meshes || []) {
     out.push('mesh ' + m.name);
     for (const p of m.primitives) {
-      const pos = floats(g, bin, p.attributes.POSITION);
-      out.push('prim ' + p.mode + ' ' + pos.length / 3 + ' ' + p.material);
+      const pos = floats(g, bin, p, 'POSITION');
+      const written = g.accessors[p.attributes.POSITION].count;
+      out.push('prim ' + p.mode + ' ' + pos.length / 3 + ' ' + p.material + ' ' + written);
       out.push('pos ' + pos.join(' '));
-      if (p.attributes.COLOR_0 !== undefined) out.push('col ' + floats(g, bin, p.attributes.COLOR_0).join(' '));
+      if (p.attributes.COLOR_0 !== undefined) out.push('col ' + floats(g, bin, p, 'COLOR_0').join(' '));
     }
   }
   for (const im of g.images || []) {

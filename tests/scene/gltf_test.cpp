@@ -24,6 +24,7 @@ struct Check {
     std::map<std::string, int> count;         // errors, meshes, primitives, ...
     std::vector<std::vector<float>> pos, col; // per primitive, in order
     std::vector<std::string> prims;           // "MODE COUNT" per primitive
+    std::vector<int> written;                 // vertices stored per primitive
     std::vector<std::string> meshes, images;  // mesh names; "W H" per image
 };
 
@@ -67,8 +68,10 @@ Check check(const std::string &file)
         else if (key == "col")
             c.col.push_back(numbers(in));
         else if (key == "prim") {
-            int mode = 0, n = 0;
-            in >> mode >> n;
+            int mode = 0, n = 0, written = 0;
+            std::string material;
+            in >> mode >> n >> material >> written;
+            c.written.push_back(written);
             c.prims.push_back(std::to_string(mode) + " " + std::to_string(n));
             if (c.col.size() + 1 < c.prims.size()) // keep colours aligned with their primitive
                 c.col.push_back({});
@@ -156,7 +159,30 @@ TEST_F(GltfExport, SmallSceneRoundTripsInBothForms)
         expectNear(c.col[3], {1, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0}, "poly-line colour (index 2, red)");
         expectNear(c.col[4], {1, 1, 1, 0, 0, 0}, "thick line colours");
         expectNear(c.pos[5], {0, 0, 0, 0.5f, 0.5f, 0}, "points");
+        // Too few shared vertices to pay for an index: all stored.
+        EXPECT_EQ(c.written, (std::vector<int>{3, 3, 3, 4, 2, 2})) << file;
     }
+}
+
+TEST_F(GltfExport, SharedCornersAreStoredOnceAndIndexed)
+{
+    // A 10 x 10 grid of squares, two facets each: 600 corners, 121 points.
+    for (int i = 0; i < 10; i++)
+        for (int j = 0; j < 10; j++) {
+            Point3 p00{i * 0.1, j * 0.1, 0}, p10{(i + 1) * 0.1, j * 0.1, 0}, p01{i * 0.1, (j + 1) * 0.1, 0},
+                p11{(i + 1) * 0.1, (j + 1) * 0.1, 0};
+            Point3 a[3] = {p00, p10, p11}, b[3] = {p00, p11, p01};
+            nvqvf3(a, Colour3{0.2, 0.4, 0.6});
+            nvqvf3(b, Colour3{0.2, 0.4, 0.6});
+        }
+    Check c = exported("grid.glb");
+    ASSERT_EQ(c.prims, std::vector<std::string>{"4 600"}) << c.text;
+    EXPECT_EQ(c.written, std::vector<int>{121});
+    // Read back through the indices, every corner is where it was drawn.
+    ASSERT_EQ(c.pos.size(), 1u);
+    ASSERT_EQ(c.pos[0].size(), 1800u);
+    expectNear(std::vector<float>(c.pos[0].begin() + 3 * 597, c.pos[0].end()),
+               {0.9f, 0.9f, 0, 1, 1, 0, 0.9f, 1, 0}, "last facet");
 }
 
 TEST_F(GltfExport, SliceSetsBecomeTrimmedTexturedQuads)
@@ -186,6 +212,7 @@ TEST_F(GltfExport, SliceSetsBecomeTrimmedTexturedQuads)
     EXPECT_EQ(c.count["images"], 8) << c.text;
     EXPECT_EQ(c.count["primitives"], 8);
     EXPECT_EQ(c.meshes, std::vector<std::string>{"VRSET1"});
+    EXPECT_EQ(c.written, std::vector<int>(8, 6)) << "a quad's two shared corners do not pay for an index";
     std::vector<std::string> sizes = c.images;
     std::sort(sizes.begin(), sizes.end());
     EXPECT_EQ(sizes, (std::vector<std::string>{"3 2", "3 2", "3 2", "3 2", "3 2", "3 2", "3 3", "3 3"}));
