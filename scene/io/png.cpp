@@ -3,6 +3,7 @@
 #include "png.h"
 
 #include "model.h"
+#include "printf_pattern.h"
 
 #include <cerrno>
 #include <csetjmp>
@@ -149,30 +150,14 @@ int writePng(const char *path, const uint8_t *rgba, int width, int height)
 
 bool checkPngPattern(const char *pattern, bool *numbered)
 {
-    int conversions = 0;
-    for (const char *p = pattern; *p; ++p) {
-        if (*p != '%')
-            continue;
-        ++p;
-        if (*p == '%')
-            continue;
-        while (*p && std::strchr("-+ #0", *p))
-            ++p;
-        // A width of more than two digits makes no sensible file name.
-        int digits = 0;
-        while (*p >= '0' && *p <= '9') {
-            ++p;
-            ++digits;
-        }
-        if (digits > 2)
-            return false;
-        if (*p != 'd' && *p != 'i' && *p != 'u')
-            return false;
-        ++conversions;
-    }
+    // A width of more than two digits makes no sensible file name.
+    static const PatternRules rules{"-+ #0", 2, false, "diu"};
+    int conversions = countPatternConversions(pattern, rules);
+    if (conversions < 0 || conversions > 1)
+        return false;
     if (numbered)
         *numbered = conversions == 1;
-    return conversions <= 1;
+    return true;
 }
 
 std::string pngFrameName(const char *pattern, long frame)

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "printf_pattern.h"
 #include "state.h"
 #include "vqscene.h"
 
@@ -19,28 +20,9 @@ const long kCountChunk = 100;
 
 bool trackPatternValid(const char *pattern)
 {
-    int conversions = 0;
-    for (const char *p = pattern; *p; p++) {
-        if (*p != '%')
-            continue;
-        p++;
-        if (*p == '%')
-            continue;
-        while (*p && std::strchr("-+ #0'", *p))
-            p++;
-        while (*p >= '0' && *p <= '9')
-            p++;
-        if (*p == '.') {
-            p++;
-            while (*p >= '0' && *p <= '9')
-                p++;
-        }
-        // No length modifier: the one argument is a plain int.
-        if (!*p || !std::strchr("diouxX", *p))
-            return false;
-        conversions++;
-    }
-    return conversions == 1;
+    // No length modifier: the one argument is a plain int.
+    static const vq::PatternRules rules{"-+ #0'", -1, true, "diouxX"};
+    return vq::countPatternConversions(pattern, rules) == 1;
 }
 
 int readTracks(const char *pattern, int skip)

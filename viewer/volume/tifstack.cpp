@@ -3,6 +3,7 @@
 #include "volume_util.h"
 #include "xrw.h"
 
+#include "printf_pattern.h"
 #include "vqscene.h"
 
 #include <algorithm>
@@ -18,27 +19,8 @@ static const int SLICE_NAME_LEN = 254;
 // one integer conversion (flags, width and precision allowed) besides "%%".
 static bool isSlicePattern(const char *pattern)
 {
-    int conversions = 0;
-    for (const char *p = pattern; *p; p++) {
-        if (*p != '%')
-            continue;
-        p++;
-        if (*p == '%')
-            continue;
-        while (*p && strchr("-+ #0", *p))
-            p++;
-        while (*p >= '0' && *p <= '9')
-            p++;
-        if (*p == '.') {
-            p++;
-            while (*p >= '0' && *p <= '9')
-                p++;
-        }
-        if (!*p || !strchr("diouxX", *p))
-            return false;
-        conversions++;
-    }
-    return conversions == 1;
+    static const vq::PatternRules rules{"-+ #0", -1, true, "diouxX"};
+    return vq::countPatternConversions(pattern, rules) == 1;
 }
 
 // Sum of the three colour bytes of each pixel; image row y goes to element
