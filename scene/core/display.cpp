@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "model.h"
+#include "panels.h"
 
 namespace vq {
 
@@ -168,9 +168,7 @@ extern "C" int vqopend(const char *device, int argc, char **argv)
     s.windowWidth = o.width;
     s.windowHeight = o.height;
     // Default cameras fit the window's shape now that it is known.
-    for (int i = 0; i < (int)s.panels.size(); i++)
-        if (!s.panels[i].cameraUser)
-            s.panels[i].camera = fitCamera(s.panels[i].viewport, panelAspect(s, i));
+    refitCameras(s);
     s.open = true;
     s.startTime = clockSeconds();
     return 0;

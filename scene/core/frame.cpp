@@ -1,7 +1,7 @@
 // The frame loop shared by every platform: keys, callbacks and counting.
 #include <cstdio>
 
-#include "model.h"
+#include "panels.h"
 
 namespace vq {
 
@@ -121,9 +121,7 @@ void runFrame(Scene &s)
     }
     s.frameStart = clockSeconds();
     // Default cameras follow the window's shape (it may have been resized).
-    for (int i = 0; i < (int)s.panels.size(); i++)
-        if (!s.panels[i].cameraUser)
-            s.panels[i].camera = fitCamera(s.panels[i].viewport, panelAspect(s, i));
+    refitCameras(s);
     for (const auto &fk : s.opts.keys)
         if (fk.first == s.frameNo)
             s.keyQueue.push_back(fk.second);

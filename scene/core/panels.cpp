@@ -1,7 +1,7 @@
 // Panels of the window and the program's callbacks.
 #include <cmath>
 
-#include "model.h"
+#include "panels.h"
 
 using namespace vq;
 
@@ -40,18 +40,30 @@ void placePanel(Scene &s, int id, const double f[4])
 {
     Panel &p = s.panels[id];
     p.fx1 = f[0], p.fy1 = f[1], p.fx2 = f[2], p.fy2 = f[3];
-    if (!p.cameraUser)
-        p.camera = fitCamera(p.viewport, panelAspect(s, id));
+    refitCamera(s, id);
 }
 
-Panel &currentPanel(Scene &s)
+} // namespace
+
+Panel &vq::currentPanel(Scene &s)
 {
     if (s.current < 0 || s.current >= (int)s.panels.size())
         s.current = 0;
     return s.panels[s.current];
 }
 
-} // namespace
+void vq::refitCamera(Scene &s, int panel)
+{
+    Panel &p = s.panels[panel];
+    if (!p.cameraUser)
+        p.camera = fitCamera(p.viewport, panelAspect(s, panel));
+}
+
+void vq::refitCameras(Scene &s)
+{
+    for (int i = 0; i < (int)s.panels.size(); i++)
+        refitCamera(s, i);
+}
 
 extern "C" {
 

@@ -3,18 +3,11 @@
 #include <cmath>
 #include <cstring>
 
-#include "model.h"
+#include "panels.h"
 
 using namespace vq;
 
 namespace {
-
-Panel &currentPanel(Scene &s)
-{
-    if (s.current < 0 || s.current >= (int)s.panels.size())
-        s.current = 0;
-    return s.panels[s.current];
-}
 
 PrimList &currentList(Scene &s)
 {

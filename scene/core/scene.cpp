@@ -5,7 +5,7 @@
 #include <memory>
 #include <time.h>
 
-#include "model.h"
+#include "panels.h"
 
 namespace vq {
 
@@ -59,7 +59,7 @@ static void initScene(Scene &s)
     for (int i = 0; i < 16; i++)
         s.colours[i] = kDefaultColours[i];
     s.panels.push_back(Panel());
-    s.panels[0].camera = fitCamera(s.panels[0].viewport, panelAspect(s, 0));
+    refitCamera(s, 0);
     s.startTime = clockSeconds();
 }
 

@@ -1,17 +1,9 @@
 // World window, viewport, box, colours of the scene, lights and camera queries.
 #include <cmath>
 
-#include "model.h"
+#include "panels.h"
 
 using namespace vq;
-
-static Panel &currentPanel()
-{
-    Scene &s = scene();
-    if (s.current < 0 || s.current >= (int)s.panels.size())
-        s.current = 0;
-    return s.panels[s.current];
-}
 
 static bool allFinite(std::initializer_list<double> v)
 {
@@ -34,7 +26,7 @@ void vqswin(float x1, float x2, float y1, float y2, float z1, float z2)
         sceneError("vqswin: window values must be finite; window unchanged");
         return;
     }
-    Box &w = currentPanel().window;
+    Box &w = currentPanel(scene()).window;
     w.lo[0] = x1, w.hi[0] = x2;
     w.lo[1] = y1, w.hi[1] = y2;
     w.lo[2] = z1, w.hi[2] = z2;
@@ -42,7 +34,7 @@ void vqswin(float x1, float x2, float y1, float y2, float z1, float z2)
 
 void vqqwin(float *x1, float *x2, float *y1, float *y2, float *z1, float *z2)
 {
-    const Box &w = currentPanel().window;
+    const Box &w = currentPanel(scene()).window;
     // The window holds the floats as set, so these come back exactly.
     if (x1)
         *x1 = (float)w.lo[0];
@@ -65,19 +57,18 @@ void vqsvp(float x1, float x2, float y1, float y2, float z1, float z2)
         return;
     }
     Scene &s = scene();
-    Panel &p = currentPanel();
+    Panel &p = currentPanel(scene());
     Box &v = p.viewport;
     v.lo[0] = x1, v.hi[0] = x2;
     v.lo[1] = y1, v.hi[1] = y2;
     v.lo[2] = z1, v.hi[2] = z2;
-    if (!p.cameraUser)
-        p.camera = fitCamera(p.viewport, panelAspect(s, s.current));
+    refitCamera(s, s.current);
 }
 
 void vqbox(const char *xopt, float xtick, int nxsub, const char *yopt, float ytick, int nysub,
            const char *zopt, float ztick, int nzsub)
 {
-    Panel &p = currentPanel();
+    Panel &p = currentPanel(scene());
     BoxSpec &b = p.box;
     b.enabled = true;
     const char *opts[3] = {xopt, yopt, zopt};
@@ -128,7 +119,7 @@ void svqsl(Colour3 ambient, int n, const Point3 *pos, const Colour3 *col, int wo
     }
     Lighting l;
     l.ambient = {clamp01((float)ambient.r), clamp01((float)ambient.g), clamp01((float)ambient.b)};
-    const Panel &p = currentPanel();
+    const Panel &p = currentPanel(scene());
     for (int i = 0; i < n; i++) {
         if (!allFinite({pos[i].x, pos[i].y, pos[i].z, col[i].r, col[i].g, col[i].b})) {
             sceneError("svqsl: light %d is not finite; lights unchanged", i);
@@ -148,7 +139,7 @@ void svqsl(Colour3 ambient, int n, const Point3 *pos, const Colour3 *col, int wo
 void svqqc(Point3 *eye, Point3 *up, Point3 *dir, int world)
 {
     Scene &s = scene();
-    const Panel &p = currentPanel();
+    const Panel &p = currentPanel(scene());
     const Camera &c = panelCamera(s, s.current);
     double e[3], u[3], d[3];
     for (int a = 0; a < 3; a++) {
