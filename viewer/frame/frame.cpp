@@ -56,7 +56,7 @@ void cb(double *, int *kc)
 
     int glow = glow_period_frames > 0.0f ? 1 : 0;
     for (int v = 0; v < NVR; v++) {
-        int lo = 1000 + 256 * v;
+        int lo = colourBlockStart(v);
         vqscir(lo, lo + 255);
         if (!do_3d_render) {
             if (!suppress_vr && (numcount[1] & 1) == 0) {

@@ -101,6 +101,24 @@ void usage(const char *progname)
         std::fputs(line, stderr);
 }
 
+namespace {
+
+// The settings a command line starts from: for volume v, and for the run.
+void setVolumeSettingDefaults(int v)
+{
+    settings.stride[v][0] = settings.stride[v][1] = settings.stride[v][2] = kViewerDefaults.stride;
+    settings.useFileColourMap[v] = kViewerDefaults.useFileColourMap;
+}
+
+void setRunSettingDefaults()
+{
+    settings.drawBox = kViewerDefaults.drawBox;
+    settings.blowApart = kViewerDefaults.blowApart;
+    settings.trackSkip = kViewerDefaults.trackSkip;
+}
+
+} // namespace
+
 void resetStartupSettings()
 {
     // The records of an earlier start-up in the same process (tests).
@@ -109,27 +127,17 @@ void resetStartupSettings()
         freeXraw(settings.xraws[v]);
     }
     std::memset(&settings, 0, sizeof settings);
-    for (int v = 0; v < MAX_VOLUMES; v++) {
-        settings.stride[v][0] = settings.stride[v][1] = settings.stride[v][2] = 1;
-        settings.useFileColourMap[v] = 1;
-    }
-    settings.drawBox = 1;
-    settings.blowApart = 1.0f;
-    settings.trackSkip = 1000;
+    for (int v = 0; v < MAX_VOLUMES; v++)
+        setVolumeSettingDefaults(v);
+    setRunSettingDefaults();
 }
 
 void setVolumeDefaults()
 {
     for (int v = 0; v < MAX_VOLUMES; v++) {
-        dmin[v] = 0.0f;
-        dmax[v] = 1.0f;
-        amin[v] = 0.0f;
-        amax[v] = 0.2f;
-        dscale[v][0] = dscale[v][1] = dscale[v][2] = 1.0f;
-        tex3d[v] = -1;
+        setVolumeStateDefaults(v);
         settings.volumeNamed[v] = 0;
-        settings.stride[v][0] = settings.stride[v][1] = settings.stride[v][2] = 1;
-        settings.useFileColourMap[v] = 1;
+        setVolumeSettingDefaults(v);
         settings.useMatrix[v] = 0;
     }
 }
@@ -171,13 +179,11 @@ int parseCommandLine(int argc, char **argv)
         usage(argv[0]);
         return -1;
     }
-    settings.drawBox = 1;
-    settings.blowApart = 1.0f;
+    setRunSettingDefaults();
     settings.calcNormals = 0;
     settings.clipData = 0;
     settings.boundaryPlanes = 0;
     settings.haveTracks = 0;
-    settings.trackSkip = 1000;
 
     int i = 1;
     while (i < argc) {
@@ -332,7 +338,7 @@ int setVolumeTransform(int v, const Xvol *xvol, float tr[12])
 
 void installColourMap(int v, const Xvol *xvol)
 {
-    int lo = 1000 + 256 * v, hi = lo + 255;
+    int lo = colourBlockStart(v), hi = lo + 255;
     vqscir(lo, hi);
     if (settings.useFileColourMap[v]) {
         for (int k = 0; k < 256; k++)

@@ -32,6 +32,31 @@ extern int64_t ntracks;
 extern int *count;
 extern Point3 **start;
 
+// The viewer's defaults, in one table: what the state has at program load
+// and after resetViewerState, and what each command line starts from.
+struct ViewerDefaults {
+    float dmin, dmax, amin, amax;  // data range and opacity range of a volume
+    float dscale;                  // voxel size along each axis
+    int tex3d;                     // no 3-D texture made yet
+    int stride;                    // every voxel along each axis
+    int useFileColourMap;          // the file's own colour map unless a map is named
+    int drawBox;
+    float blowApart;
+    int trackSkip;                 // track file numbers advance by this
+    int speedUp;                   // 3-D texture frames drawn at full size
+    float glowPeriodFrames;        // no glow
+};
+extern const ViewerDefaults kViewerDefaults;
+
+// The per-volume state of volume v (ranges, scale, texture) back to the defaults.
+void setVolumeStateDefaults(int v);
+
+// Volume v's colours live in a block of 256 indices from here.
+inline int colourBlockStart(int v)
+{
+    return 1000 + 256 * v;
+}
+
 // Back to the values at program load, releasing what an earlier start-up
 // built (for tests that run start-up twice).
 void resetViewerState();
