@@ -3,7 +3,7 @@
 #include <cstring>
 #include <strings.h>
 
-#include "model.h"
+#include "files.h"
 
 using namespace vq;
 
@@ -238,7 +238,7 @@ void vqicm(const char *name, int lo, int hi)
         return;
     }
     std::fclose(f);
-    if (!readColourMapFile(name, ramp))
+    if (!kFileActions.readColourMap(name, ramp))
         return;
     installRange(lo, hi, [&ramp](double t) { return rampAt(ramp, t); });
 }

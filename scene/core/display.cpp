@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "files.h"
 #include "panels.h"
 
 namespace vq {
@@ -128,7 +129,7 @@ int parseOptions(int argc, char **argv, Options &out)
             o.spin = d;
             i++;
         } else if (!std::strcmp(a, "--export")) {
-            if (!v || sceneFormat(v) == SceneFormat::unknown) {
+            if (!v || !kFileActions.sceneFileName(v)) {
                 sceneError("--export needs a file name ending in .glb, .gltf or .wrl");
                 return -1;
             }

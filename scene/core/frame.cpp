@@ -1,6 +1,7 @@
 // The frame loop shared by every platform: keys, callbacks and counting.
 #include <cstdio>
 
+#include "files.h"
 #include "panels.h"
 
 namespace vq {
@@ -92,7 +93,7 @@ void libraryKey(Scene &s, unsigned char key)
         s.screenshotRequested = true;
         break;
     case 'w':
-        if (WriteViewFile(kViewFileName) == 0)
+        if (kFileActions.writeView(kViewFileName) == 0)
             std::fprintf(stderr, "vqscene: view written to %s\n", kViewFileName);
         break;
     case 'r':
@@ -102,9 +103,9 @@ void libraryKey(Scene &s, unsigned char key)
         printKeys();
         break;
     case 'P':
-        if (exportVRML(s, kSceneFileName) == 0)
+        if (kFileActions.writeScene(s, kSceneFileName) == 0)
             std::fprintf(stderr, "vqscene: scene written to %s\n", kSceneFileName);
-        if (exportGLTF(s, kGltfFileName, true) == 0)
+        if (kFileActions.writeScene(s, kGltfFileName) == 0)
             std::fprintf(stderr, "vqscene: scene written to %s\n", kGltfFileName);
         break;
     default:
@@ -166,7 +167,7 @@ void endFrame(Scene &s)
 
 int finishRun(Scene &s, int status)
 {
-    if (!s.opts.exportFile.empty() && exportScene(s, s.opts.exportFile.c_str()) != 0)
+    if (!s.opts.exportFile.empty() && kFileActions.writeScene(s, s.opts.exportFile.c_str()) != 0)
         return 1;
     return status;
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "vqscene.h"
+#include "zeroed.h"
 
 namespace vq {
 
@@ -118,32 +119,6 @@ struct Volume {
     char mode = 's';
     float dmin = 0, dmax = 1, amin = 0, amax = 1;
     int version = 1;  // the renderer uploads when its copy is older
-};
-
-// Zeroed memory of `bytes`; large blocks are mapped in huge pages where the
-// system allows, so filling them takes few page faults. Null when out of memory.
-void *zeroedBlock(std::size_t bytes);
-void freeZeroedBlock(void *p, std::size_t bytes);
-
-// Storage of zeroed blocks, without value-initialisation on resize: a large new
-// texture arrives as fresh zero pages, costing nothing until it is written.
-template <class T> struct ZeroedAllocator {
-    using value_type = T;
-    ZeroedAllocator() = default;
-    template <class U> ZeroedAllocator(const ZeroedAllocator<U> &) {}
-    T *allocate(std::size_t n)
-    {
-        void *p = zeroedBlock(n * sizeof(T));
-        if (!p)
-            throw std::bad_alloc();
-        return static_cast<T *>(p);
-    }
-    void deallocate(T *p, std::size_t n) { freeZeroedBlock(p, n * sizeof(T)); }
-    // Default-inserted elements are already zero.
-    template <class U> void construct(U *) {}
-    template <class U, class... A> void construct(U *p, A &&...a) { ::new ((void *)p) U(std::forward<A>(a)...); }
-    template <class U> bool operator==(const ZeroedAllocator<U> &) const { return true; }
-    template <class U> bool operator!=(const ZeroedAllocator<U> &) const { return false; }
 };
 
 struct Texture3D {
@@ -327,19 +302,5 @@ double mapCoord(const Panel &p, int axis, double v);
 double mapScale(const Panel &p, int axis);
 // World to scene mapping of a direction (normals use the inverse transpose).
 Vec3 mapNormal(const Panel &p, double x, double y, double z);
-// The ramp of a colour-map file: lines of "r g b" in 0..1. False after one
-// line on stderr.
-bool readColourMapFile(const char *name, std::vector<Rgb> &ramp);
-// Write every panel's lists as a VRML 2.0 file. 0 or -1.
-int exportVRML(const Scene &s, const char *name);
-// Scene file formats, told by the name's extension (case ignored).
-enum class SceneFormat { unknown, glb, gltf, vrml };
-SceneFormat sceneFormat(const char *name);
-// Write the visible panels' lists and cameras as glTF 2.0: binary (.glb)
-// or JSON with the buffer embedded. 0 or -1 after one line on stderr; a
-// failed write keeps the old file.
-int exportGLTF(const Scene &s, const char *name, bool binary);
-// Write the scene in the format of the name's extension. 0 or -1.
-int exportScene(const Scene &s, const char *name);
 
 }  // namespace vq

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <sys/stat.h>
 
-#include "model.h"
+#include "io.h"
 
 namespace vq {
 

@@ -28,7 +28,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "model.h"
+#include "io.h"
 #include "png.h"
 
 namespace vq {

@@ -7,7 +7,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "model.h"
+#include "io.h"
 
 namespace vq {
 

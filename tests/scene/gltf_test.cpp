@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "io.h"
 #include "vqscene_inspect.h"
 
 namespace {
