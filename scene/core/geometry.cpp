@@ -1,24 +1,27 @@
 // Vector geometry on the library's value types.
 #include <cmath>
 
+#include "vec3.h"
 #include "vqscene.h"
+
+using namespace vq;
 
 extern "C" {
 
 Point3 VectorAdd(Point3 a, Point3 b)
 {
-    return {a.x + b.x, a.y + b.y, a.z + b.z};
+    return vecAdd(a, b);
 }
 
 // Note the order: the result points from a to b.
 Point3 VectorSub(Point3 a, Point3 b)
 {
-    return {b.x - a.x, b.y - a.y, b.z - a.z};
+    return vecDiff(b, a);
 }
 
 Point3 VectorMul(Point3 a, double s)
 {
-    return {a.x * s, a.y * s, a.z * s};
+    return vecScale(a, s);
 }
 
 double VectorLength(Point3 a, Point3 b)
@@ -28,30 +31,24 @@ double VectorLength(Point3 a, Point3 b)
 
 double Modulus(Point3 a)
 {
-    return std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
+    return vecLength(a);
 }
 
 double DotProduct(Point3 a, Point3 b)
 {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
+    return vecDot(a, b);
 }
 
 Point3 CrossProduct(Point3 a, Point3 b)
 {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+    return vecCross(a, b);
 }
 
 void Normalise(Point3 *a)
 {
     if (!a)
         return;
-    double m = Modulus(*a);
-    // A zero (or non-finite) vector has no direction; it stays as it is.
-    if (m > 0 && std::isfinite(m)) {
-        a->x /= m;
-        a->y /= m;
-        a->z /= m;
-    }
+    vecNormalise(a);
 }
 
 Point3 CalcNormal(Point3 p1, Point3 p2, Point3 p3)

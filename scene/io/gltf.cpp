@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "io.h"
+#include "vec3.h"
 #include "png.h"
 
 namespace vq {
@@ -417,21 +418,6 @@ void addSlices(Gltf &g, const Scene &s, const Camera &c, const VolumeDraw &d, st
     }
 }
 
-Vec3 sub(const Vec3 &a, const Vec3 &b)
-{
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-
-Vec3 cross(const Vec3 &a, const Vec3 &b)
-{
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
-float dot(const Vec3 &a, const Vec3 &b)
-{
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-
 // Texel of a 3-D texture at texture coordinates t (0 = first texel's
 // centre, 1 = the last's), interpolated as the renderer's sampler does.
 void sampleTexture(const Texture3D &tex, const Vec3 &t, float out[4])
@@ -474,25 +460,25 @@ void addTexPoly(Gltf &g, const Scene &s, const TexPoly &tp, std::vector<std::str
     float best = 0;
     for (size_t i = 1; i < tp.v.size(); i++)
         for (size_t j = i + 1; j < tp.v.size(); j++) {
-            Vec3 c = cross(sub(tp.v[i], o), sub(tp.v[j], o));
-            if (dot(c, c) > best)
-                best = dot(c, c), bi = i, bj = j;
+            Vec3 c = vecCross(vecDiff(tp.v[i], o), vecDiff(tp.v[j], o));
+            if (vecDot(c, c) > best)
+                best = vecDot(c, c), bi = i, bj = j;
         }
     if (!(best > 0))
         return;
-    Vec3 e1 = sub(tp.v[bi], o);
-    float l1 = std::sqrt(dot(e1, e1));
+    Vec3 e1 = vecDiff(tp.v[bi], o);
+    float l1 = std::sqrt(vecDot(e1, e1));
     e1 = {e1.x / l1, e1.y / l1, e1.z / l1};
-    Vec3 nrm = cross(sub(tp.v[bi], o), sub(tp.v[bj], o));
-    Vec3 e2 = cross(nrm, e1);
-    float l2 = std::sqrt(dot(e2, e2));
+    Vec3 nrm = vecCross(vecDiff(tp.v[bi], o), vecDiff(tp.v[bj], o));
+    Vec3 e2 = vecCross(nrm, e1);
+    float l2 = std::sqrt(vecDot(e2, e2));
     e2 = {e2.x / l2, e2.y / l2, e2.z / l2};
     std::vector<float> ps, pt;
     float s0 = INFINITY, s1 = -INFINITY, t0 = INFINITY, t1 = -INFINITY;
     for (const Vec3 &p : tp.v) {
-        Vec3 d = sub(p, o);
-        ps.push_back(dot(d, e1));
-        pt.push_back(dot(d, e2));
+        Vec3 d = vecDiff(p, o);
+        ps.push_back(vecDot(d, e1));
+        pt.push_back(vecDot(d, e2));
         s0 = std::min(s0, ps.back()), s1 = std::max(s1, ps.back());
         t0 = std::min(t0, pt.back()), t1 = std::max(t1, pt.back());
     }
@@ -513,7 +499,7 @@ void addTexPoly(Gltf &g, const Scene &s, const TexPoly &tp, std::vector<std::str
         return std::clamp(static_cast<int>(std::ceil(std::sqrt(x * x + y * y + z * z))) + 1, 1,
                           kMaxPolyImage);
     };
-    int w = texels(sub(texAt(s1, t0), texAt(s0, t0))), h = texels(sub(texAt(s0, t1), texAt(s0, t0)));
+    int w = texels(vecDiff(texAt(s1, t0), texAt(s0, t0))), h = texels(vecDiff(texAt(s0, t1), texAt(s0, t0)));
     float ds = (s1 - s0) / w, dt = (t1 - t0) / h;
     std::vector<uint8_t> rgba(static_cast<size_t>(w) * h * 4, 0);
     size_t nv = tp.v.size();

@@ -5,6 +5,7 @@
 
 #include "frame.h"
 #include "state.h"
+#include "vec3.h"
 #include "vqscene.h"
 
 namespace {
@@ -29,25 +30,25 @@ struct Cut {
 
 // The library's vector arithmetic, inline: the same operations in the same
 // order, without a call per operation in the loop over planes and edges.
-inline Point3 add(Point3 a, Point3 b)
+// sub(a, b) is b - a, as VectorSub.
+Point3 add(Point3 a, Point3 b)
 {
-    return {a.x + b.x, a.y + b.y, a.z + b.z};
+    return vq::vecAdd(a, b);
 }
 
-// b - a, as VectorSub.
-inline Point3 sub(Point3 a, Point3 b)
+Point3 sub(Point3 a, Point3 b)
 {
-    return {b.x - a.x, b.y - a.y, b.z - a.z};
+    return vq::vecDiff(b, a);
 }
 
-inline Point3 mul(Point3 a, double s)
+Point3 mul(Point3 a, double s)
 {
-    return {a.x * s, a.y * s, a.z * s};
+    return vq::vecScale(a, s);
 }
 
-inline double dot(Point3 a, Point3 b)
+double dot(Point3 a, Point3 b)
 {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
+    return vq::vecDot(a, b);
 }
 
 // Corners of volume v's box, voxel (0,0,0) to voxel (nx-1, ny-1, nz-1).

@@ -64,7 +64,7 @@ void calcVertexNormals(Obj *obj)
     }
     for (int i = 0; i < nv; i++)
         if (count[i] > 0)
-            normaliseInPlace(&normals[i]);
+            vq::vecNormalise(&normals[i]);
     std::free(count);
     obj->normals = normals;
 }

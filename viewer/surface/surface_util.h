@@ -9,41 +9,20 @@
 #include <cstdlib>
 
 #include "obj.h"
+#include "vec3.h"
 
-// The scene library's vector formulas, written out so the compiler can
-// inline them: each is the same sequence of operations as VectorSub,
-// VectorLength, CrossProduct, Normalise and CalcNormal, so the results
-// are the same bits (the tests compare them against the library's).
-inline Point3 subPoint(const Point3 &a, const Point3 &b)
-{
-    return {b.x - a.x, b.y - a.y, b.z - a.z};
-}
-
-inline double modulusOf(const Point3 &a)
-{
-    return std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
-}
-
+// The scene library's VectorLength and CalcNormal from the shared vector
+// formulas, inline in the readers' loops; the results are the same bits
+// (the tests compare them against the library's).
 inline double lengthBetween(const Point3 &a, const Point3 &b)
 {
-    return modulusOf(subPoint(a, b));
-}
-
-inline void normaliseInPlace(Point3 *a)
-{
-    double m = modulusOf(*a);
-    if (m > 0 && std::isfinite(m)) {
-        a->x /= m;
-        a->y /= m;
-        a->z /= m;
-    }
+    return vq::vecLength(vq::vecDiff(b, a));
 }
 
 inline Point3 triangleNormal(const Point3 &p1, const Point3 &p2, const Point3 &p3)
 {
-    Point3 a = subPoint(p1, p2), b = subPoint(p1, p3);
-    Point3 n = {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-    normaliseInPlace(&n);
+    Point3 n = vq::vecCross(vq::vecDiff(p2, p1), vq::vecDiff(p3, p1));
+    vq::vecNormalise(&n);
     return n;
 }
 
