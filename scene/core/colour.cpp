@@ -68,11 +68,11 @@ struct NamedMap {
 };
 
 const NamedMap kPerceptual[] = {
-    {"viridis", kViridis, (int)(sizeof kViridis / sizeof kViridis[0])},
-    {"magma", kMagma, (int)(sizeof kMagma / sizeof kMagma[0])},
-    {"inferno", kInferno, (int)(sizeof kInferno / sizeof kInferno[0])},
-    {"plasma", kPlasma, (int)(sizeof kPlasma / sizeof kPlasma[0])},
-    {"cividis", kCividis, (int)(sizeof kCividis / sizeof kCividis[0])},
+    {"viridis", kViridis, static_cast<int>(sizeof kViridis / sizeof kViridis[0])},
+    {"magma", kMagma, static_cast<int>(sizeof kMagma / sizeof kMagma[0])},
+    {"inferno", kInferno, static_cast<int>(sizeof kInferno / sizeof kInferno[0])},
+    {"plasma", kPlasma, static_cast<int>(sizeof kPlasma / sizeof kPlasma[0])},
+    {"cividis", kCividis, static_cast<int>(sizeof kCividis / sizeof kCividis[0])},
 };
 
 float clamp01(float v)
@@ -88,7 +88,9 @@ Rgb stopsAt(const MapStop *st, int n, double t)
     double span = st[i + 1].t - st[i].t;
     double f = span > 0 ? (t - st[i].t) / span : 0;
     f = f < 0 ? 0 : f > 1 ? 1 : f;
-    auto mix = [f](unsigned char a, unsigned char b) { return (float)(((1 - f) * a + f * b) / 255.0); };
+    auto mix = [f](unsigned char a, unsigned char b) {
+        return static_cast<float>(((1 - f) * a + f * b) / 255.0);
+    };
     return {mix(st[i].r, st[i + 1].r), mix(st[i].g, st[i + 1].g), mix(st[i].b, st[i + 1].b)};
 }
 
@@ -98,10 +100,10 @@ Rgb rampAt(const std::vector<Rgb> &ramp, double t)
     if (ramp.size() == 1)
         return ramp[0];
     double x = t * (ramp.size() - 1);
-    size_t i = (size_t)x;
+    size_t i = static_cast<size_t>(x);
     if (i >= ramp.size() - 1)
         return ramp.back();
-    float f = (float)(x - i);
+    float f = static_cast<float>(x - i);
     const Rgb &a = ramp[i], &b = ramp[i + 1];
     return {a.r + f * (b.r - a.r), a.g + f * (b.g - a.g), a.b + f * (b.b - a.b)};
 }
@@ -149,11 +151,12 @@ bool validIndex(int ci)
 template <typename F> void installRange(int lo, int hi, F colour)
 {
     Scene &s = scene();
-    long n = (long)hi - lo + 1;
-    long first = lo < 0 ? -(long)lo : 0;
-    long last = (long)hi >= kColourTableSize ? (long)kColourTableSize - 1 - lo : n - 1;
+    long n = static_cast<long>(hi) - lo + 1;
+    long first = lo < 0 ? -static_cast<long>(lo) : 0;
+    long last =
+        static_cast<long>(hi) >= kColourTableSize ? static_cast<long>(kColourTableSize) - 1 - lo : n - 1;
     for (long i = first; i <= last; i++) {
-        double t = n > 1 ? (double)i / (double)(n - 1) : 0;
+        double t = n > 1 ? static_cast<double>(i) / static_cast<double>(n - 1) : 0;
         s.colours[lo + i] = colour(t);
     }
 }

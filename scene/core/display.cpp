@@ -52,7 +52,7 @@ int parseKeyList(const char *text, std::vector<std::pair<int, unsigned char>> &k
     const char *p = text;
     while (true) {
         const char *comma = std::strchr(p, ',');
-        size_t len = comma ? (size_t)(comma - p) : std::strlen(p);
+        size_t len = comma ? static_cast<size_t>(comma - p) : std::strlen(p);
         std::string entry(p, len);
         size_t colon = entry.find(':');
         long frame = 0;
@@ -63,7 +63,7 @@ int parseKeyList(const char *text, std::vector<std::pair<int, unsigned char>> &k
                        entry.c_str());
             return -1;
         }
-        out.push_back({(int)frame, key});
+        out.push_back({static_cast<int>(frame), key});
         if (!comma)
             break;
         p = comma + 1;
@@ -92,7 +92,7 @@ int parseOptions(int argc, char **argv, Options &out)
                 sceneError("--frames needs a whole number of frames, 0 or more");
                 return -1;
             }
-            o.frames = (int)n;
+            o.frames = static_cast<int>(n);
             i++;
         } else if (!std::strcmp(a, "--keys")) {
             if (!v || parseKeyList(v, o.keys) != 0) {
@@ -116,8 +116,8 @@ int parseOptions(int argc, char **argv, Options &out)
                 sceneError("--size needs WIDTHxHEIGHT, each 1 to 16384 pixels");
                 return -1;
             }
-            o.width = (int)w;
-            o.height = (int)h;
+            o.width = static_cast<int>(w);
+            o.height = static_cast<int>(h);
             i++;
         } else if (!std::strcmp(a, "--spin")) {
             char *end = nullptr;

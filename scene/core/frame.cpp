@@ -33,18 +33,18 @@ void deliverKey(Scene &s, unsigned char key)
 void countFrame(Scene &s)
 {
     FrameStats st;
-    for (int i = 0; i < (int)s.panels.size(); i++) {
+    for (int i = 0; i < static_cast<int>(s.panels.size()); i++) {
         const PrimList &l = s.panels[i].frameList;
         for (const PointSet &p : l.points)
-            st.points += (long)p.p.size();
+            st.points += static_cast<long>(p.p.size());
         for (const Polyline &p : l.lines)
-            st.lines += (long)p.p.size() - 1;
-        st.thickLines += (long)l.thickLines.size();
-        st.facets += (long)l.facets.size();
-        st.texPolys += (long)l.texPolys.size();
+            st.lines += static_cast<long>(p.p.size()) - 1;
+        st.thickLines += static_cast<long>(l.thickLines.size());
+        st.facets += static_cast<long>(l.facets.size());
+        st.texPolys += static_cast<long>(l.texPolys.size());
         const Camera &c = panelCamera(s, i);
         for (const VolumeDraw &d : l.volumes) {
-            if (d.vol < 0 || d.vol >= (int)s.volumes.size())
+            if (d.vol < 0 || d.vol >= static_cast<int>(s.volumes.size()))
                 continue;
             const Volume &v = s.volumes[d.vol];
             // Each call draws its own axis's set: always with prc 1, with
@@ -87,7 +87,7 @@ void libraryKey(Scene &s, unsigned char key)
         break;
     case '\t':
         if (!s.panels.empty())
-            s.current = (s.current + 1) % (int)s.panels.size();
+            s.current = (s.current + 1) % static_cast<int>(s.panels.size());
         break;
     case 's':
         s.screenshotRequested = true;
@@ -127,7 +127,7 @@ void runFrame(Scene &s)
         if (fk.first == s.frameNo)
             s.keyQueue.push_back(fk.second);
     if (s.frameNo > 0 && s.opts.spin != 0)
-        for (int i = 0; i < (int)s.panels.size(); i++)
+        for (int i = 0; i < static_cast<int>(s.panels.size()); i++)
             if (cameraOwner(s, i) == i)
                 orbitCamera(s, i, s.opts.spin, 0);
     // Keys pressed by a callback wait for the next frame.
@@ -140,7 +140,7 @@ void runFrame(Scene &s)
         p.frameList.clear();
     int saved = s.current;
     double t = frameTime(s);
-    for (int i = 0; i < (int)s.panels.size(); i++) {
+    for (int i = 0; i < static_cast<int>(s.panels.size()); i++) {
         Panel &p = s.panels[i];
         if (!p.visible || !p.frameEnabled || !p.frameFunc)
             continue;
@@ -152,7 +152,7 @@ void runFrame(Scene &s)
         p.frameFunc(&tt, &kc);
         s.inFrame = false;
     }
-    if (saved >= 0 && saved < (int)s.panels.size())
+    if (saved >= 0 && saved < static_cast<int>(s.panels.size()))
         s.current = saved;
     countFrame(s);
 }

@@ -87,7 +87,7 @@ Colour3 HSV2RGB(double h, double s, double v)
     if (h < 0)
         h += 360.0;
     h /= 60.0;
-    int sector = (int)h;
+    int sector = static_cast<int>(h);
     if (sector > 5)
         sector = 5;
     double f = h - sector;

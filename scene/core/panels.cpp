@@ -9,7 +9,7 @@ namespace {
 
 bool validPanel(const Scene &s, int id, const char *call)
 {
-    if (id >= 0 && id < (int)s.panels.size())
+    if (id >= 0 && id < static_cast<int>(s.panels.size()))
         return true;
     sceneError("%s: no panel %d", call, id);
     return false;
@@ -47,7 +47,7 @@ void placePanel(Scene &s, int id, const double f[4])
 
 Panel &vq::currentPanel(Scene &s)
 {
-    if (s.current < 0 || s.current >= (int)s.panels.size())
+    if (s.current < 0 || s.current >= static_cast<int>(s.panels.size()))
         s.current = 0;
     return s.panels[s.current];
 }
@@ -61,7 +61,7 @@ void vq::refitCamera(Scene &s, int panel)
 
 void vq::refitCameras(Scene &s)
 {
-    for (int i = 0; i < (int)s.panels.size(); i++)
+    for (int i = 0; i < static_cast<int>(s.panels.size()); i++)
         refitCamera(s, i);
 }
 
@@ -83,7 +83,7 @@ int xvqap(float x1, float y1, float x2, float y2)
     if (!fractions("xvqap", x1, y1, x2, y2, f))
         return -1;
     Panel p;
-    p.id = (int)s.panels.size();
+    p.id = static_cast<int>(s.panels.size());
     s.panels.push_back(p);
     placePanel(s, p.id, f);
     return p.id;

@@ -17,7 +17,7 @@ PrimList &currentList(Scene &s)
 
 Rgb rgbOf(Colour3 c)
 {
-    auto f = [](double v) { return std::isfinite(v) ? (float)(v < 0 ? 0 : v > 1 ? 1 : v) : 0.0f; };
+    auto f = [](double v) { return std::isfinite(v) ? static_cast<float>(v < 0 ? 0 : v > 1 ? 1 : v) : 0.0f; };
     return {f(c.r), f(c.g), f(c.b)};
 }
 
@@ -62,7 +62,7 @@ void pushVRMLname(const char *name)
         return;
     }
     s.names.push_back(n);
-    s.currentName = (int)s.names.size() - 1;
+    s.currentName = static_cast<int>(s.names.size()) - 1;
     s.nameIndex.emplace(n, s.currentName);
 }
 
@@ -185,7 +185,7 @@ void nvqtexpoly3d(const Point3 *v, const Point3 *t, float n, int texid, char mod
         return;
     }
     Scene &s = scene();
-    if (texid < 0 || texid >= (int)s.textures.size()) {
+    if (texid < 0 || texid >= static_cast<int>(s.textures.size())) {
         sceneError("nvqtexpoly3d: no 3-d texture %d", texid);
         return;
     }
@@ -193,7 +193,7 @@ void nvqtexpoly3d(const Point3 *v, const Point3 *t, float n, int texid, char mod
     TexPoly tp;
     for (long i = 0; i < k; i++) {
         tp.v.push_back(mapP(p, v[i]));
-        tp.t.push_back({(float)t[i].x, (float)t[i].y, (float)t[i].z});
+        tp.t.push_back({static_cast<float>(t[i].x), static_cast<float>(t[i].y), static_cast<float>(t[i].z)});
     }
     tp.tex = texid;
     tp.mode = mode;

@@ -104,7 +104,8 @@ double mapCoord(const Panel &p, int a, double v)
 
 Vec3 mapPoint(const Panel &p, double x, double y, double z)
 {
-    return {(float)mapCoord(p, 0, x), (float)mapCoord(p, 1, y), (float)mapCoord(p, 2, z)};
+    return {static_cast<float>(mapCoord(p, 0, x)), static_cast<float>(mapCoord(p, 1, y)),
+            static_cast<float>(mapCoord(p, 2, z))};
 }
 
 Vec3 mapNormal(const Panel &p, double x, double y, double z)
@@ -120,14 +121,14 @@ Vec3 mapNormal(const Panel &p, double x, double y, double z)
     if (m > 0 && std::isfinite(m))
         for (double &c : v)
             c /= m;
-    return {(float)v[0], (float)v[1], (float)v[2]};
+    return {static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])};
 }
 
 // ---- Cameras -----------------------------------------------------------
 
 int cameraOwner(const Scene &s, int panel)
 {
-    int n = (int)s.panels.size();
+    int n = static_cast<int>(s.panels.size());
     if (panel < 0 || panel >= n)
         return 0;
     // Links are kept acyclic by xvqlpc; the hop limit guards anyway.
@@ -147,7 +148,7 @@ const Camera &panelCamera(const Scene &s, int panel)
 
 double panelAspect(const Scene &s, int panel)
 {
-    if (panel < 0 || panel >= (int)s.panels.size())
+    if (panel < 0 || panel >= static_cast<int>(s.panels.size()))
         return 1;
     const Panel &p = s.panels[panel];
     double w = (p.fx2 - p.fx1) * s.windowWidth, h = (p.fy2 - p.fy1) * s.windowHeight;

@@ -118,7 +118,8 @@ void svqsl(Colour3 ambient, int n, const Point3 *pos, const Colour3 *col, int wo
         return;
     }
     Lighting l;
-    l.ambient = {clamp01((float)ambient.r), clamp01((float)ambient.g), clamp01((float)ambient.b)};
+    l.ambient = {clamp01(static_cast<float>(ambient.r)), clamp01(static_cast<float>(ambient.g)),
+                 clamp01(static_cast<float>(ambient.b))};
     const Panel &p = currentPanel(scene());
     for (int i = 0; i < n; i++) {
         if (!allFinite({pos[i].x, pos[i].y, pos[i].z, col[i].r, col[i].g, col[i].b})) {
@@ -129,8 +130,10 @@ void svqsl(Colour3 ambient, int n, const Point3 *pos, const Colour3 *col, int wo
         if (world == 1)
             li.pos = mapPoint(p, pos[i].x, pos[i].y, pos[i].z);
         else
-            li.pos = {(float)pos[i].x, (float)pos[i].y, (float)pos[i].z};
-        li.colour = {clamp01((float)col[i].r), clamp01((float)col[i].g), clamp01((float)col[i].b)};
+            li.pos = {static_cast<float>(pos[i].x), static_cast<float>(pos[i].y),
+                      static_cast<float>(pos[i].z)};
+        li.colour = {clamp01(static_cast<float>(col[i].r)), clamp01(static_cast<float>(col[i].g)),
+                     clamp01(static_cast<float>(col[i].b))};
         l.lights.push_back(li);
     }
     scene().lighting = l;

@@ -68,7 +68,7 @@ bool readColourMapFile(const char *name, std::vector<Rgb> &ramp)
             ok = false;
             break;
         }
-        out.push_back({(float)c[0], (float)c[1], (float)c[2]});
+        out.push_back({static_cast<float>(c[0]), static_cast<float>(c[1]), static_cast<float>(c[2])});
     }
     std::fclose(f);
     if (ok && out.empty()) {

@@ -64,28 +64,28 @@ bool checkTga(const char *name, const std::vector<unsigned char> &file)
         return fail(name, "unsupported bits per pixel");
     if (base == 3 && t.bits != 8)
         return fail(name, "unsupported bits per grey pixel");
-    if ((double)t.width * t.height > kMaxPixels)
+    if (static_cast<double>(t.width) * t.height > kMaxPixels)
         return fail(name, "image too large");
-    long mapBytes = t.mapType == 1 ? (long)t.mapLength * ((t.mapBits + 7) / 8) : 0;
+    long mapBytes = t.mapType == 1 ? static_cast<long>(t.mapLength) * ((t.mapBits + 7) / 8) : 0;
     if (t.mapType == 1 &&
         (t.mapLength < 1 || (t.mapBits != 15 && t.mapBits != 16 && t.mapBits != 24 && t.mapBits != 32)))
         return fail(name, "bad colour map description");
-    long left = (long)file.size() - 18 - t.idLength - mapBytes;
+    long left = static_cast<long>(file.size()) - 18 - t.idLength - mapBytes;
     if (left <= 0)
         return fail(name, "truncated before the pixel data");
     long bpp = (t.bits + 7) / 8;
     const unsigned char *p = h + 18 + t.idLength + mapBytes;
-    double pixels = (double)t.width * t.height;
+    double pixels = static_cast<double>(t.width) * t.height;
     if (!rle) {
-        if (pixels * bpp > (double)left)
+        if (pixels * bpp > static_cast<double>(left))
             return fail(name, "truncated pixel data");
         return true;
     }
     // A run packet gives at most 128 pixels for 1 + bpp bytes; walk the
     // packets so a short file is refused before anything is decoded.
-    if (pixels > (double)left / (1 + bpp) * 128)
+    if (pixels > static_cast<double>(left) / (1 + bpp) * 128)
         return fail(name, "truncated run-length data");
-    long need = (long)t.width * t.height, at = 0;
+    long need = static_cast<long>(t.width) * t.height, at = 0;
     while (need > 0) {
         if (at >= left)
             return fail(name, "truncated run-length data");
@@ -132,17 +132,18 @@ extern "C" unsigned char *ReadTGATexture(const char *name, int *w, int *h)
         fail(name, size > kMaxFileBytes ? "file too large" : "cannot size the file");
         return nullptr;
     }
-    file.resize((size_t)size);
-    size_t got = size ? std::fread(file.data(), 1, (size_t)size, f) : 0;
+    file.resize(static_cast<size_t>(size));
+    size_t got = size ? std::fread(file.data(), 1, static_cast<size_t>(size), f) : 0;
     std::fclose(f);
-    if (got != (size_t)size) {
+    if (got != static_cast<size_t>(size)) {
         fail(name, "read error");
         return nullptr;
     }
     if (!checkTga(name, file))
         return nullptr;
     int iw = 0, ih = 0, comp = 0;
-    unsigned char *pixels = stbi_load_from_memory(file.data(), (int)file.size(), &iw, &ih, &comp, 4);
+    unsigned char *pixels =
+        stbi_load_from_memory(file.data(), static_cast<int>(file.size()), &iw, &ih, &comp, 4);
     if (!pixels) {
         fail(name, stbi_failure_reason());
         return nullptr;

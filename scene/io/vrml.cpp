@@ -21,7 +21,7 @@ std::string sanitise(const std::string &name)
     for (unsigned char c : name) {
         bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
                   c == '-';
-        out += ok ? (char)c : '_';
+        out += ok ? static_cast<char>(c) : '_';
     }
     if (out.empty() || (out[0] >= '0' && out[0] <= '9') || out[0] == '-')
         out = "_" + out;
@@ -43,9 +43,9 @@ void writeVolumeBox(Writer &w, const Volume &v)
     for (int c = 0; c < 8; c++) {
         double i = c & 1 ? v.i2 : v.i1, j = c & 2 ? v.j2 : v.j1, k = c & 4 ? v.k2 : v.k1;
         Vec3 p;
-        p.x = (float)(v.tr[0] + v.tr[1] * i + v.tr[2] * j + v.tr[3] * k);
-        p.y = (float)(v.tr[4] + v.tr[5] * i + v.tr[6] * j + v.tr[7] * k);
-        p.z = (float)(v.tr[8] + v.tr[9] * i + v.tr[10] * j + v.tr[11] * k);
+        p.x = static_cast<float>(v.tr[0] + v.tr[1] * i + v.tr[2] * j + v.tr[3] * k);
+        p.y = static_cast<float>(v.tr[4] + v.tr[5] * i + v.tr[6] * j + v.tr[7] * k);
+        p.z = static_cast<float>(v.tr[8] + v.tr[9] * i + v.tr[10] * j + v.tr[11] * k);
         w.v3(p);
     }
     std::fprintf(f, "] }\n      coordIndex [ 0 1 3 2 0 -1 4 5 7 6 4 -1 0 4 -1 1 5 -1 2 6 -1 3 7 -1 ] } }\n");
@@ -55,7 +55,7 @@ void writeShapes(Writer &w, const Scene &s, const PrimList &l, int name, const s
 {
     FILE *f = w.f;
     for (const VolumeDraw &d : l.volumes)
-        if (d.name == name && d.vol >= 0 && d.vol < (int)s.volumes.size())
+        if (d.name == name && d.vol >= 0 && d.vol < static_cast<int>(s.volumes.size()))
             writeVolumeBox(w, s.volumes[d.vol]);
     for (const PointSet &p : l.points) {
         if (p.name != name)
@@ -137,7 +137,7 @@ void writeShapes(Writer &w, const Scene &s, const PrimList &l, int name, const s
     for (const TexPoly &t : l.texPolys) {
         if (t.name != name || t.v.size() < 3)
             continue;
-        Rgb c = t.tex >= 0 && t.tex < (int)texGrey.size() ? texGrey[t.tex] : Rgb{1, 1, 1};
+        Rgb c = t.tex >= 0 && t.tex < static_cast<int>(texGrey.size()) ? texGrey[t.tex] : Rgb{1, 1, 1};
         std::fprintf(f,
                      "    Shape { appearance Appearance { material Material { diffuseColor %g %g %g "
                      "transparency %g } }\n",
@@ -199,9 +199,9 @@ int exportVRML(const Scene &s, const char *name)
                 sum[c] += a * t.texels[i + c] / 255.0;
             wsum += a;
         }
-        texMean.push_back(wsum > 0
-                              ? Rgb{(float)(sum[0] / wsum), (float)(sum[1] / wsum), (float)(sum[2] / wsum)}
-                              : Rgb{1, 1, 1});
+        texMean.push_back(wsum > 0 ? Rgb{static_cast<float>(sum[0] / wsum), static_cast<float>(sum[1] / wsum),
+                                         static_cast<float>(sum[2] / wsum)}
+                                   : Rgb{1, 1, 1});
     }
     Writer w{f};
     std::fprintf(f, "#VRML V2.0 utf8\n# Written by libvqscene in scene coordinates.\n");
@@ -209,7 +209,7 @@ int exportVRML(const Scene &s, const char *name)
     std::map<std::string, int> used;
     for (const Panel &p : s.panels) {
         std::fprintf(f, "# Panel %d\n", p.id);
-        for (int n = 0; n < (int)s.names.size(); n++) {
+        for (int n = 0; n < static_cast<int>(s.names.size()); n++) {
             if (!usesName(p.staticList, n) && !usesName(p.frameList, n))
                 continue;
             // DEF names must be unique in the file.

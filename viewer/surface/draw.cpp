@@ -13,7 +13,7 @@ namespace {
 // surface does not have.
 inline bool triangleCorners(const Obj *obj, int t, int idx[3], Point3 p[3])
 {
-    const int *f = obj->facets + 3 * (size_t)t;
+    const int *f = obj->facets + 3 * static_cast<size_t>(t);
     for (int c = 0; c < 3; c++) {
         int n = f[c];
         if (n < 1 || n > obj->nverts)
@@ -33,14 +33,14 @@ int weightIndex(float w, float wmin, float wmax, int lo, int hi)
     if (!std::isfinite(t)) {
         k = lo;
     } else {
-        double v = (double)((float)((long long)hi - lo) * t) + 0.5;
-        k = (double)lo + std::trunc(v);
+        double v = static_cast<double>((float)((long long)hi - lo) * t) + 0.5;
+        k = static_cast<double>(lo) + std::trunc(v);
     }
     if (!(k >= lo))
         k = lo;
     if (k > hi)
         k = hi;
-    return (int)k;
+    return static_cast<int>(k);
 }
 
 } // namespace
@@ -51,7 +51,7 @@ void drawObj(const Obj *obj)
         return;
     pushVRMLname(obj->label);
     // NaN compares false, so a NaN opacity counts as opaque.
-    bool transparent = (double)obj->alpha < 0.999;
+    bool transparent = static_cast<double>(obj->alpha) < 0.999;
     for (int t = 0; t < obj->nfacets; t++) {
         int idx[3];
         Point3 p[3];
@@ -79,14 +79,14 @@ void drawObjWgts(const Obj *obj, const ObjWgt *wgt, int onlyWeighted, int ci)
     // The first entry of each vertex, found once instead of by a linear
     // search per corner; entries naming no vertex of the surface can never
     // be found and are left out.
-    std::vector<int> first(obj->nverts > 0 ? (size_t)obj->nverts : 0, -1);
+    std::vector<int> first(obj->nverts > 0 ? static_cast<size_t>(obj->nverts) : 0, -1);
     int nw = wgt && wgt->vert && wgt->wgt ? wgt->nverts : 0;
     for (int j = nw - 1; j >= 0; j--) {
         int v = wgt->vert[j];
         if (v >= 0 && v < obj->nverts)
             first[v] = j;
     }
-    bool transparent = (double)obj->alpha < 0.999;
+    bool transparent = static_cast<double>(obj->alpha) < 0.999;
     for (int t = 0; t < obj->nfacets; t++) {
         int idx[3];
         Point3 p[3];
@@ -106,9 +106,9 @@ void drawObjWgts(const Obj *obj, const ObjWgt *wgt, int onlyWeighted, int ci)
             int k = weightIndex(wgt->wgt[j], wgt->wmin, wgt->wmax, lo, hi);
             float r, g, b;
             vqqcr(k, &r, &g, &b);
-            sum[0] += (double)(2.0f * r);
-            sum[1] += (double)(2.0f * g);
-            sum[2] += (double)(2.0f * b);
+            sum[0] += static_cast<double>(2.0f * r);
+            sum[1] += static_cast<double>(2.0f * g);
+            sum[2] += static_cast<double>(2.0f * b);
         }
         Colour3 col;
         double *out[3] = {&col.r, &col.g, &col.b};

@@ -66,7 +66,7 @@ Obj *readObjFromFS(const char *fname, const char *label, float r, float g, float
     }
     // Every vertex and facet takes at least one byte of the file.
     long long left = bytesLeft(f.get());
-    if (left >= 0 && (long long)nv + nf > left) {
+    if (left >= 0 && static_cast<long long>(nv) + nf > left) {
         fprintf(stderr, "counts larger than FS file %s holds\n", fname);
         return failObj(obj);
     }
@@ -97,7 +97,7 @@ Obj *readObjFromFS(const char *fname, const char *label, float r, float g, float
         }
         if (i % 100 == 0)
             fprintf(stderr, "x = %f\n", x);
-        if (!verts.push({(double)x, (double)y, (double)z})) {
+        if (!verts.push({static_cast<double>(x), static_cast<double>(y), static_cast<double>(z)})) {
             fprintf(stderr, "out of memory reading FS file %s\n", fname);
             return failObj(obj);
         }
@@ -130,9 +130,9 @@ Obj *readObjFromFS(const char *fname, const char *label, float r, float g, float
         facets.push(t[1] + 1);
         facets.push(t[2] + 1);
     }
-    obj->nverts = (int)verts.n;
+    obj->nverts = static_cast<int>(verts.n);
     obj->verts = verts.release();
-    obj->nfacets = (int)(facets.n / 3);
+    obj->nfacets = static_cast<int>(facets.n / 3);
     obj->facets = facets.release();
     fprintf(stderr, "Read %d vertices (%d facets) from obj file.\n", obj->nverts, obj->nfacets);
     calcObjMinMaxMean(obj);
@@ -170,7 +170,7 @@ ObjWgt *loadObjWgtFromFS(const char *fname)
     }
     GrowArray<int> vert;
     GrowArray<float> wgt;
-    size_t first = left >= 0 ? (size_t)n : std::min<size_t>(n, 65536);
+    size_t first = left >= 0 ? static_cast<size_t>(n) : std::min<size_t>(n, 65536);
     if (!vert.reserve(first) || !wgt.reserve(first)) {
         fprintf(stderr, "out of memory reading FS wgts file %s\n", fname);
         return nullptr;
@@ -202,7 +202,7 @@ ObjWgt *loadObjWgtFromFS(const char *fname)
         fprintf(stderr, "out of memory reading FS wgts file %s\n", fname);
         return nullptr;
     }
-    list->nverts = (int)vert.n;
+    list->nverts = static_cast<int>(vert.n);
     list->vert = vert.release();
     list->wgt = wgt.release();
     list->wmin = wmin;

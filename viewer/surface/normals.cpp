@@ -12,9 +12,9 @@ namespace {
 // product rounds below zero (or is not a number), has area 0.
 float heronArea(Point3 p, Point3 q, Point3 r)
 {
-    float pq = (float)lengthBetween(p, q);
-    float qr = (float)lengthBetween(q, r);
-    float rp = (float)lengthBetween(r, p);
+    float pq = static_cast<float>(lengthBetween(p, q));
+    float qr = static_cast<float>(lengthBetween(q, r));
+    float rp = static_cast<float>(lengthBetween(r, p));
     float s = (pq + qr + rp) * 0.5f;
     float prod = (s - pq) * s * (s - qr) * (s - rp);
     if (!(prod >= 0.0f))
@@ -31,8 +31,8 @@ void calcVertexNormals(Obj *obj)
     std::free(obj->normals);
     obj->normals = nullptr;
     int nv = obj->nverts > 0 ? obj->nverts : 0;
-    Point3 *normals = static_cast<Point3 *>(std::calloc(nv ? (size_t)nv : 1, sizeof(Point3)));
-    int *count = static_cast<int *>(std::calloc(nv ? (size_t)nv : 1, sizeof(int)));
+    Point3 *normals = static_cast<Point3 *>(std::calloc(nv ? static_cast<size_t>(nv) : 1, sizeof(Point3)));
+    int *count = static_cast<int *>(std::calloc(nv ? static_cast<size_t>(nv) : 1, sizeof(int)));
     if (!normals || !count) {
         fprintf(stderr, "failed to allocate storage for normals!\n");
         exit(-1);
@@ -41,7 +41,7 @@ void calcVertexNormals(Obj *obj)
     // order: every vertex sees the same additions in the same order as a
     // scan of all triangles per vertex would make.
     for (int t = 0; t < obj->nfacets; t++) {
-        const int *f = obj->facets + 3 * (size_t)t;
+        const int *f = obj->facets + 3 * static_cast<size_t>(t);
         int a = f[0], b = f[1], c = f[2];
         // A triangle naming a vertex that does not exist has no shape.
         if (a < 1 || b < 1 || c < 1 || a > nv || b > nv || c > nv)

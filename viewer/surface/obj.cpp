@@ -60,7 +60,7 @@ void calcObjMinMaxMean(Obj *obj)
         sy += p.y;
         sz += p.z;
     }
-    double n = (double)(float)obj->nverts;
+    double n = static_cast<double>(static_cast<float>(obj->nverts));
     obj->min = mn;
     obj->max = mx;
     obj->mean = {sx / n, sy / n, sz / n};
@@ -74,10 +74,10 @@ namespace {
 // zero. Values that no int can hold become 0, which no vertex carries.
 int facetNumber(float f)
 {
-    double v = (double)f + 0.5;
-    if (!(v > (double)INT_MIN - 1.0 && v < (double)INT_MAX + 1.0))
+    double v = static_cast<double>(f) + 0.5;
+    if (!(v > static_cast<double>(INT_MIN) - 1.0 && v < static_cast<double>(INT_MAX) + 1.0))
         return 0;
-    return (int)v;
+    return static_cast<int>(v);
 }
 
 // A facet whose numbers could not be checked when it was read.
@@ -112,14 +112,15 @@ Obj *loadObj(const char *fname, const char *label, float r, float g, float b, fl
         }
         if (cmd == 'v') {
             // The file's third number is x, its first y, its second z.
-            ok = verts.push({(double)v[2], (double)v[0], (double)v[1]});
+            ok =
+                verts.push({static_cast<double>(v[2]), static_cast<double>(v[0]), static_cast<double>(v[1])});
         } else if (cmd == 'f') {
             int n[3] = {facetNumber(v[0]), facetNumber(v[1]), facetNumber(v[2])};
             // A facet may name vertices that come later in the file, so
             // numbers above the count so far are checked at the end.
-            int hi = (int)verts.n;
+            int hi = static_cast<int>(verts.n);
             if (n[0] < 1 || n[1] < 1 || n[2] < 1 || n[0] > hi || n[1] > hi || n[2] > hi)
-                ok = pending.push({(int)(facets.n / 3), lineno});
+                ok = pending.push({static_cast<int>(facets.n / 3), lineno});
             ok = ok && facets.reserve(facets.n + 3);
             if (ok) {
                 facets.push(n[0]);
@@ -138,12 +139,12 @@ Obj *loadObj(const char *fname, const char *label, float r, float g, float b, fl
     }
     // Drop the facets that name vertices the file does not have.
     if (pending.n > 0) {
-        int nv = (int)verts.n;
+        int nv = static_cast<int>(verts.n);
         size_t out = 0, k = 0;
         size_t nf = facets.n / 3;
         for (size_t i = 0; i < nf; i++) {
             const int *t = facets.data + 3 * i;
-            if (k < pending.n && pending.data[k].facet == (int)i) {
+            if (k < pending.n && pending.data[k].facet == static_cast<int>(i)) {
                 int line = pending.data[k++].line;
                 if (t[0] < 1 || t[1] < 1 || t[2] < 1 || t[0] > nv || t[1] > nv || t[2] > nv) {
                     fprintf(stderr, "Facet at line %d names a vertex outside 1..%d, ignoring.\n", line, nv);
@@ -156,9 +157,9 @@ Obj *loadObj(const char *fname, const char *label, float r, float g, float b, fl
         }
         facets.n = 3 * out;
     }
-    obj->nverts = (int)verts.n;
+    obj->nverts = static_cast<int>(verts.n);
     obj->verts = verts.release();
-    obj->nfacets = (int)(facets.n / 3);
+    obj->nfacets = static_cast<int>(facets.n / 3);
     obj->facets = facets.release();
     fprintf(stderr, "Read %d lines (%d facets) from obj file.\n", lineno, obj->nfacets);
     calcObjMinMaxMean(obj);

@@ -52,7 +52,7 @@ ScanResult fastFloat(const char **pp, float *out)
             continue;
         if (++digits > 19)
             return SCAN_UNSURE;
-        w = w * 10 + (uint64_t)(*s - '0');
+        w = w * 10 + static_cast<uint64_t>(*s - '0');
     }
     if (*s == '.') {
         for (s++; isDigit(*s); s++) {
@@ -62,7 +62,7 @@ ScanResult fastFloat(const char **pp, float *out)
                 continue;
             if (++digits > 19)
                 return SCAN_UNSURE;
-            w = w * 10 + (uint64_t)(*s - '0');
+            w = w * 10 + static_cast<uint64_t>(*s - '0');
         }
     }
     if (!any)
@@ -97,12 +97,13 @@ ScanResult fastFloat(const char **pp, float *out)
         // One correctly rounded double operation on exact operands; its
         // rounding to float is correct unless it sits exactly on a float
         // rounding midpoint.
-        double d = exp10 >= 0 ? (double)w * kPow10[exp10] : (double)w / kPow10[-exp10];
+        double d =
+            exp10 >= 0 ? static_cast<double>(w) * kPow10[exp10] : static_cast<double>(w) / kPow10[-exp10];
         uint64_t bits;
         std::memcpy(&bits, &d, sizeof bits);
         if ((bits & ((1ull << 29) - 1)) == (1ull << 28))
             return SCAN_UNSURE;
-        f = (float)d;
+        f = static_cast<float>(d);
     }
     *out = neg ? -f : f;
     *pp = s;
@@ -146,7 +147,7 @@ int scanInt(const char **pp, int *out)
         return 0;
     long long v = 0;
     for (; isDigit(*s); s++) {
-        if (v <= (long long)INT_MAX + 1)
+        if (v <= static_cast<long long>(INT_MAX) + 1)
             v = v * 10 + (*s - '0');
     }
     if (neg)
@@ -165,7 +166,7 @@ long long regularFileSize(FILE *f)
     struct stat st;
     if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode))
         return -1;
-    return (long long)st.st_size;
+    return static_cast<long long>(st.st_size);
 }
 
 bool readRest(FILE *f, GrowArray<unsigned char> *buf)
@@ -173,7 +174,8 @@ bool readRest(FILE *f, GrowArray<unsigned char> *buf)
     long long size = regularFileSize(f);
     long pos = std::ftell(f);
     // A regular file is read in one call; anything else in chunks.
-    size_t step = (size > 0 && pos >= 0 && size > pos) ? (size_t)(size - pos) + 1 : (size_t)1 << 16;
+    size_t step = (size > 0 && pos >= 0 && size > pos) ? static_cast<size_t>(size - pos) + 1
+                                                       : static_cast<size_t>(1) << 16;
     for (;;) {
         if (!buf->reserve(buf->n + step))
             return false;
@@ -182,7 +184,7 @@ bool readRest(FILE *f, GrowArray<unsigned char> *buf)
         buf->n += got;
         if (got < room)
             break;
-        step = (size_t)1 << 16;
+        step = static_cast<size_t>(1) << 16;
     }
     return !std::ferror(f);
 }

@@ -27,8 +27,8 @@ const double kHuge = 1e8;
 // floor() for values well inside the int64 range.
 inline int64_t floorToInt(double v)
 {
-    int64_t t = (int64_t)v;
-    return (double)t > v ? t - 1 : t;
+    int64_t t = static_cast<int64_t>(v);
+    return static_cast<double>(t) > v ? t - 1 : t;
 }
 
 inline int64_t axisKey(double c)
@@ -37,7 +37,7 @@ inline int64_t axisKey(double c)
         return floorToInt(c * kInvCell);
     uint64_t bits;
     std::memcpy(&bits, &c, sizeof bits);
-    int64_t k = (int64_t)(1ull << 61) + (int64_t)((bits & 0x7fffffffffffffffull) >> 2);
+    int64_t k = static_cast<int64_t>(1ull << 61) + static_cast<int64_t>((bits & 0x7fffffffffffffffull) >> 2);
     return c < 0 ? -k : k;
 }
 
@@ -70,7 +70,7 @@ inline bool finitePoint(const Point3 &p)
 // few cache lines. The block size follows the mesh's edge length, so a
 // block holds a few dozen vertices.
 const int kGroupBits = 6;
-const size_t kGroup = (size_t)1 << kGroupBits;
+const size_t kGroup = static_cast<size_t>(1) << kGroupBits;
 
 // What the search for one corner needs, worked out a few corners ahead.
 struct CornerPlan {
@@ -92,17 +92,18 @@ struct VertexGrid {
 
     static uint64_t mix(int64_t x, int64_t y, int64_t z)
     {
-        uint64_t h = (uint64_t)x * 0x9E3779B97F4A7C15ull;
-        h ^= (uint64_t)y * 0xC2B2AE3D27D4EB4Full;
-        h ^= (uint64_t)z * 0x165667B19E3779F9ull;
+        uint64_t h = static_cast<uint64_t>(x) * 0x9E3779B97F4A7C15ull;
+        h ^= static_cast<uint64_t>(y) * 0xC2B2AE3D27D4EB4Full;
+        h ^= static_cast<uint64_t>(z) * 0x165667B19E3779F9ull;
         h ^= h >> 29;
         h *= 0xBF58476D1CE4E5B9ull;
         return h ^ (h >> 32);
     }
     size_t bucketOf(int64_t x, int64_t y, int64_t z) const
     {
-        size_t group = (size_t)mix(x >> blockShift, y >> blockShift, z >> blockShift) & groupMask;
-        return group << kGroupBits | ((size_t)mix(x, y, z) & (kGroup - 1));
+        size_t group =
+            static_cast<size_t>(mix(x >> blockShift, y >> blockShift, z >> blockShift)) & groupMask;
+        return group << kGroupBits | (static_cast<size_t>(mix(x, y, z)) & (kGroup - 1));
     }
     size_t bucketOf(const Point3 &p) const { return bucketOf(axisKey(p.x), axisKey(p.y), axisKey(p.z)); }
 
@@ -131,7 +132,7 @@ struct VertexGrid {
                 continue;
             size_t b = bucketOf(verts[v]);
             next[v] = heads[b];
-            heads[b] = (int)v;
+            heads[b] = static_cast<int>(v);
             where[v] = b;
         }
     }
@@ -184,12 +185,12 @@ struct VertexGrid {
 
     void insert(int v, const CornerPlan &cp, const Point3 *verts)
     {
-        if ((size_t)v >= next.size()) {
+        if (static_cast<size_t>(v) >= next.size()) {
             next.resize(next.size() * 2 + 1024, -1);
             where.resize(next.size());
         }
         if (2 * (count + 1) > heads.size())
-            grow(verts, (size_t)v);
+            grow(verts, static_cast<size_t>(v));
         count++;
         size_t b = cp.epoch == epoch ? cp.own : bucketOf(cp.p);
         next[v] = heads[b];
@@ -238,7 +239,8 @@ struct VertexGrid {
 
 inline float readFloat(const unsigned char *b)
 {
-    uint32_t u = (uint32_t)b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 | (uint32_t)b[3] << 24;
+    uint32_t u = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+                 static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
     float f;
     std::memcpy(&f, &u, sizeof f);
     return f;
@@ -259,17 +261,17 @@ struct FacetSource {
     const unsigned char *facet(uint32_t i)
     {
         if (mem)
-            return mem + 50 * (size_t)i;
+            return mem + 50 * static_cast<size_t>(i);
         if (i >= first + count) {
             first = i;
             count = n - i < kChunk ? n - i : kChunk;
-            buf.resize((size_t)kChunk * 50);
+            buf.resize(static_cast<size_t>(kChunk) * 50);
             if (std::fread(buf.data(), 50, count, f) != count) {
                 count = 0;
                 return nullptr;
             }
         }
-        return buf.data() + 50 * (size_t)(i - first);
+        return buf.data() + 50 * static_cast<size_t>(i - first);
     }
 };
 
@@ -285,7 +287,8 @@ double sampleEdge(FacetSource *src, uint32_t n)
         Point3 c[3];
         for (int k = 0; k < 3; k++) {
             const unsigned char *q = rec + 12 + 12 * k;
-            c[k] = {(double)readFloat(q), (double)readFloat(q + 4), (double)readFloat(q + 8)};
+            c[k] = {static_cast<double>(readFloat(q)), static_cast<double>(readFloat(q + 4)),
+                    static_cast<double>(readFloat(q + 8))};
         }
         for (int k = 0; k < 3; k++) {
             double d = lengthBetween(c[k], c[(k + 1) % 3]);
@@ -324,7 +327,7 @@ Obj *loadObjFromSTL(const char *fname, const char *label, float r, float g, floa
         }
         got = data.n < sizeof head ? data.n : sizeof head;
         std::memcpy(head, data.data, got);
-        size = (long long)data.n;
+        size = static_cast<long long>(data.n);
     }
     if (got < 84) {
         fprintf(stderr, "failed reading stl header of %s\n", fname);
@@ -332,11 +335,12 @@ Obj *loadObjFromSTL(const char *fname, const char *label, float r, float g, floa
         return nullptr;
     }
     const unsigned char *p = head + 80;
-    uint32_t n = (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+    uint32_t n = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                 static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
     // The count is checked against what the file holds before anything
     // is built from it; a short file fails where the reading would have.
-    uint64_t body = size > 84 ? (uint64_t)size - 84 : 0;
-    if ((uint64_t)n > body / 50) {
+    uint64_t body = size > 84 ? static_cast<uint64_t>(size) - 84 : 0;
+    if (static_cast<uint64_t>(n) > body / 50) {
         // Reading facet after facet, the first one cut short is the one
         // after the last whole record: its corners or its attribute word.
         bool inAttribute = body % 50 >= 48;
@@ -344,7 +348,7 @@ Obj *loadObjFromSTL(const char *fname, const char *label, float r, float g, floa
         std::fclose(f);
         return nullptr;
     }
-    if (body > (uint64_t)n * 50)
+    if (body > static_cast<uint64_t>(n) * 50)
         fprintf(stderr, "Not at end of file!\n");
     src.f = f;
     src.n = n;
@@ -356,13 +360,13 @@ Obj *loadObjFromSTL(const char *fname, const char *label, float r, float g, floa
         ~Closer() { std::fclose(f); }
     } closer{f};
     // Three corners per facet must fit the record's int counts.
-    if (n > (uint32_t)(INT32_MAX / 3)) {
+    if (n > static_cast<uint32_t>(INT32_MAX / 3)) {
         fprintf(stderr, "too many facets in stl file %s\n", fname);
         return nullptr;
     }
 
     Obj *obj = newObj(label, r, g, b, a);
-    int *facets = n ? static_cast<int *>(std::malloc((size_t)n * 3 * sizeof(int))) : nullptr;
+    int *facets = n ? static_cast<int *>(std::malloc(static_cast<size_t>(n) * 3 * sizeof(int))) : nullptr;
     GrowArray<Point3> verts;
     if (!obj || (n && !facets) || !verts.reserve(n ? n : 1)) {
         fprintf(stderr, "out of memory reading stl file %s\n", fname);
@@ -372,11 +376,11 @@ Obj *loadObjFromSTL(const char *fname, const char *label, float r, float g, floa
     }
     VertexGrid grid;
     // A closed mesh has about half as many vertices as facets.
-    grid.init((size_t)n / 2, sampleEdge(&src, n));
+    grid.init(static_cast<size_t>(n) / 2, sampleEdge(&src, n));
     // Corner g of the file, counted over all facets; false after a read
     // error.
     auto corner = [&src](size_t g, Point3 *pt) {
-        const unsigned char *rec = src.facet((uint32_t)(g / 3));
+        const unsigned char *rec = src.facet(static_cast<uint32_t>(g / 3));
         if (!rec)
             return false;
         const unsigned char *q = rec + 12 + 12 * (g % 3);
@@ -391,7 +395,7 @@ Obj *loadObjFromSTL(const char *fname, const char *label, float r, float g, floa
     };
     // The searches are mostly cache misses; the corners ahead are known,
     // so their buckets and chains are worked out and asked for early.
-    const size_t ncorners = (size_t)n * 3, kAhead = 16, kRing = 32;
+    const size_t ncorners = static_cast<size_t>(n) * 3, kAhead = 16, kRing = 32;
     CornerPlan ring[kRing];
     for (size_t g = 0; g < kAhead && g < ncorners; g++) {
         if (!corner(g, &ring[g].p))
@@ -420,7 +424,7 @@ Obj *loadObjFromSTL(const char *fname, const char *label, float r, float g, floa
             grid.move(j, cp);
             verts.data[j] = cp.p;
         } else {
-            j = (int)verts.n;
+            j = static_cast<int>(verts.n);
             if (!verts.push(cp.p)) {
                 fprintf(stderr, "out of memory reading stl file %s\n", fname);
                 std::free(facets);
@@ -432,9 +436,9 @@ Obj *loadObjFromSTL(const char *fname, const char *label, float r, float g, floa
         }
         facets[g] = j + 1;
     }
-    obj->nfacets = (int)n;
+    obj->nfacets = static_cast<int>(n);
     obj->facets = facets;
-    obj->nverts = (int)verts.n;
+    obj->nverts = static_cast<int>(verts.n);
     obj->verts = verts.release();
     calcObjMinMaxMean(obj);
     return obj;

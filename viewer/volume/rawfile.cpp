@@ -18,15 +18,15 @@ static unsigned char *readRawBytes(FILE *f, long long n)
     if (sized && st.st_size < n)
         return nullptr;
     long long cap = sized ? n : std::min(n, 1LL << 24), got = 0;
-    unsigned char *buf = (unsigned char *)malloc(std::max(cap, 1LL));
+    unsigned char *buf = static_cast<unsigned char *>(malloc(std::max(cap, 1LL)));
     if (!buf)
         return nullptr;
     for (;;) {
-        got += (long long)fread(buf + got, 1, cap - got, f);
+        got += static_cast<long long>(fread(buf + got, 1, cap - got, f));
         if (got < cap || cap == n)
             break;
         long long next = std::min(n, cap * 2);
-        unsigned char *grown = (unsigned char *)realloc(buf, next);
+        unsigned char *grown = static_cast<unsigned char *>(realloc(buf, next));
         if (!grown)
             break;
         buf = grown;
@@ -75,14 +75,14 @@ Xvol *loadRaw(const char *filename, int nx, int ny, int nz, int format)
         free(xvol);
         return nullptr;
     }
-    const size_t planeValues = (size_t)nx * ny;
+    const size_t planeValues = static_cast<size_t>(nx) * ny;
     for (int x = 0; x < nx; x++)
         for (int y = 0; y < ny; y++) {
             float *row = xvol->data[x][y];
-            const unsigned char *p = bytes + 2 * ((size_t)x + (size_t)nx * y);
+            const unsigned char *p = bytes + 2 * (static_cast<size_t>(x) + static_cast<size_t>(nx) * y);
             for (int z = 0; z < nz; z++) {
                 const unsigned char *q = p + 2 * planeValues * z;
-                float v = (float)(q[0] | q[1] << 8);
+                float v = static_cast<float>(q[0] | q[1] << 8);
                 row[z] = v < 100.0f ? 0.0f : (v > 1500.0f ? 1500.0f : v);
             }
         }

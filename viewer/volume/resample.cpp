@@ -32,11 +32,11 @@ struct AxisSample {
 
 static AxisSample sampleAxis(int m, int n, int g)
 {
-    float p = (float)m * (float)n / (float)g;
+    float p = static_cast<float>(m) * static_cast<float>(n) / static_cast<float>(g);
     AxisSample s;
-    s.lo = (int)floorf(p);
-    s.hi = (int)ceilf(p);
-    s.t = fabsf(p - (float)s.hi);
+    s.lo = static_cast<int>(floorf(p));
+    s.hi = static_cast<int>(ceilf(p));
+    s.t = fabsf(p - static_cast<float>(s.hi));
     s.lo = s.lo < 0 ? 0 : (s.lo >= n ? n - 1 : s.lo);
     s.hi = s.hi < 0 ? 0 : (s.hi >= n ? n - 1 : s.hi);
     return s;
@@ -74,9 +74,9 @@ Xvol *makePow2Xvol(const Xvol *xvol)
     out->nx = pow2Below(xvol->nx);
     out->ny = pow2Below(xvol->ny);
     out->nz = pow2Below(xvol->nz);
-    out->dx = (float)xvol->nx * xvol->dx / (float)out->nx;
-    out->dy = (float)xvol->ny * xvol->dy / (float)out->ny;
-    out->dz = (float)xvol->nz * xvol->dz / (float)out->nz;
+    out->dx = static_cast<float>(xvol->nx) * xvol->dx / static_cast<float>(out->nx);
+    out->dy = static_cast<float>(xvol->ny) * xvol->dy / static_cast<float>(out->ny);
+    out->dz = static_cast<float>(xvol->nz) * xvol->dz / static_cast<float>(out->nz);
     if (allocXvolData(out) < 0) {
         free(out);
         return nullptr;
@@ -124,15 +124,15 @@ Xvol *rebinXvol(const Xvol *xvol, const int *stride)
     out->nx = xvol->nx / sx;
     out->ny = xvol->ny / sy;
     out->nz = xvol->nz / sz;
-    out->dx = (float)sx * xvol->dx;
-    out->dy = (float)sy * xvol->dy;
-    out->dz = (float)sz * xvol->dz;
+    out->dx = static_cast<float>(sx) * xvol->dx;
+    out->dy = static_cast<float>(sy) * xvol->dy;
+    out->dz = static_cast<float>(sz) * xvol->dz;
     if (allocXvolData(out) < 0) {
         free(out);
         return nullptr;
     }
     // Only boxes inside the source are visited, so the stride product fits.
-    const float count = (float)((long long)sx * sy * sz);
+    const float count = static_cast<float>((long long)sx * sy * sz);
     for (int i = 0; i < out->nx; i++)
         for (int j = 0; j < out->ny; j++)
             for (int k = 0; k < out->nz; k++) {

@@ -27,13 +27,13 @@ static bool isSlicePattern(const char *pattern)
 // height-1-y of row x.
 static int fillSlicePlane(Xvol *xvol, int plane, const unsigned char *img, int width, int height)
 {
-    float **rows = (float **)malloc(std::max(width, 1) * sizeof(float *));
+    float **rows = static_cast<float **>(malloc(std::max(width, 1) * sizeof(float *)));
     if (!rows) {
         fprintf(stderr, "Failed to allocate row in float volume.\n");
         return -1;
     }
     for (int x = 0; x < width; x++) {
-        rows[x] = (float *)malloc(std::max(height, 1) * sizeof(float));
+        rows[x] = static_cast<float *>(malloc(std::max(height, 1) * sizeof(float)));
         if (!rows[x]) {
             fprintf(stderr, "Failed to allocate column in float volume.\n");
             for (int r = 0; r < x; r++)
@@ -42,8 +42,8 @@ static int fillSlicePlane(Xvol *xvol, int plane, const unsigned char *img, int w
             return -1;
         }
         for (int y = 0; y < height; y++) {
-            const unsigned char *px = img + 4 * ((size_t)x + (size_t)width * y);
-            rows[x][height - 1 - y] = (float)(px[0] + px[1] + px[2]);
+            const unsigned char *px = img + 4 * (static_cast<size_t>(x) + static_cast<size_t>(width) * y);
+            rows[x][height - 1 - y] = static_cast<float>(px[0] + px[1] + px[2]);
         }
     }
     xvol->data[plane] = rows;
@@ -65,7 +65,7 @@ Xvol *loadTifStack(const char *pattern, int first, int last, int step)
         fprintf(stderr, "No slices to read: last slice %d is below first slice %d.\n", last, first);
         return nullptr;
     }
-    long long span = (long long)last - first;
+    long long span = static_cast<long long>(last) - first;
     long long count = span / step + 1;
     if (count > INT_MAX) {
         fprintf(stderr, "Too many slices (%lld) to read.\n", count);
@@ -81,7 +81,7 @@ Xvol *loadTifStack(const char *pattern, int first, int last, int step)
     long long capacity = 0;
     for (long long s = 0; s <= span; s += step) {
         char name[SLICE_NAME_LEN + 1];
-        int len = snprintf(name, sizeof name, pattern, (int)(first + s));
+        int len = snprintf(name, sizeof name, pattern, static_cast<int>(first + s));
         if (len < 0 || len > SLICE_NAME_LEN) {
             fprintf(stderr, "Slice name from pattern '%s' is longer than %d characters.\n", pattern,
                     SLICE_NAME_LEN);
@@ -90,9 +90,10 @@ Xvol *loadTifStack(const char *pattern, int first, int last, int step)
         }
         if (xvol->nx == capacity) {
             capacity = std::min(count, std::max(capacity * 2, 16LL));
-            float ***grown = (float ***)realloc(xvol->data, capacity * sizeof(float **));
+            float ***grown = static_cast<float ***>(realloc(xvol->data, capacity * sizeof(float **)));
             if (!grown) {
-                fprintf(stderr, "Failed to allocate %ld bytes\n", (long)(capacity * sizeof(float **)));
+                fprintf(stderr, "Failed to allocate %ld bytes\n",
+                        static_cast<long>(capacity * sizeof(float **)));
                 exit(-1);
             }
             xvol->data = grown;
