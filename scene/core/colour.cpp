@@ -112,13 +112,13 @@ Rgb rampAt(const std::vector<Rgb> &ramp, double t)
 bool builtinMap(const char *name, double t, Rgb *out)
 {
     if (!strcasecmp(name, "grey") || !strcasecmp(name, "gray")) {
-        *out = {(float)t, (float)t, (float)t};
+        *out = {static_cast<float>(t), static_cast<float>(t), static_cast<float>(t)};
         return true;
     }
     if (!strcasecmp(name, "rainbow")) {
         // Blue at the bottom through green and yellow to red at the top.
         Colour3 c = HSV2RGB(240.0 * (1 - t), 1, 1);
-        *out = {(float)c.r, (float)c.g, (float)c.b};
+        *out = {static_cast<float>(c.r), static_cast<float>(c.g), static_cast<float>(c.b)};
         return true;
     }
     if (!strcasecmp(name, "hot")) {
@@ -127,11 +127,12 @@ bool builtinMap(const char *name, double t, Rgb *out)
         double r = t < r1 ? 0.0416 + (1 - 0.0416) * t / r1 : 1;
         double g = t < r1 ? 0 : t < g1 ? (t - r1) / (g1 - r1) : 1;
         double b = t < g1 ? 0 : (t - g1) / (1 - g1);
-        *out = {clamp01((float)r), clamp01((float)g), clamp01((float)b)};
+        *out = {clamp01(static_cast<float>(r)), clamp01(static_cast<float>(g)),
+                clamp01(static_cast<float>(b))};
         return true;
     }
     if (!strcasecmp(name, "cool")) {
-        *out = {(float)t, (float)(1 - t), 1};
+        *out = {static_cast<float>(t), static_cast<float>(1 - t), 1};
         return true;
     }
     for (const NamedMap &m : kPerceptual)

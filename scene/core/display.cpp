@@ -26,7 +26,7 @@ static bool parseInt(const char *text, long lo, long hi, long *out)
 static bool parseKey(const char *text, size_t len, unsigned char *key)
 {
     if (len == 1) {
-        *key = (unsigned char)text[0];
+        *key = static_cast<unsigned char>(text[0]);
         return true;
     }
     struct Named {

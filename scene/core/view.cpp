@@ -37,17 +37,17 @@ void vqqwin(float *x1, float *x2, float *y1, float *y2, float *z1, float *z2)
     const Box &w = currentPanel(scene()).window;
     // The window holds the floats as set, so these come back exactly.
     if (x1)
-        *x1 = (float)w.lo[0];
+        *x1 = static_cast<float>(w.lo[0]);
     if (x2)
-        *x2 = (float)w.hi[0];
+        *x2 = static_cast<float>(w.hi[0]);
     if (y1)
-        *y1 = (float)w.lo[1];
+        *y1 = static_cast<float>(w.lo[1]);
     if (y2)
-        *y2 = (float)w.hi[1];
+        *y2 = static_cast<float>(w.hi[1]);
     if (z1)
-        *z1 = (float)w.lo[2];
+        *z1 = static_cast<float>(w.lo[2]);
     if (z2)
-        *z2 = (float)w.hi[2];
+        *z2 = static_cast<float>(w.hi[2]);
 }
 
 void vqsvp(float x1, float x2, float y1, float y2, float z1, float z2)

@@ -33,7 +33,7 @@ int weightIndex(float w, float wmin, float wmax, int lo, int hi)
     if (!std::isfinite(t)) {
         k = lo;
     } else {
-        double v = static_cast<double>((float)((long long)hi - lo) * t) + 0.5;
+        double v = static_cast<double>(static_cast<float>(static_cast<long long>(hi) - lo) * t) + 0.5;
         k = static_cast<double>(lo) + std::trunc(v);
     }
     if (!(k >= lo))

@@ -156,7 +156,7 @@ int scanInt(const char **pp, int *out)
         v = INT_MAX;
     if (v < INT_MIN)
         v = INT_MIN;
-    *out = (int)v;
+    *out = static_cast<int>(v);
     *pp = s;
     return 1;
 }

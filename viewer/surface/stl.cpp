@@ -384,7 +384,8 @@ Obj *loadObjFromSTL(const char *fname, const char *label, float r, float g, floa
         if (!rec)
             return false;
         const unsigned char *q = rec + 12 + 12 * (g % 3);
-        *pt = Point3{(double)readFloat(q), (double)readFloat(q + 4), (double)readFloat(q + 8)};
+        *pt = Point3{static_cast<double>(readFloat(q)), static_cast<double>(readFloat(q + 4)),
+                     static_cast<double>(readFloat(q + 8))};
         return true;
     };
     auto readFailed = [&]() {

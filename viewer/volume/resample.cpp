@@ -132,7 +132,7 @@ Xvol *rebinXvol(const Xvol *xvol, const int *stride)
         return nullptr;
     }
     // Only boxes inside the source are visited, so the stride product fits.
-    const float count = static_cast<float>((long long)sx * sy * sz);
+    const float count = static_cast<float>(static_cast<long long>(sx) * sy * sz);
     for (int i = 0; i < out->nx; i++)
         for (int j = 0; j < out->ny; j++)
             for (int k = 0; k < out->nz; k++) {
