@@ -8,22 +8,24 @@
 #include <cstdlib>
 #include <cstring>
 
-static void usage()
+namespace {
+
+void usage()
 {
     fprintf(stderr, "usage: makephantom [-v DX DY DZ] OUT.xrw N [NY NZ]\n");
 }
 
-static bool parseDim(const char *s, int *v)
+bool parseDim(const char *s, int *v)
 {
     char *end;
     long n = strtol(s, &end, 10);
     if (*end || n < 1 || n > 4096)
         return false;
-    *v = (int)n;
+    *v = static_cast<int>(n);
     return true;
 }
 
-static bool parseSize(const char *s, float *v)
+bool parseSize(const char *s, float *v)
 {
     char *end;
     *v = strtof(s, &end);
@@ -31,18 +33,22 @@ static bool parseSize(const char *s, float *v)
 }
 
 // Smooth step from 0 at edge0 to 1 at edge1.
-static float smooth(float edge0, float edge1, float x)
+float smooth(float edge0, float edge1, float x)
 {
     float t = (x - edge0) / (edge1 - edge0);
     t = t < 0 ? 0 : (t > 1 ? 1 : t);
     return t * t * (3 - 2 * t);
 }
 
+} // namespace
+
 struct Blob {
     float x, y, z, r, value;
 };
 
-static const Blob BLOBS[] = {
+namespace {
+
+const Blob BLOBS[] = {
     {0.30f, 0.20f, 0.10f, 0.16f, 250.0f},
     {-0.35f, -0.10f, 0.25f, 0.12f, 220.0f},
     {0.05f, -0.40f, -0.30f, 0.10f, 235.0f},
@@ -50,7 +56,7 @@ static const Blob BLOBS[] = {
 };
 
 // Value 0..255 of the phantom at a point of the cube [-1, 1]^3.
-static unsigned char phantomValue(float u, float v, float w)
+unsigned char phantomValue(float u, float v, float w)
 {
     float outer = sqrtf((u / 0.78f) * (u / 0.78f) + (v / 0.66f) * (v / 0.66f) + (w / 0.72f) * (w / 0.72f));
     if (outer > 1.0f)
@@ -72,11 +78,11 @@ static unsigned char phantomValue(float u, float v, float w)
                 value = fmaxf(value, b.value * (1.0f - smooth(0.7f, 1.0f, d)));
         }
     }
-    return (unsigned char)(value < 0 ? 0 : (value > 255 ? 255 : value));
+    return static_cast<unsigned char>(value < 0 ? 0 : (value > 255 ? 255 : value));
 }
 
 // Black at 0, then deep blue through cyan and yellow to red and near white.
-static void warmCoolRamp(Xraw *xraw)
+void warmCoolRamp(Xraw *xraw)
 {
     static const float stops[][3] = {{0.05f, 0.05f, 0.35f},
                                      {0.0f, 0.6f, 0.9f},
@@ -86,14 +92,17 @@ static void warmCoolRamp(Xraw *xraw)
     const int segments = 4;
     xraw->cmap_r[0] = xraw->cmap_g[0] = xraw->cmap_b[0] = 0;
     for (int i = 1; i < 256; i++) {
-        float t = (float)(i - 1) / 254.0f * segments;
-        int s = t >= segments ? segments - 1 : (int)t;
+        float t = static_cast<float>(i - 1) / 254.0f * segments;
+        int s = t >= segments ? segments - 1 : static_cast<int>(t);
         float f = t - s;
         unsigned char *out[3] = {&xraw->cmap_r[i], &xraw->cmap_g[i], &xraw->cmap_b[i]};
         for (int c = 0; c < 3; c++)
-            *out[c] = (unsigned char)lroundf(255.0f * (stops[s][c] + f * (stops[s + 1][c] - stops[s][c])));
+            *out[c] = static_cast<unsigned char>(
+                lroundf(255.0f * (stops[s][c] + f * (stops[s + 1][c] - stops[s][c]))));
     }
 }
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -120,7 +129,7 @@ int main(int argc, char **argv)
     }
     if (argc - a == 2)
         n[1] = n[2] = n[0];
-    if ((long long)n[0] * n[1] * n[2] > 0x7fffffffLL) {
+    if (static_cast<long long>(n[0]) * n[1] * n[2] > 0x7fffffffLL) {
         fprintf(stderr, "makephantom: %d x %d x %d voxels are too many.\n", n[0], n[1], n[2]);
         return 1;
     }
@@ -138,8 +147,8 @@ int main(int argc, char **argv)
     xraw.dx = d[0];
     xraw.dy = d[1];
     xraw.dz = d[2];
-    size_t count = (size_t)n[0] * n[1] * n[2];
-    xraw.data = (unsigned char *)malloc(count ? count : 1);
+    size_t count = static_cast<size_t>(n[0]) * n[1] * n[2];
+    xraw.data = static_cast<unsigned char *>(malloc(count ? count : 1));
     if (!xraw.data) {
         fprintf(stderr, "makephantom: out of memory.\n");
         return 1;
@@ -152,7 +161,8 @@ int main(int argc, char **argv)
                 float u = (2.0f * x + 1.0f) / n[0] - 1.0f;
                 float v = (2.0f * y + 1.0f) / n[1] - 1.0f;
                 float w = (2.0f * z + 1.0f) / n[2] - 1.0f;
-                xraw.data[x + (size_t)n[0] * (y + (size_t)n[1] * z)] = phantomValue(u, v, w);
+                xraw.data[x + static_cast<size_t>(n[0]) * (y + static_cast<size_t>(n[1]) * z)] =
+                    phantomValue(u, v, w);
             }
     warmCoolRamp(&xraw);
     int rc = saveXraw(&xraw);

@@ -37,18 +37,19 @@ void ellipsoid(int n, std::vector<V3> *v, std::vector<int> *f)
     // The phantom's inner shell in its [-1, 1] cube, scaled to N voxels.
     const double c = n / 2.0, rx = 0.5 * c, ry = 0.42 * c, rz = 0.46 * c;
     const double pi = 3.14159265358979323846;
-    v->push_back({(float)c, (float)c, (float)(c + rz)});
+    v->push_back({static_cast<float>(c), static_cast<float>(c), static_cast<float>(c + rz)});
     for (int s = 1; s < kStacks; s++) {
         double th = pi * s / kStacks;
         for (int k = 0; k < kSlices; k++) {
             double ph = 2 * pi * k / kSlices;
-            v->push_back({(float)(c + rx * std::sin(th) * std::cos(ph)),
-                          (float)(c + ry * std::sin(th) * std::sin(ph)), (float)(c + rz * std::cos(th))});
+            v->push_back({static_cast<float>(c + rx * std::sin(th) * std::cos(ph)),
+                          static_cast<float>(c + ry * std::sin(th) * std::sin(ph)),
+                          static_cast<float>(c + rz * std::cos(th))});
         }
     }
-    v->push_back({(float)c, (float)c, (float)(c - rz)});
+    v->push_back({static_cast<float>(c), static_cast<float>(c), static_cast<float>(c - rz)});
     auto ring = [](int s, int k) { return 1 + (s - 1) * kSlices + (k % kSlices); };
-    const int bottom = (int)v->size() - 1;
+    const int bottom = static_cast<int>(v->size()) - 1;
     for (int k = 0; k < kSlices; k++)
         f->insert(f->end(), {0, ring(1, k), ring(1, k + 1)});
     for (int s = 1; s < kStacks - 1; s++)
@@ -62,8 +63,8 @@ void ellipsoid(int n, std::vector<V3> *v, std::vector<int> *f)
 
 void putU32(FILE *out, uint32_t u)
 {
-    unsigned char b[4] = {(unsigned char)u, (unsigned char)(u >> 8), (unsigned char)(u >> 16),
-                          (unsigned char)(u >> 24)};
+    unsigned char b[4] = {static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8),
+                          static_cast<unsigned char>(u >> 16), static_cast<unsigned char>(u >> 24)};
     fwrite(b, 1, 4, out);
 }
 
@@ -78,7 +79,7 @@ void writeStl(FILE *out, const std::vector<V3> &v, const std::vector<int> &f)
 {
     char header[80] = "makesurface ellipsoid";
     fwrite(header, 1, sizeof header, out);
-    putU32(out, (uint32_t)(f.size() / 3));
+    putU32(out, static_cast<uint32_t>(f.size() / 3));
     for (size_t t = 0; t < f.size(); t += 3) {
         const V3 &a = v[f[t]], &b = v[f[t + 1]], &c = v[f[t + 2]];
         float ux = b.x - a.x, uy = b.y - a.y, uz = b.z - a.z;
@@ -129,7 +130,7 @@ int main(int argc, char **argv)
             fprintf(stderr, "makesurface: N must be a whole number from 1 to 4096\n");
             return 1;
         }
-        n = (int)v;
+        n = static_cast<int>(v);
     }
     std::vector<V3> v;
     std::vector<int> f;

@@ -6,12 +6,14 @@
 #include <cstdlib>
 #include <cstring>
 
-static void usage()
+namespace {
+
+void usage()
 {
     fprintf(stderr, "usage: maketracks DIR [HALF_SIZE [COUNT]]\n");
 }
 
-static bool parsePositive(const char *s, double lo, double hi, double *v)
+bool parsePositive(const char *s, double lo, double hi, double *v)
 {
     char *end;
     *v = strtod(s, &end);
@@ -21,10 +23,10 @@ static bool parsePositive(const char *s, double lo, double hi, double *v)
 // Track t: a helix, or every third one a bent arc, of 200 points around an
 // axis through the box; the axes spread evenly over the directions, so the
 // viewer's direction colours show every hue.
-static int writeTrack(const char *dir, int t, int count, double half)
+int writeTrack(const char *dir, int t, int count, double half)
 {
     char name[1024];
-    if (snprintf(name, sizeof name, "%s/t%d.txt", dir, t * 1000) >= (int)sizeof name) {
+    if (snprintf(name, sizeof name, "%s/t%d.txt", dir, t * 1000) >= static_cast<int>(sizeof name)) {
         fprintf(stderr, "maketracks: directory name too long\n");
         return -1;
     }
@@ -45,7 +47,7 @@ static int writeTrack(const char *dir, int t, int count, double half)
     double length = 0.65 * half, radius = half * (0.06 + 0.03 * (t % 5)), turns = 1.5 + (t % 4);
     const int points = 200;
     for (int p = 0; p < points; p++) {
-        double s = (double)p / (points - 1);
+        double s = static_cast<double>(p) / (points - 1);
         double along = length * (2 * s - 1), cu, cw;
         if (t % 3 == 2) {
             cu = 2 * radius * std::sin(pi * s);
@@ -66,6 +68,8 @@ static int writeTrack(const char *dir, int t, int count, double half)
     return 0;
 }
 
+} // namespace
+
 int main(int argc, char **argv)
 {
     double half = 64, count = 36;
@@ -74,7 +78,7 @@ int main(int argc, char **argv)
         usage();
         return 1;
     }
-    int n = (int)count;
+    int n = static_cast<int>(count);
     for (int t = 0; t < n; t++)
         if (writeTrack(argv[1], t, n, half) != 0)
             return 1;

@@ -9,8 +9,10 @@
 
 namespace vq {
 
+namespace {
+
 // Whole decimal int in [lo, hi]; nothing else in the text.
-static bool parseInt(const char *text, long lo, long hi, long *out)
+bool parseInt(const char *text, long lo, long hi, long *out)
 {
     if (!text || !*text)
         return false;
@@ -23,7 +25,7 @@ static bool parseInt(const char *text, long lo, long hi, long *out)
     return true;
 }
 
-static bool parseKey(const char *text, size_t len, unsigned char *key)
+bool parseKey(const char *text, size_t len, unsigned char *key)
 {
     if (len == 1) {
         *key = static_cast<unsigned char>(text[0]);
@@ -41,6 +43,8 @@ static bool parseKey(const char *text, size_t len, unsigned char *key)
         }
     return false;
 }
+
+} // namespace
 
 int parseKeyList(const char *text, std::vector<std::pair<int, unsigned char>> &keys)
 {

@@ -36,25 +36,27 @@ void PrimList::clear()
     volumes.clear();
 }
 
-// The sixteen standard colours; the rest of the table starts black.
-static const Rgb kDefaultColours[16] = {{0, 0, 0},
-                                        {1, 1, 1},
-                                        {1, 0, 0},
-                                        {0, 1, 0},
-                                        {0, 0, 1},
-                                        {0, 1, 1},
-                                        {1, 0, 1},
-                                        {1, 1, 0},
-                                        {1, 0.5f, 0},
-                                        {0.5f, 1, 0},
-                                        {0, 1, 0.5f},
-                                        {0, 0.5f, 1},
-                                        {0.5f, 0, 1},
-                                        {1, 0, 0.5f},
-                                        {1 / 3.0f, 1 / 3.0f, 1 / 3.0f},
-                                        {2 / 3.0f, 2 / 3.0f, 2 / 3.0f}};
+namespace {
 
-static void initScene(Scene &s)
+// The sixteen standard colours; the rest of the table starts black.
+const Rgb kDefaultColours[16] = {{0, 0, 0},
+                                 {1, 1, 1},
+                                 {1, 0, 0},
+                                 {0, 1, 0},
+                                 {0, 0, 1},
+                                 {0, 1, 1},
+                                 {1, 0, 1},
+                                 {1, 1, 0},
+                                 {1, 0.5f, 0},
+                                 {0.5f, 1, 0},
+                                 {0, 1, 0.5f},
+                                 {0, 0.5f, 1},
+                                 {0.5f, 0, 1},
+                                 {1, 0, 0.5f},
+                                 {1 / 3.0f, 1 / 3.0f, 1 / 3.0f},
+                                 {2 / 3.0f, 2 / 3.0f, 2 / 3.0f}};
+
+void initScene(Scene &s)
 {
     for (int i = 0; i < 16; i++)
         s.colours[i] = kDefaultColours[i];
@@ -62,6 +64,8 @@ static void initScene(Scene &s)
     refitCamera(s, 0);
     s.startTime = clockSeconds();
 }
+
+} // namespace
 
 Scene &scene()
 {
@@ -193,20 +197,22 @@ void resetCamera(Scene &s, int panel)
     p.cameraUser = false;
 }
 
-static void sub3(const double a[3], const double b[3], double out[3])
+namespace {
+
+void sub3(const double a[3], const double b[3], double out[3])
 {
     for (int i = 0; i < 3; i++)
         out[i] = a[i] - b[i];
 }
 
-static void cross3(const double a[3], const double b[3], double out[3])
+void cross3(const double a[3], const double b[3], double out[3])
 {
     out[0] = a[1] * b[2] - a[2] * b[1];
     out[1] = a[2] * b[0] - a[0] * b[2];
     out[2] = a[0] * b[1] - a[1] * b[0];
 }
 
-static bool unit3(double v[3])
+bool unit3(double v[3])
 {
     double m = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
     if (!(m > 0) || !std::isfinite(m))
@@ -217,7 +223,7 @@ static bool unit3(double v[3])
 }
 
 // Rotate v about the unit axis k by angle (Rodrigues).
-static void rotate3(double v[3], const double k[3], double angle)
+void rotate3(double v[3], const double k[3], double angle)
 {
     double c = std::cos(angle), sn = std::sin(angle);
     double kxv[3];
@@ -226,6 +232,8 @@ static void rotate3(double v[3], const double k[3], double angle)
     for (int i = 0; i < 3; i++)
         v[i] = v[i] * c + kxv[i] * sn + k[i] * kv * (1 - c);
 }
+
+} // namespace
 
 void orbitCamera(Scene &s, int panel, double dxDeg, double dyDeg)
 {

@@ -5,7 +5,9 @@
 
 using namespace vq;
 
-static bool allFinite(std::initializer_list<double> v)
+namespace {
+
+bool allFinite(std::initializer_list<double> v)
 {
     for (double d : v)
         if (!std::isfinite(d))
@@ -13,10 +15,12 @@ static bool allFinite(std::initializer_list<double> v)
     return true;
 }
 
-static float clamp01(float v)
+float clamp01(float v)
 {
     return v < 0 ? 0 : v > 1 ? 1 : v;
 }
+
+} // namespace
 
 extern "C" {
 

@@ -9,9 +9,11 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace {
+
 // Reads exactly n bytes; a regular file shorter than that is refused before
 // allocating, and a stream of unknown size is read in growing chunks.
-static unsigned char *readRawBytes(FILE *f, long long n)
+unsigned char *readRawBytes(FILE *f, long long n)
 {
     struct stat st;
     bool sized = fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode);
@@ -38,6 +40,8 @@ static unsigned char *readRawBytes(FILE *f, long long n)
     }
     return buf;
 }
+
+} // namespace
 
 Xvol *loadRaw(const char *filename, int nx, int ny, int nz, int format)
 {

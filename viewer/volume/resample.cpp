@@ -14,8 +14,10 @@
 #pragma clang fp contract(off)
 #endif
 
+namespace {
+
 // Largest power of two not above n; 1 for n of 1 or less.
-static int pow2Below(int n)
+int pow2Below(int n)
 {
     int g = 1;
     if (n > 1)
@@ -24,13 +26,17 @@ static int pow2Below(int n)
     return g;
 }
 
+} // namespace
+
 // The input voxels one output index samples along one axis, with weights.
 struct AxisSample {
     int lo, hi;
     float t;
 };
 
-static AxisSample sampleAxis(int m, int n, int g)
+namespace {
+
+AxisSample sampleAxis(int m, int n, int g)
 {
     float p = static_cast<float>(m) * static_cast<float>(n) / static_cast<float>(g);
     AxisSample s;
@@ -42,12 +48,12 @@ static AxisSample sampleAxis(int m, int n, int g)
     return s;
 }
 
-static float axisWeight(const AxisSample &s, int q)
+float axisWeight(const AxisSample &s, int q)
 {
     return q == s.hi ? 1.0f - s.t : s.t;
 }
 
-static void copyHeader(Xvol *out, const Xvol *in)
+void copyHeader(Xvol *out, const Xvol *in)
 {
     memcpy(out->filename, in->filename, XRW_NAME_LEN);
     out->filename[XRW_NAME_LEN - 1] = '\0';
@@ -55,6 +61,8 @@ static void copyHeader(Xvol *out, const Xvol *in)
     memcpy(out->cmap_g, in->cmap_g, sizeof out->cmap_g);
     memcpy(out->cmap_b, in->cmap_b, sizeof out->cmap_b);
 }
+
+} // namespace
 
 Xvol *makePow2Xvol(const Xvol *xvol)
 {

@@ -12,12 +12,14 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace {
+
 // Longest slice file name a pattern may produce.
-static const int SLICE_NAME_LEN = 254;
+const int kSliceNameLen = 254;
 
 // The pattern is handed to the formatter with one int, so it may hold exactly
 // one integer conversion (flags, width and precision allowed) besides "%%".
-static bool isSlicePattern(const char *pattern)
+bool isSlicePattern(const char *pattern)
 {
     static const vq::PatternRules rules{"-+ #0", -1, true, "diouxX"};
     return vq::countPatternConversions(pattern, rules) == 1;
@@ -25,7 +27,7 @@ static bool isSlicePattern(const char *pattern)
 
 // Sum of the three colour bytes of each pixel; image row y goes to element
 // height-1-y of row x.
-static int fillSlicePlane(Xvol *xvol, int plane, const unsigned char *img, int width, int height)
+int fillSlicePlane(Xvol *xvol, int plane, const unsigned char *img, int width, int height)
 {
     float **rows = static_cast<float **>(malloc(std::max(width, 1) * sizeof(float *)));
     if (!rows) {
@@ -49,6 +51,8 @@ static int fillSlicePlane(Xvol *xvol, int plane, const unsigned char *img, int w
     xvol->data[plane] = rows;
     return 0;
 }
+
+} // namespace
 
 Xvol *loadTifStack(const char *pattern, int first, int last, int step)
 {
@@ -80,11 +84,11 @@ Xvol *loadTifStack(const char *pattern, int first, int last, int step)
     // costs nothing until its files turn out to exist.
     long long capacity = 0;
     for (long long s = 0; s <= span; s += step) {
-        char name[SLICE_NAME_LEN + 1];
+        char name[kSliceNameLen + 1];
         int len = snprintf(name, sizeof name, pattern, static_cast<int>(first + s));
-        if (len < 0 || len > SLICE_NAME_LEN) {
+        if (len < 0 || len > kSliceNameLen) {
             fprintf(stderr, "Slice name from pattern '%s' is longer than %d characters.\n", pattern,
-                    SLICE_NAME_LEN);
+                    kSliceNameLen);
             freeXvol(xvol);
             return nullptr;
         }
