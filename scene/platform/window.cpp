@@ -146,6 +146,8 @@ void display()
         finish(Wn.status);
     runFrame(s);
     renderFrame(s, Wn.width, Wn.height);
+    if (s.drawFailed)
+        finish(1);
     markCurrentPanel(s);
     if (s.screenshotRequested) {
         s.screenshotRequested = false;

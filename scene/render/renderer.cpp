@@ -18,6 +18,7 @@
 #include <tuple>
 #include <vector>
 
+#include "bricks.h"
 #include "shaders.h"
 
 namespace vq {
@@ -37,7 +38,7 @@ enum Program { kSurface, kLine, kPoint, kTex, kVolume, kProgramCount };
 struct ProgramInfo {
     GLuint id = 0;
     GLint mvp = -1, viewport = -1, ambient = -1, lightCount = -1, lightPos = -1, lightColour = -1;
-    GLint sampler = -1, lut = -1, size = -1, ramp = -1, lutSize = -1;
+    GLint sampler = -1, lut = -1, decode = -1, range = -1, ramp = -1, lutSize = -1;
 };
 
 // The part of one slice that can show anything, cut into strips of rows
@@ -51,12 +52,68 @@ struct Strip {
 // triangles than they save in fill; 64 rows are about as fast as one.
 constexpr int kStripRows = 64;
 
-struct GpuVolume {
+// Longest side of a brick in texels by default: a 512^3 volume is one
+// brick, with no padding of its rows, a 1024^3 one two along each axis,
+// and a brick's RGBA texels stay below the 1 GiB that llvmpipe allows one
+// texture.
+constexpr int kBrickTexels = 513;
+// llvmpipe clears a texture's memory when it is made, so the bricks of 3-D
+// textures, sent a layer at a time from storage that is given back behind
+// them, are thin along z: the storage and the GPU copy overlap by one
+// layer only.
+constexpr int kTextureLayerTexels = 64;
+
+// One brick's GL texture (0 when nothing in it can show), with its first
+// voxel and its size in voxels along the source's three index axes.
+struct GpuBrick {
     GLuint tex = 0;
+    int o[3] = {0, 0, 0}, n[3] = {1, 1, 1};
+};
+
+// Bricks of a source of n[0] x n[1] x n[2] voxels, in index order with the
+// third axis fastest.
+struct Bricking {
+    BrickAxis axes[3];
+    std::vector<GpuBrick> bricks;
+    int texels = 0; // the brick size they were cut for
+    void layout(int nx, int ny, int nz, int maxTexels, int maxLayer)
+    {
+        int n[3] = {nx, ny, nz};
+        for (int a = 0; a < 3; ++a)
+            axes[a] = brickAxis(n[a], a == 2 ? std::min(maxTexels, maxLayer) : maxTexels);
+        texels = maxTexels;
+        bricks.assign(static_cast<size_t>(axes[0].count) * axes[1].count * axes[2].count, GpuBrick{});
+        for (int b0 = 0; b0 < axes[0].count; ++b0)
+            for (int b1 = 0; b1 < axes[1].count; ++b1)
+                for (int b2 = 0; b2 < axes[2].count; ++b2) {
+                    GpuBrick &b = at(b0, b1, b2);
+                    int idx[3] = {b0, b1, b2};
+                    for (int a = 0; a < 3; ++a) {
+                        b.o[a] = axes[a].start(idx[a]);
+                        b.n[a] = axes[a].size(idx[a]);
+                    }
+                }
+    }
+    GpuBrick &at(int b0, int b1, int b2)
+    {
+        return bricks[(static_cast<size_t>(b0) * axes[1].count + b1) * axes[2].count + b2];
+    }
+    void release()
+    {
+        for (GpuBrick &b : bricks)
+            if (b.tex)
+                glDeleteTextures(1, &b.tex);
+        bricks.clear();
+    }
+};
+
+struct GpuVolume {
+    Bricking bricking;
+    GridCode code;
     int version = 0;
     const float ***grid = nullptr;
     int nx = 0, ny = 0, nz = 0;
-    float dmin = 0, dmax = 0; // the data range the texture was made for
+    float dmin = 0, dmax = 0; // the data range the bricks were made for
     bool failed = false;
     // Strips of every slice along each axis for voxels at or above
     // threshold; stripStart[a][k] .. stripStart[a][k + 1] index strips[a].
@@ -68,8 +125,12 @@ struct GpuVolume {
 };
 
 struct GpuTexture {
-    GLuint tex = 0;
+    Bricking bricking;
+    // The one texel of each brick that was not sent (all its texels alike
+    // and transparent), to give the storage back from.
+    std::vector<uint32_t> fill;
     int version = 0;
+    bool failed = false;
 };
 
 struct Lut {
@@ -86,10 +147,13 @@ struct Run {
     int first, count;
 };
 
+// Textures and uniforms of one run: a brick, with for slice sets the
+// colour range and the mapping of its texels onto the data range.
 struct VolumeBinding {
     GLuint grid, lut;
     bool ramp;
     int lutSize;
+    float lo, span, dmin, scale;
 };
 
 struct Transparent {
@@ -110,12 +174,16 @@ struct Renderer {
     GLint max3d = 256;
     bool trimSlices = true;
     int stripRows = kStripRows;
+    int brickTexels = 0;  // 0: kBrickTexels (within the GL's limit)
+    int gridKind = -1;    // -1: the narrowest exact kind, else a TexelKind
+    bool outOfMemory = false;
 
     // Scratch arrays kept between frames to spare allocations.
     std::vector<Vert> verts, scratch;
     std::vector<Transparent> items;
     std::vector<Run> runs;
     std::vector<VolumeBinding> bindings;
+    std::vector<int> brickBinding;
     std::vector<Strip> slice;
 };
 
@@ -254,7 +322,8 @@ bool linkProgram(ProgramInfo &info, const char *vs, const char *gs, const char *
     info.lightCount = glGetUniformLocation(p, "uLightCount");
     info.lightPos = glGetUniformLocation(p, "uLightPos");
     info.lightColour = glGetUniformLocation(p, "uLightColour");
-    info.size = glGetUniformLocation(p, "uSize");
+    info.decode = glGetUniformLocation(p, "uDecode");
+    info.range = glGetUniformLocation(p, "uRange");
     info.ramp = glGetUniformLocation(p, "uRamp");
     info.lutSize = glGetUniformLocation(p, "uLutSize");
     glUseProgram(p);
@@ -272,52 +341,106 @@ bool linkProgram(ProgramInfo &info, const char *vs, const char *gs, const char *
 
 // ---- Uploads -----------------------------------------------------------------
 
-// Send a grid to the GPU as one single-channel float texture with k
-// fastest, as the grid's own rows run.
-bool uploadVolume(GpuVolume &g, const Volume &v)
+int brickTexels()
 {
-    g.failed = true;
-    g.haveStrips = false;
-    g.version = v.version;
-    if (v.grid == nullptr || v.nx <= 0 || v.ny <= 0 || v.nz <= 0)
-        return false;
-    if (v.nx > R.max3d || v.ny > R.max3d || v.nz > R.max3d) {
-        sceneError("volume of %d x %d x %d is too large for a 3-D texture (%d)", v.nx, v.ny, v.nz, R.max3d);
-        return false;
+    int want = R.brickTexels > 0 ? R.brickTexels : kBrickTexels;
+    return std::max(2, std::min(want, static_cast<int>(R.max3d)));
+}
+
+// A GL texture allocation that failed for want of memory ends the run:
+// the picture would miss what it was asked to show.
+bool glOutOfMemory(const char *what, int nx, int ny, int nz)
+{
+    GLenum e = glGetError();
+    bool oom = e == GL_OUT_OF_MEMORY;
+    while (e != GL_NO_ERROR)
+        e = glGetError();
+    if (oom && !R.outOfMemory) {
+        sceneError("the GL has no memory for the textures of a %d x %d x %d %s", nx, ny, nz, what);
+        R.outOfMemory = true;
     }
-    std::vector<float> staging;
-    try {
-        staging.resize(static_cast<size_t>(v.nx) * v.ny * v.nz);
-    } catch (const std::bad_alloc &) {
-        sceneError("no memory to upload a volume of %d x %d x %d", v.nx, v.ny, v.nz);
-        return false;
-    }
-    // Values go up as positions on the data range: 0 at dmin, 1 at dmax,
-    // negative below (not drawn). Interpolating them is interpolating the
-    // values, and dmin itself stays exactly 0 whatever the precision.
-    float scale = v.dmax > v.dmin ? 1.0f / (v.dmax - v.dmin) : 1.0f;
-    for (int i = 0; i < v.nx; ++i) {
-        if (v.grid[i] == nullptr)
-            return false;
-        for (int j = 0; j < v.ny; ++j) {
-            const float *row = v.grid[i][j];
-            if (row == nullptr)
-                return false;
-            float *dst = staging.data() + (static_cast<size_t>(i) * v.ny + j) * v.nz;
-            for (int k = 0; k < v.nz; ++k)
-                dst[k] = (row[k] - v.dmin) * scale;
-        }
-    }
-    if (g.tex == 0)
-        glGenTextures(1, &g.tex);
-    glBindTexture(GL_TEXTURE_3D, g.tex);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glTexImage3D(GL_TEXTURE_3D, 0, GL_R32F, v.nz, v.ny, v.nx, 0, GL_RED, GL_FLOAT, staging.data());
+    return oom;
+}
+
+void brickParameters()
+{
     glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAX_LEVEL, 0);
+}
+
+// Send a grid to the GPU as bricks of single-channel texels in the
+// narrowest kind that keeps its values, k fastest as the grid's own rows
+// run, each brick converted straight from the rows. Bricks with no voxel
+// at or above the data minimum show nothing and are not sent.
+bool uploadVolume(GpuVolume &g, const Volume &v)
+{
+    g.bricking.release();
+    g.failed = true;
+    g.haveStrips = false;
+    g.version = v.version;
+    if (v.grid == nullptr || v.nx <= 0 || v.ny <= 0 || v.nz <= 0)
+        return false;
+    const float *const *const *grid = v.grid;
+    g.code = R.gridKind >= 0 ? GridCode{static_cast<TexelKind>(R.gridKind), 0, 1}
+                             : chooseGridCode(grid, v.nx, v.ny, v.nz);
+    if (g.code.kind == TexelKind::Short && R.gridKind >= 0) {
+        GridCode range = chooseGridCode(grid, v.nx, v.ny, v.nz);
+        if (range.kind == TexelKind::Short)
+            g.code = range;
+    }
+    g.bricking.layout(v.nx, v.ny, v.nz, brickTexels(), brickTexels());
+    // Bricks are sent a few planes of i at a time through one small buffer.
+    const int chunk = 16;
+    size_t most = static_cast<size_t>(chunk) * g.bricking.axes[1].size(0) * g.bricking.axes[2].size(0);
+    std::vector<uint8_t> texels;
+    try {
+        texels.resize(most * g.code.bytes());
+    } catch (const std::bad_alloc &) {
+        sceneError("no memory to upload a volume of %d x %d x %d", v.nx, v.ny, v.nz);
+        R.outOfMemory = true;
+        return false;
+    }
+    GLenum internal = GL_R32F, type = GL_FLOAT;
+    if (g.code.kind == TexelKind::Byte)
+        internal = GL_R8, type = GL_UNSIGNED_BYTE;
+    else if (g.code.kind == TexelKind::Short)
+        internal = GL_R16, type = GL_UNSIGNED_SHORT;
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glGetError();
+    for (GpuBrick &b : g.bricking.bricks) {
+        for (int i = b.o[0]; i < b.o[0] + b.n[0]; i += chunk) {
+            int o[3] = {i, b.o[1], b.o[2]}, n[3] = {std::min(chunk, b.o[0] + b.n[0] - i), b.n[1], b.n[2]};
+            bool shows = fillGridBrick(grid, g.code, o, n, v.dmin, texels.data());
+            if (!b.tex && !shows)
+                continue;
+            if (!b.tex) {
+                glGenTextures(1, &b.tex);
+                glBindTexture(GL_TEXTURE_3D, b.tex);
+                // Parameters first: a texture made without mipmaps is
+                // allocated with one level only.
+                brickParameters();
+                glTexImage3D(GL_TEXTURE_3D, 0, internal, b.n[2], b.n[1], b.n[0], 0, GL_RED, type, nullptr);
+                // Planes before this one showed nothing; they are sent now.
+                for (int e = b.o[0]; e < i; e += chunk) {
+                    int eo[3] = {e, b.o[1], b.o[2]}, en[3] = {std::min(chunk, i - e), b.n[1], b.n[2]};
+                    std::vector<uint8_t> early(static_cast<size_t>(en[0]) * en[1] * en[2] * g.code.bytes());
+                    fillGridBrick(grid, g.code, eo, en, v.dmin, early.data());
+                    glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, e - b.o[0], b.n[2], b.n[1], en[0], GL_RED, type,
+                                    early.data());
+                }
+            }
+            glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, i - b.o[0], b.n[2], b.n[1], n[0], GL_RED, type, texels.data());
+            if (glOutOfMemory("volume", v.nx, v.ny, v.nz)) {
+                g.bricking.release();
+                return false;
+            }
+        }
+    }
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     g.grid = const_cast<const float ***>(v.grid);
     g.nx = v.nx;
     g.ny = v.ny;
@@ -439,39 +562,100 @@ GpuVolume *gpuVolume(const Scene &s, int id)
     GpuVolume &g = R.volumes[id];
     const Volume &v = s.volumes[id];
     if (g.version != v.version || g.grid != const_cast<const float ***>(v.grid) || g.nx != v.nx ||
-        g.ny != v.ny || g.nz != v.nz || g.dmin != v.dmin || g.dmax != v.dmax)
+        g.ny != v.ny || g.nz != v.nz || g.dmin != v.dmin || g.dmax != v.dmax ||
+        g.bricking.texels != brickTexels())
         uploadVolume(g, v);
     return g.failed ? nullptr : &g;
 }
 
-GpuTexture *gpuTexture(const Scene &s, int id)
+// Whether every texel of a brick of RGBA storage is the same transparent
+// one; that texel in *fill.
+bool uniformTransparent(const Texture3D &t, const GpuBrick &b, uint32_t *fill)
+{
+    const uint8_t *base = t.texels.data();
+    uint32_t first;
+    std::memcpy(&first, base + 4 * (b.o[0] + static_cast<size_t>(t.nx) * (b.o[1] + static_cast<size_t>(t.ny) * b.o[2])), 4);
+    if (reinterpret_cast<const uint8_t *>(&first)[3] != 0)
+        return false;
+    for (int k = b.o[2]; k < b.o[2] + b.n[2]; ++k)
+        for (int j = b.o[1]; j < b.o[1] + b.n[1]; ++j) {
+            const uint8_t *row = base + 4 * (b.o[0] + static_cast<size_t>(t.nx) * (j + static_cast<size_t>(t.ny) * k));
+            for (int i = 0; i < b.n[0]; ++i)
+                if (std::memcmp(row + 4 * i, &first, 4) != 0)
+                    return false;
+        }
+    *fill = first;
+    return true;
+}
+
+// Send a 3-D texture's storage to the GPU as bricks, x fastest as it is
+// stored, read in place. Layer after layer of bricks along z, a few planes
+// at a time; large storage gives back to the system the pages of every
+// plane that no later brick needs, so the texels are not held twice.
+bool uploadTexture(GpuTexture &g, Texture3D &t)
+{
+    g.bricking.release();
+    g.failed = true;
+    g.version = t.version;
+    Bricking &bk = g.bricking;
+    bk.layout(t.nx, t.ny, t.nz, brickTexels(), kTextureLayerTexels);
+    g.fill.assign(bk.bricks.size(), 0);
+    const size_t plane = 4 * static_cast<size_t>(t.nx) * t.ny;
+    const bool release = texelPagesReleasable(t);
+    size_t released = 0;
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, t.nx);
+    glPixelStorei(GL_UNPACK_IMAGE_HEIGHT, t.ny);
+    glGetError();
+    bool ok = true;
+    for (int lz = 0; lz < bk.axes[2].count && ok; ++lz) {
+        for (int ly = 0; ly < bk.axes[1].count && ok; ++ly)
+            for (int lx = 0; lx < bk.axes[0].count && ok; ++lx) {
+                GpuBrick &b = bk.at(lx, ly, lz);
+                size_t index = &b - bk.bricks.data();
+                if (uniformTransparent(t, b, &g.fill[index]))
+                    continue;
+                glGenTextures(1, &b.tex);
+                glBindTexture(GL_TEXTURE_3D, b.tex);
+                brickParameters();
+                const uint8_t *src =
+                    t.texels.data() + 4 * (b.o[0] + static_cast<size_t>(t.nx) * b.o[1]) + plane * b.o[2];
+                glTexImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, b.n[0], b.n[1], b.n[2], 0, GL_RGBA, GL_UNSIGNED_BYTE, src);
+                ok = !glOutOfMemory("texture", t.nx, t.ny, t.nz);
+            }
+        // Planes from the next layer's first on are still needed.
+        int keep = lz + 1 < bk.axes[2].count ? bk.axes[2].start(lz + 1) : t.nz;
+        size_t done = plane * static_cast<size_t>(keep);
+        if (release && ok && done > released) {
+            releaseTexelPages(t, released, done);
+            released = done;
+        }
+    }
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_UNPACK_IMAGE_HEIGHT, 0);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    if (!ok) {
+        bk.release();
+        return false;
+    }
+    g.failed = false;
+    return true;
+}
+
+GpuTexture *gpuTexture(Scene &s, int id)
 {
     if (id < 0 || id >= static_cast<int>(s.textures.size()))
         return nullptr;
-    const Texture3D &t = s.textures[id];
+    Texture3D &t = s.textures[id];
     if (t.version <= 0 || t.nx <= 0 || t.ny <= 0 || t.nz <= 0 ||
         t.texels.size() < static_cast<size_t>(t.nx) * t.ny * t.nz * 4)
-        return nullptr;
-    if (t.nx > R.max3d || t.ny > R.max3d || t.nz > R.max3d)
         return nullptr;
     if (static_cast<int>(R.textures.size()) <= id)
         R.textures.resize(id + 1);
     GpuTexture &g = R.textures[id];
-    if (g.version != t.version) {
-        if (g.tex == 0)
-            glGenTextures(1, &g.tex);
-        glBindTexture(GL_TEXTURE_3D, g.tex);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        glTexImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, t.nx, t.ny, t.nz, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                     t.texels.data());
-        glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
-        g.version = t.version;
-    }
-    return &g;
+    if (g.version != t.version || g.bricking.texels != brickTexels())
+        uploadTexture(g, t);
+    return g.failed ? nullptr : &g;
 }
 
 // The colour range lo..hi of a draw with the volume's opacity ramp, as a
@@ -691,29 +875,96 @@ void addTransparentFacets(const PrimList &l, const double eye[3])
     }
 }
 
-void addTexPolys(const Scene &s, const PrimList &l, const double eye[3])
+// One clipped piece of a polygon as a fan of triangles, with coordinates
+// into the brick's own texture; index axis a of the source runs along
+// texture axis swizzle[a].
+void addPiece(const ClipVertex *v, int n, const GpuBrick &b, const int swizzle[3])
 {
+    Vert q[80];
+    for (int e = 0; e < n; ++e) {
+        q[e] = vertAt(v[e].p[0], v[e].p[1], v[e].p[2]);
+        for (int a = 0; a < 3; ++a)
+            q[e].t[swizzle[a]] = static_cast<float>((v[e].x[a] - b.o[a] + 0.5) / b.n[a]);
+    }
+    for (int e = 1; e + 1 < n; ++e) {
+        R.scratch.push_back(q[0]);
+        R.scratch.push_back(q[e]);
+        R.scratch.push_back(q[e + 1]);
+    }
+}
+
+// The bricks whose box a polygon of voxel-index coordinates touches, and
+// their cut pieces, all sorted at the polygon's own distance so that a
+// stack of polygons keeps its order. Outside the source the outermost
+// bricks stretch on, as one clamped texture would.
+template <class Bind>
+void addBrickPieces(Bricking &bk, const ClipVertex *v, int n, float dist, Program program, float alpha,
+                    const int swizzle[3], Bind bind)
+{
+    int first[3], last[3];
+    for (int a = 0; a < 3; ++a) {
+        double lo = v[0].x[a], hi = v[0].x[a];
+        for (int e = 1; e < n; ++e) {
+            lo = std::min(lo, v[e].x[a]);
+            hi = std::max(hi, v[e].x[a]);
+        }
+        const BrickAxis &ax = bk.axes[a];
+        first[a] = ax.brickOf(std::clamp(static_cast<int>(std::floor(lo)), 0, ax.n - 1));
+        last[a] = ax.brickOf(std::clamp(static_cast<int>(std::ceil(hi)), 0, ax.n - 1));
+        // A polygon on a shared plane belongs to the brick that draws it.
+        if (hi == lo)
+            first[a] = last[a] = ax.brickOf(std::clamp(static_cast<int>(std::lround(lo)), 0, ax.n - 1));
+    }
+    ClipVertex piece[80];
+    for (int b0 = first[0]; b0 <= last[0]; ++b0)
+        for (int b1 = first[1]; b1 <= last[1]; ++b1)
+            for (int b2 = first[2]; b2 <= last[2]; ++b2) {
+                GpuBrick &b = bk.at(b0, b1, b2);
+                if (!b.tex)
+                    continue;
+                int idx[3] = {b0, b1, b2};
+                double lo[3], hi[3];
+                for (int a = 0; a < 3; ++a) {
+                    const BrickAxis &ax = bk.axes[a];
+                    bool flat = first[a] == last[a];
+                    lo[a] = idx[a] == 0 || flat ? -INFINITY : ax.start(idx[a]);
+                    hi[a] = idx[a] == ax.count - 1 || flat ? INFINITY : ax.start(idx[a]) + ax.core;
+                }
+                int m = clipToBox(v, n, lo, hi, piece);
+                if (m < 3)
+                    continue;
+                size_t start = R.scratch.size();
+                addPiece(piece, m, b, swizzle);
+                for (size_t i = start; i < R.scratch.size(); ++i)
+                    R.scratch[i].c[3] = alpha;
+                pushTransparent(program, bind(b), dist, start);
+            }
+}
+
+void addTexPolys(Scene &s, const PrimList &l, const double eye[3])
+{
+    static const int straight[3] = {0, 1, 2};
     for (const TexPoly &tp : l.texPolys) {
-        if (tp.v.size() < 3 || tp.t.size() < tp.v.size() || gpuTexture(s, tp.tex) == nullptr)
+        if (tp.v.size() < 3 || tp.t.size() < tp.v.size())
             continue;
-        size_t first = R.scratch.size();
+        GpuTexture *g = gpuTexture(s, tp.tex);
+        if (g == nullptr)
+            continue;
+        const Texture3D &t = s.textures[tp.tex];
         float cx = 0, cy = 0, cz = 0;
-        for (const Vec3 &p : tp.v) {
+        ClipVertex v[64];
+        int n = static_cast<int>(std::min<size_t>(tp.v.size(), 64));
+        for (int e = 0; e < n; ++e) {
+            const Vec3 &p = tp.v[e], &c = tp.t[e];
             cx += p.x;
             cy += p.y;
             cz += p.z;
+            // Coordinate 0 is the first texel's centre and 1 the last's.
+            v[e] = ClipVertex{{c.x * (t.nx - 1.0), c.y * (t.ny - 1.0), c.z * (t.nz - 1.0)}, {p.x, p.y, p.z}};
         }
-        size_t n = tp.v.size();
-        // A convex polygon as a fan of triangles.
-        for (size_t i = 1; i + 1 < n; ++i)
-            for (size_t c : {size_t(0), i, i + 1}) {
-                Vert v = vert(tp.v[c], Rgb{1, 1, 1}, std::clamp(tp.alpha, 0.0f, 1.0f));
-                v.t[0] = tp.t[c].x;
-                v.t[1] = tp.t[c].y;
-                v.t[2] = tp.t[c].z;
-                R.scratch.push_back(v);
-            }
-        pushTransparent(kTex, tp.tex, distance(eye, cx / n, cy / n, cz / n), first);
+        float dist = distance(eye, cx / n, cy / n, cz / n);
+        addBrickPieces(g->bricking, v, n, dist, kTex, std::clamp(tp.alpha, 0.0f, 1.0f), straight,
+                       [](const GpuBrick &b) { return static_cast<int>(b.tex); });
     }
 }
 
@@ -750,9 +1001,22 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
     if (g == nullptr)
         return;
     Lut *lut = lutFor(s, d.vol, d.lo, d.hi, v.amin, v.amax);
-    int key = static_cast<int>(R.bindings.size());
     int lutSize = static_cast<int>(lut->colours.size());
-    R.bindings.push_back({g->tex, lut->tex, v.dmax > v.dmin, lutSize});
+    // One binding per brick this draw uses, made when first needed.
+    R.brickBinding.assign(g->bricking.bricks.size(), -1);
+    float scale = v.dmax > v.dmin ? 1.0f / (v.dmax - v.dmin) : 1.0f;
+    VolumeBinding proto{0, lut->tex, v.dmax > v.dmin, lutSize, g->code.lo, g->code.hi - g->code.lo, v.dmin, scale};
+    const GpuBrick *firstBrick = g->bricking.bricks.data();
+    auto bind = [&](const GpuBrick &b) {
+        int &key = R.brickBinding[&b - firstBrick];
+        if (key < 0) {
+            key = static_cast<int>(R.bindings.size());
+            R.bindings.push_back(proto);
+            R.bindings.back().grid = b.tex;
+        }
+        return key;
+    };
+    static const int swizzle[3] = {2, 1, 0}; // bricks hold k fastest, i slowest
 
     int n[3] = {v.nx, v.ny, v.nz};
     int lo[3] = {v.i1, v.j1, v.k1}, hi[3] = {v.i2, v.j2, v.k2};
@@ -785,7 +1049,6 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
             if (c.u0 < c.u1 && c.w0 < c.w1)
                 R.slice.push_back(c);
         }
-        size_t first = R.scratch.size();
         for (size_t si = 0; si < R.slice.size(); ++si) {
             const Strip &c = R.slice[si];
             // Where a neighbouring strip shares this one's row boundary,
@@ -800,33 +1063,25 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
                 for (int w : {R.slice[si + 1].w1, R.slice[si + 1].w0})
                     if (w > c.w0 && w < c.w1)
                         top[nt++] = w;
-            // The outline, anticlockwise in (u, w), as a fan from its first corner.
-            int uu[8], ww[8], k = 0;
-            uu[k] = c.u0, ww[k++] = c.w0;
+            // The outline, anticlockwise in (u, w).
+            int uu[8], ww[8], m = 0;
+            uu[m] = c.u0, ww[m++] = c.w0;
             for (int i = 0; i < nb; ++i)
-                uu[k] = c.u0, ww[k++] = bottom[i];
-            uu[k] = c.u0, ww[k++] = c.w1;
-            uu[k] = c.u1, ww[k++] = c.w1;
+                uu[m] = c.u0, ww[m++] = bottom[i];
+            uu[m] = c.u0, ww[m++] = c.w1;
+            uu[m] = c.u1, ww[m++] = c.w1;
             for (int i = 0; i < nt; ++i)
-                uu[k] = c.u1, ww[k++] = top[i];
-            uu[k] = c.u1, ww[k++] = c.w0;
-            Vert q[8];
-            for (int e = 0; e < k; ++e) {
-                idx[b1] = uu[e];
-                idx[b2] = ww[e];
-                double p[3];
-                indexToScene(v.tr, idx[0], idx[1], idx[2], p);
-                q[e] = vertAt(p[0], p[1], p[2]);
-                for (int t = 0; t < 3; ++t)
-                    q[e].t[t] = static_cast<float>((idx[t] + 0.5) / n[t]);
+                uu[m] = c.u1, ww[m++] = top[i];
+            uu[m] = c.u1, ww[m++] = c.w0;
+            ClipVertex q[8];
+            for (int e = 0; e < m; ++e) {
+                q[e].x[a] = k;
+                q[e].x[b1] = uu[e];
+                q[e].x[b2] = ww[e];
+                indexToScene(v.tr, q[e].x[0], q[e].x[1], q[e].x[2], q[e].p);
             }
-            for (int e = 1; e + 1 < k; ++e) {
-                R.scratch.push_back(q[0]);
-                R.scratch.push_back(q[e]);
-                R.scratch.push_back(q[e + 1]);
-            }
+            addBrickPieces(g->bricking, q, m, dist, kVolume, 1.0f, swizzle, bind);
         }
-        pushTransparent(kVolume, key, dist, first);
     }
 }
 
@@ -999,11 +1254,8 @@ void drawPanel(Scene &s, int index, int width, int height)
             }
             const ProgramInfo &p = R.programs[run.program];
             if (run.program == kTex) {
-                const Texture3D &t = s.textures[run.key];
                 glActiveTexture(GL_TEXTURE0);
-                glBindTexture(GL_TEXTURE_3D, R.textures[run.key].tex);
-                glUniform3f(p.size, static_cast<float>(t.nx), static_cast<float>(t.ny),
-                            static_cast<float>(t.nz));
+                glBindTexture(GL_TEXTURE_3D, static_cast<GLuint>(run.key));
             } else if (run.program == kVolume) {
                 const VolumeBinding &vb = R.bindings[run.key];
                 glActiveTexture(GL_TEXTURE0);
@@ -1013,6 +1265,8 @@ void drawPanel(Scene &s, int index, int width, int height)
                 glActiveTexture(GL_TEXTURE0);
                 glUniform1i(p.ramp, vb.ramp ? 1 : 0);
                 glUniform1i(p.lutSize, vb.lutSize);
+                glUniform2f(p.decode, vb.lo, vb.span);
+                glUniform2f(p.range, vb.dmin, vb.scale);
             }
             // Slices and textured polygons show no edges worth smoothing
             // (they come in stacks whose rims are transparent or covered by
@@ -1067,6 +1321,7 @@ void renderFrame(Scene &s, int width, int height)
 {
     if (!R.ready || width <= 0 || height <= 0)
         return;
+    R.outOfMemory = false;
     glEnable(GL_SCISSOR_TEST);
     glEnable(GL_MULTISAMPLE);
     glDisable(GL_CULL_FACE);
@@ -1080,6 +1335,8 @@ void renderFrame(Scene &s, int width, int height)
         if (s.panels[i].visible)
             drawPanel(s, static_cast<int>(i), width, height);
     glDisable(GL_SCISSOR_TEST);
+    if (R.outOfMemory)
+        s.drawFailed = true;
 }
 
 void renderSetSliceTrimming(bool on, int stripRows)
@@ -1088,19 +1345,60 @@ void renderSetSliceTrimming(bool on, int stripRows)
     R.stripRows = stripRows > 0 ? stripRows : kStripRows;
 }
 
+int renderSentBricks(int volume)
+{
+    if (volume < 0 || volume >= static_cast<int>(R.volumes.size()))
+        return 0;
+    int n = 0;
+    for (const GpuBrick &b : R.volumes[volume].bricking.bricks)
+        n += b.tex != 0;
+    return n;
+}
+
+bool renderRestoreTexels(int id, Texture3D &t)
+{
+    if (!R.ready || id < 0 || id >= static_cast<int>(R.textures.size()))
+        return false;
+    GpuTexture &g = R.textures[id];
+    if (g.failed || g.bricking.bricks.empty())
+        return false;
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ROW_LENGTH, t.nx);
+    glPixelStorei(GL_PACK_IMAGE_HEIGHT, t.ny);
+    for (size_t i = 0; i < g.bricking.bricks.size(); ++i) {
+        const GpuBrick &b = g.bricking.bricks[i];
+        uint8_t *dst = t.texels.data() +
+                       4 * (b.o[0] + static_cast<size_t>(t.nx) * (b.o[1] + static_cast<size_t>(t.ny) * b.o[2]));
+        if (b.tex) {
+            glBindTexture(GL_TEXTURE_3D, b.tex);
+            glGetTexImage(GL_TEXTURE_3D, 0, GL_RGBA, GL_UNSIGNED_BYTE, dst);
+            continue;
+        }
+        for (int k = 0; k < b.n[2]; ++k)
+            for (int j = 0; j < b.n[1]; ++j) {
+                uint8_t *row = dst + 4 * static_cast<size_t>(t.nx) * (j + static_cast<size_t>(t.ny) * k);
+                for (int x = 0; x < b.n[0]; ++x)
+                    std::memcpy(row + 4 * x, &g.fill[i], 4);
+            }
+    }
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_PACK_IMAGE_HEIGHT, 0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    t.released = false;
+    return true;
+}
+
 void renderShutdown()
 {
     bool trim = R.trimSlices;
-    int rows = R.stripRows;
+    int rows = R.stripRows, texels = R.brickTexels, kind = R.gridKind;
     for (auto &p : R.programs)
         if (p.id)
             glDeleteProgram(p.id);
     for (auto &v : R.volumes)
-        if (v.tex)
-            glDeleteTextures(1, &v.tex);
+        v.bricking.release();
     for (auto &t : R.textures)
-        if (t.tex)
-            glDeleteTextures(1, &t.tex);
+        t.bricking.release();
     for (auto &l : R.luts)
         if (l.second.tex)
             glDeleteTextures(1, &l.second.tex);
@@ -1111,6 +1409,14 @@ void renderShutdown()
     R = Renderer();
     R.trimSlices = trim;
     R.stripRows = rows;
+    R.brickTexels = texels;
+    R.gridKind = kind;
+}
+
+void renderSetBricks(int texels, int gridKind)
+{
+    R.brickTexels = texels > 0 ? texels : 0;
+    R.gridKind = gridKind >= 0 && gridKind <= 2 ? gridKind : -1;
 }
 
 } // namespace vq
