@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 namespace vq {
 
@@ -67,56 +68,77 @@ inline uint16_t nearestShort(float v, float lo, float scale)
 
 } // namespace
 
-GridCode chooseGridCode(const float *const *const *grid, int nx, int ny, int nz)
-{
-    bool bytes = true;
+namespace {
+
+// Whether every value is a byte's, whether all are finite, and their range.
+struct GridScan {
+    bool bytes = true, finite = true;
     float lo = INFINITY, hi = -INFINITY;
+};
+
+GridScan scanPlanes(const float *const *const *grid, int nx, int ny, int nz)
+{
+    GridScan g;
     for (int i = 0; i < nx; ++i)
         for (int j = 0; j < ny; ++j) {
             const float *row = grid[i][j];
-            if (bytes) {
-                // Every byte value is finite and in 0..1; a row of them
-                // needs no other test.
-                bool all = true;
-                for (int k = 0; k < nz; ++k)
-                    all &= kByteValues.v[nearestByte(row[k])] == row[k];
-                if (all)
-                    continue;
-                bytes = false;
-                // Rows passed so far held bytes: their range lies in 0..1.
-                if (i > 0 || j > 0) {
-                    lo = 0;
-                    hi = 1;
-                    for (int pi = 0; pi <= i; ++pi)
-                        for (int pj = 0; pj < (pi < i ? ny : j); ++pj)
-                            for (int k = 0; k < nz; ++k) {
-                                lo = std::min(lo, grid[pi][pj][k]);
-                                hi = std::max(hi, grid[pi][pj][k]);
-                            }
-                }
-            }
-            float rlo = lo, rhi = hi;
-            bool finite = true;
+            float lo = g.lo, hi = g.hi;
+            bool all = g.bytes, finite = true;
             for (int k = 0; k < nz; ++k) {
                 float v = row[k];
-                finite &= std::isfinite(v);
-                rlo = v < rlo ? v : rlo;
-                rhi = v > rhi ? v : rhi;
+                lo = v < lo ? v : lo;
+                hi = v > hi ? v : hi;
             }
-            if (!finite)
-                return GridCode{};
-            lo = rlo;
-            hi = rhi;
+            if (all)
+                for (int k = 0; k < nz; ++k)
+                    all &= kByteValues.v[nearestByte(row[k])] == row[k];
+            // Byte values are all finite; other rows are checked.
+            if (!all)
+                for (int k = 0; k < nz; ++k)
+                    finite &= std::isfinite(row[k]);
+            g.bytes = all;
+            g.lo = lo;
+            g.hi = hi;
+            if (!finite) {
+                g.finite = false;
+                return g;
+            }
         }
+    return g;
+}
+
+GridCode codeOf(const GridScan &g)
+{
     GridCode c;
-    if (bytes) {
+    if (!g.finite)
+        return c;
+    if (g.bytes) {
         c.kind = TexelKind::Byte;
         return c;
     }
     c.kind = TexelKind::Short;
-    c.lo = lo;
-    c.hi = hi;
+    c.lo = g.lo;
+    c.hi = g.hi;
     return c;
+}
+
+} // namespace
+
+GridCode chooseGridCode(const float *const *const *grid, int nx, int ny, int nz)
+{
+    if (static_cast<size_t>(nx) * ny * nz < (size_t(1) << 22) || nx < 2)
+        return codeOf(scanPlanes(grid, nx, ny, nz));
+    // Two halves of the planes on two cores.
+    int half = nx / 2;
+    GridScan second;
+    std::thread other([&] { second = scanPlanes(grid + half, nx - half, ny, nz); });
+    GridScan first = scanPlanes(grid, half, ny, nz);
+    other.join();
+    first.bytes = first.bytes && second.bytes;
+    first.finite = first.finite && second.finite;
+    first.lo = std::min(first.lo, second.lo);
+    first.hi = std::max(first.hi, second.hi);
+    return codeOf(first);
 }
 
 uint8_t byteTexel(float v)

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <map>
 #include <new>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -518,17 +519,29 @@ void computeStrips(GpuVolume &g, float threshold)
     e[0].reset(g.nx, g.ny, g.nz); // slice i: rows j, columns k
     e[1].reset(g.ny, g.nx, g.nz); // slice j: rows i, columns k
     e[2].reset(g.nz, g.nx, g.ny); // slice k: rows i, columns j
-    for (int i = 0; i < g.nx; ++i)
-        for (int j = 0; j < g.ny; ++j) {
-            const float *row = g.grid[i][j];
-            for (int k = 0; k < g.nz; ++k) {
-                if (!(row[k] >= threshold) && threshold != -INFINITY)
-                    continue;
-                e[0].add(i, j, k);
-                e[1].add(j, i, k);
-                e[2].add(k, i, j);
+    // Each entry belongs to one i (its slice along x, its row otherwise),
+    // so the two halves of the planes fill theirs on two cores.
+    auto planes = [&](int i0, int i1) {
+        for (int i = i0; i < i1; ++i)
+            for (int j = 0; j < g.ny; ++j) {
+                const float *row = g.grid[i][j];
+                for (int k = 0; k < g.nz; ++k) {
+                    if (!(row[k] >= threshold) && threshold != -INFINITY)
+                        continue;
+                    e[0].add(i, j, k);
+                    e[1].add(j, i, k);
+                    e[2].add(k, i, j);
+                }
             }
-        }
+    };
+    int half = g.nx / 2;
+    if (static_cast<size_t>(g.nx) * g.ny * g.nz >= (size_t(1) << 22)) {
+        std::thread other(planes, half, g.nx);
+        planes(0, half);
+        other.join();
+    } else {
+        planes(0, g.nx);
+    }
     buildStrips(e[0], g.nx, g.strips[0], g.stripStart[0]);
     buildStrips(e[1], g.ny, g.strips[1], g.stripStart[1]);
     buildStrips(e[2], g.nz, g.strips[2], g.stripStart[2]);
@@ -553,10 +566,25 @@ float visibleThreshold(const Volume &v, int lutSize)
     return static_cast<float>(v.dmin + f * (v.dmax - v.dmin));
 }
 
+// Renderings of one grid share its bricks: the viewer makes three slice
+// sets of each volume, which differ in their opacity only.
+int sameGrid(const Scene &s, int id)
+{
+    const Volume &v = s.volumes[id];
+    for (int o = 0; o < id; ++o) {
+        const Volume &w = s.volumes[o];
+        if (w.grid == v.grid && w.nx == v.nx && w.ny == v.ny && w.nz == v.nz && w.dmin == v.dmin &&
+            w.dmax == v.dmax && w.version == v.version)
+            return o;
+    }
+    return id;
+}
+
 GpuVolume *gpuVolume(const Scene &s, int id)
 {
     if (id < 0 || id >= static_cast<int>(s.volumes.size()))
         return nullptr;
+    id = sameGrid(s, id);
     if (static_cast<int>(R.volumes.size()) <= id)
         R.volumes.resize(id + 1);
     GpuVolume &g = R.volumes[id];
@@ -1347,7 +1375,10 @@ void renderSetSliceTrimming(bool on, int stripRows)
 
 int renderSentBricks(int volume)
 {
-    if (volume < 0 || volume >= static_cast<int>(R.volumes.size()))
+    if (volume < 0 || volume >= static_cast<int>(scene().volumes.size()))
+        return 0;
+    volume = sameGrid(scene(), volume);
+    if (volume >= static_cast<int>(R.volumes.size()))
         return 0;
     int n = 0;
     for (const GpuBrick &b : R.volumes[volume].bricking.bricks)

@@ -86,6 +86,22 @@ TEST(Bricks, OtherGridsTakeShortsOverTheirRangeOrFloats)
     EXPECT_EQ(c.kind, vq::TexelKind::Short);
     EXPECT_EQ(c.lo, -4.5f);
     EXPECT_EQ(c.hi, 1.0f);
+    // Bytes up to the very last voxel, in a range narrower than 0..1.
+    Grid narrow(3, 4, 5, [](int i, int j, int k) { return i == 2 && j == 3 && k == 4 ? 0.45f : 102 / 255.0f; });
+    c = vq::chooseGridCode(narrow.grid(), 3, 4, 5);
+    EXPECT_EQ(c.kind, vq::TexelKind::Short);
+    EXPECT_EQ(c.lo, 102 / 255.0f);
+    EXPECT_EQ(c.hi, 0.45f);
+    // Large enough for two cores: a non-byte value in either half counts.
+    for (int odd : {10, 300}) {
+        Grid big(320, 128, 128, [&](int i, int j, int k) {
+            return i == odd && j == 5 && k == 7 ? 0.3f : static_cast<float>(((i + j + k) % 200 + 20) / 255.0);
+        });
+        c = vq::chooseGridCode(big.grid(), 320, 128, 128);
+        EXPECT_EQ(c.kind, vq::TexelKind::Short) << odd;
+        EXPECT_EQ(c.lo, static_cast<float>(20 / 255.0));
+        EXPECT_EQ(c.hi, static_cast<float>(219 / 255.0));
+    }
     Grid nan(2, 2, 2, [](int i, int, int) { return i ? NAN : 0.25f; });
     EXPECT_EQ(vq::chooseGridCode(nan.grid(), 2, 2, 2).kind, vq::TexelKind::Float);
     Grid inf(2, 2, 2, [](int, int j, int) { return j ? INFINITY : 0.5f; });
