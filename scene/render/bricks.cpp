@@ -162,7 +162,7 @@ float shortValue(const GridCode &c, uint16_t t)
 }
 
 bool fillGridBrick(const float *const *const *grid, const GridCode &c, const int o[3], const int n[3],
-                   float visible, void *out)
+                   float visible, void *out, bool *exact)
 {
     bool shows = false;
     size_t at = 0;
@@ -173,10 +173,14 @@ bool fillGridBrick(const float *const *const *grid, const GridCode &c, const int
             switch (c.kind) {
             case TexelKind::Byte: {
                 uint8_t *dst = static_cast<uint8_t *>(out) + at;
+                bool bytes = true;
                 for (int k = 0; k < n[2]; ++k) {
                     dst[k] = nearestByte(row[k]);
                     any |= row[k] >= visible;
+                    bytes &= kByteValues.v[dst[k]] == row[k];
                 }
+                if (exact && !bytes)
+                    *exact = false;
                 break;
             }
             case TexelKind::Short: {

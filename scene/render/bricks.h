@@ -59,9 +59,10 @@ float shortValue(const GridCode &c, uint16_t t);
 // Texels of the brick of voxels i0.., j0.., k0.. of sizes ni, nj, nk, k
 // fastest and i slowest (the grid rows' own order), into out. Returns
 // whether any voxel is at or above `visible`; a brick with none shows
-// nothing and need not be sent.
+// nothing and need not be sent. With exact, Byte texels also say whether
+// every value was a byte's (*exact is cleared otherwise, never set).
 bool fillGridBrick(const float *const *const *grid, const GridCode &c, const int o[3], const int n[3],
-                   float visible, void *out);
+                   float visible, void *out, bool *exact = nullptr);
 
 // A vertex being clipped: voxel-index coordinates and the scene position.
 struct ClipVertex {

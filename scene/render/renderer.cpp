@@ -386,9 +386,13 @@ bool uploadVolume(GpuVolume &g, const Volume &v)
     if (v.grid == nullptr || v.nx <= 0 || v.ny <= 0 || v.nz <= 0)
         return false;
     const float *const *const *grid = v.grid;
-    g.code = R.gridKind >= 0 ? GridCode{static_cast<TexelKind>(R.gridKind), 0, 1}
-                             : chooseGridCode(grid, v.nx, v.ny, v.nz);
-    if (g.code.kind == TexelKind::Short && R.gridKind >= 0) {
+    // Without a kind set by a test, bytes are tried first while the bricks
+    // are filled: volumes made from bytes then take one pass over the grid.
+    // The first value that is not a byte's sends everything again in the
+    // kind a whole scan picks.
+    bool guess = R.gridKind < 0;
+    g.code = guess ? GridCode{TexelKind::Byte, 0, 1} : GridCode{static_cast<TexelKind>(R.gridKind), 0, 1};
+    if (g.code.kind == TexelKind::Short) {
         GridCode range = chooseGridCode(grid, v.nx, v.ny, v.nz);
         if (range.kind == TexelKind::Short)
             g.code = range;
@@ -399,47 +403,66 @@ bool uploadVolume(GpuVolume &g, const Volume &v)
     size_t most = static_cast<size_t>(chunk) * g.bricking.axes[1].size(0) * g.bricking.axes[2].size(0);
     std::vector<uint8_t> texels;
     try {
-        texels.resize(most * g.code.bytes());
+        texels.resize(most * 4);
     } catch (const std::bad_alloc &) {
         sceneError("no memory to upload a volume of %d x %d x %d", v.nx, v.ny, v.nz);
         R.outOfMemory = true;
         return false;
     }
-    GLenum internal = GL_R32F, type = GL_FLOAT;
-    if (g.code.kind == TexelKind::Byte)
-        internal = GL_R8, type = GL_UNSIGNED_BYTE;
-    else if (g.code.kind == TexelKind::Short)
-        internal = GL_R16, type = GL_UNSIGNED_SHORT;
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glGetError();
-    for (GpuBrick &b : g.bricking.bricks) {
-        for (int i = b.o[0]; i < b.o[0] + b.n[0]; i += chunk) {
-            int o[3] = {i, b.o[1], b.o[2]}, n[3] = {std::min(chunk, b.o[0] + b.n[0] - i), b.n[1], b.n[2]};
-            bool shows = fillGridBrick(grid, g.code, o, n, v.dmin, texels.data());
-            if (!b.tex && !shows)
-                continue;
-            if (!b.tex) {
-                glGenTextures(1, &b.tex);
-                glBindTexture(GL_TEXTURE_3D, b.tex);
-                // Parameters first: a texture made without mipmaps is
-                // allocated with one level only.
-                brickParameters();
-                glTexImage3D(GL_TEXTURE_3D, 0, internal, b.n[2], b.n[1], b.n[0], 0, GL_RED, type, nullptr);
-                // Planes before this one showed nothing; they are sent now.
-                for (int e = b.o[0]; e < i; e += chunk) {
-                    int eo[3] = {e, b.o[1], b.o[2]}, en[3] = {std::min(chunk, i - e), b.n[1], b.n[2]};
-                    std::vector<uint8_t> early(static_cast<size_t>(en[0]) * en[1] * en[2] * g.code.bytes());
-                    fillGridBrick(grid, g.code, eo, en, v.dmin, early.data());
-                    glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, e - b.o[0], b.n[2], b.n[1], en[0], GL_RED, type,
-                                    early.data());
+    // 1: a value was not a byte's; -1: the GL had no memory.
+    auto send = [&]() {
+        GLenum internal = GL_R32F, type = GL_FLOAT;
+        if (g.code.kind == TexelKind::Byte)
+            internal = GL_R8, type = GL_UNSIGNED_BYTE;
+        else if (g.code.kind == TexelKind::Short)
+            internal = GL_R16, type = GL_UNSIGNED_SHORT;
+        bool exact = true;
+        bool *check = guess && g.code.kind == TexelKind::Byte ? &exact : nullptr;
+        for (GpuBrick &b : g.bricking.bricks) {
+            for (int i = b.o[0]; i < b.o[0] + b.n[0]; i += chunk) {
+                int o[3] = {i, b.o[1], b.o[2]}, n[3] = {std::min(chunk, b.o[0] + b.n[0] - i), b.n[1], b.n[2]};
+                bool shows = fillGridBrick(grid, g.code, o, n, v.dmin, texels.data(), check);
+                if (!exact)
+                    return 1;
+                if (!b.tex && !shows)
+                    continue;
+                if (!b.tex) {
+                    glGenTextures(1, &b.tex);
+                    glBindTexture(GL_TEXTURE_3D, b.tex);
+                    // Parameters first: a texture made without mipmaps is
+                    // allocated with one level only.
+                    brickParameters();
+                    glTexImage3D(GL_TEXTURE_3D, 0, internal, b.n[2], b.n[1], b.n[0], 0, GL_RED, type, nullptr);
+                    // Planes before this one showed nothing; they are sent now.
+                    for (int e = b.o[0]; e < i; e += chunk) {
+                        int eo[3] = {e, b.o[1], b.o[2]}, en[3] = {std::min(chunk, i - e), b.n[1], b.n[2]};
+                        std::vector<uint8_t> early(static_cast<size_t>(en[0]) * en[1] * en[2] * g.code.bytes());
+                        fillGridBrick(grid, g.code, eo, en, v.dmin, early.data());
+                        glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, e - b.o[0], b.n[2], b.n[1], en[0], GL_RED, type,
+                                        early.data());
+                    }
                 }
-            }
-            glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, i - b.o[0], b.n[2], b.n[1], n[0], GL_RED, type, texels.data());
-            if (glOutOfMemory("volume", v.nx, v.ny, v.nz)) {
-                g.bricking.release();
-                return false;
+                glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, i - b.o[0], b.n[2], b.n[1], n[0], GL_RED, type,
+                                texels.data());
+                if (glOutOfMemory("volume", v.nx, v.ny, v.nz))
+                    return -1;
             }
         }
+        return 0;
+    };
+    int sent = send();
+    if (sent == 1) {
+        g.bricking.release();
+        g.bricking.layout(v.nx, v.ny, v.nz, brickTexels(), brickTexels());
+        g.code = chooseGridCode(grid, v.nx, v.ny, v.nz);
+        sent = send();
+    }
+    if (sent != 0) {
+        g.bricking.release();
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        return false;
     }
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     g.grid = const_cast<const float ***>(v.grid);
