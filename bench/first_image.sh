@@ -6,7 +6,7 @@
 #   usage: bench/first_image.sh [BUILD_DIR] [DATA_DIR] [SIZES] [RUNS]
 #   SIZES default "256 512 1024", RUNS (median of) default 3.
 # The phantoms come from makephantom; the peer reads the same voxels as a
-# bare .raw file (x fastest), cut out of the XRW here.
+# bare .raw file (bench/phantom_data.sh).
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build}
@@ -16,25 +16,8 @@ runs=${4:-3}
 peers=/work/shared/peers
 py=/usr/bin/python3
 bin="$build/bin"
-mkdir -p "$data"
 
-for n in $sizes; do
-    xrw="$data/phantom$n.xrw"
-    raw="$data/phantom$n.raw"
-    [ -f "$xrw" ] || "$bin/makephantom" "$xrw" "$n" >/dev/null
-    [ -f "$raw" ] || "$py" - "$xrw" "$raw" <<'PY'
-import gzip, struct, sys
-with gzip.open(sys.argv[1], "rb") as f:
-    nx, ny, nz = struct.unpack("<3i", f.read(12))
-    f.read(12)
-    with open(sys.argv[2], "wb") as out:
-        left = nx * ny * nz
-        while left:
-            chunk = f.read(min(left, 1 << 24))
-            out.write(chunk)
-            left -= len(chunk)
-PY
-done
+sh "$here/phantom_data.sh" "$build" "$data" "$sizes"
 
 # One line per run: seconds and peak KB of the whole process.
 timed() {

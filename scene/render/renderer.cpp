@@ -1382,9 +1382,16 @@ void renderFrame(Scene &s, int width, int height)
     glClearColor(s.background.r, s.background.g, s.background.b, 1);
     glDepthMask(GL_TRUE);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    for (size_t i = 0; i < s.panels.size(); ++i)
-        if (s.panels[i].visible)
-            drawPanel(s, static_cast<int>(i), width, height);
+    // Vertex arrays and slice strips grow with the volumes; memory refused
+    // for them ends the run like memory the GL refuses.
+    try {
+        for (size_t i = 0; i < s.panels.size(); ++i)
+            if (s.panels[i].visible)
+                drawPanel(s, static_cast<int>(i), width, height);
+    } catch (const std::bad_alloc &) {
+        sceneError("no memory to draw the frame");
+        R.outOfMemory = true;
+    }
     glDisable(GL_SCISSOR_TEST);
     if (R.outOfMemory)
         s.drawFailed = true;
