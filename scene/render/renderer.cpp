@@ -1296,6 +1296,7 @@ void drawPanel(Scene &s, int index, int width, int height)
         glDepthMask(GL_FALSE);
         glPolygonMode(GL_FRONT_AND_BACK, outlines ? GL_LINE : GL_FILL);
         int current = -1;
+        bool multisample = true;
         for (const Run &run : R.runs) {
             if (run.program != current) {
                 useProgram(run.program, mvp, vw, vh);
@@ -1322,11 +1323,16 @@ void drawPanel(Scene &s, int index, int width, int height)
             // Slices and textured polygons show no edges worth smoothing
             // (they come in stacks whose rims are transparent or covered by
             // their neighbours), and blending them into every sample costs.
-            if (run.program == kVolume || run.program == kTex)
-                glDisable(GL_MULTISAMPLE);
+            // The state changes only between kinds of runs: a volume cut
+            // into bricks draws many runs in a row.
+            bool smooth = !(run.program == kVolume || run.program == kTex);
+            if (smooth != multisample) {
+                (smooth ? glEnable : glDisable)(GL_MULTISAMPLE);
+                multisample = smooth;
+            }
             glDrawArrays(GL_TRIANGLES, run.first, run.count);
-            glEnable(GL_MULTISAMPLE);
         }
+        glEnable(GL_MULTISAMPLE);
         glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
         glDepthMask(GL_TRUE);
         glDisable(GL_BLEND);
