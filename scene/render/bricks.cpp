@@ -54,6 +54,13 @@ inline uint8_t nearestByte(float v)
     return static_cast<uint8_t>(s > 0 ? (s < 255 ? s : 255) : 0);
 }
 
+// Whether v is the value of byte b, b / 255 rounded to float: the single
+// precision quotient is the same float for every byte.
+inline bool byteHolds(uint8_t b, float v)
+{
+    return static_cast<float>(b) / 255.0f == v;
+}
+
 float shortScale(const GridCode &c)
 {
     return c.hi > c.lo ? static_cast<float>(65535.0 / (static_cast<double>(c.hi) - c.lo)) : 0;
@@ -91,7 +98,7 @@ GridScan scanPlanes(const float *const *const *grid, int nx, int ny, int nz)
             }
             if (all)
                 for (int k = 0; k < nz; ++k)
-                    all &= kByteValues.v[nearestByte(row[k])] == row[k];
+                    all &= byteHolds(nearestByte(row[k]), row[k]);
             // Byte values are all finite; other rows are checked.
             if (!all)
                 for (int k = 0; k < nz; ++k)
@@ -173,12 +180,15 @@ bool fillGridBrick(const float *const *const *grid, const GridCode &c, const int
             switch (c.kind) {
             case TexelKind::Byte: {
                 uint8_t *dst = static_cast<uint8_t *>(out) + at;
-                bool bytes = true;
+                int bytes = 1, shown = 0;
                 for (int k = 0; k < n[2]; ++k) {
-                    dst[k] = nearestByte(row[k]);
-                    any |= row[k] >= visible;
-                    bytes &= kByteValues.v[dst[k]] == row[k];
+                    float v = row[k];
+                    uint8_t b = nearestByte(v);
+                    dst[k] = b;
+                    shown |= v >= visible;
+                    bytes &= byteHolds(b, v);
                 }
+                any = shown != 0;
                 if (exact && !bytes)
                     *exact = false;
                 break;

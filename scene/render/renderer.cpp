@@ -544,18 +544,39 @@ void computeStrips(GpuVolume &g, float threshold)
     e[2].reset(g.nz, g.nx, g.ny); // slice k: rows i, columns j
     // Each entry belongs to one i (its slice along x, its row otherwise),
     // so the two halves of the planes fill theirs on two cores.
+    // Per row only its first and last shown voxel count along x and y; along
+    // z each shown voxel's column j, the first of them (j ascends) and the last.
+    const bool all = threshold == -INFINITY;
     auto planes = [&](int i0, int i1) {
-        for (int i = i0; i < i1; ++i)
+        std::vector<int> zlo(g.nz), zhi(g.nz);
+        for (int i = i0; i < i1; ++i) {
+            std::fill(zlo.begin(), zlo.end(), 1 << 30);
+            std::fill(zhi.begin(), zhi.end(), -1);
             for (int j = 0; j < g.ny; ++j) {
                 const float *row = g.grid[i][j];
+                int first = g.nz, last = -1;
                 for (int k = 0; k < g.nz; ++k) {
-                    if (!(row[k] >= threshold) && threshold != -INFINITY)
+                    bool shown = all || row[k] >= threshold;
+                    if (!shown)
                         continue;
+                    first = std::min(first, k);
+                    last = k;
+                    zlo[k] = std::min(zlo[k], j);
+                    zhi[k] = j;
+                }
+                if (last < 0)
+                    continue;
+                for (int k : {first, last}) {
                     e[0].add(i, j, k);
                     e[1].add(j, i, k);
-                    e[2].add(k, i, j);
                 }
             }
+            for (int k = 0; k < g.nz; ++k)
+                if (zhi[k] >= 0) {
+                    e[2].add(k, i, zlo[k]);
+                    e[2].add(k, i, zhi[k]);
+                }
+        }
     };
     int half = g.nx / 2;
     if (static_cast<size_t>(g.nx) * g.ny * g.nz >= (size_t(1) << 22)) {
