@@ -134,6 +134,28 @@ TEST(SceneConstruction, MatrixFileScaledByStride)
         EXPECT_EQ(windowOf(i), w[i]) << i;
 }
 
+TEST(SceneConstruction, MatrixGivesTheViewportItsProportions)
+{
+    // The same voxels twice: voxel size dz = 0.5 without a matrix, and
+    // dz = 1 in the file with a matrix halving z. Both boxes are about
+    // 8 x 8 x 8 in the world, so both viewports must be about cubes; the
+    // file's dz alone would make the matrix one twice as deep, and the
+    // volume drawn in it clearly smaller.
+    std::string half = vt::writeVolume("halfz.xrw", 8, 8, 16, 1, 1, 0.5f, ramp);
+    std::string unit = vt::writeVolume("unitz.xrw", 8, 8, 16, 1, 1, 1, ramp);
+    std::string m = vt::writeText("halfz.txt", "1 0 0 0\n0 1 0 0\n0 0 0.5 0\n0 0 0 1\n");
+    ASSERT_EQ(start({"-f", half}), 0);
+    const vq::Box plain = vqtest::panel().viewport;
+    EXPECT_DOUBLE_EQ(plain.hi[2], 1.0);
+    ASSERT_EQ(start({"-f", unit, "-M", m}), 0);
+    const vq::Box &mat = vqtest::panel().viewport;
+    // World window 0..7 x 0..7 x 0..7.5.
+    EXPECT_DOUBLE_EQ(mat.hi[0], 1.0);
+    EXPECT_DOUBLE_EQ(mat.hi[1], 1.0);
+    EXPECT_NEAR(mat.hi[2], 7.5 / 7, 1e-6);
+    EXPECT_NEAR(mat.lo[2], -7.5 / 7, 1e-6);
+}
+
 TEST(SceneConstruction, BadMatrixFilesAreRefused)
 {
     std::string path = vt::writeVolume("badm.xrw", 4, 4, 4, 1, 1, 1, ramp);

@@ -422,6 +422,13 @@ int buildVolume(int v, int argc, char **argv)
     vqqwin(&w[0], &w[1], &w[2], &w[3], &w[4], &w[5]);
     std::fprintf(stderr, "vqswin(%f,%f,%f,%f,%f,%f)\n", w[0], w[1], w[2], w[3], w[4], w[5]);
 
+    // The matrix, not the file's voxel sizes, gives the volume its shape:
+    // the viewport takes the proportions of the world window it set.
+    if (v == 0 && settings.useMatrix[v] && w[1] > w[0]) {
+        float ry = (w[3] - w[2]) / (w[1] - w[0]), rz = (w[5] - w[4]) / (w[1] - w[0]);
+        vqsvp(-1, 1, -ry, ry, -rz, rz);
+    }
+
     if (v == 0) {
         double x1 = w[0], x2 = w[1], y1 = w[2], y2 = w[3], z1 = w[4], z2 = w[5];
         Point3 pos[2] = {{x1 + (x1 - x2) / 2, y1 + (y1 - y2) / 2, z1 + (z1 - z2) / 2},
@@ -443,6 +450,7 @@ int buildVolume(int v, int argc, char **argv)
         for (int a = 0; a < 3; a++)
             ids[a][v] = nvqcvr(xvol->data, nx, ny, nz, 0, nx - 1, 0, ny - 1, 0, nz - 1, tr, 's', dmin[v],
                                dmax[v], dscale[v][a] * amin[v], dscale[v][a] * amax[v]);
+        dropByteVoxels(xraw);
         return 0;
     }
     return fillTexture(v, xvol, tr);

@@ -65,6 +65,9 @@ void clipVolume(Xvol *xvol, float lo, float hi);
 void zeroBoundaryPlanes(Xvol *xvol, int n);
 // The 3-D texture of volume v, through the colours of its block. 0 or -1.
 int fillTexture(int v, const Xvol *xvol, const float tr[12]);
+// Gives the pages of a byte volume's voxels back to the system (they read
+// as zero afterwards): nothing reads them once the float volume is made.
+void dropByteVoxels(Xraw *xraw);
 // Vertex normals, the blow-apart warning and the blow-apart of every surface.
 void finishSurfaces(const float window[6]);
 // Loads one -o surface into objs. 0, or -1 after the message.
