@@ -144,6 +144,7 @@ inline std::string usageText(const std::string &prog)
            "-v v1 v2 v3\t\t set data/alpha scaling per axis\n"
            "-c name\t\t set colourmap name (default use xrw cmap)\n"
            "-M filename\t use matrix stored in filename\n"
+           "-W lo hi\t\t set value window of an imported file (default 0.5-99.5 percentile)\n"
            " * * * surfaces and tracks\n"
            "-o objfname label r g b a \t draw surface in named .obj file\n"
            "-Rx r1\t\t radial blow-apart by factor\n"
