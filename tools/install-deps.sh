@@ -6,6 +6,8 @@ set -e
 PKGS="cmake g++ make pkg-config zlib1g-dev libpng-dev libstb-dev freeglut3-dev libgl-dev libegl-dev
  libgl1-mesa-dri libegl-mesa0 libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
  xvfb xauth xdotool"
+# Image import for xrwview and xrwconvert: ITK's IO (NRRD, MetaImage, DICOM), NIfTI C library, libtiff.
+PKGS="$PKGS libinsighttoolkit5-dev libnifti2-dev libtiff-dev"
 missing=""
 for p in $PKGS; do
     dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"

@@ -101,7 +101,7 @@ struct Files {
         };
         add("nifti1", "vol.nii", it::nifti1Header(t) + raw);
         add("nifti1 gz", "vol.nii.gz", it::gzipped(it::nifti1Header(t) + raw));
-        add("nifti2", "vol2.nii", it::nifti2Header(t) + raw);
+        add("nifti2", "vol_nifti2", it::nifti2Header(t) + raw); // no extension
         // Recognised by content: the name says nothing.
         nrrd = add("nrrd raw", "vol_nrrd.dat", it::nrrdHeader(t, "raw") + raw);
         add("nrrd gzip", "volgz.nrrd", it::nrrdHeader(t, "gzip") + it::gzipped(raw));

@@ -270,6 +270,7 @@ int importVolume(const char *path, const double *window, ImportedVolume *out)
     }
     ImportedImage img;
     int rc = format == IMPORT_NIFTI1 || format == IMPORT_NIFTI2 ? readNiftiImage(path, &img)
+             : format == IMPORT_TIFF                            ? readTiffImage(path, &img)
                                                                 : readItkImage(path, format, &img);
     if (rc != 0)
         return -1;

@@ -46,7 +46,8 @@ void convertVoxels(const void *buf, int component, int layout, size_t count, std
 
 // The readers: 0, or -1 after one line on stderr naming the file.
 int readNiftiImage(const char *path, ImportedImage *img);
-int readItkImage(const char *path, int format, ImportedImage *img);
+int readItkImage(const char *path, int format, ImportedImage *img); // NRRD, MetaImage, DICOM
+int readTiffImage(const char *path, ImportedImage *img);
 
 // The result of importVolume.
 struct ImportedVolume {

@@ -1,18 +1,22 @@
-// NRRD, MetaImage, DICOM series and TIFF through ITK's image IO classes,
+// NRRD, MetaImage and DICOM series through ITK's image IO classes,
 // used directly (no factories, no image templates).
 #include <itkGDCMImageIO.h>
 #include <itkGDCMSeriesFileNames.h>
 #include <itkMetaImageIO.h>
 #include <itkNrrdImageIO.h>
-#include <itkTIFFImageIO.h>
 #include <gdcmTrace.h>
 
 #include <dirent.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <csignal>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -47,7 +51,13 @@ std::string firstLine(const itk::ExceptionObject &e)
 {
     std::string s = e.GetDescription();
     size_t nl = s.find('\n');
-    return nl == std::string::npos ? s : s.substr(0, nl);
+    if (nl != std::string::npos)
+        s = s.substr(0, nl);
+    // "ITK ERROR: NrrdImageIO(0x...): what" says only "what" to a user.
+    size_t cls = s.find("): ");
+    if (s.compare(0, 11, "ITK ERROR: ") == 0 && cls != std::string::npos)
+        s = s.substr(cls + 3);
+    return s;
 }
 
 std::string folderOf(const std::string &path)
@@ -265,21 +275,12 @@ int readSingle(const char *path, int format, ImportedImage *img)
     itk::ImageIOBase::Pointer io;
     if (format == IMPORT_NRRD)
         io = itk::NrrdImageIO::New();
-    else if (format == IMPORT_META)
-        io = itk::MetaImageIO::New();
     else
-        io = itk::TIFFImageIO::New();
-    DataSource src;
-    if (format == IMPORT_TIFF) {
-        src.file = path;
-        src.bytes = fileBytes(path);
-        src.compressed = true; // TIFF strips may be compressed
-    } else {
-        src = headerData(path, format);
-        if (src.bytes < 0) {
-            std::fprintf(stderr, "'%s': its data file '%s' is missing.\n", path, src.file.c_str());
-            return -1;
-        }
+        io = itk::MetaImageIO::New();
+    DataSource src = headerData(path, format);
+    if (src.bytes < 0) {
+        std::fprintf(stderr, "'%s': its data file '%s' is missing.\n", path, src.file.c_str());
+        return -1;
     }
     io->SetFileName(path);
     io->ReadImageInformation();
@@ -378,7 +379,10 @@ int readDicom(const char *path, ImportedImage *img)
         // Uncompressed pixel data must be all there (encapsulated data
         // have no length of their own and GDCM's decoders check them).
         long long pixelBytes = dicomPixelDataBytes(name);
-        if (pixelBytes == -2 || (pixelBytes >= 0 && pixelBytes < total * info.pixelBytes)) {
+        int stored = IC_U8;
+        itkComponent(io->GetInternalComponentType(), &stored);
+        long long storedBytes = total * importComponentBytes(stored) * static_cast<long long>(io->GetNumberOfComponents());
+        if (pixelBytes == -2 || (pixelBytes >= 0 && pixelBytes < storedBytes)) {
             std::fprintf(stderr, "'%s': DICOM pixel data missing or cut short.\n", name);
             return -1;
         }
@@ -431,12 +435,11 @@ int readDicom(const char *path, ImportedImage *img)
 
 } // namespace
 
-int readItkImage(const char *path, int format, ImportedImage *img)
+namespace {
+
+// One reader call with ITK's exceptions turned into a message.
+int readCaught(const char *path, int format, ImportedImage *img)
 {
-    itk::Object::GlobalWarningDisplayOff();
-    gdcm::Trace::WarningOff();
-    gdcm::Trace::ErrorOff();
-    gdcm::Trace::DebugOff();
     try {
         return format == IMPORT_DICOM ? readDicom(path, img) : readSingle(path, format, img);
     } catch (const itk::ExceptionObject &e) {
@@ -448,4 +451,123 @@ int readItkImage(const char *path, int format, ImportedImage *img)
     }
     img->values.clear();
     return -1;
+}
+
+bool writeAll(int fd, const void *buf, size_t n)
+{
+    const char *p = static_cast<const char *>(buf);
+    while (n > 0) {
+        ssize_t w = write(fd, p, n);
+        if (w <= 0)
+            return false;
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+bool readAll(int fd, void *buf, size_t n)
+{
+    char *p = static_cast<char *>(buf);
+    while (n > 0) {
+        ssize_t r = read(fd, p, n);
+        if (r <= 0)
+            return false;
+        p += r;
+        n -= static_cast<size_t>(r);
+    }
+    return true;
+}
+
+struct Geometry {
+    int nx, ny, nz;
+    double spacing[3];
+    double matrix[4][4];
+};
+
+// GDCM stops the process with a failed assertion on some malformed files,
+// and a DICOM folder may hold any file: the series is read in a child
+// process, which sends the volume back through a pipe and its messages
+// through a memory file. A child that dies leaves one line and -1.
+int readDicomContained(const char *path, ImportedImage *img)
+{
+    int fds[2];
+    int messages = memfd_create("xrwimport", 0);
+    if (messages < 0 || pipe(fds) != 0) {
+        if (messages >= 0)
+            close(messages);
+        return readCaught(path, IMPORT_DICOM, img);
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        // An assertion ends the child by its signal, whatever handlers the
+        // parent set up (a fuzzer's, say).
+        signal(SIGABRT, SIG_DFL);
+        close(fds[0]);
+        dup2(messages, 2);
+        ImportedImage child;
+        int rc = readCaught(path, IMPORT_DICOM, &child);
+        std::fflush(stderr);
+        Geometry g{child.nx, child.ny, child.nz, {}, {}};
+        std::memcpy(g.spacing, child.spacing, sizeof g.spacing);
+        std::memcpy(g.matrix, child.matrix, sizeof g.matrix);
+        bool ok = rc == 0 && writeAll(fds[1], &g, sizeof g) &&
+                  writeAll(fds[1], child.values.data(), child.values.size() * sizeof(float));
+        _exit(ok ? 0 : 1);
+    }
+    close(fds[1]);
+    bool got = false;
+    if (pid > 0) {
+        Geometry g;
+        got = readAll(fds[0], &g, sizeof g) && g.nx >= 1 && g.ny >= 1 && g.nz >= 1 &&
+              static_cast<long long>(g.nx) * g.ny * g.nz <= 2147483647LL;
+        if (got) {
+            img->nx = g.nx;
+            img->ny = g.ny;
+            img->nz = g.nz;
+            std::memcpy(img->spacing, g.spacing, sizeof g.spacing);
+            std::memcpy(img->matrix, g.matrix, sizeof g.matrix);
+            img->values.resize(static_cast<size_t>(g.nx) * g.ny * g.nz);
+            got = readAll(fds[0], img->values.data(), img->values.size() * sizeof(float));
+        }
+    }
+    close(fds[0]);
+    int status = 0;
+    bool exited = pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status);
+    if (exited) {
+        // The child's own messages, as it wrote them.
+        char buf[4096];
+        ssize_t n;
+        lseek(messages, 0, SEEK_SET);
+        while ((n = read(messages, buf, sizeof buf)) > 0)
+            std::fwrite(buf, 1, static_cast<size_t>(n), stderr);
+    }
+    close(messages);
+    if (pid < 0) {
+        return readCaught(path, IMPORT_DICOM, img);
+    }
+    if (!exited) {
+        std::fprintf(stderr, "'%s': the DICOM reader failed on a malformed file (signal %d).\n", path,
+                     WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+        img->values.clear();
+        return -1;
+    }
+    if (!got || WEXITSTATUS(status) != 0) {
+        img->values.clear();
+        return -1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int readItkImage(const char *path, int format, ImportedImage *img)
+{
+    itk::Object::GlobalWarningDisplayOff();
+    gdcm::Trace::WarningOff();
+    gdcm::Trace::ErrorOff();
+    gdcm::Trace::DebugOff();
+    return format == IMPORT_DICOM ? readDicomContained(path, img) : readCaught(path, format, img);
 }

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <vector>
+#include <algorithm>
 
 #include "import.h"
 
@@ -48,17 +50,18 @@ bool isGzip(const char *path)
     return gz;
 }
 
-// The dim field as the file holds it (the library clamps sizes below 1 to
-// 1); false when a size is below 1 or the header cannot be read.
-bool rawDimsValid(const char *path)
+// The header as the file holds it (through gzip), into h (540 bytes); false
+// when it is short or a size in its dim field is below 1 (which the library
+// would quietly make 1).
+bool readRawHeader(const char *path, unsigned char *h)
 {
     gzFile gz = gzopen(path, "rb");
     if (!gz)
         return false;
-    unsigned char h[80];
-    int n = gzread(gz, h, sizeof h);
+    std::memset(h, 0, 540);
+    int n = gzread(gz, h, 540);
     gzclose(gz);
-    if (n < 80)
+    if (n < 348)
         return false;
     int32_t size;
     std::memcpy(&size, h, 4);
@@ -96,11 +99,26 @@ struct NiftiCloser {
 int readNiftiImage(const char *path, ImportedImage *img)
 {
     nifti_set_debug_level(0);
-    if (!rawDimsValid(path)) {
-        std::fprintf(stderr, "'%s': NIfTI sizes are missing, zero or negative.\n", path);
+    unsigned char raw[540];
+    if (!readRawHeader(path, raw)) {
+        std::fprintf(stderr, "'%s': NIfTI header cut short, or sizes zero or negative.\n", path);
         return -1;
     }
-    NiftiCloser header{nifti_image_read(path, 0)};
+    // A single file (magic n+1, n+2) is read by content whatever its name;
+    // the library only opens header/image pairs, which go by name.
+    bool single = std::memcmp(raw + 344, "n+1", 4) == 0 || std::memcmp(raw + 4, "n+2", 4) == 0;
+    NiftiCloser header{nullptr};
+    if (!single) {
+        header.nim = nifti_image_read(path, 0);
+    } else if (std::memcmp(raw + 344, "n+1", 4) == 0) {
+        nifti_1_header h1;
+        std::memcpy(&h1, raw, sizeof h1);
+        header.nim = nifti_convert_n1hdr2nim(h1, path);
+    } else {
+        nifti_2_header h2;
+        std::memcpy(&h2, raw, sizeof h2);
+        header.nim = nifti_convert_n2hdr2nim(h2, path);
+    }
     nifti_image *nim = header.nim;
     if (!nim) {
         std::fprintf(stderr, "'%s': unreadable or truncated NIfTI header.\n", path);
@@ -126,7 +144,7 @@ int readNiftiImage(const char *path, ImportedImage *img)
         total *= nim->dim[d];
     }
     long long need = total * nim->nbyper;
-    const char *data = nim->iname ? nim->iname : path;
+    const char *data = !single && nim->iname ? nim->iname : path;
     long long have = fileBytes(data);
     if (have < 0) {
         std::fprintf(stderr, "'%s': its data file '%s' is missing.\n", path, data);
@@ -137,9 +155,34 @@ int readNiftiImage(const char *path, ImportedImage *img)
         return -1;
     if (gz && checkCompressedData(data, 0, need + nim->iname_offset) != 0)
         return -1;
-    if (nifti_image_load(nim) != 0 || !nim->data) {
-        std::fprintf(stderr, "'%s': truncated or unreadable NIfTI voxel data.\n", path);
-        return -1;
+    std::vector<char> voxels;
+    const void *buf = nullptr;
+    if (single) {
+        // Read here: through zlib, which passes uncompressed files through.
+        voxels.resize(static_cast<size_t>(need));
+        gzFile gz = gzopen(path, "rb");
+        bool ok = gz && nim->iname_offset >= 0 && gzseek(gz, static_cast<z_off_t>(nim->iname_offset), SEEK_SET) >= 0;
+        for (long long got = 0; ok && got < need;) {
+            unsigned chunk = static_cast<unsigned>(std::min(need - got, 1LL << 30));
+            int r = gzread(gz, voxels.data() + got, chunk);
+            ok = r == static_cast<int>(chunk);
+            got += r > 0 ? r : 0;
+        }
+        if (gz)
+            gzclose(gz);
+        if (!ok) {
+            std::fprintf(stderr, "'%s': truncated or unreadable NIfTI voxel data.\n", path);
+            return -1;
+        }
+        if (nim->byteorder != nifti_short_order() && nim->swapsize > 1)
+            nifti_swap_Nbytes(need / nim->swapsize, nim->swapsize, voxels.data());
+        buf = voxels.data();
+    } else {
+        if (nifti_image_load(nim) != 0 || !nim->data) {
+            std::fprintf(stderr, "'%s': truncated or unreadable NIfTI voxel data.\n", path);
+            return -1;
+        }
+        buf = nim->data;
     }
     if (total > n)
         std::fprintf(stderr, "'%s': %lld-D file, showing the first of %lld volumes.\n", path,
@@ -148,7 +191,7 @@ int readNiftiImage(const char *path, ImportedImage *img)
         std::fprintf(stderr, "'%s': RGB voxels, shown as their luminance.\n", path);
     else if (layout == IL_COMPLEX)
         std::fprintf(stderr, "'%s': complex voxels, shown as their magnitude.\n", path);
-    convertVoxels(nim->data, component, layout, static_cast<size_t>(n), &img->values);
+    convertVoxels(buf, component, layout, static_cast<size_t>(n), &img->values);
     double slope = nim->scl_slope, inter = nim->scl_inter;
     if (std::isfinite(slope) && std::isfinite(inter) && slope != 0 && (slope != 1 || inter != 0))
         for (float &v : img->values)
