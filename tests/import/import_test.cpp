@@ -366,6 +366,17 @@ TEST(ImportBadInput, RefusedWithOneLine)
     vec.replace(vec.find("dimension: 3\nsizes: 5 4 3"), 25, "dimension: 4\nkinds: 2-vector domain domain domain\nsizes: 2 5 4 3");
     vec.replace(vec.find("space directions:"), 17, "space directions: none");
     expectRefused(file("vector.nrrd", vec + raw + raw), "2-vector voxels");
+    // Files on which ITK's readers themselves break down (a GDCM assertion,
+    // a MetaIO buffer overrun), found by fuzzing: one line, not a crash.
+    for (const char *name : {"gdcm_meta_length_assert", "metaio_long_field_overrun"}) {
+        std::string dir = tmpPath(std::string("alone_") + name);
+        mkdir(dir.c_str(), 0755);
+        std::string p = dir + "/in";
+        it::writeBytes(p, readFile(std::string(SOURCE_DIR) + "/fuzz/regressions/import/" + name));
+        expectRefused(p, name);
+        ProgramRun r = runProgram("xrwview", {"-f", p, "--nodraw", "--frames", "0"}, "breakdown");
+        EXPECT_NE(r.err.find("reader broke down on this file (signal 6)"), std::string::npos) << r.err;
+    }
     std::string emptyDir = tmpPath("nodicom");
     mkdir(emptyDir.c_str(), 0755);
     expectRefused(emptyDir, "folder without DICOM");

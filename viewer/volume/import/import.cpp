@@ -16,6 +16,8 @@
 
 #include "volume_util.h"
 
+int importReaderSeconds = 600;
+
 namespace {
 
 // The first bytes of a file, through gzip when it is compressed (zlib
@@ -280,6 +282,18 @@ int importVolume(const char *path, const double *window, ImportedVolume *out)
                      img.nz);
         return -1;
     }
+    // XRW keeps voxel sizes, and -M matrices, in single precision.
+    for (double &d : img.spacing) {
+        float f = static_cast<float>(d);
+        if (!(std::isfinite(f) && f > 0))
+            d = 1.0;
+    }
+    for (auto &row : img.matrix)
+        for (double v : row)
+            if (!std::isfinite(static_cast<float>(v))) {
+                std::fprintf(stderr, "'%s': the index-to-world transform is out of single-precision range.\n", path);
+                return -1;
+            }
     double lo, hi;
     if (window) {
         lo = window[0];

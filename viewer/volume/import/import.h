@@ -49,6 +49,10 @@ int readNiftiImage(const char *path, ImportedImage *img);
 int readItkImage(const char *path, int format, ImportedImage *img); // NRRD, MetaImage, DICOM
 int readTiffImage(const char *path, ImportedImage *img);
 
+// The longest ITK's readers may take on one file, in seconds (they run in a
+// child process, stopped then): 600 unless changed.
+extern int importReaderSeconds;
+
 // The result of importVolume.
 struct ImportedVolume {
     Xraw *xraw = nullptr;  // bytes after the window, grey ramp, voxel sizes

@@ -8,6 +8,7 @@
 
 #include <dirent.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <csignal>
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -80,6 +82,7 @@ struct DataSource {
     bool compressed = false;
     bool inflatable = false; // a gzip or zlib stream we can check through
     bool several = false;    // a list or numbered pattern of files
+    std::string fault;       // a header value the readers would mishandle
 };
 
 // The regular files of a folder together.
@@ -118,6 +121,15 @@ DataSource headerData(const char *path, int format)
                 dataFile = value;
             }
         } else {
+            // MetaIO reads NDims values for every dimension-sized field
+            // without bounds: a negative count runs for ever.
+            if (key == "NDims" || key == "ElementNumberOfChannels") {
+                char *end;
+                long v = std::strtol(value.c_str(), &end, 10);
+                long most = key == "NDims" ? 16 : 4;
+                if (end == value.c_str() || v < 1 || v > most)
+                    src.fault = key + " must be a whole number from 1 to " + std::to_string(most);
+            }
             if (key == "CompressedData")
                 src.compressed = src.inflatable = value == "True" || value == "true";
             else if (key == "ElementDataFile") {
@@ -278,6 +290,10 @@ int readSingle(const char *path, int format, ImportedImage *img)
     else
         io = itk::MetaImageIO::New();
     DataSource src = headerData(path, format);
+    if (!src.fault.empty()) {
+        std::fprintf(stderr, "'%s': %s.\n", path, src.fault.c_str());
+        return -1;
+    }
     if (src.bytes < 0) {
         std::fprintf(stderr, "'%s': its data file '%s' is missing.\n", path, src.file.c_str());
         return -1;
@@ -437,6 +453,25 @@ int readDicom(const char *path, ImportedImage *img)
 
 namespace {
 
+[[maybe_unused]] void limitChildMemoryNow(const char *path)
+{
+    struct stat st;
+    bool folder = stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+    long long files = folderBytes(folder ? std::string(path) : folderOf(path));
+    long long pages = 0;
+    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%lld", &pages) != 1)
+            pages = 0;
+        std::fclose(f);
+    }
+    long double budget = static_cast<long double>(pages) * sysconf(_SC_PAGESIZE) + (1LL << 30) +
+                         9.0L * 1032.0L * static_cast<long double>(files);
+    if (pages <= 0 || budget > 9e18L)
+        return;
+    struct rlimit as = {static_cast<rlim_t>(budget), static_cast<rlim_t>(budget)};
+    setrlimit(RLIMIT_AS, &as);
+}
+
 // One reader call with ITK's exceptions turned into a message.
 int readCaught(const char *path, int format, ImportedImage *img)
 {
@@ -479,24 +514,44 @@ bool readAll(int fd, void *buf, size_t n)
     return true;
 }
 
+// Address space for the child: what it has now, 1 GiB, and room for the
+// voxels of its folder's files at deflate's largest ratio (voxels, their
+// float copy and their bytes). Not under AddressSanitizer, whose shadow
+// memory needs the address space.
+void limitChildMemory(const char *path)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    (void)path;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    (void)path;
+#else
+    limitChildMemoryNow(path);
+#endif
+#else
+    limitChildMemoryNow(path);
+#endif
+}
+
 struct Geometry {
     int nx, ny, nz;
     double spacing[3];
     double matrix[4][4];
 };
 
-// GDCM stops the process with a failed assertion on some malformed files,
-// and a DICOM folder may hold any file: the series is read in a child
-// process, which sends the volume back through a pipe and its messages
-// through a memory file. A child that dies leaves one line and -1.
-int readDicomContained(const char *path, ImportedImage *img)
+// ITK's readers are not all safe on malformed files: GDCM stops the
+// process with a failed assertion, MetaIO overruns fixed buffers, and a
+// DICOM folder may hold any file. So they run in a child process, which
+// sends the volume back through a pipe and its messages through a memory
+// file; a child that dies leaves one line and -1.
+int readContained(const char *path, int format, ImportedImage *img)
 {
     int fds[2];
     int messages = memfd_create("xrwimport", 0);
     if (messages < 0 || pipe(fds) != 0) {
         if (messages >= 0)
             close(messages);
-        return readCaught(path, IMPORT_DICOM, img);
+        return readCaught(path, format, img);
     }
     std::fflush(stdout);
     std::fflush(stderr);
@@ -505,17 +560,24 @@ int readDicomContained(const char *path, ImportedImage *img)
         // An assertion ends the child by its signal, whatever handlers the
         // parent set up (a fuzzer's, say).
         signal(SIGABRT, SIG_DFL);
+        // and leaves no core file behind (writing one takes seconds). A
+        // reader that hangs is stopped, and one that asks for memory past
+        // what the files could need (GDCM believes element lengths) fails.
+        struct rlimit none = {0, 0};
+        setrlimit(RLIMIT_CORE, &none);
+        alarm(static_cast<unsigned>(importReaderSeconds));
+        limitChildMemory(path);
         close(fds[0]);
         dup2(messages, 2);
         ImportedImage child;
-        int rc = readCaught(path, IMPORT_DICOM, &child);
+        int rc = readCaught(path, format, &child);
         std::fflush(stderr);
         Geometry g{child.nx, child.ny, child.nz, {}, {}};
         std::memcpy(g.spacing, child.spacing, sizeof g.spacing);
         std::memcpy(g.matrix, child.matrix, sizeof g.matrix);
         bool ok = rc == 0 && writeAll(fds[1], &g, sizeof g) &&
                   writeAll(fds[1], child.values.data(), child.values.size() * sizeof(float));
-        _exit(ok ? 0 : 1);
+        _exit(ok ? 0 : rc == 0 ? 4 : 3);
     }
     close(fds[1]);
     bool got = false;
@@ -536,7 +598,7 @@ int readDicomContained(const char *path, ImportedImage *img)
     close(fds[0]);
     int status = 0;
     bool exited = pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status);
-    if (exited) {
+    if (exited && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 3)) {
         // The child's own messages, as it wrote them.
         char buf[4096];
         ssize_t n;
@@ -545,20 +607,23 @@ int readDicomContained(const char *path, ImportedImage *img)
             std::fwrite(buf, 1, static_cast<size_t>(n), stderr);
     }
     close(messages);
-    if (pid < 0) {
-        return readCaught(path, IMPORT_DICOM, img);
+    if (pid < 0)
+        return readCaught(path, format, img);
+    int code = exited ? WEXITSTATUS(status) : -1;
+    if (code == 0 && got)
+        return 0;
+    img->values.clear();
+    // 3: the reader refused the file and said why; anything else is a
+    // reader that broke down (a signal, a sanitizer's report).
+    if (code != 3) {
+        if (WIFSIGNALED(status))
+            std::fprintf(stderr, "'%s': the %s reader broke down on this file (signal %d).\n", path,
+                         importFormatName(format), WTERMSIG(status));
+        else
+            std::fprintf(stderr, "'%s': the %s reader broke down on this file (status %d).\n", path,
+                         importFormatName(format), code);
     }
-    if (!exited) {
-        std::fprintf(stderr, "'%s': the DICOM reader failed on a malformed file (signal %d).\n", path,
-                     WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-        img->values.clear();
-        return -1;
-    }
-    if (!got || WEXITSTATUS(status) != 0) {
-        img->values.clear();
-        return -1;
-    }
-    return 0;
+    return -1;
 }
 
 } // namespace
@@ -569,5 +634,5 @@ int readItkImage(const char *path, int format, ImportedImage *img)
     gdcm::Trace::WarningOff();
     gdcm::Trace::ErrorOff();
     gdcm::Trace::DebugOff();
-    return format == IMPORT_DICOM ? readDicomContained(path, img) : readCaught(path, format, img);
+    return readContained(path, format, img);
 }
