@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     // ITK's readers run in a child that stops after this long: a reader
     // that believes a huge length would otherwise run into the time limit.
-    importReaderSeconds = 2;
+    importReaderSeconds = 1;
     static const std::string dir = [] {
         std::string d = fuzz::tempPath("import");
         mkdir(d.c_str(), 0700);

@@ -560,6 +560,7 @@ int readContained(const char *path, int format, ImportedImage *img)
         // An assertion ends the child by its signal, whatever handlers the
         // parent set up (a fuzzer's, say).
         signal(SIGABRT, SIG_DFL);
+        signal(SIGALRM, SIG_DFL);
         // and leaves no core file behind (writing one takes seconds). A
         // reader that hangs is stopped, and one that asks for memory past
         // what the files could need (GDCM believes element lengths) fails.
