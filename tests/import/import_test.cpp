@@ -1,10 +1,7 @@
 // Importing NIfTI, NRRD, MetaImage, DICOM and TIFF: the same volume in every
 // format gives the same bytes, sizes and matrix; the window; xrwview and
 // xrwconvert on such files; bad files refused with one line.
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
@@ -17,9 +14,8 @@
 
 #include "import.h"
 #include "import_files.h"
+#include "../support/run_program.h"
 #include "xrw.h"
-
-extern char **environ;
 
 namespace {
 
@@ -28,43 +24,12 @@ using it::tmpPath;
 
 std::string readFile(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return readWholeFile(path);
 }
-
-struct ProgramRun {
-    int status = -1;
-    std::string out, err;
-};
 
 ProgramRun runProgram(const std::string &prog, const std::vector<std::string> &args, const std::string &tag)
 {
-    ProgramRun r;
-    std::string outPath = tmpPath(tag + ".out"), errPath = tmpPath(tag + ".err");
-    std::string path = std::string(BIN_DIR) + "/" + prog;
-    std::vector<std::string> words{path};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char *> argv;
-    for (std::string &w : words)
-        argv.push_back(&w[0]);
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&fa, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid;
-    int rc = posix_spawn(&pid, path.c_str(), &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    if (rc != 0)
-        return r;
-    int st = 0;
-    waitpid(pid, &st, 0);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    r.out = readFile(outPath);
-    r.err = readFile(errPath);
-    return r;
+    return runProgramFiles(std::string(BIN_DIR) + "/" + prog, args, tmpPath(tag + ".out"), tmpPath(tag + ".err"));
 }
 
 int lineCount(const std::string &s)

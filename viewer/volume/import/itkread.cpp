@@ -234,6 +234,17 @@ long long totalVoxels(const char *path, const ImageInfo &info)
     return total;
 }
 
+// The header of a file through io, described; the voxel count of all its
+// dimensions, or -1 after a message.
+long long readInformation(const char *name, itk::ImageIOBase *io, ImageInfo *info)
+{
+    io->SetFileName(name);
+    io->ReadImageInformation();
+    if (describeImage(name, io, info) != 0)
+        return -1;
+    return totalVoxels(name, *info);
+}
+
 // Reads the whole of an IO's image into buf.
 void readWhole(itk::ImageIOBase *io, const ImageInfo &info, std::vector<char> *buf, long long total)
 {
@@ -298,12 +309,8 @@ int readSingle(const char *path, int format, ImportedImage *img)
         std::fprintf(stderr, "'%s': its data file '%s' is missing.\n", path, src.file.c_str());
         return -1;
     }
-    io->SetFileName(path);
-    io->ReadImageInformation();
     ImageInfo info;
-    if (describeImage(path, io, &info) != 0)
-        return -1;
-    long long total = totalVoxels(path, info);
+    long long total = readInformation(path, io, &info);
     if (total < 0)
         return -1;
     long long nx = info.dims[0], ny = info.dims.size() > 1 ? info.dims[1] : 1,
@@ -384,12 +391,8 @@ int readDicom(const char *path, ImportedImage *img)
     for (size_t s = 0; s < files.size(); s++) {
         const char *name = files[s].c_str();
         auto io = itk::GDCMImageIO::New();
-        io->SetFileName(name);
-        io->ReadImageInformation();
         ImageInfo info;
-        if (describeImage(name, io, &info) != 0)
-            return -1;
-        long long total = totalVoxels(name, info);
+        long long total = readInformation(name, io, &info);
         if (total < 0)
             return -1;
         // Uncompressed pixel data must be all there (encapsulated data
