@@ -121,8 +121,12 @@ int checkVoxelBytes(const char *path, long long need, long long have, bool compr
 {
     long long limit = compressed ? (have > (1LL << 52) ? have : have * 1032) : have;
     if (need < 0 || need > limit) {
-        std::fprintf(stderr, "'%s': the header asks for %lld bytes of voxels, more than %s of %lld bytes can hold.\n",
-                     path, need, compressed ? "compressed data" : "data", have);
+        if (compressed)
+            std::fprintf(stderr, "'%s': the header asks for %lld bytes of voxels, more than %lld bytes of compressed data can hold.\n",
+                         path, need, have);
+        else
+            std::fprintf(stderr, "'%s': truncated: the header asks for %lld bytes of voxels, the file holds %lld.\n", path,
+                         need, have);
         return -1;
     }
     return 0;

@@ -48,18 +48,28 @@ bool itkComponent(IOComponentEnum c, int *component)
     }
 }
 
-// The first line of an ITK exception's description.
-std::string firstLine(const itk::ExceptionObject &e)
+// An ITK exception's description on one line, without the
+// "itk::ERROR: NrrdImageIO(0x...): " prefix that says nothing to a user.
+std::string oneLine(const itk::ExceptionObject &e)
 {
-    std::string s = e.GetDescription();
-    size_t nl = s.find('\n');
-    if (nl != std::string::npos)
-        s = s.substr(0, nl);
-    // "ITK ERROR: NrrdImageIO(0x...): what" says only "what" to a user.
-    size_t cls = s.find("): ");
-    if (s.compare(0, 11, "ITK ERROR: ") == 0 && cls != std::string::npos)
-        s = s.substr(cls + 3);
-    return s;
+    std::string s = e.GetDescription(), out;
+    size_t at = 0;
+    while (at <= s.size()) {
+        size_t nl = s.find('\n', at);
+        std::string line = s.substr(at, nl == std::string::npos ? std::string::npos : nl - at);
+        for (const char *prefix : {"ITK ERROR: ", "itk::ERROR: "}) {
+            size_t cls = line.find("): ");
+            if (line.compare(0, std::strlen(prefix), prefix) == 0 && cls != std::string::npos)
+                line = line.substr(cls + 3);
+        }
+        size_t a = line.find_first_not_of(" \t\r"), b = line.find_last_not_of(" \t\r");
+        if (a != std::string::npos)
+            out += (out.empty() ? "" : " ") + line.substr(a, b - a + 1);
+        if (nl == std::string::npos)
+            break;
+        at = nl + 1;
+    }
+    return out.size() > 240 ? out.substr(0, 240) + "..." : out;
 }
 
 std::string folderOf(const std::string &path)
@@ -481,7 +491,7 @@ int readCaught(const char *path, int format, ImportedImage *img)
     try {
         return format == IMPORT_DICOM ? readDicom(path, img) : readSingle(path, format, img);
     } catch (const itk::ExceptionObject &e) {
-        std::fprintf(stderr, "'%s': %s\n", path, firstLine(e).c_str());
+        std::fprintf(stderr, "'%s': %s\n", path, oneLine(e).c_str());
     } catch (const std::bad_alloc &) {
         std::fprintf(stderr, "'%s': out of memory.\n", path);
     } catch (const std::exception &e) {

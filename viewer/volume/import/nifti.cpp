@@ -151,7 +151,7 @@ int readNiftiImage(const char *path, ImportedImage *img)
         return -1;
     }
     bool gz = isGzip(data);
-    if (checkVoxelBytes(path, gz ? need : need + nim->iname_offset, have, gz) != 0)
+    if (checkVoxelBytes(path, need, gz ? have : std::max(have - static_cast<long long>(nim->iname_offset), 0LL), gz) != 0)
         return -1;
     if (gz && checkCompressedData(data, 0, need + nim->iname_offset) != 0)
         return -1;
