@@ -331,7 +331,7 @@ int importVolume(const char *path, const double *window, ImportedVolume *out)
     out->xraw = x;
     for (int r = 0; r < 4; r++)
         for (int c = 0; c < 4; c++)
-            out->matrix[r][c] = static_cast<float>(img.matrix[r][c]);
+            out->matrix[r][c] = static_cast<float>(img.matrix[r][c]) + 0.0f; // no negative zeros
     out->format = format;
     out->lo = lo;
     out->hi = hi;
