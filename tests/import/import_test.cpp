@@ -219,6 +219,21 @@ TEST(ImportViewer, ListingAndTheOneLineAboutTheImport)
         EXPECT_EQ(r.status, 255);
         EXPECT_EQ(r.err, "-W needs two finite numbers lo < hi!\n");
     }
+    // An XRW file, even one named .nii, stays with the XRW reader; -W has
+    // nothing to do there and says so.
+    Xraw x{};
+    std::string xrw = tmpPath("viewer_plain.nii");
+    std::snprintf(x.filename, sizeof x.filename, "%s", xrw.c_str());
+    unsigned char voxels[8] = {0, 10, 20, 30, 40, 50, 60, 70};
+    x.nx = x.ny = x.nz = 2;
+    x.dx = x.dy = x.dz = 1;
+    x.data = voxels;
+    ASSERT_EQ(saveXraw(&x), 0);
+    r = runProgram("xrwview", {"-f", xrw, "-W", "0", "1", "--nodraw", "--frames", "0"}, "view_xrw");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("XRW file: '" + xrw + "'\nvolume dimensions:      2      2      2\n", 0), 0u) << r.out;
+    EXPECT_NE(r.err.find("-W ignored for '" + xrw + "': XRW voxels are bytes already.\n"), std::string::npos);
+    EXPECT_EQ(r.err.find("import:"), std::string::npos);
     // -W before any -f is refused like the other volume options.
     r = runProgram("xrwview", {"-W", "1", "2", "-f", f.nrrd, "--nodraw"}, "view_wfirst");
     EXPECT_EQ(r.status, 255);
