@@ -8,6 +8,8 @@ PKGS="cmake g++ make pkg-config zlib1g-dev libpng-dev libstb-dev freeglut3-dev l
  xvfb xauth xdotool"
 # node runs the glTF validator of the export tests.
 PKGS="$PKGS nodejs"
+# Image import for xrwview and xrwconvert: ITK's IO (NRRD, MetaImage, DICOM), NIfTI C library, libtiff.
+PKGS="$PKGS libinsighttoolkit5-dev libnifti2-dev libtiff-dev"
 missing=""
 for p in $PKGS; do
     dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"

@@ -13,6 +13,7 @@
 #include "xrw.h"
 
 StartupSettings settings;
+VolumeImporter volumeImporter = nullptr;
 
 namespace {
 
@@ -24,6 +25,7 @@ const char *const kUsageLines[] = {
     "-v v1 v2 v3\t\t set data/alpha scaling per axis\n",
     "-c name\t\t set colourmap name (default use xrw cmap)\n",
     "-M filename\t use matrix stored in filename\n",
+    "-W lo hi\t\t set value window of an imported file (default 0.5-99.5 percentile)\n",
     " * * * surfaces and tracks\n",
     "-o objfname label r g b a \t draw surface in named .obj file\n",
     "-Rx r1\t\t radial blow-apart by factor\n",
@@ -57,7 +59,7 @@ struct OptionSpec {
 
 const OptionSpec kOptions[] = {
     {"-f", 1, false},  {"-s", 3, true},   {"-d", 2, true},   {"-a", 2, true},   {"-v", 3, true},
-    {"-c", 1, true},   {"-M", 1, true},   {"-o", 6, false},  {"-i", 0, false},  {"-x", 0, false},
+    {"-c", 1, true},   {"-M", 1, true},   {"-W", 2, true},   {"-o", 6, false},  {"-i", 0, false},  {"-x", 0, false},
     {"-Rx", 1, false}, {"-Vx", 0, false}, {"-SV", 0, false}, {"-Tf", 1, false}, {"-Ts", 1, false},
     {"-3d", 0, false}, {"-Sp", 1, false}, {"-DX", 0, false}, {"-BX", 1, false}, {"-Vf", 1, false},
 };
@@ -131,6 +133,8 @@ void setVolumeDefaults()
         settings.stride[v][0] = settings.stride[v][1] = settings.stride[v][2] = 1;
         settings.useFileColourMap[v] = 1;
         settings.useMatrix[v] = 0;
+        settings.useValueWindow[v] = 0;
+        settings.haveFileMatrix[v] = 0;
     }
 }
 
@@ -227,6 +231,17 @@ int parseCommandLine(int argc, char **argv)
         } else if (std::strcmp(arg, "-M") == 0) {
             settings.useMatrix[v] = 1;
             copyField(settings.matrixFileName[v], XRW_SHORT_FIELD, val[0]);
+        } else if (std::strcmp(arg, "-W") == 0) {
+            char *end0, *end1;
+            double lo = std::strtod(val[0], &end0), hi = std::strtod(val[1], &end1);
+            if (*end0 || *end1 || end0 == val[0] || end1 == val[1] || !std::isfinite(lo) || !std::isfinite(hi) ||
+                !(lo < hi)) {
+                std::fprintf(stderr, "-W needs two finite numbers lo < hi!\n");
+                return -1;
+            }
+            settings.useValueWindow[v] = 1;
+            settings.valueWindow[v][0] = static_cast<float>(lo);
+            settings.valueWindow[v][1] = static_cast<float>(hi);
         } else if (std::strcmp(arg, "-o") == 0) {
             if (loadSurfaceOption(val[0], val[1], static_cast<float>(std::atof(val[2])),
                                   static_cast<float>(std::atof(val[3])),
@@ -290,7 +305,7 @@ int parseCommandLine(int argc, char **argv)
 int setVolumeTransform(int v, const Xvol *xvol, float tr[12])
 {
     int nx = xvol->nx, ny = xvol->ny, nz = xvol->nz;
-    if (!settings.useMatrix[v]) {
+    if (!settings.useMatrix[v] && !settings.haveFileMatrix[v]) {
         float X = nx * xvol->dx, Y = ny * xvol->dy, Z = nz * xvol->dz;
         if (v == 0)
             vqswin(-X / 2, X / 2, -Y / 2, Y / 2, -Z / 2, Z / 2);
@@ -299,8 +314,12 @@ int setVolumeTransform(int v, const Xvol *xvol, float tr[12])
         return 0;
     }
     float m[4][4];
-    if (readMatrixFile(settings.matrixFileName[v], m) != 0)
-        return -1;
+    if (settings.useMatrix[v]) {
+        if (readMatrixFile(settings.matrixFileName[v], m) != 0)
+            return -1;
+    } else {
+        std::memcpy(m, settings.fileMatrix[v], sizeof m);
+    }
     // The matrix maps the file's own voxels; the float volume's are stride times larger.
     for (int r = 0; r < 3; r++)
         for (int c = 0; c < 3; c++)
@@ -377,10 +396,24 @@ void zeroBoundaryPlanes(Xvol *xvol, int n)
 
 int buildVolume(int v, int argc, char **argv)
 {
-    Xraw *xraw = loadXraw(settings.xrwFileName[v]);
-    if (!xraw) {
-        std::fprintf(stderr, "Failed to open or read '%s'.\n", settings.xrwFileName[v]);
-        return -1;
+    const char *name = settings.xrwFileName[v];
+    Xraw *xraw = nullptr;
+    int imported = 0;
+    if (volumeImporter) {
+        imported = volumeImporter(name, settings.useValueWindow[v] ? settings.valueWindow[v] : nullptr,
+                                  settings.useMatrix[v], &xraw, settings.fileMatrix[v]);
+        if (imported < 0)
+            return -1;
+        settings.haveFileMatrix[v] = imported;
+    }
+    if (!imported) {
+        if (settings.useValueWindow[v])
+            std::fprintf(stderr, "-W ignored for '%s': XRW voxels are bytes already.\n", name);
+        xraw = loadXraw(name);
+        if (!xraw) {
+            std::fprintf(stderr, "Failed to open or read '%s'.\n", name);
+            return -1;
+        }
     }
     settings.xraws[v] = xraw;
     showXraw(xraw);

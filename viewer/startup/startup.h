@@ -20,6 +20,12 @@ struct StartupSettings {
     char colourMapName[MAX_VOLUMES][XRW_FNAME_FIELD];
     int useMatrix[MAX_VOLUMES];
     char matrixFileName[MAX_VOLUMES][XRW_SHORT_FIELD];
+    // -W: the value window of an imported file (else its percentiles).
+    int useValueWindow[MAX_VOLUMES];
+    float valueWindow[MAX_VOLUMES][2];
+    // The index-to-world matrix an imported file brought (used without -M).
+    int haveFileMatrix[MAX_VOLUMES];
+    float fileMatrix[MAX_VOLUMES][4][4];
     int drawBox;
     float blowApart;
     int calcNormals;
@@ -36,6 +42,14 @@ struct StartupSettings {
 };
 
 extern StartupSettings settings;
+
+// A reader of volume files other than XRW, set by programs that link one:
+// window is -W's lo hi or null, matrixGiven says -M was given. 1 with *xraw
+// and m (an -M style matrix) set when it took the file, 0 when the file is
+// none of its formats (it is then read as XRW), -1 after its message.
+typedef int (*VolumeImporter)(const char *path, const float *window, int matrixGiven, Xraw **xraw,
+                              float m[4][4]);
+extern VolumeImporter volumeImporter;
 
 // The whole program after process start; returns the exit status.
 int xrwviewMain(int argc, char **argv);
