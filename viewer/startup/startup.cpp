@@ -302,6 +302,26 @@ int parseCommandLine(int argc, char **argv)
     return 0;
 }
 
+namespace {
+
+// Lowest and highest value that matrix row r takes over the eight corner
+// voxels of an nx x ny x nz grid.
+void cornerSpan(const float r[4], int nx, int ny, int nz, float *lo, float *hi)
+{
+    double low = r[3], high = r[3];
+    for (int c = 0; c < 8; c++) {
+        double x = r[3] + (c & 1 ? nx - 1 : 0) * static_cast<double>(r[0]) +
+                   (c & 2 ? ny - 1 : 0) * static_cast<double>(r[1]) +
+                   (c & 4 ? nz - 1 : 0) * static_cast<double>(r[2]);
+        low = x < low ? x : low;
+        high = x > high ? x : high;
+    }
+    *lo = static_cast<float>(low);
+    *hi = static_cast<float>(high);
+}
+
+} // namespace
+
 int setVolumeTransform(int v, const Xvol *xvol, float tr[12])
 {
     int nx = xvol->nx, ny = xvol->ny, nz = xvol->nz;
@@ -340,6 +360,11 @@ int setVolumeTransform(int v, const Xvol *xvol, float tr[12])
         for (int a = 0; a < 3; a++) {
             w[2 * a] = static_cast<float>(blc[a] < trc[a] ? blc[a] : trc[a]);
             w[2 * a + 1] = static_cast<float>(blc[a] < trc[a] ? trc[a] : blc[a]);
+            // A rotated or permuted matrix leaves a diagonal term zero and the
+            // window flat along that axis, which no view can show: that axis
+            // then spans the box's transformed corners.
+            if (!(w[2 * a + 1] > w[2 * a]))
+                cornerSpan(m[a], nx, ny, nz, &w[2 * a], &w[2 * a + 1]);
         }
         vqswin(w[0], w[1], w[2], w[3], w[4], w[5]);
     }
@@ -457,7 +482,7 @@ int buildVolume(int v, int argc, char **argv)
 
     // The matrix, not the file's voxel sizes, gives the volume its shape:
     // the viewport takes the proportions of the world window it set.
-    if (v == 0 && settings.useMatrix[v] && w[1] > w[0]) {
+    if (v == 0 && (settings.useMatrix[v] || settings.haveFileMatrix[v]) && w[1] > w[0]) {
         float ry = (w[3] - w[2]) / (w[1] - w[0]), rz = (w[5] - w[4]) / (w[1] - w[0]);
         vqsvp(-1, 1, -ry, ry, -rz, rz);
     }
