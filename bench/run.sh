@@ -6,7 +6,7 @@
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-build}
-for script in volume_listing viewer_startup surface_vtk render_volume window_idle; do
+for script in volume_listing viewer_startup surface_vtk render_volume window_idle first_image frame_time; do
     echo "== $script"
     sh "$here/$script.sh" "$build" || echo "$script: failed" >&2
 done

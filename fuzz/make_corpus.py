@@ -261,7 +261,154 @@ def make_viewfile():
     put("viewfile", "second_eye.view", "vqview 1\neye 0 0 5\neye 1 1 1\n")
 
 
+# ---- import (NIfTI, NRRD, MetaImage, DICOM, TIFF) ---------------------------
+# The import target reads the input as one file; bytes after "!DF!" go to
+# data.raw beside it (detached headers name that file).
+
+IMP_DIMS = (3, 2, 2)
+IMP_VALUES = [7 * i - 20 for i in range(12)]
+
+
+def s16(values):
+    return b"".join(struct.pack("<h", v) for v in values)
+
+
+def nifti1(datatype=4, bitpix=16, dims=(3,) + IMP_DIMS, magic=b"n+1\0", data=None):
+    h = bytearray(352)
+    struct.pack_into("<i", h, 0, 348)
+    struct.pack_into("<8h", h, 40, *(list(dims) + [1] * (8 - len(dims))))
+    struct.pack_into("<hh", h, 70, datatype, bitpix)
+    struct.pack_into("<4f", h, 76, 1.0, 0.5, 0.75, 2.0)
+    struct.pack_into("<f", h, 108, 352.0)
+    struct.pack_into("<ff", h, 112, 2.0, -10.0)  # scl_slope, scl_inter
+    struct.pack_into("<hh", h, 252, 1, 1)  # qform_code, sform_code
+    struct.pack_into("<3f", h, 256, 0.0, 0.0, 0.7071068)  # a 90-degree quaternion
+    struct.pack_into("<12f", h, 280, -0.5, 0, 0, 10, 0, -0.75, 0, 20, 0, 0, 2, 30)
+    h[344:348] = magic
+    return bytes(h) + (s16(IMP_VALUES) if data is None else data)
+
+
+def nifti2():
+    h = bytearray(544)
+    struct.pack_into("<i", h, 0, 540)
+    h[4:12] = b"n+2\0\r\n\x1a\n"
+    struct.pack_into("<hh", h, 12, 4, 16)
+    struct.pack_into("<8q", h, 16, 3, *IMP_DIMS, 1, 1, 1, 1)
+    struct.pack_into("<4d", h, 104, 1.0, 0.5, 0.75, 2.0)
+    struct.pack_into("<q", h, 168, 544)
+    struct.pack_into("<i", h, 348, 1)
+    struct.pack_into("<12d", h, 400, -0.5, 0, 0, 10, 0, -0.75, 0, 20, 0, 0, 2, 30)
+    return bytes(h) + s16(IMP_VALUES)
+
+
+def nrrd(encoding="raw", extra="", datafile=None):
+    h = ("NRRD0004\ntype: short\ndimension: 3\nsizes: %d %d %d\nspace: left-posterior-superior\n"
+         "space directions: (0,0.5,0) (-0.75,0,0) (0,0,2)\nspace origin: (10,-20,30)\n"
+         "endian: little\nencoding: %s\n%s" % (IMP_DIMS + (encoding, extra)))
+    if datafile:
+        return (h + "data file: %s\n" % datafile).encode()
+    return (h + "\n").encode()
+
+
+def meta(local=True, compressed=None, etype="MET_SHORT"):
+    h = ("ObjectType = Image\nNDims = 3\nDimSize = %d %d %d\nElementSpacing = 0.5 0.75 2\n"
+         "Offset = 10 -20 30\nTransformMatrix = 0 1 0 -1 0 0 0 0 1\n" % IMP_DIMS)
+    if compressed is not None:
+        h += "CompressedData = True\nCompressedDataSize = %d\n" % len(compressed)
+    h += "ElementType = %s\nElementDataFile = %s\n" % (etype, "LOCAL" if local else "data.raw")
+    return h.encode()
+
+
+def tiff(bits, fmt, values, pages=2, w=3, h=2):
+    pack = {8: "B", 16: "H", 32: "f"}[bits]
+    page = struct.pack("<%d%s" % (w * h, pack), *values[:w * h])
+    out = bytearray(b"II*\0") + struct.pack("<I", 0)
+    data_at = len(out)
+    out += page * pages
+    tags = lambda at: [(256, 4, w), (257, 4, h), (258, 3, bits), (259, 3, 1), (262, 3, 1), (273, 4, at),
+                       (277, 3, 1), (278, 4, h), (279, 4, len(page)), (339, 3, fmt)]
+    ifd_at = len(out)
+    struct.pack_into("<I", out, 4, ifd_at)
+    for p in range(pages):
+        entries = tags(data_at + p * len(page))
+        ifd = struct.pack("<H", len(entries))
+        for tag, typ, val in entries:
+            ifd += struct.pack("<HHI", tag, typ, 1) + (struct.pack("<HH", val, 0) if typ == 3 else struct.pack("<I", val))
+        nxt = ifd_at + (p + 1) * (2 + 12 * len(entries) + 4) if p + 1 < pages else 0
+        out += ifd + struct.pack("<I", nxt)
+    return bytes(out)
+
+
+def dicom_element(group, elem, vr, value):
+    if isinstance(value, str):
+        value = value.encode()
+        if len(value) % 2:
+            value += b"\0" if vr == "UI" else b" "
+    if vr in ("OB", "OW", "UN", "SQ", "UT"):
+        return struct.pack("<HH2sHI", group, elem, vr.encode(), 0, len(value)) + value
+    return struct.pack("<HH2sH", group, elem, vr.encode(), len(value)) + value
+
+
+def dicom(rows=2, cols=3, position="10\\-20\\30", pixels=None):
+    syntax = "1.2.840.10008.1.2.1"
+    meta = (dicom_element(2, 1, "OB", b"\0\1") + dicom_element(2, 2, "UI", "1.2.840.10008.5.1.4.1.1.2")
+            + dicom_element(2, 3, "UI", "1.2.3.4.5.1") + dicom_element(2, 0x10, "UI", syntax))
+    body = b"".join([
+        dicom_element(8, 0x16, "UI", "1.2.840.10008.5.1.4.1.1.2"),
+        dicom_element(8, 0x18, "UI", "1.2.3.4.5.1"),
+        dicom_element(8, 0x60, "CS", "CT"),
+        dicom_element(0x20, 0x0d, "UI", "1.2.3.4.5.2"),
+        dicom_element(0x20, 0x0e, "UI", "1.2.3.4.5.3"),
+        dicom_element(0x20, 0x13, "IS", "1"),
+        dicom_element(0x20, 0x32, "DS", position),
+        dicom_element(0x20, 0x37, "DS", "0\\1\\0\\-1\\0\\0"),
+        dicom_element(0x28, 0x02, "US", struct.pack("<H", 1)),
+        dicom_element(0x28, 0x04, "CS", "MONOCHROME2"),
+        dicom_element(0x28, 0x10, "US", struct.pack("<H", rows)),
+        dicom_element(0x28, 0x11, "US", struct.pack("<H", cols)),
+        dicom_element(0x28, 0x30, "DS", "0.75\\0.5"),
+        dicom_element(0x28, 0x100, "US", struct.pack("<H", 16)),
+        dicom_element(0x28, 0x101, "US", struct.pack("<H", 16)),
+        dicom_element(0x28, 0x102, "US", struct.pack("<H", 15)),
+        dicom_element(0x28, 0x103, "US", struct.pack("<H", 1)),
+        dicom_element(0x28, 0x1052, "DS", "-1024"),
+        dicom_element(0x28, 0x1053, "DS", "1"),
+        dicom_element(0x7fe0, 0x10, "OW", s16(IMP_VALUES[:rows * cols]) if pixels is None else pixels),
+    ])
+    return bytes(128) + b"DICM" + dicom_element(2, 0, "UL", struct.pack("<I", len(meta))) + meta + body
+
+
+def make_import():
+    raw = s16(IMP_VALUES)
+    put("import", "nifti1.nii", nifti1())
+    put("import", "nifti1.nii.gz", gz(nifti1()))
+    put("import", "nifti1_4d.nii", nifti1(dims=(4,) + IMP_DIMS + (2,), data=raw + raw))
+    put("import", "nifti1_rgb.nii", nifti1(datatype=128, bitpix=24, data=bytes(range(36))))
+    put("import", "nifti1_complex.nii", nifti1(datatype=32, bitpix=64, data=struct.pack("<24f", *range(24))))
+    put("import", "nifti2.nii", nifti2())
+    put("import", "nrrd_raw.nrrd", nrrd() + raw)
+    put("import", "nrrd_gzip.nrrd", nrrd("gzip") + gz(raw))
+    put("import", "nrrd_ascii.nrrd", nrrd("ascii") + " ".join(map(str, IMP_VALUES)).encode() + b"\n")
+    put("import", "nrrd_4d.nrrd", b"NRRD0004\ntype: short\ndimension: 4\nsizes: 3 2 2 2\n"
+        b"spacings: 0.5 0.75 2 1\nendian: little\nencoding: raw\n\n" + raw + raw)
+    put("import", "nrrd_detached.nhdr", nrrd(datafile="data.raw") + b"!DF!" + raw)
+    put("import", "meta_local.mha", meta() + raw)
+    put("import", "meta_compressed.mha", meta(compressed=zlib_bytes(raw)) + zlib_bytes(raw))
+    put("import", "meta_detached.mhd", meta(local=False) + b"!DF!" + raw)
+    put("import", "meta_rgb.mha", meta(etype="MET_UCHAR").replace(b"ElementType", b"ElementNumberOfChannels = 3\nElementType") + bytes(range(36)))
+    put("import", "tiff_u8.tif", tiff(8, 1, list(range(0, 240, 40))))
+    put("import", "tiff_u16.tif", tiff(16, 1, [100, 2000, 30000, 65535, 7, 0]))
+    put("import", "tiff_float.tif", tiff(32, 3, [0.5, -1.25, 3.0, 1e6, -2.0, 0.0]))
+    put("import", "dicom_slice.dcm", dicom())
+
+
+def zlib_bytes(data):
+    import zlib
+    return zlib.compress(data, 9)
+
+
 def main():
+    make_import()
     make_xrw()
     make_xrw_roundtrip()
     make_raw16()

@@ -4,6 +4,15 @@
 #include "fuzz_support.h"
 #include "xrw.h"
 
+// Every row of a float volume is an allocation of its own: volumes of more
+// row tables and rows than this (a zero size lets a few header bytes ask
+// for millions of empty rows) only repeat the same code at the allocator's
+// pace, and are left to tests/volume. Larger requests that loadRaw refuses
+// before allocating still go through.
+constexpr long long kMaxRows = 1 << 12;
+// The file's values are all read and checked; longer bodies add time, not paths.
+constexpr size_t kMaxBody = 1 << 16;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size > fuzz::kMaxInput || size < 1)
@@ -30,6 +39,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     const uint8_t *body = size > header ? data + header : data;
     size_t bodySize = size > header ? size - header : 0;
+    if (bodySize > kMaxBody)
+        return 0;
+    // Whether loadRaw gets as far as allocating (dimensions it accepts, a
+    // file that holds them), and how many rows that makes.
+    long long rows = static_cast<long long>(nx) * (ny + 1LL), plane = static_cast<long long>(nx) * ny;
+    long long voxels = nx >= 0 && ny >= 0 && nz >= 0 && plane <= 2147483647LL ? plane * nz : -1;
+    bool allocates = nx >= 0 && ny >= 0 && nz >= 0 && voxels >= 0 && voxels <= 2147483647LL &&
+                     (voxels > 0 ? 2 * voxels <= static_cast<long long>(bodySize) : rows <= (1LL << 22));
+    if (format == RAW_UINT16 && allocates && rows > kMaxRows)
+        return 0;
     Xvol *v = loadRaw(fuzz::inputFile(body, bodySize), nx, ny, nz, format);
     if (!v)
         return 0;

@@ -8,6 +8,8 @@ PKGS="cmake g++ make pkg-config zlib1g-dev libpng-dev libstb-dev freeglut3-dev l
  xvfb xauth xdotool"
 # node runs the glTF validator of the export tests.
 PKGS="$PKGS nodejs"
+# Image import for xrwview and xrwconvert: ITK's IO (NRRD, MetaImage, DICOM), NIfTI C library, libtiff.
+PKGS="$PKGS libinsighttoolkit5-dev libnifti2-dev libtiff-dev"
 missing=""
 for p in $PKGS; do
     dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
@@ -26,6 +28,12 @@ fi
 NODE_DIR="$(cd "$(dirname "$0")" && pwd)/node"
 GLTF_VALIDATOR=gltf-validator@2.0.0-dev.3.10
 if [ ! -f "$NODE_DIR/node_modules/gltf-validator/package.json" ]; then
+    # Debian's nodejs comes without npm; nodesource's brings its own.
+    if ! command -v npm >/dev/null 2>&1 && [ "$(id -u)" = 0 ]; then
+        echo "installing: npm" >&2
+        apt-get update -q >/dev/null
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -q npm >/dev/null
+    fi
     if ! command -v npm >/dev/null 2>&1; then
         echo "npm is missing: it installs the glTF validator ($GLTF_VALIDATOR)" >&2
         exit 1

@@ -125,7 +125,16 @@ struct Texture3D {
     int nx = 0, ny = 0, nz = 0;
     std::vector<uint8_t, ZeroedAllocator<uint8_t>> texels;  // 4 bytes a texel, x fastest
     int version = 0;              // bumped by svqpt; 0 = never handed back
+    // The renderer gave the storage's pages back after sending them to the
+    // GPU; svqg3dt reads them back from there first.
+    bool released = false;
 };
+
+// Whether a texture's storage lies in whole pages of its own, which the
+// renderer may give back once uploaded; and giving back bytes from..to
+// (rounded inwards to whole pages; they read as zero afterwards).
+bool texelPagesReleasable(const Texture3D &t);
+void releaseTexelPages(Texture3D &t, std::size_t from, std::size_t to);
 
 // ---- Camera, lights, panels ---------------------------------------------
 
@@ -220,6 +229,7 @@ struct Scene {
     int windowWidth = 800, windowHeight = 800;
     double frameStart = 0;  // clock at the start of the running frame
     bool showing = false;   // vqshow has handed control to a platform
+    bool drawFailed = false;  // the renderer could not draw what was asked (said why): the run ends
 };
 
 // The one scene of the process.

@@ -7,13 +7,15 @@
 #include <new>
 
 #include "model.h"
+#include "render.h"
 
 using namespace vq;
 
 namespace {
 
-// Texture storage larger than this is refused rather than attempted.
-const double kMaxTextureBytes = 2147483648.0;
+// Texture storage larger than this is refused rather than attempted
+// (4096 x 4096 x 256 texels); below it only memory limits textures.
+const double kMaxTextureBytes = 17179869184.0;
 
 Panel &currentPanel(Scene &s)
 {
@@ -82,7 +84,23 @@ void freeZeroedBlock(void *p, std::size_t bytes)
     else
         munmap(p, mappedLength(bytes));
 }
+bool texelPagesReleasable(const Texture3D &t)
+{
+    return t.texels.size() >= kMappedMin;
+}
 
+void releaseTexelPages(Texture3D &t, std::size_t from, std::size_t to)
+{
+    if (!texelPagesReleasable(t) || to > t.texels.size())
+        return;
+    const std::size_t page = 4096;
+    std::uintptr_t base = reinterpret_cast<std::uintptr_t>(t.texels.data());
+    std::uintptr_t a = (base + from + page - 1) / page * page, b = (base + to) / page * page;
+    if (to == t.texels.size())
+        b = (base + mappedLength(to) + page - 1) / page * page;
+    if (b > a && madvise(reinterpret_cast<void *>(a), b - a, MADV_DONTNEED) == 0)
+        t.released = true;
+}
 
 bool sliceSetShown(const Camera &c, const Volume &v, const VolumeDraw &d)
 {
@@ -222,7 +240,7 @@ int svqc3dt(int nx, int ny, int nz)
     }
     double bytes = 4.0 * nx * ny * nz;
     if (bytes > kMaxTextureBytes) {
-        sceneError("svqc3dt: texture of %d x %d x %d texels is larger than 2 GiB", nx, ny, nz);
+        sceneError("svqc3dt: texture of %d x %d x %d texels is larger than 16 GiB", nx, ny, nz);
         return -1;
     }
     Scene &s = scene();
@@ -252,6 +270,16 @@ unsigned char *svqg3dt(int id, int *w, int *h, int *d)
         return nullptr;
     }
     Texture3D &t = s.textures[id];
+    if (t.released && !renderRestoreTexels(id, t)) {
+        sceneError("svqg3dt: the texels of 3-d texture %d are gone with the GL that held them", id);
+        if (w)
+            *w = 0;
+        if (h)
+            *h = 0;
+        if (d)
+            *d = 0;
+        return nullptr;
+    }
     if (w)
         *w = t.nx;
     if (h)

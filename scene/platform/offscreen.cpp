@@ -167,6 +167,11 @@ int runOffscreen(Scene &s)
     while (s.frameNo < frames && !loopDone(s)) {
         runFrame(s);
         drawOffscreenFrame(s);
+        // What could not be drawn has been named; no image stands for it.
+        if (s.drawFailed) {
+            status = 1;
+            break;
+        }
         bool last = s.frameNo + 1 == frames || s.quit;
         bool wantPng = !s.opts.png.empty() && (numbered || last);
         if (wantPng || s.screenshotRequested)

@@ -172,6 +172,8 @@ void display()
                 Wn.lastFrame - Wn.lastDrawn >= kStillRedrawSeconds;
     if (draw) {
         renderFrame(s, Wn.width, Wn.height);
+        if (s.drawFailed)
+            finish(1);
         markCurrentPanel(s);
         if (s.screenshotRequested) {
             s.screenshotRequested = false;

@@ -16,6 +16,15 @@ void renderFrame(Scene &s, int width, int height);
 // the trimmed drawing is tested against). stripRows: rows of voxels per
 // strip, 0 for the default.
 void renderSetSliceTrimming(bool on, int stripRows = 0);
+// Test setting: bricks of at most `texels` voxels a side (0: the default)
+// and the texel kind of grids (-1: the narrowest exact one, else a
+// TexelKind: 0 bytes, 1 shorts, 2 floats).
+void renderSetBricks(int texels, int gridKind = -1);
+// Test view: how many bricks of volume rendering `volume` the GPU holds.
+int renderSentBricks(int volume);
+// Fill the storage of a 3-D texture whose pages were given back after its
+// upload from the bricks on the GPU. False when the GL holds none of it.
+bool renderRestoreTexels(int id, Texture3D &t);
 // Release GL objects while the context is still current.
 void renderShutdown();
 

@@ -1,8 +1,9 @@
 // The OpenGL renderer. Each panel's lists are turned into one vertex array
-// per frame: opaque primitives are drawn first with depth writes, then
-// every transparent one (facets, textured polygons, volume slices) sorted
-// far to near and blended. Grids and textures stay on the GPU and are sent
-// again only when their version changes.
+// per frame (batches.cpp): opaque primitives are drawn first with depth
+// writes, then every transparent one (facets, textured polygons, volume
+// slices) sorted far to near and blended. Grids and textures stay on the
+// GPU (uploads.cpp) and are sent again only when their version changes.
+// This part compiles the programs and submits the draws.
 #include "render.h"
 
 #include <GL/gl.h>
@@ -15,109 +16,14 @@
 #include <cstring>
 #include <map>
 #include <new>
+#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "shaders.h"
+#include "state.h"
 
-namespace vq {
-
-namespace {
-
-struct Vert {
-    float p[3];
-    float c[4];
-    float n[3];
-    float t[3];
-    float w;
-};
-
-enum Program { kSurface, kLine, kPoint, kTex, kVolume, kProgramCount };
-
-struct ProgramInfo {
-    GLuint id = 0;
-    GLint mvp = -1, viewport = -1, ambient = -1, lightCount = -1, lightPos = -1, lightColour = -1;
-    GLint sampler = -1, lut = -1, size = -1, ramp = -1, lutSize = -1;
-};
-
-// The part of one slice that can show anything, cut into strips of rows
-// so that it follows the content closely: rows u0..u1 (along the slice's
-// first in-plane axis), columns w0..w1 (along its second), voxel indices.
-struct Strip {
-    int u0, u1, w0, w1;
-};
-
-// Rows per strip. Measured on llvmpipe: short strips cost more in
-// triangles than they save in fill; 64 rows are about as fast as one.
-constexpr int kStripRows = 64;
-
-struct GpuVolume {
-    GLuint tex = 0;
-    int version = 0;
-    const float ***grid = nullptr;
-    int nx = 0, ny = 0, nz = 0;
-    float dmin = 0, dmax = 0; // the data range the texture was made for
-    bool failed = false;
-    // Strips of every slice along each axis for voxels at or above
-    // threshold; stripStart[a][k] .. stripStart[a][k + 1] index strips[a].
-    bool haveStrips = false;
-    float threshold = 0;
-    int stripRows = 0;
-    std::vector<Strip> strips[3];
-    std::vector<int> stripStart[3];
-};
-
-struct GpuTexture {
-    GLuint tex = 0;
-    int version = 0;
-};
-
-struct Lut {
-    GLuint tex = 0;
-    std::vector<Rgb> colours;
-    float amin = 0, amax = 0;
-};
-
-// One run of the transparent pass: consecutive vertices drawn with the
-// same program and textures.
-struct Run {
-    Program program;
-    int key; // texture id or volume-draw binding; unused for facets
-    int first, count;
-};
-
-struct VolumeBinding {
-    GLuint grid, lut;
-    bool ramp;
-    int lutSize;
-};
-
-struct Transparent {
-    float dist;
-    Program program;
-    int key;
-    int first, count; // in the scratch vertex array
-};
-
-struct Renderer {
-    bool ready = false;
-    ProgramInfo programs[kProgramCount];
-    GLuint vao = 0, vbo = 0;
-    size_t vboBytes = 0;
-    std::vector<GpuVolume> volumes;
-    std::vector<GpuTexture> textures;
-    std::map<std::tuple<int, int, int>, Lut> luts;
-    GLint max3d = 256;
-    bool trimSlices = true;
-    int stripRows = kStripRows;
-
-    // Scratch arrays kept between frames to spare allocations.
-    std::vector<Vert> verts, scratch;
-    std::vector<Transparent> items;
-    std::vector<Run> runs;
-    std::vector<VolumeBinding> bindings;
-    std::vector<Strip> slice;
-};
+namespace vq::draw {
 
 Renderer R;
 
@@ -254,7 +160,8 @@ bool linkProgram(ProgramInfo &info, const char *vs, const char *gs, const char *
     info.lightCount = glGetUniformLocation(p, "uLightCount");
     info.lightPos = glGetUniformLocation(p, "uLightPos");
     info.lightColour = glGetUniformLocation(p, "uLightColour");
-    info.size = glGetUniformLocation(p, "uSize");
+    info.decode = glGetUniformLocation(p, "uDecode");
+    info.range = glGetUniformLocation(p, "uRange");
     info.ramp = glGetUniformLocation(p, "uRamp");
     info.lutSize = glGetUniformLocation(p, "uLutSize");
     glUseProgram(p);
@@ -268,566 +175,6 @@ bool linkProgram(ProgramInfo &info, const char *vs, const char *gs, const char *
         glUniform1i(lut, 1);
     glUseProgram(0);
     return true;
-}
-
-// ---- Uploads -----------------------------------------------------------------
-
-// Send a grid to the GPU as one single-channel float texture with k
-// fastest, as the grid's own rows run.
-bool uploadVolume(GpuVolume &g, const Volume &v)
-{
-    g.failed = true;
-    g.haveStrips = false;
-    g.version = v.version;
-    if (v.grid == nullptr || v.nx <= 0 || v.ny <= 0 || v.nz <= 0)
-        return false;
-    if (v.nx > R.max3d || v.ny > R.max3d || v.nz > R.max3d) {
-        sceneError("volume of %d x %d x %d is too large for a 3-D texture (%d)", v.nx, v.ny, v.nz, R.max3d);
-        return false;
-    }
-    std::vector<float> staging;
-    try {
-        staging.resize(static_cast<size_t>(v.nx) * v.ny * v.nz);
-    } catch (const std::bad_alloc &) {
-        sceneError("no memory to upload a volume of %d x %d x %d", v.nx, v.ny, v.nz);
-        return false;
-    }
-    // Values go up as positions on the data range: 0 at dmin, 1 at dmax,
-    // negative below (not drawn). Interpolating them is interpolating the
-    // values, and dmin itself stays exactly 0 whatever the precision.
-    float scale = v.dmax > v.dmin ? 1.0f / (v.dmax - v.dmin) : 1.0f;
-    for (int i = 0; i < v.nx; ++i) {
-        if (v.grid[i] == nullptr)
-            return false;
-        for (int j = 0; j < v.ny; ++j) {
-            const float *row = v.grid[i][j];
-            if (row == nullptr)
-                return false;
-            float *dst = staging.data() + (static_cast<size_t>(i) * v.ny + j) * v.nz;
-            for (int k = 0; k < v.nz; ++k)
-                dst[k] = (row[k] - v.dmin) * scale;
-        }
-    }
-    if (g.tex == 0)
-        glGenTextures(1, &g.tex);
-    glBindTexture(GL_TEXTURE_3D, g.tex);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glTexImage3D(GL_TEXTURE_3D, 0, GL_R32F, v.nz, v.ny, v.nx, 0, GL_RED, GL_FLOAT, staging.data());
-    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
-    g.grid = const_cast<const float ***>(v.grid);
-    g.nx = v.nx;
-    g.ny = v.ny;
-    g.nz = v.nz;
-    g.dmin = v.dmin;
-    g.dmax = v.dmax;
-    g.failed = false;
-    return true;
-}
-
-// Slices of one axis: per row of each slice, the first and last column
-// holding a voxel at or above the threshold.
-struct RowExtents {
-    int rows = 0, cols = 0;
-    std::vector<int> lo, hi; // [slice * rows + row]; lo > hi: empty
-    void reset(int slices, int r, int c)
-    {
-        rows = r;
-        cols = c;
-        lo.assign(static_cast<size_t>(slices) * r, 1 << 30);
-        hi.assign(static_cast<size_t>(slices) * r, -1);
-    }
-    void add(int slice, int row, int col)
-    {
-        size_t at = static_cast<size_t>(slice) * rows + row;
-        lo[at] = std::min(lo[at], col);
-        hi[at] = std::max(hi[at], col);
-    }
-};
-
-// Strips of every slice of one axis. A fragment between voxel centres
-// interpolates its four in-plane neighbours (slices lie on voxel planes),
-// so each non-empty row is widened by one row and one column each way.
-void buildStrips(const RowExtents &e, int slices, std::vector<Strip> &strips, std::vector<int> &start)
-{
-    strips.clear();
-    start.assign(slices + 1, 0);
-    std::vector<int> wlo(e.rows), whi(e.rows);
-    for (int k = 0; k < slices; ++k) {
-        start[k] = static_cast<int>(strips.size());
-        const int *lo = &e.lo[static_cast<size_t>(k) * e.rows], *hi = &e.hi[static_cast<size_t>(k) * e.rows];
-        for (int r = 0; r < e.rows; ++r) {
-            wlo[r] = 1 << 30;
-            whi[r] = -1;
-            for (int q = std::max(0, r - 1); q <= std::min(e.rows - 1, r + 1); ++q)
-                if (lo[q] <= hi[q]) {
-                    wlo[r] = std::min(wlo[r], std::max(0, lo[q] - 1));
-                    whi[r] = std::max(whi[r], std::min(e.cols - 1, hi[q] + 1));
-                }
-        }
-        // Strips span the row intervals [s * kStripRows, (s + 1) * kStripRows]
-        // between row centres; neighbours share their boundary row.
-        for (int r0 = 0; r0 < e.rows - 1; r0 += R.stripRows) {
-            int r1 = std::min(r0 + R.stripRows, e.rows - 1);
-            Strip st{1 << 30, -1, 1 << 30, -1};
-            for (int r = r0; r <= r1; ++r)
-                if (wlo[r] <= whi[r]) {
-                    st.u0 = std::min(st.u0, r);
-                    st.u1 = std::max(st.u1, r);
-                    st.w0 = std::min(st.w0, wlo[r]);
-                    st.w1 = std::max(st.w1, whi[r]);
-                }
-            if (st.u0 < st.u1 && st.w0 < st.w1)
-                strips.push_back(st);
-        }
-    }
-    start[slices] = static_cast<int>(strips.size());
-}
-
-// One pass over the grid in its own order finds the strips of all three
-// axes; done again only when the threshold or the grid changes.
-void computeStrips(GpuVolume &g, float threshold)
-{
-    RowExtents e[3];
-    e[0].reset(g.nx, g.ny, g.nz); // slice i: rows j, columns k
-    e[1].reset(g.ny, g.nx, g.nz); // slice j: rows i, columns k
-    e[2].reset(g.nz, g.nx, g.ny); // slice k: rows i, columns j
-    for (int i = 0; i < g.nx; ++i)
-        for (int j = 0; j < g.ny; ++j) {
-            const float *row = g.grid[i][j];
-            for (int k = 0; k < g.nz; ++k) {
-                if (!(row[k] >= threshold) && threshold != -INFINITY)
-                    continue;
-                e[0].add(i, j, k);
-                e[1].add(j, i, k);
-                e[2].add(k, i, j);
-            }
-        }
-    buildStrips(e[0], g.nx, g.strips[0], g.stripStart[0]);
-    buildStrips(e[1], g.ny, g.strips[1], g.stripStart[1]);
-    buildStrips(e[2], g.nz, g.strips[2], g.stripStart[2]);
-    g.threshold = threshold;
-    g.stripRows = R.stripRows;
-    g.haveStrips = true;
-}
-
-// Lowest value a draw can show: below the data minimum nothing shows, and
-// while the opacity ramp starts at 0 its first entries show nothing
-// either. Kept a little low so that rounding never hides a voxel.
-float visibleThreshold(const Volume &v, int lutSize)
-{
-    float thr = v.dmin;
-    if (v.amin > 0 || !(v.amax > v.amin) || !(v.dmax > v.dmin) || lutSize < 2)
-        return thr;
-    // First entry whose opacity is above zero.
-    double first = std::ceil(-v.amin / (v.amax - v.amin) * (lutSize - 1) + 1e-9);
-    if (first <= 0)
-        return thr;
-    double f = (first - 0.5) / (lutSize - 1);
-    return static_cast<float>(v.dmin + f * (v.dmax - v.dmin));
-}
-
-GpuVolume *gpuVolume(const Scene &s, int id)
-{
-    if (id < 0 || id >= static_cast<int>(s.volumes.size()))
-        return nullptr;
-    if (static_cast<int>(R.volumes.size()) <= id)
-        R.volumes.resize(id + 1);
-    GpuVolume &g = R.volumes[id];
-    const Volume &v = s.volumes[id];
-    if (g.version != v.version || g.grid != const_cast<const float ***>(v.grid) || g.nx != v.nx ||
-        g.ny != v.ny || g.nz != v.nz || g.dmin != v.dmin || g.dmax != v.dmax)
-        uploadVolume(g, v);
-    return g.failed ? nullptr : &g;
-}
-
-GpuTexture *gpuTexture(const Scene &s, int id)
-{
-    if (id < 0 || id >= static_cast<int>(s.textures.size()))
-        return nullptr;
-    const Texture3D &t = s.textures[id];
-    if (t.version <= 0 || t.nx <= 0 || t.ny <= 0 || t.nz <= 0 ||
-        t.texels.size() < static_cast<size_t>(t.nx) * t.ny * t.nz * 4)
-        return nullptr;
-    if (t.nx > R.max3d || t.ny > R.max3d || t.nz > R.max3d)
-        return nullptr;
-    if (static_cast<int>(R.textures.size()) <= id)
-        R.textures.resize(id + 1);
-    GpuTexture &g = R.textures[id];
-    if (g.version != t.version) {
-        if (g.tex == 0)
-            glGenTextures(1, &g.tex);
-        glBindTexture(GL_TEXTURE_3D, g.tex);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        glTexImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, t.nx, t.ny, t.nz, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                     t.texels.data());
-        glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
-        g.version = t.version;
-    }
-    return &g;
-}
-
-// The colour range lo..hi of a draw with the volume's opacity ramp, as a
-// 1-D lookup texture; rebuilt only when the colours or the ramp changed.
-Lut *lutFor(const Scene &s, int vol, int lo, int hi, float amin, float amax)
-{
-    lo = std::clamp(lo, 0, kColourTableSize - 1);
-    hi = std::clamp(hi, 0, kColourTableSize - 1);
-    if (hi < lo)
-        std::swap(lo, hi);
-    Lut &l = R.luts[{vol, lo, hi}];
-    int n = hi - lo + 1;
-    bool same = l.tex != 0 && l.amin == amin && l.amax == amax && static_cast<int>(l.colours.size()) == n;
-    for (int i = 0; same && i < n; ++i) {
-        const Rgb &a = l.colours[i], &b = s.colours[lo + i];
-        same = a.r == b.r && a.g == b.g && a.b == b.b;
-    }
-    if (same)
-        return &l;
-    l.colours.assign(s.colours + lo, s.colours + hi + 1);
-    l.amin = amin;
-    l.amax = amax;
-    std::vector<float> texels(static_cast<size_t>(n) * 4);
-    for (int i = 0; i < n; ++i) {
-        float f = n > 1 ? static_cast<float>(i) / (n - 1) : 1.0f;
-        texels[4 * i] = l.colours[i].r;
-        texels[4 * i + 1] = l.colours[i].g;
-        texels[4 * i + 2] = l.colours[i].b;
-        texels[4 * i + 3] = std::clamp(amin + (amax - amin) * f, 0.0f, 1.0f);
-    }
-    if (l.tex == 0)
-        glGenTextures(1, &l.tex);
-    glBindTexture(GL_TEXTURE_1D, l.tex);
-    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGBA32F, n, 0, GL_RGBA, GL_FLOAT, texels.data());
-    glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_MAX_LEVEL, 0);
-    return &l;
-}
-
-// ---- Building the vertex arrays ------------------------------------------------
-
-Vert vert(const Vec3 &p, const Rgb &c, float a = 1, float w = 1)
-{
-    Vert v{};
-    v.p[0] = p.x;
-    v.p[1] = p.y;
-    v.p[2] = p.z;
-    v.c[0] = c.r;
-    v.c[1] = c.g;
-    v.c[2] = c.b;
-    v.c[3] = a;
-    v.w = w;
-    return v;
-}
-
-Vert vertAt(double x, double y, double z)
-{
-    Vert v{};
-    v.p[0] = static_cast<float>(x);
-    v.p[1] = static_cast<float>(y);
-    v.p[2] = static_cast<float>(z);
-    v.c[3] = 1;
-    return v;
-}
-
-Vec3 sub(const Vec3 &a, const Vec3 &b)
-{
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-
-void setNormal(Vert &v, const Vec3 &n)
-{
-    v.n[0] = n.x;
-    v.n[1] = n.y;
-    v.n[2] = n.z;
-}
-
-Vec3 facetNormal(const Facet &f)
-{
-    Vec3 a = sub(f.p[1], f.p[0]), b = sub(f.p[2], f.p[0]);
-    Vec3 n{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-    float l = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
-    if (l > 0)
-        n = {n.x / l, n.y / l, n.z / l};
-    return n;
-}
-
-void addFacet(std::vector<Vert> &out, const Facet &f, float alpha)
-{
-    Vec3 flat = facetNormal(f);
-    for (int i = 0; i < 3; ++i) {
-        Vert v = vert(f.p[i], f.colour, alpha);
-        setNormal(v, f.smooth ? f.n[i] : flat);
-        out.push_back(v);
-    }
-}
-
-float distance(const double eye[3], float x, float y, float z)
-{
-    double dx = x - eye[0], dy = y - eye[1], dz = z - eye[2];
-    return static_cast<float>(std::sqrt(dx * dx + dy * dy + dz * dz));
-}
-
-struct Batches {
-    std::vector<Vert> tris, lines, points;
-};
-
-void addSegment(std::vector<Vert> &lines, const Vert &a, const Vert &b)
-{
-    lines.push_back(a);
-    lines.push_back(b);
-}
-
-// The 12 edges of the box, with ticks along the axes whose options ask
-// for them (T major, S minor).
-void addBox(Batches &b, const BoxSpec &box, const Rgb &fg)
-{
-    const double *lo = box.viewport.lo, *hi = box.viewport.hi;
-    auto corner = [&](int c) {
-        Vert v = vertAt(c & 1 ? hi[0] : lo[0], c & 2 ? hi[1] : lo[1], c & 4 ? hi[2] : lo[2]);
-        v.c[0] = fg.r;
-        v.c[1] = fg.g;
-        v.c[2] = fg.b;
-        v.w = 1;
-        return v;
-    };
-    static const int edges[12][2] = {{0, 1}, {2, 3}, {4, 5}, {6, 7}, {0, 2}, {1, 3},
-                                     {4, 6}, {5, 7}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
-    for (const auto &e : edges)
-        addSegment(b.lines, corner(e[0]), corner(e[1]));
-    double size = 0;
-    for (int a = 0; a < 3; ++a)
-        size = std::max(size, hi[a] - lo[a]);
-    for (int a = 0; a < 3; ++a) {
-        const std::string &opt = box.opt[a];
-        bool major = opt.find_first_of("Tt") != std::string::npos;
-        bool minor = opt.find_first_of("Ss") != std::string::npos;
-        if (!major && !minor)
-            continue;
-        double w0 = box.window.lo[a], w1 = box.window.hi[a];
-        double range = std::fabs(w1 - w0);
-        if (!(range > 0) || !std::isfinite(range))
-            continue;
-        double step = box.tick[a];
-        if (!(step > 0) || range / step > 200) {
-            // Automatic spacing: 1, 2 or 5 times a power of ten, about five ticks.
-            double raw = range / 5, p = std::pow(10.0, std::floor(std::log10(raw)));
-            step = raw / p < 2 ? p : raw / p < 5 ? 2 * p : 5 * p;
-        }
-        int nsub = box.nsub[a] > 0 ? std::min(box.nsub[a], 20) : (minor ? 5 : 1);
-        double wlo = std::min(w0, w1), whi = std::max(w0, w1);
-        double substep = step / nsub;
-        long first = static_cast<long>(std::ceil(wlo / substep - 1e-9));
-        for (long t = first; t * substep <= whi + 1e-9 * range; ++t) {
-            bool isMajor = t % nsub == 0;
-            if ((isMajor && !major) || (!isMajor && !minor))
-                continue;
-            double f = (t * substep - w0) / (w1 - w0);
-            double pos = lo[a] + f * (hi[a] - lo[a]);
-            double len = size * (isMajor ? 0.03 : 0.015);
-            // Ticks on the axis's four edges, pointing into the box.
-            int b1 = (a + 1) % 3, b2 = (a + 2) % 3;
-            for (int e = 0; e < 4; ++e) {
-                double p[3];
-                p[a] = pos;
-                p[b1] = e & 1 ? hi[b1] : lo[b1];
-                p[b2] = e & 2 ? hi[b2] : lo[b2];
-                double q[3] = {p[0], p[1], p[2]};
-                q[b1] += e & 1 ? -len : len;
-                Vert va = vertAt(p[0], p[1], p[2]), vb = vertAt(q[0], q[1], q[2]);
-                for (Vert *v : {&va, &vb}) {
-                    v->c[0] = fg.r;
-                    v->c[1] = fg.g;
-                    v->c[2] = fg.b;
-                    v->w = 1;
-                }
-                addSegment(b.lines, va, vb);
-            }
-        }
-    }
-}
-
-void addOpaque(Batches &b, const PrimList &l)
-{
-    for (const PointSet &ps : l.points)
-        for (const Vec3 &p : ps.p)
-            b.points.push_back(vert(p, ps.colour, 1, 2 * ps.size));
-    for (const Polyline &pl : l.lines)
-        for (size_t i = 0; i + 1 < pl.p.size(); ++i)
-            addSegment(b.lines, vert(pl.p[i], pl.colour, 1, pl.width),
-                       vert(pl.p[i + 1], pl.colour, 1, pl.width));
-    for (const ThickLine &t : l.thickLines)
-        addSegment(b.lines, vert(t.a, t.ca, 1, t.width), vert(t.b, t.cb, 1, t.width));
-    for (const Facet &f : l.facets)
-        if (!(f.alpha < 1))
-            addFacet(b.tris, f, 1);
-}
-
-void pushTransparent(Program program, int key, float dist, size_t first)
-{
-    int count = static_cast<int>(R.scratch.size() - first);
-    if (count > 0)
-        R.items.push_back({dist, program, key, static_cast<int>(first), count});
-}
-
-void addTransparentFacets(const PrimList &l, const double eye[3])
-{
-    for (const Facet &f : l.facets) {
-        if (!(f.alpha < 1))
-            continue;
-        size_t first = R.scratch.size();
-        addFacet(R.scratch, f, std::max(0.0f, f.alpha));
-        float cx = (f.p[0].x + f.p[1].x + f.p[2].x) / 3, cy = (f.p[0].y + f.p[1].y + f.p[2].y) / 3,
-              cz = (f.p[0].z + f.p[1].z + f.p[2].z) / 3;
-        pushTransparent(kSurface, 0, distance(eye, cx, cy, cz), first);
-    }
-}
-
-void addTexPolys(const Scene &s, const PrimList &l, const double eye[3])
-{
-    for (const TexPoly &tp : l.texPolys) {
-        if (tp.v.size() < 3 || tp.t.size() < tp.v.size() || gpuTexture(s, tp.tex) == nullptr)
-            continue;
-        size_t first = R.scratch.size();
-        float cx = 0, cy = 0, cz = 0;
-        for (const Vec3 &p : tp.v) {
-            cx += p.x;
-            cy += p.y;
-            cz += p.z;
-        }
-        size_t n = tp.v.size();
-        // A convex polygon as a fan of triangles.
-        for (size_t i = 1; i + 1 < n; ++i)
-            for (size_t c : {size_t(0), i, i + 1}) {
-                Vert v = vert(tp.v[c], Rgb{1, 1, 1}, std::clamp(tp.alpha, 0.0f, 1.0f));
-                v.t[0] = tp.t[c].x;
-                v.t[1] = tp.t[c].y;
-                v.t[2] = tp.t[c].z;
-                R.scratch.push_back(v);
-            }
-        pushTransparent(kTex, tp.tex, distance(eye, cx / n, cy / n, cz / n), first);
-    }
-}
-
-// Point of the volume at fractional voxel indices, in scene coordinates.
-void indexToScene(const double tr[12], double i, double j, double k, double out[3])
-{
-    out[0] = tr[0] + tr[1] * i + tr[2] * j + tr[3] * k;
-    out[1] = tr[4] + tr[5] * i + tr[6] * j + tr[7] * k;
-    out[2] = tr[8] + tr[9] * i + tr[10] * j + tr[11] * k;
-}
-
-void clampRange(int &a, int &b, int n)
-{
-    if (b < a) {
-        a = 0;
-        b = n - 1;
-    }
-    a = std::clamp(a, 0, n - 1);
-    b = std::clamp(b, 0, n - 1);
-}
-
-// The slices of one slice set: slice k lies at voxel index k along the
-// set's axis; each covers the part of its plane that can show anything.
-void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
-{
-    if (d.vol < 0 || d.vol >= static_cast<int>(s.volumes.size()) || d.axis < 1 || d.axis > 3)
-        return;
-    const Volume &v = s.volumes[d.vol];
-    if (!sliceSetShown(cam, v, d))
-        return;
-    if (!(v.amax > 0) && !(v.amin > 0))
-        return;
-    GpuVolume *g = gpuVolume(s, d.vol);
-    if (g == nullptr)
-        return;
-    Lut *lut = lutFor(s, d.vol, d.lo, d.hi, v.amin, v.amax);
-    int key = static_cast<int>(R.bindings.size());
-    int lutSize = static_cast<int>(lut->colours.size());
-    R.bindings.push_back({g->tex, lut->tex, v.dmax > v.dmin, lutSize});
-
-    int n[3] = {v.nx, v.ny, v.nz};
-    int lo[3] = {v.i1, v.j1, v.k1}, hi[3] = {v.i2, v.j2, v.k2};
-    for (int a = 0; a < 3; ++a)
-        clampRange(lo[a], hi[a], n[a]);
-    // Untrimmed: every voxel counts as showing, so each slice is one strip
-    // over its whole plane.
-    float thr = R.trimSlices ? visibleThreshold(v, lutSize) : -INFINITY;
-    if (!g->haveStrips || !(g->threshold == thr) || g->stripRows != R.stripRows)
-        computeStrips(*g, thr);
-    int a = d.axis - 1, b1 = a == 0 ? 1 : 0, b2 = a == 2 ? 1 : 2;
-    for (int k = lo[a]; k <= hi[a]; ++k) {
-        int s0 = g->stripStart[a][k], s1 = g->stripStart[a][k + 1];
-        if (s0 == s1)
-            continue;
-        // Sorted by the centre of the whole slice so that the slices of a
-        // set keep their order whatever their strips.
-        double idx[3], centre[3];
-        idx[a] = k;
-        idx[b1] = 0.5 * (lo[b1] + hi[b1]);
-        idx[b2] = 0.5 * (lo[b2] + hi[b2]);
-        indexToScene(v.tr, idx[0], idx[1], idx[2], centre);
-        float dist = distance(cam.eye, static_cast<float>(centre[0]), static_cast<float>(centre[1]),
-                              static_cast<float>(centre[2]));
-        R.slice.clear();
-        for (int si = s0; si < s1; ++si) {
-            const Strip &st = g->strips[a][si];
-            Strip c{std::max(st.u0, lo[b1]), std::min(st.u1, hi[b1]), std::max(st.w0, lo[b2]),
-                    std::min(st.w1, hi[b2])};
-            if (c.u0 < c.u1 && c.w0 < c.w1)
-                R.slice.push_back(c);
-        }
-        size_t first = R.scratch.size();
-        for (size_t si = 0; si < R.slice.size(); ++si) {
-            const Strip &c = R.slice[si];
-            // Where a neighbouring strip shares this one's row boundary,
-            // its corners are put on that edge too, so that both sides
-            // meet vertex to vertex and no pixel is blended twice or missed.
-            int bottom[2], top[2], nb = 0, nt = 0;
-            if (si > 0 && R.slice[si - 1].u1 == c.u0)
-                for (int w : {R.slice[si - 1].w0, R.slice[si - 1].w1})
-                    if (w > c.w0 && w < c.w1)
-                        bottom[nb++] = w;
-            if (si + 1 < R.slice.size() && R.slice[si + 1].u0 == c.u1)
-                for (int w : {R.slice[si + 1].w1, R.slice[si + 1].w0})
-                    if (w > c.w0 && w < c.w1)
-                        top[nt++] = w;
-            // The outline, anticlockwise in (u, w), as a fan from its first corner.
-            int uu[8], ww[8], k = 0;
-            uu[k] = c.u0, ww[k++] = c.w0;
-            for (int i = 0; i < nb; ++i)
-                uu[k] = c.u0, ww[k++] = bottom[i];
-            uu[k] = c.u0, ww[k++] = c.w1;
-            uu[k] = c.u1, ww[k++] = c.w1;
-            for (int i = 0; i < nt; ++i)
-                uu[k] = c.u1, ww[k++] = top[i];
-            uu[k] = c.u1, ww[k++] = c.w0;
-            Vert q[8];
-            for (int e = 0; e < k; ++e) {
-                idx[b1] = uu[e];
-                idx[b2] = ww[e];
-                double p[3];
-                indexToScene(v.tr, idx[0], idx[1], idx[2], p);
-                q[e] = vertAt(p[0], p[1], p[2]);
-                for (int t = 0; t < 3; ++t)
-                    q[e].t[t] = static_cast<float>((idx[t] + 0.5) / n[t]);
-            }
-            for (int e = 1; e + 1 < k; ++e) {
-                R.scratch.push_back(q[0]);
-                R.scratch.push_back(q[e]);
-                R.scratch.push_back(q[e + 1]);
-            }
-        }
-        pushTransparent(kVolume, key, dist, first);
-    }
 }
 
 // ---- Drawing ----------------------------------------------------------------------
@@ -990,6 +337,7 @@ void drawPanel(Scene &s, int index, int width, int height)
         glDepthMask(GL_FALSE);
         glPolygonMode(GL_FRONT_AND_BACK, outlines ? GL_LINE : GL_FILL);
         int current = -1;
+        bool multisample = true;
         for (const Run &run : R.runs) {
             if (run.program != current) {
                 useProgram(run.program, mvp, vw, vh);
@@ -999,11 +347,8 @@ void drawPanel(Scene &s, int index, int width, int height)
             }
             const ProgramInfo &p = R.programs[run.program];
             if (run.program == kTex) {
-                const Texture3D &t = s.textures[run.key];
                 glActiveTexture(GL_TEXTURE0);
-                glBindTexture(GL_TEXTURE_3D, R.textures[run.key].tex);
-                glUniform3f(p.size, static_cast<float>(t.nx), static_cast<float>(t.ny),
-                            static_cast<float>(t.nz));
+                glBindTexture(GL_TEXTURE_3D, static_cast<GLuint>(run.key));
             } else if (run.program == kVolume) {
                 const VolumeBinding &vb = R.bindings[run.key];
                 glActiveTexture(GL_TEXTURE0);
@@ -1013,15 +358,22 @@ void drawPanel(Scene &s, int index, int width, int height)
                 glActiveTexture(GL_TEXTURE0);
                 glUniform1i(p.ramp, vb.ramp ? 1 : 0);
                 glUniform1i(p.lutSize, vb.lutSize);
+                glUniform2f(p.decode, vb.lo, vb.span);
+                glUniform2f(p.range, vb.dmin, vb.scale);
             }
             // Slices and textured polygons show no edges worth smoothing
             // (they come in stacks whose rims are transparent or covered by
             // their neighbours), and blending them into every sample costs.
-            if (run.program == kVolume || run.program == kTex)
-                glDisable(GL_MULTISAMPLE);
+            // The state changes only between kinds of runs: a volume cut
+            // into bricks draws many runs in a row.
+            bool smooth = !(run.program == kVolume || run.program == kTex);
+            if (smooth != multisample) {
+                (smooth ? glEnable : glDisable)(GL_MULTISAMPLE);
+                multisample = smooth;
+            }
             glDrawArrays(GL_TRIANGLES, run.first, run.count);
-            glEnable(GL_MULTISAMPLE);
         }
+        glEnable(GL_MULTISAMPLE);
         glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
         glDepthMask(GL_TRUE);
         glDisable(GL_BLEND);
@@ -1029,7 +381,11 @@ void drawPanel(Scene &s, int index, int width, int height)
     glBindVertexArray(0);
 }
 
-} // namespace
+} // namespace vq::draw
+
+namespace vq {
+
+using namespace draw;
 
 bool renderInit()
 {
@@ -1067,6 +423,7 @@ void renderFrame(Scene &s, int width, int height)
 {
     if (!R.ready || width <= 0 || height <= 0)
         return;
+    R.outOfMemory = false;
     glEnable(GL_SCISSOR_TEST);
     glEnable(GL_MULTISAMPLE);
     glDisable(GL_CULL_FACE);
@@ -1076,10 +433,19 @@ void renderFrame(Scene &s, int width, int height)
     glClearColor(s.background.r, s.background.g, s.background.b, 1);
     glDepthMask(GL_TRUE);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    for (size_t i = 0; i < s.panels.size(); ++i)
-        if (s.panels[i].visible)
-            drawPanel(s, static_cast<int>(i), width, height);
+    // Vertex arrays and slice strips grow with the volumes; memory refused
+    // for them ends the run like memory the GL refuses.
+    try {
+        for (size_t i = 0; i < s.panels.size(); ++i)
+            if (s.panels[i].visible)
+                drawPanel(s, static_cast<int>(i), width, height);
+    } catch (const std::bad_alloc &) {
+        sceneError("no memory to draw the frame");
+        R.outOfMemory = true;
+    }
     glDisable(GL_SCISSOR_TEST);
+    if (R.outOfMemory)
+        s.drawFailed = true;
 }
 
 void renderSetSliceTrimming(bool on, int stripRows)
@@ -1091,16 +457,14 @@ void renderSetSliceTrimming(bool on, int stripRows)
 void renderShutdown()
 {
     bool trim = R.trimSlices;
-    int rows = R.stripRows;
+    int rows = R.stripRows, texels = R.brickTexels, kind = R.gridKind;
     for (auto &p : R.programs)
         if (p.id)
             glDeleteProgram(p.id);
     for (auto &v : R.volumes)
-        if (v.tex)
-            glDeleteTextures(1, &v.tex);
+        v.bricking.release();
     for (auto &t : R.textures)
-        if (t.tex)
-            glDeleteTextures(1, &t.tex);
+        t.bricking.release();
     for (auto &l : R.luts)
         if (l.second.tex)
             glDeleteTextures(1, &l.second.tex);
@@ -1111,6 +475,14 @@ void renderShutdown()
     R = Renderer();
     R.trimSlices = trim;
     R.stripRows = rows;
+    R.brickTexels = texels;
+    R.gridKind = kind;
+}
+
+void renderSetBricks(int texels, int gridKind)
+{
+    R.brickTexels = texels > 0 ? texels : 0;
+    R.gridKind = gridKind >= 0 && gridKind <= 2 ? gridKind : -1;
 }
 
 } // namespace vq

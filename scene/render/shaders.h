@@ -140,16 +140,14 @@ void main() {
 }
 )";
 
-// Texture coordinate 0 is the first texel's centre and 1 the last's.
+// Coordinates come into the brick's own texture, texel centres and all.
 constexpr const char *kTexFs = R"(#version 330 core
 in vec4 vColour;
 in vec3 vTex;
 uniform sampler3D uTexels;
-uniform vec3 uSize;
 out vec4 fragColour;
 void main() {
-    vec3 t = (vTex * (uSize - 1.0) + 0.5) / uSize;
-    vec4 c = texture(uTexels, t);
+    vec4 c = texture(uTexels, vTex);
     // Fully transparent texels change nothing; skipping them saves the blend.
     if (c.a * vColour.a <= 0.0)
         discard;
@@ -157,21 +155,24 @@ void main() {
 }
 )";
 
-// Volume slices: the grid's position on the data range (0 at dmin, 1 at
-// dmax), interpolated, picks an entry of the colour range; below dmin
-// nothing is drawn. Without a ramp (dmax <= dmin) all that is drawn takes
-// the top entry. The grid texture holds i as its slowest (r) axis, so the
-// coordinate is swizzled.
+// Volume slices: a brick's texel, interpolated, is mapped back onto the
+// grid's values (uDecode: lo and span of a normalised texel) and then onto
+// its position on the data range (uRange: dmin and 1 / (dmax - dmin)),
+// which picks an entry of the colour range; below dmin nothing is drawn.
+// Without a ramp (dmax <= dmin) all that is drawn takes the top entry.
 constexpr const char *kVolumeFs = R"(#version 330 core
 in vec4 vColour;
 in vec3 vTex;
 uniform sampler3D uGrid;
 uniform sampler1D uLut;
+uniform vec2 uDecode;
+uniform vec2 uRange;
 uniform int uRamp;
 uniform int uLutSize;
 out vec4 fragColour;
 void main() {
-    float u = texture(uGrid, vTex.zyx).r;
+    float value = uDecode.x + texture(uGrid, vTex).r * uDecode.y;
+    float u = (value - uRange.x) * uRange.y;
     if (!(u >= 0.0))
         discard;
     float f = uRamp != 0 ? min(u, 1.0) : 1.0;

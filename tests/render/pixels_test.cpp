@@ -5,8 +5,10 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "egl.h"
@@ -541,3 +543,312 @@ TEST_F(Render, TexturedPolygonOpacity)
 }
 
 } // namespace
+
+// ---- Bricks ----------------------------------------------------------------------
+
+namespace {
+
+// Pixels of two images that differ by more than 1/255 in some channel,
+// the largest difference, and how many pixels are drawn in the first.
+struct Compare {
+    int off = 0, worst = 0, drawn = 0;
+};
+
+Compare compareImages(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b)
+{
+    Compare c;
+    for (size_t i = 0; i < a.size(); i += 4) {
+        int d = 0;
+        for (int ch = 0; ch < 3; ++ch)
+            d = std::max(d, std::abs(a[i + ch] - b[i + ch]));
+        c.worst = std::max(c.worst, d);
+        c.off += d > 1;
+        c.drawn += a[i] || a[i + 1] || a[i + 2];
+    }
+    return c;
+}
+
+// Bricks cut polygons where their outlines cross brick faces; the cut
+// points round a little differently from the whole outline, so a pixel
+// whose centre lies on an outline may come out otherwise. A seam would be
+// a row of pixels along a brick face; isolated outline pixels are all
+// that may differ.
+::testing::AssertionResult seamless(const Compare &c)
+{
+    if (c.off <= 1 + c.drawn / 400)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << c.off << " of " << c.drawn << " drawn pixels differ, by up to "
+                                         << c.worst;
+}
+
+// A colour for each of 256 entries that tells them all apart.
+void distinctColours(int lo)
+{
+    for (int c = 0; c < 256; ++c)
+        vqscr(lo + c, c / 255.0f, ((c * 37) % 256) / 255.0f, ((c * 101) % 256) / 255.0f);
+    vqscir(lo, lo + 255);
+}
+
+} // namespace
+
+TEST_F(Render, BrickedSliceSetsJoinWithoutSeams)
+{
+    // Values ramping across every brick face, once as bytes and once as
+    // averages (16-bit texels), drawn in one brick and in bricks of 4 and 5.
+    Grid grids[2] = {Grid(23, 19, 17, 0), Grid(23, 19, 17, 0)};
+    for (bool bytes : {true, false}) {
+        Grid &g = grids[bytes];
+        for (int i = 0; i < g.nx; ++i)
+            for (int j = 0; j < g.ny; ++j)
+                for (int k = 0; k < g.nz; ++k) {
+                    double f = (i * 11 + j * 5 + k * 3) / 380.0;
+                    g.at(i, j, k) = bytes ? static_cast<float>(std::lround(f * 255) / 255.0) : static_cast<float>(f);
+                }
+        // A smooth colour ramp: one entry more or less changes little.
+        for (int c = 0; c < 256; ++c)
+            vqscr(c, c / 255.0f, 1 - c / 255.0f, 0.5f);
+        vqscir(0, 255);
+        int id = addVolume(g, 0.1f, 0.9f, 0.05f, 0.5f);
+        ASSERT_GE(id, 0);
+        vq::scene().panels[0].staticList.volumes.clear();
+        for (int axis = 1; axis <= 3; ++axis)
+            dvqdvrx(id, 0, axis, 1, 0);
+        for (const auto &e : {std::array<double, 3>{0.3, 0.2, 2.2}, {1.6, 0.9, -1.2}, {-1.1, -1.5, 1.0}}) {
+            setCamera(e[0], e[1], e[2]);
+            vq::renderSetBricks(0);
+            draw();
+            std::vector<uint8_t> one = pixels;
+            for (int texels : {4, 5}) {
+                vq::renderSetBricks(texels);
+                draw();
+                Compare c = compareImages(one, pixels);
+                EXPECT_TRUE(seamless(c)) << "bricks of " << texels << (bytes ? " bytes" : " shorts");
+                EXPECT_GT(c.drawn, 1000);
+            }
+        }
+    }
+    vq::renderSetBricks(0);
+}
+
+TEST_F(Render, ByteTexelsDrawEveryByteValueAsFloatsDo)
+{
+    // Blocks of 4 x 4 voxels, one byte value each, 64 values a draw, in
+    // one slice facing the camera, opaque: inside a block every pixel shows
+    // the colour entry of its value, which must be the same entry from
+    // byte texels as from float texels.
+    setCamera(0, 0, 1.9);
+    distinctColours(0);
+    int found = 0;
+    std::vector<Grid> grids;
+    grids.reserve(4);
+    for (int n = 0; n < 4; ++n)
+        grids.emplace_back(32, 32, 1, 0.0f);
+    for (int first = 0; first < 256; first += 64) {
+        Grid &g = grids[first / 64];
+        for (int i = 0; i < 32; ++i)
+            for (int j = 0; j < 32; ++j)
+                g.at(i, j, 0) = static_cast<float>((first + i / 4 + 8 * (j / 4)) / 255.0);
+        float tr[12] = {-0.5f, 1.0f / 31, 0, 0, -0.5f, 0, 1.0f / 31, 0, 0, 0, 0, 1};
+        int id = nvqcvr(g.grid(), 32, 32, 1, 0, 31, 0, 31, 0, 0, tr, 's', 0, 1, 1, 1);
+        ASSERT_GE(id, 0);
+        vq::scene().panels[0].staticList.volumes.clear();
+        dvqdvrx(id, 0, 3, 1, 0);
+        vq::renderSetBricks(0, 2);
+        draw();
+        std::vector<uint8_t> floats = pixels;
+        vq::renderSetBricks(0, 0);
+        draw();
+        for (int y = 1; y + 1 < H; ++y)
+            for (int x = 1; x + 1 < W; ++x) {
+                const uint8_t *p = &floats[(y * W + x) * 4];
+                bool inside = true;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx)
+                        inside &= std::memcmp(p, &floats[((y + dy) * W + x + dx) * 4], 3) == 0;
+                if (!inside || (p[0] | p[1] | p[2]) == 0)
+                    continue;
+                ++found;
+                EXPECT_EQ(std::memcmp(p, &pixels[(y * W + x) * 4], 3), 0)
+                    << "pixel " << x << "," << y << " of values from " << first;
+            }
+    }
+    // Most blocks have an inside at this size.
+    EXPECT_GT(found, 400);
+    vq::renderSetBricks(0);
+}
+
+namespace {
+
+// RGBA storage of a texture of n texels, from f(i, j, k, rgba).
+template <class F> int makeTexture(int nx, int ny, int nz, F f)
+{
+    int tex = svqc3dt(nx, ny, nz);
+    int w, h, d;
+    unsigned char *t = svqg3dt(tex, &w, &h, &d);
+    if (t == nullptr)
+        return -1;
+    for (int k = 0; k < nz; ++k)
+        for (int j = 0; j < ny; ++j)
+            for (int i = 0; i < nx; ++i)
+                f(i, j, k, t + 4 * (i + static_cast<size_t>(nx) * (j + static_cast<size_t>(ny) * k)));
+    svqpt(tex);
+    return tex;
+}
+
+// A quad of the unit texture cube's plane z = z0 + slope * x, drawn in
+// the box -0.5..0.5.
+void obliqueQuad(int tex, double z0, double slope, float alpha)
+{
+    Point3 t[4] = {{0, 0, z0}, {1, 0, z0 + slope}, {1, 1, z0 + slope}, {0, 1, z0}};
+    Point3 v[4];
+    for (int c = 0; c < 4; ++c)
+        v[c] = {t[c].x - 0.5, t[c].y - 0.5, t[c].z - 0.5};
+    nvqtexpoly3d(v, t, 4, tex, 's', alpha);
+}
+
+} // namespace
+
+TEST_F(Render, BrickedTexturesJoinWithoutSeams)
+{
+    int tex = makeTexture(23, 19, 17, [](int i, int j, int k, unsigned char *t) {
+        t[0] = static_cast<unsigned char>(i * 11);
+        t[1] = static_cast<unsigned char>(j * 13);
+        t[2] = static_cast<unsigned char>(k * 15);
+        t[3] = static_cast<unsigned char>(60 + (i + j + k) * 2);
+    });
+    ASSERT_GE(tex, 0);
+    for (int s = 0; s < 12; ++s)
+        obliqueQuad(tex, 0.05 + s * 0.06, 0.2, 0.6f);
+    for (const auto &e : {std::array<double, 3>{0.2, 0.3, 2.3}, {1.5, -0.8, 1.2}}) {
+        setCamera(e[0], e[1], e[2]);
+        vq::renderSetBricks(0);
+        draw();
+        std::vector<uint8_t> one = pixels;
+        for (int texels : {3, 4, 7}) {
+            vq::renderSetBricks(texels);
+            draw();
+            Compare c = compareImages(one, pixels);
+            EXPECT_TRUE(seamless(c)) << "bricks of " << texels;
+            EXPECT_GT(c.drawn, 1000);
+        }
+    }
+    vq::renderSetBricks(0);
+}
+
+TEST_F(Render, LongVolumesDrawInBothModes)
+{
+    // 4096 voxels along x, longer than any one 3-D texture may be: a bar
+    // across the view, lit from end to end.
+    setCamera(0, 0, 2.1);
+    Grid g(4096, 16, 16, 0.8f);
+    float tr[12] = {-0.5f, 1.0f / 4095, 0, 0, -0.08f, 0, 0.16f / 15, 0, -0.08f, 0, 0, 0.16f / 15};
+    int id = nvqcvr(g.grid(), 4096, 16, 16, 0, 4095, 0, 15, 0, 15, tr, 's', 0, 1, 1, 1);
+    ASSERT_GE(id, 0);
+    for (int c = 0; c < 256; ++c)
+        vqscr(c, 1, 1, 1);
+    vqscir(0, 255);
+    dvqdvrx(id, 0, 3, 1, 0);
+    draw();
+    EXPECT_TRUE(near(at(W / 2 - 26, H / 2), 255, 255, 255, 8));
+    EXPECT_TRUE(near(at(W / 2 + 26, H / 2), 255, 255, 255, 8));
+    EXPECT_TRUE(near(at(W / 2, H / 2 + 12), 0, 0, 0));
+
+    vq::scene().panels[0].staticList.volumes.clear();
+    int tex = makeTexture(4096, 16, 16, [](int i, int, int, unsigned char *t) {
+        t[0] = 255;
+        t[1] = static_cast<unsigned char>(i / 16);
+        t[2] = 0;
+        t[3] = 255;
+    });
+    ASSERT_GE(tex, 0);
+    Point3 v[4] = {{-0.5, -0.08, 0}, {0.5, -0.08, 0}, {0.5, 0.08, 0}, {-0.5, 0.08, 0}};
+    Point3 t[4] = {{0, 0, 0.5}, {1, 0, 0.5}, {1, 1, 0.5}, {0, 1, 0.5}};
+    nvqtexpoly3d(v, t, 4, tex, 's', 1);
+    draw();
+    // Green runs up from the far left to the far right.
+    Pixel l = at(W / 2 - 26, H / 2), m = at(W / 2, H / 2), r = at(W / 2 + 26, H / 2);
+    EXPECT_EQ(l.r, 255);
+    EXPECT_LT(l.g, 40);
+    EXPECT_TRUE(near(m, 255, 128, 0, 10));
+    EXPECT_GT(r.g, 215);
+}
+
+TEST_F(Render, EmptyBricksAreNeitherSentNorDrawn)
+{
+    // One corner of the grid holds values; with bricks of 4 most of the
+    // grid is below the data minimum, and the image stays the same.
+    Grid g(16, 16, 16, -1.0f);
+    for (int i = 0; i < 5; ++i)
+        for (int j = 0; j < 5; ++j)
+            for (int k = 0; k < 5; ++k)
+                g.at(i, j, k) = 0.6f;
+    for (int c = 0; c < 256; ++c)
+        vqscr(c, c / 255.0f, 1 - c / 255.0f, 0.5f);
+    vqscir(0, 255);
+    int id = addVolume(g, 0, 1, 0.3f, 0.3f);
+    dvqdvrx(id, 0, 3, 1, 0);
+    setCamera(0.4, 0.3, 2.2);
+    vq::renderSetBricks(0);
+    draw();
+    std::vector<uint8_t> one = pixels;
+    vq::renderSetBricks(4);
+    draw();
+    Compare c = compareImages(one, pixels);
+    EXPECT_TRUE(seamless(c));
+    EXPECT_GT(c.drawn, 50);
+    EXPECT_EQ(vq::renderSentBricks(id), 8); // bricks touching voxels 0..4 on each axis: 2 x 2 x 2
+    vq::renderSetBricks(0);
+}
+
+TEST_F(Render, TexelsGivenBackReturnFromTheGpu)
+{
+    // 8 MiB of texels and more: their pages are given back once sent.
+    int tex = makeTexture(128, 128, 130, [](int i, int j, int k, unsigned char *t) {
+        t[0] = static_cast<unsigned char>(i);
+        t[1] = static_cast<unsigned char>(j);
+        t[2] = static_cast<unsigned char>(k);
+        t[3] = i < 64 ? 0 : 200;
+    });
+    ASSERT_GE(tex, 0);
+    obliqueQuad(tex, 0.5, 0, 1);
+    vq::renderSetBricks(32);
+    draw();
+    EXPECT_TRUE(vq::scene().textures[tex].released);
+    int w, h, d;
+    unsigned char *t = svqg3dt(tex, &w, &h, &d);
+    ASSERT_NE(t, nullptr);
+    int wrong = 0;
+    for (int k = 0; k < d; ++k)
+        for (int j = 0; j < h; ++j)
+            for (int i = 0; i < w; ++i) {
+                const unsigned char *p = t + 4 * (i + 128 * (j + 128 * static_cast<size_t>(k)));
+                wrong += p[0] != i || p[1] != j || p[2] != (k & 255) || p[3] != (i < 64 ? 0 : 200);
+            }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_FALSE(vq::scene().textures[tex].released);
+    vq::renderSetBricks(0);
+}
+
+TEST_F(Render, VolumeTheGlCannotHoldFailsTheFrame)
+{
+    // One brick of 2048 x 2048 x 256 floats is 4 GiB, more than llvmpipe
+    // gives one texture: every row of the grid is the same one, so the
+    // grid itself costs little.
+    std::vector<float> row(256, 0.5f);
+    std::vector<float *> rows(size_t(2048) * 2048, row.data());
+    std::vector<float **> planes(2048);
+    for (int i = 0; i < 2048; ++i)
+        planes[i] = &rows[size_t(i) * 2048];
+    float tr[12] = {-0.5f, 1 / 2047.0f, 0, 0, -0.5f, 0, 1 / 2047.0f, 0, -0.5f, 0, 0, 1 / 255.0f};
+    int id = nvqcvr(planes.data(), 2048, 2048, 256, 0, 2047, 0, 2047, 0, 255, tr, 's', 0, 1, 0, 1);
+    ASSERT_GE(id, 0);
+    dvqdvrx(id, 0, 3, 1, 0);
+    vq::renderSetBricks(4096, 2);
+    testing::internal::CaptureStderr();
+    draw();
+    std::string err = testing::internal::GetCapturedStderr();
+    vq::renderSetBricks(0);
+    EXPECT_TRUE(vq::scene().drawFailed);
+    EXPECT_EQ(err, "vqscene: the GL has no memory for the textures of a 2048 x 2048 x 256 volume\n");
+    EXPECT_EQ(vq::renderSentBricks(id), 0);
+}

@@ -353,7 +353,7 @@ TEST_F(Model, TexturesRefuseBadSizesAndCountVersions)
 {
     EXPECT_EQ(svqc3dt(0, 4, 4), -1);
     EXPECT_EQ(svqc3dt(4, -1, 4), -1);
-    EXPECT_EQ(svqc3dt(2048, 2048, 1024), -1);
+    EXPECT_EQ(svqc3dt(4096, 4096, 512), -1);  // 32 GiB
     int id = svqc3dt(3, 4, 5);
     ASSERT_GE(id, 0);
     int w, h, d;

@@ -134,6 +134,50 @@ TEST(SceneConstruction, MatrixFileScaledByStride)
         EXPECT_EQ(windowOf(i), w[i]) << i;
 }
 
+TEST(SceneConstruction, MatrixGivesTheViewportItsProportions)
+{
+    // The same voxels twice: voxel size dz = 0.5 without a matrix, and
+    // dz = 1 in the file with a matrix halving z. Both boxes are about
+    // 8 x 8 x 8 in the world, so both viewports must be about cubes; the
+    // file's dz alone would make the matrix one twice as deep, and the
+    // volume drawn in it clearly smaller.
+    std::string half = vt::writeVolume("halfz.xrw", 8, 8, 16, 1, 1, 0.5f, ramp);
+    std::string unit = vt::writeVolume("unitz.xrw", 8, 8, 16, 1, 1, 1, ramp);
+    std::string m = vt::writeText("halfz.txt", "1 0 0 0\n0 1 0 0\n0 0 0.5 0\n0 0 0 1\n");
+    ASSERT_EQ(start({"-f", half}), 0);
+    const vq::Box plain = vqtest::panel().viewport;
+    EXPECT_DOUBLE_EQ(plain.hi[2], 1.0);
+    ASSERT_EQ(start({"-f", unit, "-M", m}), 0);
+    const vq::Box &mat = vqtest::panel().viewport;
+    // World window 0..7 x 0..7 x 0..7.5.
+    EXPECT_DOUBLE_EQ(mat.hi[0], 1.0);
+    EXPECT_DOUBLE_EQ(mat.hi[1], 1.0);
+    EXPECT_NEAR(mat.hi[2], 7.5 / 7, 1e-6);
+    EXPECT_NEAR(mat.lo[2], -7.5 / 7, 1e-6);
+}
+
+TEST(SceneConstruction, PermutedMatrixSpansItsBox)
+{
+    // x runs along k and z along i: the diagonal terms along x and z are
+    // zero, so those two axes take the transformed box; y keeps the
+    // diagonal rule, and so does the printed corner line.
+    std::string path = vt::writeVolume("permuted.xrw", 8, 4, 16, 1, 1, 1, ramp);
+    std::string m = vt::writeText("permuted.txt", "0 0 2 1\n0 1 0 0\n-1 0 0 3\n0 0 0 1\n");
+    std::string err;
+    ASSERT_EQ(start({"-f", path, "-M", m}, &err), 0) << err;
+    EXPECT_NE(err.find("blc = 1.000000,0.000000,3.000000; trc = 1.000000,3.000000,3.000000\n"),
+              std::string::npos)
+        << err;
+    const float w[6] = {1, 31, 0, 3, -4, 3};
+    for (int i = 0; i < 6; i++)
+        EXPECT_EQ(windowOf(i), w[i]) << i;
+    // The viewport has the world box's proportions: 30 x 3 x 7.
+    const vq::Box &vp = vqtest::panel().viewport;
+    EXPECT_DOUBLE_EQ(vp.hi[0], 1.0);
+    EXPECT_NEAR(vp.hi[1], 3.0 / 30, 1e-6);
+    EXPECT_NEAR(vp.hi[2], 7.0 / 30, 1e-6);
+}
+
 TEST(SceneConstruction, BadMatrixFilesAreRefused)
 {
     std::string path = vt::writeVolume("badm.xrw", 4, 4, 4, 1, 1, 1, ramp);

@@ -2,6 +2,7 @@
 // viewer and library, and running the xrwview program.
 #pragma once
 
+#include "../support/run_program.h"
 #include "../support/scratch.h"
 #include <fcntl.h>
 #include <spawn.h>
@@ -144,6 +145,7 @@ inline std::string usageText(const std::string &prog)
            "-v v1 v2 v3\t\t set data/alpha scaling per axis\n"
            "-c name\t\t set colourmap name (default use xrw cmap)\n"
            "-M filename\t use matrix stored in filename\n"
+           "-W lo hi\t\t set value window of an imported file (default 0.5-99.5 percentile)\n"
            " * * * surfaces and tracks\n"
            "-o objfname label r g b a \t draw surface in named .obj file\n"
            "-Rx r1\t\t radial blow-apart by factor\n"
@@ -162,35 +164,12 @@ inline std::string usageText(const std::string &prog)
            "-Sp \t speed-up for 3-d rendering (default = 1)\n";
 }
 
-struct RunResult {
-    int status = -1; // exit status, or -1 if it did not exit normally
-    std::string out, err;
-};
+using RunResult = ProgramRun;
 
 // Runs build/bin/xrwview with the arguments, stdout and stderr to files.
 inline RunResult runViewer(const std::vector<std::string> &args, const std::string &tag)
 {
-    RunResult r;
-    std::string outPath = tmpPath(tag + ".out"), errPath = tmpPath(tag + ".err");
-    std::string prog = std::string(BIN_DIR) + "/xrwview";
-    std::vector<std::string> words{prog};
-    words.insert(words.end(), args.begin(), args.end());
-    Args a(words);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&fa, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid;
-    int rc = posix_spawn(&pid, prog.c_str(), &fa, nullptr, a.argv(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    if (rc != 0)
-        return r;
-    int st = 0;
-    waitpid(pid, &st, 0);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    r.out = readFile(outPath);
-    r.err = readFile(errPath);
-    return r;
+    return runProgramFiles(std::string(BIN_DIR) + "/xrwview", args, tmpPath(tag + ".out"), tmpPath(tag + ".err"));
 }
 
 } // namespace vt

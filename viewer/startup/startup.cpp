@@ -13,6 +13,7 @@
 #include "xrw.h"
 
 StartupSettings settings;
+VolumeImporter volumeImporter = nullptr;
 
 namespace {
 
@@ -24,6 +25,7 @@ const char *const kUsageLines[] = {
     "-v v1 v2 v3\t\t set data/alpha scaling per axis\n",
     "-c name\t\t set colourmap name (default use xrw cmap)\n",
     "-M filename\t use matrix stored in filename\n",
+    "-W lo hi\t\t set value window of an imported file (default 0.5-99.5 percentile)\n",
     " * * * surfaces and tracks\n",
     "-o objfname label r g b a \t draw surface in named .obj file\n",
     "-Rx r1\t\t radial blow-apart by factor\n",
@@ -57,7 +59,7 @@ struct OptionSpec {
 
 const OptionSpec kOptions[] = {
     {"-f", 1, false},  {"-s", 3, true},   {"-d", 2, true},   {"-a", 2, true},   {"-v", 3, true},
-    {"-c", 1, true},   {"-M", 1, true},   {"-o", 6, false},  {"-i", 0, false},  {"-x", 0, false},
+    {"-c", 1, true},   {"-M", 1, true},   {"-W", 2, true},   {"-o", 6, false},  {"-i", 0, false},  {"-x", 0, false},
     {"-Rx", 1, false}, {"-Vx", 0, false}, {"-SV", 0, false}, {"-Tf", 1, false}, {"-Ts", 1, false},
     {"-3d", 0, false}, {"-Sp", 1, false}, {"-DX", 0, false}, {"-BX", 1, false}, {"-Vf", 1, false},
 };
@@ -139,6 +141,8 @@ void setVolumeDefaults()
         settings.volumeNamed[v] = 0;
         setVolumeSettingDefaults(v);
         settings.useMatrix[v] = 0;
+        settings.useValueWindow[v] = 0;
+        settings.haveFileMatrix[v] = 0;
     }
 }
 
@@ -233,6 +237,17 @@ int parseCommandLine(int argc, char **argv)
         } else if (std::strcmp(arg, "-M") == 0) {
             settings.useMatrix[v] = 1;
             copyField(settings.matrixFileName[v], XRW_SHORT_FIELD, val[0]);
+        } else if (std::strcmp(arg, "-W") == 0) {
+            char *end0, *end1;
+            double lo = std::strtod(val[0], &end0), hi = std::strtod(val[1], &end1);
+            if (*end0 || *end1 || end0 == val[0] || end1 == val[1] || !std::isfinite(lo) || !std::isfinite(hi) ||
+                !(lo < hi)) {
+                std::fprintf(stderr, "-W needs two finite numbers lo < hi!\n");
+                return -1;
+            }
+            settings.useValueWindow[v] = 1;
+            settings.valueWindow[v][0] = static_cast<float>(lo);
+            settings.valueWindow[v][1] = static_cast<float>(hi);
         } else if (std::strcmp(arg, "-o") == 0) {
             if (loadSurfaceOption(val[0], val[1], static_cast<float>(std::atof(val[2])),
                                   static_cast<float>(std::atof(val[3])),
@@ -293,10 +308,30 @@ int parseCommandLine(int argc, char **argv)
     return 0;
 }
 
+namespace {
+
+// Lowest and highest value that matrix row r takes over the eight corner
+// voxels of an nx x ny x nz grid.
+void cornerSpan(const float r[4], int nx, int ny, int nz, float *lo, float *hi)
+{
+    double low = r[3], high = r[3];
+    for (int c = 0; c < 8; c++) {
+        double x = r[3] + (c & 1 ? nx - 1 : 0) * static_cast<double>(r[0]) +
+                   (c & 2 ? ny - 1 : 0) * static_cast<double>(r[1]) +
+                   (c & 4 ? nz - 1 : 0) * static_cast<double>(r[2]);
+        low = x < low ? x : low;
+        high = x > high ? x : high;
+    }
+    *lo = static_cast<float>(low);
+    *hi = static_cast<float>(high);
+}
+
+} // namespace
+
 int setVolumeTransform(int v, const Xvol *xvol, float tr[12])
 {
     int nx = xvol->nx, ny = xvol->ny, nz = xvol->nz;
-    if (!settings.useMatrix[v]) {
+    if (!settings.useMatrix[v] && !settings.haveFileMatrix[v]) {
         float X = nx * xvol->dx, Y = ny * xvol->dy, Z = nz * xvol->dz;
         if (v == 0)
             vqswin(-X / 2, X / 2, -Y / 2, Y / 2, -Z / 2, Z / 2);
@@ -305,8 +340,12 @@ int setVolumeTransform(int v, const Xvol *xvol, float tr[12])
         return 0;
     }
     float m[4][4];
-    if (readMatrixFile(settings.matrixFileName[v], m) != 0)
-        return -1;
+    if (settings.useMatrix[v]) {
+        if (readMatrixFile(settings.matrixFileName[v], m) != 0)
+            return -1;
+    } else {
+        std::memcpy(m, settings.fileMatrix[v], sizeof m);
+    }
     // The matrix maps the file's own voxels; the float volume's are stride times larger.
     for (int r = 0; r < 3; r++)
         for (int c = 0; c < 3; c++)
@@ -327,6 +366,11 @@ int setVolumeTransform(int v, const Xvol *xvol, float tr[12])
         for (int a = 0; a < 3; a++) {
             w[2 * a] = static_cast<float>(blc[a] < trc[a] ? blc[a] : trc[a]);
             w[2 * a + 1] = static_cast<float>(blc[a] < trc[a] ? trc[a] : blc[a]);
+            // A rotated or permuted matrix leaves a diagonal term zero and the
+            // window flat along that axis, which no view can show: that axis
+            // then spans the box's transformed corners.
+            if (!(w[2 * a + 1] > w[2 * a]))
+                cornerSpan(m[a], nx, ny, nz, &w[2 * a], &w[2 * a + 1]);
         }
         vqswin(w[0], w[1], w[2], w[3], w[4], w[5]);
     }
@@ -383,10 +427,24 @@ void zeroBoundaryPlanes(Xvol *xvol, int n)
 
 int buildVolume(int v, int argc, char **argv)
 {
-    Xraw *xraw = loadXraw(settings.xrwFileName[v]);
-    if (!xraw) {
-        std::fprintf(stderr, "Failed to open or read '%s'.\n", settings.xrwFileName[v]);
-        return -1;
+    const char *name = settings.xrwFileName[v];
+    Xraw *xraw = nullptr;
+    int imported = 0;
+    if (volumeImporter) {
+        imported = volumeImporter(name, settings.useValueWindow[v] ? settings.valueWindow[v] : nullptr,
+                                  settings.useMatrix[v], &xraw, settings.fileMatrix[v]);
+        if (imported < 0)
+            return -1;
+        settings.haveFileMatrix[v] = imported;
+    }
+    if (!imported) {
+        if (settings.useValueWindow[v])
+            std::fprintf(stderr, "-W ignored for '%s': XRW voxels are bytes already.\n", name);
+        xraw = loadXraw(name);
+        if (!xraw) {
+            std::fprintf(stderr, "Failed to open or read '%s'.\n", name);
+            return -1;
+        }
     }
     settings.xraws[v] = xraw;
     showXraw(xraw);
@@ -428,6 +486,13 @@ int buildVolume(int v, int argc, char **argv)
     vqqwin(&w[0], &w[1], &w[2], &w[3], &w[4], &w[5]);
     std::fprintf(stderr, "vqswin(%f,%f,%f,%f,%f,%f)\n", w[0], w[1], w[2], w[3], w[4], w[5]);
 
+    // The matrix, not the file's voxel sizes, gives the volume its shape:
+    // the viewport takes the proportions of the world window it set.
+    if (v == 0 && (settings.useMatrix[v] || settings.haveFileMatrix[v]) && w[1] > w[0]) {
+        float ry = (w[3] - w[2]) / (w[1] - w[0]), rz = (w[5] - w[4]) / (w[1] - w[0]);
+        vqsvp(-1, 1, -ry, ry, -rz, rz);
+    }
+
     if (v == 0) {
         double x1 = w[0], x2 = w[1], y1 = w[2], y2 = w[3], z1 = w[4], z2 = w[5];
         Point3 pos[2] = {{x1 + (x1 - x2) / 2, y1 + (y1 - y2) / 2, z1 + (z1 - z2) / 2},
@@ -449,6 +514,7 @@ int buildVolume(int v, int argc, char **argv)
         for (int a = 0; a < 3; a++)
             ids[a][v] = nvqcvr(xvol->data, nx, ny, nz, 0, nx - 1, 0, ny - 1, 0, nz - 1, tr, 's', dmin[v],
                                dmax[v], dscale[v][a] * amin[v], dscale[v][a] * amax[v]);
+        dropByteVoxels(xraw);
         return 0;
     }
     return fillTexture(v, xvol, tr);

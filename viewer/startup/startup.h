@@ -20,6 +20,12 @@ struct StartupSettings {
     char colourMapName[MAX_VOLUMES][XRW_FNAME_FIELD];
     int useMatrix[MAX_VOLUMES];
     char matrixFileName[MAX_VOLUMES][XRW_SHORT_FIELD];
+    // -W: the value window of an imported file (else its percentiles).
+    int useValueWindow[MAX_VOLUMES];
+    float valueWindow[MAX_VOLUMES][2];
+    // The index-to-world matrix an imported file brought (used without -M).
+    int haveFileMatrix[MAX_VOLUMES];
+    float fileMatrix[MAX_VOLUMES][4][4];
     int drawBox;
     float blowApart;
     int calcNormals;
@@ -36,6 +42,14 @@ struct StartupSettings {
 };
 
 extern StartupSettings settings;
+
+// A reader of volume files other than XRW, set by programs that link one:
+// window is -W's lo hi or null, matrixGiven says -M was given. 1 with *xraw
+// and m (an -M style matrix) set when it took the file, 0 when the file is
+// none of its formats (it is then read as XRW), -1 after its message.
+typedef int (*VolumeImporter)(const char *path, const float *window, int matrixGiven, Xraw **xraw,
+                              float m[4][4]);
+extern VolumeImporter volumeImporter;
 
 // The whole program after process start; returns the exit status.
 int xrwviewMain(int argc, char **argv);
@@ -65,6 +79,9 @@ void clipVolume(Xvol *xvol, float lo, float hi);
 void zeroBoundaryPlanes(Xvol *xvol, int n);
 // The 3-D texture of volume v, through the colours of its block. 0 or -1.
 int fillTexture(int v, const Xvol *xvol, const float tr[12]);
+// Gives the pages of a byte volume's voxels back to the system (they read
+// as zero afterwards): nothing reads them once the float volume is made.
+void dropByteVoxels(Xraw *xraw);
 // Vertex normals, the blow-apart warning and the blow-apart of every surface.
 void finishSurfaces(const float window[6]);
 // Loads one -o surface into objs. 0, or -1 after the message.

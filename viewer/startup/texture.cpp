@@ -1,8 +1,12 @@
 // The 3-D texture of a volume: RGBA texels through the volume's colour block.
+#include <sys/mman.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -54,7 +58,35 @@ inline void writeTexels(unsigned char *out, const unsigned char *src, int n)
     std::memcpy(out, src, 4 * static_cast<size_t>(n));
 }
 
+// Gives the float voxels' pages back to the system once the texture no
+// longer needs them (they read as zero afterwards); only for a volume whose
+// rows lie end to end in one block.
+void dropFloatVoxels(const Xvol *xvol)
+{
+    size_t rows = static_cast<size_t>(xvol->nx) * xvol->ny, nz = xvol->nz;
+    const float *first = xvol->data[0][0];
+    if (xvol->data[xvol->nx - 1][xvol->ny - 1] != first + (rows - 1) * nz)
+        return;
+    const uintptr_t page = 4096;
+    uintptr_t a = (reinterpret_cast<uintptr_t>(first) + page - 1) / page * page;
+    uintptr_t b = reinterpret_cast<uintptr_t>(first + rows * nz) / page * page;
+    if (b > a)
+        madvise(reinterpret_cast<void *>(a), b - a, MADV_DONTNEED);
+}
+
 } // namespace
+
+void dropByteVoxels(Xraw *xraw)
+{
+    size_t bytes = xraw && xraw->data ? static_cast<size_t>(xraw->nx) * xraw->ny * xraw->nz : 0;
+    if (bytes < (size_t(1) << 20))
+        return;
+    const uintptr_t page = 4096;
+    uintptr_t a = (reinterpret_cast<uintptr_t>(xraw->data) + page - 1) / page * page;
+    uintptr_t b = (reinterpret_cast<uintptr_t>(xraw->data) + bytes) / page * page;
+    if (b > a)
+        madvise(reinterpret_cast<void *>(a), b - a, MADV_DONTNEED);
+}
 
 int fillTexture(int v, const Xvol *xvol, const float tr[12])
 {
@@ -126,14 +158,115 @@ int fillTexture(int v, const Xvol *xvol, const float tr[12])
         t[3] = alpha;
         return alpha;
     };
+    const int tileI = 16, tileK = 64;
+    int alphaLo = 255, alphaHi = 0;
+    // Through a palette: a texel depends on the voxel value alone, and a
+    // volume has at most 256 distinct texels when made from bytes without
+    // averaging (65536 at most in any case: 256 colours by 256 opacities).
+    // The first pass writes each voxel's palette index in the texture's own
+    // order over the byte volume, which nothing reads after the conversion
+    // (one byte a voxel, two where averaging left room); the float voxels
+    // are then given back, and the second pass writes the texels in storage
+    // order. So the texels and the float voxels are never held together.
+    Xraw *xraw = settings.xvols[v] == xvol ? settings.xraws[v] : nullptr;
+    size_t count = static_cast<size_t>(nx) * ny * nz;
+    size_t room = xraw && xraw->data ? static_cast<size_t>(xraw->nx) * xraw->ny * xraw->nz : 0;
+    int codeBytes = room >= 2 * count ? 2 : 1;
+    if (!empty && room >= count) {
+        std::vector<uint32_t> palette;
+        std::unordered_map<uint32_t, int> codeOf;
+        size_t most = codeBytes == 1 ? 256 : 65536;
+        struct Code {
+            uint32_t bits;
+            int code;
+        };
+        const int codeMemoBits = 12;
+        std::vector<Code> known(1 << codeMemoBits, Code{0, -1});
+        bool full = false;
+        auto codeFor = [&](float value) {
+            unsigned char t[4];
+            int alpha = texel(value, t);
+            uint32_t word;
+            std::memcpy(&word, t, 4);
+            auto it = codeOf.find(word);
+            if (it != codeOf.end())
+                return it->second;
+            if (palette.size() == most) {
+                full = true;
+                return 0;
+            }
+            alphaLo = alpha < alphaLo ? alpha : alphaLo;
+            alphaHi = alpha > alphaHi ? alpha : alphaHi;
+            palette.push_back(word);
+            codeOf.emplace(word, static_cast<int>(palette.size()) - 1);
+            return static_cast<int>(palette.size()) - 1;
+        };
+        unsigned char *codes = xraw->data;
+        const size_t rowCodes = static_cast<size_t>(nx), sliceCodes = static_cast<size_t>(nx) * ny;
+        uint16_t codeTile[tileK][tileI];
+        for (int i0 = 0; i0 < nx && !full; i0 += tileI) {
+            int ni = i0 + tileI < nx ? tileI : nx - i0;
+            for (int j = 0; j < ny && !full; j++)
+                for (int k0 = 0; k0 < nz; k0 += tileK) {
+                    int nk = k0 + tileK < nz ? tileK : nz - k0;
+                    for (int di = 0; di < ni; di++) {
+                        const float *row = xvol->data[i0 + di][j] + k0;
+                        for (int dk = 0; dk < nk; dk++) {
+                            uint32_t bits;
+                            std::memcpy(&bits, &row[dk], 4);
+                            Code &c = known[(bits * 2654435761u) >> (32 - codeMemoBits)];
+                            if (c.code < 0 || c.bits != bits) {
+                                c.bits = bits;
+                                c.code = codeFor(row[dk]);
+                            }
+                            codeTile[dk][di] = static_cast<uint16_t>(c.code);
+                        }
+                    }
+                    for (int dk = 0; dk < nk; dk++) {
+                        size_t at = i0 + rowCodes * j + sliceCodes * (k0 + dk);
+                        if (codeBytes == 1)
+                            for (int di = 0; di < ni; di++)
+                                codes[at + di] = static_cast<unsigned char>(codeTile[dk][di]);
+                        else
+                            std::memcpy(codes + 2 * at, codeTile[dk], 2 * ni);
+                    }
+                }
+        }
+        if (!full) {
+            dropFloatVoxels(xvol);
+            for (int k = 0; k < nz; k++)
+                for (int j = 0; j < ny; j++) {
+                    unsigned char *out = texels + rowStride * j + sliceStride * k;
+                    size_t at = rowCodes * j + sliceCodes * k;
+                    if (codeBytes == 1) {
+                        const unsigned char *c = codes + at;
+                        for (int i = 0; i < nx; i++)
+                            std::memcpy(out + 4 * i, &palette[c[i]], 4);
+                    } else {
+                        const unsigned char *c = codes + 2 * at;
+                        for (int i = 0; i < nx; i++) {
+                            uint16_t code;
+                            std::memcpy(&code, c + 2 * i, 2);
+                            std::memcpy(out + 4 * i, &palette[code], 4);
+                        }
+                    }
+                }
+            dropByteVoxels(xraw);
+            svqpt(tex3d[v]);
+            std::fprintf(stderr, "minaf = %f, maxaf = %f\n", static_cast<float>(alphaLo), static_cast<float>(alphaHi));
+            return 0;
+        }
+        // More distinct texels than indices: the voxels are still all there.
+        alphaLo = 255;
+        alphaHi = 0;
+    }
+
     // Every voxel once. The volume runs k fastest and the texture i fastest,
     // so the pass goes through tiles of 16 i (one cache line of texels) by
     // 64 k (four lines of floats): the tile's rows are read as sequential
     // streams, its texels gathered on the stack and written out as whole
     // lines, one per slice.
-    const int tileI = 16, tileK = 64;
     unsigned char tile[tileK][tileI * 4];
-    int alphaLo = 255, alphaHi = 0;
     // A texel depends on the voxel value alone, and volumes hold few distinct
     // values (at most 256 without averaging, long runs of empty space), so
     // texels are remembered by value in a small direct-mapped table. Every

@@ -146,7 +146,11 @@ Xraw *loadXraw(const char *filename)
         fprintf(stderr, "Failed to open file '%s'.\n", filename);
         return nullptr;
     }
-    gzbuffer(gz, GZ_BUFFER_BYTES);
+    // A small file needs no large buffers (zlib's own default at the least).
+    unsigned buffer = GZ_BUFFER_BYTES;
+    if (S_ISREG(st.st_mode) && st.st_size < (off_t)GZ_BUFFER_BYTES)
+        buffer = std::max(8192u, (unsigned)st.st_size);
+    gzbuffer(gz, buffer);
 
     Xraw *xraw = (Xraw *)calloc(1, sizeof(Xraw));
     if (!xraw) {

@@ -345,7 +345,11 @@ Xvol *Xraw2Xvol(const Xraw *xraw, const int *stride)
         free(xvol);
         return nullptr;
     }
-    if (stride[0] == 1 && stride[1] == 1 && stride[2] == 1)
+    // A volume without voxels has nothing to fill (its loops could still
+    // run through hundreds of millions of empty rows).
+    if ((long long)xvol->nx * xvol->ny * xvol->nz == 0)
+        ;
+    else if (stride[0] == 1 && stride[1] == 1 && stride[2] == 1)
         copyBytesToXvol(xraw, xvol);
     else
         averageBytesToXvol(xraw, xvol, stride);

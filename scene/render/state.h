@@ -1,0 +1,216 @@
+// State shared by the renderer's parts: the GPU caches and uploads
+// (uploads.cpp), the turning of lists into sorted draw batches
+// (batches.cpp) and the submission of draws (renderer.cpp). Internal to
+// the renderer.
+#pragma once
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <tuple>
+#include <vector>
+
+#include "bricks.h"
+#include "model.h"
+
+namespace vq::draw {
+
+struct Vert {
+    float p[3];
+    float c[4];
+    float n[3];
+    float t[3];
+    float w;
+};
+
+enum Program { kSurface, kLine, kPoint, kTex, kVolume, kProgramCount };
+
+struct ProgramInfo {
+    GLuint id = 0;
+    GLint mvp = -1, viewport = -1, ambient = -1, lightCount = -1, lightPos = -1, lightColour = -1;
+    GLint sampler = -1, lut = -1, decode = -1, range = -1, ramp = -1, lutSize = -1;
+};
+
+// The part of one slice that can show anything, cut into strips of rows
+// so that it follows the content closely: rows u0..u1 (along the slice's
+// first in-plane axis), columns w0..w1 (along its second), voxel indices.
+struct Strip {
+    int u0, u1, w0, w1;
+};
+
+// Rows per strip. Measured on llvmpipe: short strips cost more in
+// triangles than they save in fill; 64 rows are about as fast as one.
+constexpr int kStripRows = 64;
+
+// Longest side of a brick in texels by default: a 512^3 volume is one
+// brick, with no padding of its rows, a 1024^3 one two along each axis,
+// and a brick's RGBA texels stay below the 1 GiB that llvmpipe allows one
+// texture.
+constexpr int kBrickTexels = 513;
+// llvmpipe clears a texture's memory when it is made, so the bricks of 3-D
+// textures, sent a layer at a time from storage that is given back behind
+// them, are thin along z: the storage and the GPU copy overlap by one
+// layer only.
+constexpr int kTextureLayerTexels = 64;
+
+// One brick's GL texture (0 when nothing in it can show), with its first
+// voxel and its size in voxels along the source's three index axes.
+struct GpuBrick {
+    GLuint tex = 0;
+    int o[3] = {0, 0, 0}, n[3] = {1, 1, 1};
+};
+
+// Bricks of a source of n[0] x n[1] x n[2] voxels, in index order with the
+// third axis fastest.
+struct Bricking {
+    BrickAxis axes[3];
+    std::vector<GpuBrick> bricks;
+    int texels = 0; // the brick size they were cut for
+    void layout(int nx, int ny, int nz, int maxTexels, int maxLayer)
+    {
+        int n[3] = {nx, ny, nz};
+        for (int a = 0; a < 3; ++a)
+            axes[a] = brickAxis(n[a], a == 2 ? std::min(maxTexels, maxLayer) : maxTexels);
+        texels = maxTexels;
+        bricks.assign(static_cast<size_t>(axes[0].count) * axes[1].count * axes[2].count, GpuBrick{});
+        for (int b0 = 0; b0 < axes[0].count; ++b0)
+            for (int b1 = 0; b1 < axes[1].count; ++b1)
+                for (int b2 = 0; b2 < axes[2].count; ++b2) {
+                    GpuBrick &b = at(b0, b1, b2);
+                    int idx[3] = {b0, b1, b2};
+                    for (int a = 0; a < 3; ++a) {
+                        b.o[a] = axes[a].start(idx[a]);
+                        b.n[a] = axes[a].size(idx[a]);
+                    }
+                }
+    }
+    GpuBrick &at(int b0, int b1, int b2)
+    {
+        return bricks[(static_cast<size_t>(b0) * axes[1].count + b1) * axes[2].count + b2];
+    }
+    void release()
+    {
+        for (GpuBrick &b : bricks)
+            if (b.tex)
+                glDeleteTextures(1, &b.tex);
+        bricks.clear();
+    }
+};
+
+struct GpuVolume {
+    Bricking bricking;
+    GridCode code;
+    int version = 0;
+    const float ***grid = nullptr;
+    int nx = 0, ny = 0, nz = 0;
+    float dmin = 0, dmax = 0; // the data range the bricks were made for
+    bool failed = false;
+    // Strips of every slice along each axis for voxels at or above
+    // threshold; stripStart[a][k] .. stripStart[a][k + 1] index strips[a].
+    bool haveStrips = false;
+    float threshold = 0;
+    int stripRows = 0;
+    std::vector<Strip> strips[3];
+    std::vector<int> stripStart[3];
+};
+
+struct GpuTexture {
+    Bricking bricking;
+    // The one texel of each brick that was not sent (all its texels alike
+    // and transparent), to give the storage back from.
+    std::vector<uint32_t> fill;
+    int version = 0;
+    bool failed = false;
+};
+
+struct Lut {
+    GLuint tex = 0;
+    std::vector<Rgb> colours;
+    float amin = 0, amax = 0;
+};
+
+// One run of the transparent pass: consecutive vertices drawn with the
+// same program and textures.
+struct Run {
+    Program program;
+    int key; // texture id or volume-draw binding; unused for facets
+    int first, count;
+};
+
+// Textures and uniforms of one run: a brick, with for slice sets the
+// colour range and the mapping of its texels onto the data range.
+struct VolumeBinding {
+    GLuint grid, lut;
+    bool ramp;
+    int lutSize;
+    float lo, span, dmin, scale;
+};
+
+struct Transparent {
+    float dist;
+    Program program;
+    int key;
+    int first, count; // in the scratch vertex array
+};
+
+struct Renderer {
+    bool ready = false;
+    ProgramInfo programs[kProgramCount];
+    GLuint vao = 0, vbo = 0;
+    size_t vboBytes = 0;
+    std::vector<GpuVolume> volumes;
+    std::vector<GpuTexture> textures;
+    std::map<std::tuple<int, int, int>, Lut> luts;
+    GLint max3d = 256;
+    bool trimSlices = true;
+    int stripRows = kStripRows;
+    int brickTexels = 0;  // 0: kBrickTexels (within the GL's limit)
+    int gridKind = -1;    // -1: the narrowest exact kind, else a TexelKind
+    bool outOfMemory = false;
+
+    // Scratch arrays kept between frames to spare allocations.
+    std::vector<Vert> verts, scratch;
+    std::vector<Transparent> items;
+    std::vector<Run> runs;
+    std::vector<VolumeBinding> bindings;
+    std::vector<int> brickBinding;
+    std::vector<Strip> slice;
+};
+
+extern Renderer R;
+
+// ---- uploads.cpp: GPU caches ----------------------------------------------
+
+// Brick size in use, within the GL's limit.
+int brickTexels();
+// The bricks of a volume rendering's grid, sent when new or changed;
+// renderings of one grid share them. Null when it cannot be drawn.
+GpuVolume *gpuVolume(const Scene &s, int id);
+// Likewise for a 3-D texture.
+GpuTexture *gpuTexture(Scene &s, int id);
+// The colour range lo..hi of a draw with its opacity ramp, as a lookup texture.
+Lut *lutFor(const Scene &s, int vol, int lo, int hi, float amin, float amax);
+// Strips of every slice of the grid for voxels at or above threshold.
+void computeStrips(GpuVolume &g, float threshold);
+// Lowest value a draw of v with lutSize colours can show.
+float visibleThreshold(const Volume &v, int lutSize);
+// The first volume rendering of the same grid as id (id itself if none).
+int sameGrid(const Scene &s, int id);
+
+// ---- batches.cpp: lists to vertices, no GL --------------------------------
+
+struct Batches {
+    std::vector<Vert> tris, lines, points;
+};
+
+Vert vertAt(double x, double y, double z);
+void addBox(Batches &b, const BoxSpec &box, const Rgb &fg);
+void addOpaque(Batches &b, const PrimList &l);
+void addTransparentFacets(const PrimList &l, const double eye[3]);
+void addTexPolys(Scene &s, const PrimList &l, const double eye[3]);
+void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d);
+
+} // namespace vq::draw

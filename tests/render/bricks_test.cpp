@@ -1,0 +1,195 @@
+// Brick layouts, compact grid texels and the clipping of polygons into
+// bricks, without GL.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "bricks.h"
+
+namespace {
+
+// A grid of nx x ny x nz voxels whose value comes from f(i, j, k).
+struct Grid {
+    int nx, ny, nz;
+    std::vector<float> data;
+    std::vector<float *> rows;
+    std::vector<float **> planes;
+    template <class F> Grid(int x, int y, int z, F f) : nx(x), ny(y), nz(z), data(size_t(x) * y * z)
+    {
+        for (int i = 0; i < nx; ++i)
+            for (int j = 0; j < ny; ++j) {
+                rows.push_back(&data[(size_t(i) * ny + j) * nz]);
+                for (int k = 0; k < nz; ++k)
+                    rows.back()[k] = f(i, j, k);
+            }
+        for (int i = 0; i < nx; ++i)
+            planes.push_back(&rows[size_t(i) * ny]);
+    }
+    const float *const *const *grid() const { return planes.data(); }
+};
+
+TEST(Bricks, AxesCoverEveryPlaneAndShareOneBetweenNeighbours)
+{
+    for (int n : {1, 2, 3, 7, 255, 256, 257, 511, 512, 513, 1024, 4096})
+        for (int most : {2, 3, 4, 16, 256, 512}) {
+            vq::BrickAxis a = vq::brickAxis(n, most);
+            ASSERT_GE(a.count, 1);
+            EXPECT_EQ(a.start(0), 0) << n << " " << most;
+            for (int b = 0; b < a.count; ++b) {
+                EXPECT_LE(a.size(b), std::max(most, 1)) << n << " " << most;
+                EXPECT_GE(a.size(b), n > 1 ? 2 : 1) << "brick " << b << " of " << n << " by " << most;
+                if (b + 1 < a.count) {
+                    EXPECT_EQ(a.start(b) + a.size(b) - 1, a.start(b + 1)) << "shared plane";
+                }
+            }
+            EXPECT_EQ(a.start(a.count - 1) + a.size(a.count - 1), n) << n << " " << most;
+            // Every plane is drawn by exactly one brick that holds it.
+            for (int p = 0; p < n; ++p) {
+                int b = a.brickOf(p);
+                ASSERT_GE(b, 0);
+                ASSERT_LT(b, a.count);
+                EXPECT_GE(p, a.start(b));
+                EXPECT_LT(p, a.start(b) + a.size(b));
+            }
+        }
+    // With the renderer's 513: a 512-voxel axis is one brick, 1024 two.
+    EXPECT_EQ(vq::brickAxis(512, 513).count, 1);
+    EXPECT_EQ(vq::brickAxis(1024, 513).count, 2);
+}
+
+TEST(Bricks, ByteTexelsGiveEveryByteValueBackExactly)
+{
+    for (int b = 0; b < 256; ++b) {
+        float v = static_cast<float>(b / 255.0); // what a volume made from bytes holds
+        EXPECT_EQ(vq::byteTexel(v), b);
+        EXPECT_EQ(vq::byteValue(vq::byteTexel(v)), v) << b;
+        // GL's normalised reading of the byte: b / 255 as a float.
+        EXPECT_EQ(static_cast<float>(vq::byteTexel(v)) / 255.0f, v) << b;
+    }
+    Grid bytes(5, 6, 7, [](int i, int j, int k) { return static_cast<float>(((i * 31 + j * 7 + k) % 256) / 255.0); });
+    EXPECT_EQ(vq::chooseGridCode(bytes.grid(), 5, 6, 7).kind, vq::TexelKind::Byte);
+}
+
+TEST(Bricks, OtherGridsTakeShortsOverTheirRangeOrFloats)
+{
+    // Averages of bytes are not bytes.
+    Grid mean(4, 4, 4, [](int i, int j, int k) { return static_cast<float>((i + j + k) / 510.0); });
+    vq::GridCode c = vq::chooseGridCode(mean.grid(), 4, 4, 4);
+    EXPECT_EQ(c.kind, vq::TexelKind::Short);
+    EXPECT_FLOAT_EQ(c.lo, 0.0f);
+    EXPECT_FLOAT_EQ(c.hi, 9 / 510.0f);
+    // A non-byte value late in the grid still sees the whole range.
+    Grid late(3, 3, 3, [](int i, int j, int k) { return i == 2 && j == 2 && k == 2 ? -4.5f : (i == 0 ? 1.0f : 0.0f); });
+    c = vq::chooseGridCode(late.grid(), 3, 3, 3);
+    EXPECT_EQ(c.kind, vq::TexelKind::Short);
+    EXPECT_EQ(c.lo, -4.5f);
+    EXPECT_EQ(c.hi, 1.0f);
+    // Bytes up to the very last voxel, in a range narrower than 0..1.
+    Grid narrow(3, 4, 5, [](int i, int j, int k) { return i == 2 && j == 3 && k == 4 ? 0.45f : 102 / 255.0f; });
+    c = vq::chooseGridCode(narrow.grid(), 3, 4, 5);
+    EXPECT_EQ(c.kind, vq::TexelKind::Short);
+    EXPECT_EQ(c.lo, 102 / 255.0f);
+    EXPECT_EQ(c.hi, 0.45f);
+    // Large enough for two cores: a non-byte value in either half counts.
+    for (int odd : {10, 300}) {
+        Grid big(320, 128, 128, [&](int i, int j, int k) {
+            return i == odd && j == 5 && k == 7 ? 0.3f : static_cast<float>(((i + j + k) % 200 + 20) / 255.0);
+        });
+        c = vq::chooseGridCode(big.grid(), 320, 128, 128);
+        EXPECT_EQ(c.kind, vq::TexelKind::Short) << odd;
+        EXPECT_EQ(c.lo, static_cast<float>(20 / 255.0));
+        EXPECT_EQ(c.hi, static_cast<float>(219 / 255.0));
+    }
+    Grid nan(2, 2, 2, [](int i, int, int) { return i ? NAN : 0.25f; });
+    EXPECT_EQ(vq::chooseGridCode(nan.grid(), 2, 2, 2).kind, vq::TexelKind::Float);
+    Grid inf(2, 2, 2, [](int, int j, int) { return j ? INFINITY : 0.5f; });
+    EXPECT_EQ(vq::chooseGridCode(inf.grid(), 2, 2, 2).kind, vq::TexelKind::Float);
+}
+
+TEST(Bricks, ShortTexelsStayWithinHalfAStepOfTheRange)
+{
+    std::mt19937 rng(7);
+    for (auto range : {std::pair<float, float>{0, 1}, {-1000, 3000}, {0.25f, 0.2500001f}, {-1e6f, 1e6f}}) {
+        vq::GridCode c{vq::TexelKind::Short, range.first, range.second};
+        std::uniform_real_distribution<float> pick(c.lo, c.hi);
+        double span = static_cast<double>(c.hi) - c.lo;
+        // Half a step of 65535 over the range, and float rounding of the ends.
+        double bound = span / 131070.0 * 1.01 + 4 * std::nextafter(std::max(std::fabs(c.lo), std::fabs(c.hi)), INFINITY) * 1.2e-7;
+        double worst = 0;
+        for (int n = 0; n < 20000; ++n) {
+            float v = n == 0 ? c.lo : n == 1 ? c.hi : pick(rng);
+            double err = std::fabs(static_cast<double>(vq::shortValue(c, vq::shortTexel(c, v))) - v);
+            worst = std::max(worst, err);
+        }
+        EXPECT_LE(worst, bound) << range.first << ".." << range.second;
+    }
+    // A flat range gives its one value back.
+    vq::GridCode flat{vq::TexelKind::Short, 3.5f, 3.5f};
+    EXPECT_EQ(vq::shortValue(flat, vq::shortTexel(flat, 3.5f)), 3.5f);
+}
+
+TEST(Bricks, FilledBricksHoldTheirVoxelsAndSayWhetherAnyShows)
+{
+    Grid g(6, 5, 9, [](int i, int j, int k) { return i >= 4 && j == 1 && k == 8 ? 0.8f : 0.1f; });
+    vq::GridCode c{vq::TexelKind::Short, 0.1f, 0.8f};
+    int o[3] = {3, 1, 5}, n[3] = {3, 2, 4};
+    std::vector<uint16_t> out(3 * 2 * 4);
+    EXPECT_TRUE(vq::fillGridBrick(g.grid(), c, o, n, 0.5f, out.data()));
+    // k fastest, i slowest, from the brick's first voxel.
+    EXPECT_EQ(out[0], 0);
+    EXPECT_EQ(out[(1 * 2 + 0) * 4 + 3], 65535); // voxel (4, 1, 8)
+    EXPECT_EQ(out[(0 * 2 + 0) * 4 + 3], 0);     // voxel (3, 1, 8)
+    int o2[3] = {0, 0, 0}, n2[3] = {4, 5, 9};
+    std::vector<uint16_t> out2(4 * 5 * 9);
+    EXPECT_FALSE(vq::fillGridBrick(g.grid(), c, o2, n2, 0.5f, out2.data()));
+}
+
+// Area of a polygon in its (x0, x1) coordinates.
+double area(const vq::ClipVertex *v, int n)
+{
+    double a = 0;
+    for (int e = 0; e < n; ++e) {
+        const vq::ClipVertex &p = v[e], &q = v[(e + 1) % n];
+        a += p.x[0] * q.x[1] - q.x[0] * p.x[1];
+    }
+    return std::fabs(a) / 2;
+}
+
+TEST(Bricks, ClippedPiecesTileThePolygonAndCarryTheirPositions)
+{
+    // A tilted hexagon in index space; scene positions twice the indices plus one.
+    vq::ClipVertex poly[6];
+    for (int e = 0; e < 6; ++e) {
+        double t = e * M_PI / 3;
+        double x[3] = {5 + 4.5 * std::cos(t), 5 + 4.5 * std::sin(t), 3 + 0.1 * e};
+        for (int a = 0; a < 3; ++a) {
+            poly[e].x[a] = x[a];
+            poly[e].p[a] = 2 * x[a] + 1;
+        }
+    }
+    double whole = area(poly, 6), sum = 0;
+    vq::ClipVertex piece[16];
+    const double cuts[] = {-INFINITY, 3, 6, INFINITY};
+    for (int bx = 0; bx < 3; ++bx)
+        for (int by = 0; by < 3; ++by) {
+            double lo[3] = {cuts[bx], cuts[by], -INFINITY}, hi[3] = {cuts[bx + 1], cuts[by + 1], INFINITY};
+            int n = vq::clipToBox(poly, 6, lo, hi, piece);
+            for (int e = 0; e < n; ++e)
+                for (int a = 0; a < 3; ++a) {
+                    if (a < 2) {
+                        EXPECT_GE(piece[e].x[a], lo[a] - 1e-12);
+                        EXPECT_LE(piece[e].x[a], hi[a] + 1e-12);
+                    }
+                    EXPECT_NEAR(piece[e].p[a], 2 * piece[e].x[a] + 1, 1e-9);
+                }
+            sum += n ? area(piece, n) : 0;
+        }
+    EXPECT_NEAR(sum, whole, 1e-9 * whole);
+    // Outside the box nothing is left.
+    double lo[3] = {20, -INFINITY, -INFINITY}, hi[3] = {30, INFINITY, INFINITY};
+    EXPECT_EQ(vq::clipToBox(poly, 6, lo, hi, piece), 0);
+}
+
+} // namespace
