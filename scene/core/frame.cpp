@@ -102,6 +102,7 @@ void libraryKey(Scene &s, unsigned char key)
         printKeys();
         break;
     case 'P':
+        holdAllTexels(s);
         if (exportVRML(s, kSceneFileName) == 0)
             std::fprintf(stderr, "vqscene: scene written to %s\n", kSceneFileName);
         if (exportGLTF(s, kGltfFileName, true) == 0)
@@ -168,7 +169,9 @@ void endFrame(Scene &s)
 
 int finishRun(Scene &s, int status)
 {
-    if (!s.opts.exportFile.empty() && exportScene(s, s.opts.exportFile.c_str()) != 0)
+    if (s.opts.exportFile.empty())
+        return status;
+    if (!holdAllTexels(s) || exportScene(s, s.opts.exportFile.c_str()) != 0)
         return 1;
     return status;
 }
