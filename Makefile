@@ -34,11 +34,14 @@ install: deps
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+# The sanitizers' record of dynamic TLS can come out corrupt with the GL
+# driver's threads (the leak checker then crashes at exit), so it is off;
+# leaks are still found through the heap, stacks and static TLS.
 sanitize: deps
 	@cmake -S . -B build-asan -DVQ_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
 	@cmake --build build-asan -j$(JOBS)
 	LD_PRELOAD=$(CURDIR)/build-asan/lib/libkeep_libraries.so \
-	ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:verify_asan_link_order=0 \
+	ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:verify_asan_link_order=0:intercept_tls_get_addr=0 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	ctest --test-dir build-asan --output-on-failure -j$(JOBS)

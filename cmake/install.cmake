@@ -3,6 +3,9 @@
 # gives find_package(vqscene) the imported target vqscene::vqscene.
 if(VQ_BUILD_PROGRAMS)
   install(TARGETS xrwview pointsdemo paneldemo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  if(TARGET xrwconvert)
+    install(TARGETS xrwconvert RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
 endif()
 
 # pkg-config: the prefix is found from the file's own place, so the tree

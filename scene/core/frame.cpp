@@ -103,6 +103,7 @@ void libraryKey(Scene &s, unsigned char key)
         printKeys();
         break;
     case 'P':
+        holdAllTexels(s);
         if (kFileActions.writeScene(s, kSceneFileName) == 0)
             std::fprintf(stderr, "vqscene: scene written to %s\n", kSceneFileName);
         if (kFileActions.writeScene(s, kGltfFileName) == 0)
@@ -167,7 +168,9 @@ void endFrame(Scene &s)
 
 int finishRun(Scene &s, int status)
 {
-    if (!s.opts.exportFile.empty() && kFileActions.writeScene(s, s.opts.exportFile.c_str()) != 0)
+    if (s.opts.exportFile.empty())
+        return status;
+    if (!holdAllTexels(s) || kFileActions.writeScene(s, s.opts.exportFile.c_str()) != 0)
         return 1;
     return status;
 }

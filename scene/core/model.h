@@ -279,6 +279,10 @@ uint64_t frameDigest(const Scene &s);
 // After the last frame, whatever ends the run: writes the --export file.
 // The status the run ends with: `status`, or 1 when the export failed.
 int finishRun(Scene &s, int status);
+// Texture storage the renderer gave back after uploading is read back from
+// the GPU (exports and svqg3dt read it); false, after a message, if it cannot be.
+bool holdTexels(Scene &s, int id);
+bool holdAllTexels(Scene &s);
 // The --stats line of frame `frame`, without the newline.
 std::string statsLine(long frame, const FrameStats &st);
 // Monotonic clock in seconds.

@@ -102,6 +102,23 @@ void releaseTexelPages(Texture3D &t, std::size_t from, std::size_t to)
         t.released = true;
 }
 
+bool holdTexels(Scene &s, int id)
+{
+    Texture3D &t = s.textures[id];
+    return !t.released || renderRestoreTexels(id, t);
+}
+
+bool holdAllTexels(Scene &s)
+{
+    bool all = true;
+    for (int id = 0; id < static_cast<int>(s.textures.size()); id++)
+        if (!holdTexels(s, id)) {
+            sceneError("the texels of 3-d texture %d are gone with the GL that held them", id);
+            all = false;
+        }
+    return all;
+}
+
 bool sliceSetShown(const Camera &c, const Volume &v, const VolumeDraw &d)
 {
     if (d.prc != 0)
@@ -270,7 +287,7 @@ unsigned char *svqg3dt(int id, int *w, int *h, int *d)
         return nullptr;
     }
     Texture3D &t = s.textures[id];
-    if (t.released && !renderRestoreTexels(id, t)) {
+    if (!holdTexels(s, id)) {
         sceneError("svqg3dt: the texels of 3-d texture %d are gone with the GL that held them", id);
         if (w)
             *w = 0;

@@ -185,8 +185,10 @@ int runOffscreen(Scene &s)
         }
         endFrame(s);
     }
+    // The export may read textures back from the GL, so it goes first.
+    status = finishRun(s, status);
     closeAll();
-    return finishRun(s, status);
+    return status;
 }
 
 } // namespace

@@ -22,6 +22,7 @@ for f in include/vqscene.h lib/libvqscene.so.1 lib/libvqwin.so.1 lib/pkgconfig/v
     lib/cmake/vqscene/vqsceneConfig.cmake bin/xrwview bin/pointsdemo bin/paneldemo; do
     [ -e "$P/$f" ] || fail "$f was not installed"
 done
+[ ! -x "$BUILD/bin/xrwconvert" ] || [ -x "$P/bin/xrwconvert" ] || fail "xrwconvert was built but not installed"
 [ ! -e "$P/include/vqscene_inspect.h" ] || fail "the test-only inspection header was installed"
 
 # Versioned SONAMEs, and no path into the build or source tree anywhere.

@@ -1,4 +1,7 @@
 // The xrwview program run headless: exact output, messages and exit statuses.
+#include <cstdint>
+#include <cstring>
+
 #include <gtest/gtest.h>
 
 #include "viewer_test_util.h"
@@ -98,6 +101,40 @@ TEST(Program, HeadlessTextureRun)
     EXPECT_EQ(r.err.substr(0, 18), "speed-up factor 2\n");
     EXPECT_NE(r.err.find("3d texture IS 4 x 3 x 2\n"), std::string::npos);
     EXPECT_NE(r.err.find("minaf = 0.000000, maxaf = 51.000000\n"), std::string::npos);
+}
+
+// Number of images in a binary glTF file (its JSON chunk names each one's type).
+int gltfImages(const std::string &path)
+{
+    std::string glb = vt::readFile(path);
+    if (glb.size() < 20)
+        return -1;
+    uint32_t length = 0;
+    std::memcpy(&length, glb.data() + 12, 4);
+    std::string json = glb.substr(20, length);
+    int n = 0;
+    for (size_t at = json.find("image/png"); at != std::string::npos; at = json.find("image/png", at + 1))
+        n++;
+    return n;
+}
+
+TEST(Program, ExportAfterDrawingKeepsTheTextures)
+{
+    // 8 MB of texels: large enough that the renderer gives the storage back
+    // once it is on the GPU; the export must still see every texel.
+    std::string vol = vt::writeVolume("export3d.xrw", 128, 128, 128, 1, 1, 1,
+                                      [](int x, int y, int z) { return (x + 2 * y + 3 * z) % 256; });
+    std::string drawn = vt::tmpPath("export3d_drawn.glb"), plain = vt::tmpPath("export3d_plain.glb");
+    vt::RunResult r = vt::runViewer({"-f", vol, "-3d", "-Sp", "8", "--png", vt::tmpPath("export3d.png"), "--size",
+                                     "64x64", "--export", drawn},
+                                    "export3d");
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = vt::runViewer({"-f", vol, "-3d", "-Sp", "8", "--nodraw", "--frames", "1", "--export", plain}, "export3dn");
+    ASSERT_EQ(r.status, 0) << r.err;
+    int images = gltfImages(plain);
+    EXPECT_GT(images, 0);
+    EXPECT_EQ(gltfImages(drawn), images);
+    EXPECT_EQ(vt::readFile(drawn).size(), vt::readFile(plain).size());
 }
 
 TEST(Program, HeadlessTrackRun)
