@@ -13,7 +13,7 @@ build=${1:-$here/../build}
 data=${2:-/tmp/bench-data}
 sizes=${3:-256 512 1024}
 runs=${4:-3}
-peers=/work/shared/peers
+peers=${PEERS_DIR:-$here/../../shared/peers}
 py=/usr/bin/python3
 bin="$build/bin"
 

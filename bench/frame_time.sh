@@ -11,7 +11,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build}
 data=${2:-/tmp/bench-data}
 sizes=${3:-256 512}
-peers=/work/shared/peers
+peers=${PEERS_DIR:-$here/../../shared/peers}
 py=/usr/bin/python3
 
 sh "$here/phantom_data.sh" "$build" "$data" "$sizes"

@@ -9,7 +9,7 @@ set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build}
 data=${2:-/tmp/bench-data}
-peers=/work/shared/peers
+peers=${PEERS_DIR:-$here/../../shared/peers}
 py=/usr/bin/python3
 
 if [ ! -f "$data/vol256.raw" ]; then

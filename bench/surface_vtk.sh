@@ -9,13 +9,13 @@
 #              bin/makephantom (default: build)
 #   RUNS       runs of each measurement; the best is kept (default 3)
 # Data: BENCH_DATA (default /tmp/bench-data), made when missing with
-# /work/shared/peers/gen_data.py.
+# ../shared/peers/gen_data.py.
 set -e
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$here/build}
 runs=${2:-3}
 data=${BENCH_DATA:-/tmp/bench-data}
-peers=${PEERS_DIR:-/work/shared/peers}
+peers=${PEERS_DIR:-$here/../shared/peers}
 py=/usr/bin/python3
 
 if [ ! -f "$data/mesh_1m.stl" ] || [ ! -f "$data/mesh_1m.obj" ]; then
