@@ -187,9 +187,30 @@ double frameTime(const Scene &s)
     return s.frameStart - s.startTime;
 }
 
+long frameLimit(const Scene &s)
+{
+    if (s.opts.frames >= 0)
+        return s.opts.frames;
+    // A headless run has no window to close, so it runs until the last
+    // --keys entry has been delivered (at least one frame).
+    if (!headlessRun(s.opts))
+        return -1;
+    long last = 0;
+    for (const auto &k : s.opts.keys)
+        last = k.first > last ? k.first : last;
+    return last + 1;
+}
+
+bool lastFrame(const Scene &s)
+{
+    long limit = frameLimit(s);
+    return s.quit || (limit >= 0 && s.frameNo + 1 >= limit);
+}
+
 bool loopDone(const Scene &s)
 {
-    return s.quit || (s.opts.frames >= 0 && s.frameNo >= s.opts.frames);
+    long limit = frameLimit(s);
+    return s.quit || (limit >= 0 && s.frameNo >= limit);
 }
 
 std::string statsLine(long frame, const FrameStats &st)

@@ -270,8 +270,16 @@ void resetCamera(Scene &s, int panel);
 // on), delivers the keys and calls the frame callbacks; endFrame takes the
 // frame's wall time, writes the --stats line and advances frameNo.
 void endFrame(Scene &s);
-// True when the options' frame count is reached or a quit key was pressed.
+// How many frames the run draws: --frames N; without it, a headless run
+// draws as many as delivering the last --keys entry takes (at least one)
+// and a window runs until it is closed (-1).
+long frameLimit(const Scene &s);
+// True when the frame limit is reached or a quit key was pressed: every
+// platform runs frames until then and decides nothing of its own.
 bool loopDone(const Scene &s);
+// True when the running frame is the last one (the limit's last frame, or
+// a quit key was pressed in it).
+bool lastFrame(const Scene &s);
 // Digest of everything the renderer reads for a frame (lists, cameras,
 // colours, lights, volume and texture versions, window size): equal
 // digests draw the same pixels.

@@ -3,7 +3,6 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -155,16 +154,8 @@ int runOffscreen(Scene &s)
         return 1;
     bool numbered = false;
     checkPngPattern(s.opts.png.c_str(), &numbered);
-    // Without --frames an image run draws one frame, or as many as it
-    // takes to deliver the last --keys entry.
-    long frames = s.opts.frames;
-    if (frames < 0) {
-        frames = 1;
-        for (const auto &k : s.opts.keys)
-            frames = std::max<long>(frames, k.first + 1L);
-    }
     int status = 0;
-    while (s.frameNo < frames && !loopDone(s)) {
+    while (!loopDone(s)) {
         runFrame(s);
         drawOffscreenFrame(s);
         // What could not be drawn has been named; no image stands for it.
@@ -172,7 +163,7 @@ int runOffscreen(Scene &s)
             status = 1;
             break;
         }
-        bool last = s.frameNo + 1 == frames || s.quit;
+        bool last = lastFrame(s);
         bool wantPng = !s.opts.png.empty() && (numbered || last);
         if (wantPng || s.screenshotRequested)
             readFrame();

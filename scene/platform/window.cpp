@@ -163,7 +163,7 @@ void finish(int status)
 void display()
 {
     Scene &s = *Wn.scene;
-    if (loopDone(s) || (s.opts.frames >= 0 && s.frameNo >= s.opts.frames))
+    if (loopDone(s))
         finish(Wn.status);
     Wn.lastFrame = clockSeconds();
     runFrame(s);
@@ -189,7 +189,7 @@ void display()
         Wn.resized = false;
     }
     endFrame(s);
-    if (loopDone(s) || (s.opts.frames >= 0 && s.frameNo >= s.opts.frames)) {
+    if (loopDone(s)) {
         glFinish();
         finish(Wn.status);
     }
@@ -425,7 +425,7 @@ int runWindow(Scene &s)
     if (Wn.scene != &s)
         return 1;
     // The frame count may be reached before the first frame (--frames 0).
-    if (s.opts.frames == 0)
+    if (loopDone(s))
         finish(0);
     Win.mainLoop();
     return Wn.status;

@@ -439,6 +439,42 @@ TEST(Options, HeadlessTimeStepsByFrame)
     EXPECT_DOUBLE_EQ(vq::frameTime(s), 50);
 }
 
+// One rule for every platform: --frames, else (headless) as many frames as
+// delivering the last --keys entry takes, else (a window) no limit.
+TEST(Options, FrameLimitAndLastFrame)
+{
+    vq::Scene s;
+    s.opts.nodraw = true;
+    EXPECT_EQ(vq::frameLimit(s), 1);
+    EXPECT_TRUE(vq::lastFrame(s));
+    EXPECT_FALSE(vq::loopDone(s));
+    s.opts.keys = {{4, '9'}, {2, '0'}};
+    EXPECT_EQ(vq::frameLimit(s), 5);
+    s.frameNo = 3;
+    EXPECT_FALSE(vq::lastFrame(s));
+    s.frameNo = 4;
+    EXPECT_TRUE(vq::lastFrame(s));
+    s.frameNo = 5;
+    EXPECT_TRUE(vq::loopDone(s));
+
+    s.opts.nodraw = false;
+    s.opts.png = "x%03d.png";
+    s.frameNo = 0;
+    s.opts.frames = 0;
+    EXPECT_EQ(vq::frameLimit(s), 0);
+    EXPECT_TRUE(vq::loopDone(s));
+
+    s.opts.png.clear();
+    s.opts.frames = -1;
+    s.frameNo = 1000;
+    EXPECT_EQ(vq::frameLimit(s), -1);
+    EXPECT_FALSE(vq::loopDone(s));
+    EXPECT_FALSE(vq::lastFrame(s));
+    s.quit = true;
+    EXPECT_TRUE(vq::loopDone(s));
+    EXPECT_TRUE(vq::lastFrame(s));
+}
+
 float shade = 1;
 
 void shadedFrame(double *, int *)
