@@ -13,5 +13,8 @@ Panel &currentPanel(Scene &s);
 // the panel's shape in the window, after either changed.
 void refitCamera(Scene &s, int panel);
 void refitCameras(Scene &s);
+// Pixel rectangle x, y, width, height of a panel in a w x h window, rows
+// from the bottom: where the renderer draws it and the window frames it.
+void panelRect(const Panel &p, int w, int h, int r[4]);
 
 } // namespace vq

@@ -15,6 +15,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "panels.h"
 #include "platform.h"
 #include "png.h"
 #include "render.h"
@@ -109,18 +110,6 @@ void closeProbe(DisplayProbe &p)
     if (p.lib)
         dlclose(p.lib);
     p = DisplayProbe();
-}
-
-// Pixel rectangle of a panel, as the renderer places it.
-void panelRect(const Panel &p, int w, int h, int r[4])
-{
-    auto clamp01 = [](double v) { return v < 0 ? 0.0 : v > 1 ? 1.0 : v; };
-    double fx1 = std::fmin(p.fx1, p.fx2), fx2 = std::fmax(p.fx1, p.fx2);
-    double fy1 = std::fmin(p.fy1, p.fy2), fy2 = std::fmax(p.fy1, p.fy2);
-    r[0] = static_cast<int>(std::lround(clamp01(fx1) * w));
-    r[1] = static_cast<int>(std::lround(clamp01(fy1) * h));
-    r[2] = static_cast<int>(std::lround(clamp01(fx2) * w)) - r[0];
-    r[3] = static_cast<int>(std::lround(clamp01(fy2) * h)) - r[1];
 }
 
 // A thin frame in the foreground colour around the current panel, when

@@ -4,6 +4,7 @@
 // slices) sorted far to near and blended. Grids and textures stay on the
 // GPU (uploads.cpp) and are sent again only when their version changes.
 // This part compiles the programs and submits the draws.
+#include "panels.h"
 #include "render.h"
 
 #include <GL/gl.h>
@@ -237,13 +238,9 @@ void uploadVerts()
 void drawPanel(Scene &s, int index, int width, int height)
 {
     const Panel &panel = s.panels[index];
-    double fx1 = std::min(panel.fx1, panel.fx2), fx2 = std::max(panel.fx1, panel.fx2);
-    double fy1 = std::min(panel.fy1, panel.fy2), fy2 = std::max(panel.fy1, panel.fy2);
-    int x0 = static_cast<int>(std::lround(std::clamp(fx1, 0.0, 1.0) * width));
-    int x1 = static_cast<int>(std::lround(std::clamp(fx2, 0.0, 1.0) * width));
-    int y0 = static_cast<int>(std::lround(std::clamp(fy1, 0.0, 1.0) * height));
-    int y1 = static_cast<int>(std::lround(std::clamp(fy2, 0.0, 1.0) * height));
-    int vw = x1 - x0, vh = y1 - y0;
+    int rect[4];
+    panelRect(panel, width, height, rect);
+    int x0 = rect[0], y0 = rect[1], vw = rect[2], vh = rect[3];
     if (vw <= 0 || vh <= 0)
         return;
     glViewport(x0, y0, vw, vh);
