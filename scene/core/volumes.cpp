@@ -7,6 +7,7 @@
 #include <new>
 
 #include "model.h"
+#include "panels.h"
 #include "render.h"
 
 using namespace vq;
@@ -16,13 +17,6 @@ namespace {
 // Texture storage larger than this is refused rather than attempted
 // (4096 x 4096 x 256 texels); below it only memory limits textures.
 const double kMaxTextureBytes = 17179869184.0;
-
-Panel &currentPanel(Scene &s)
-{
-    if (s.current < 0 || s.current >= (int)s.panels.size())
-        s.current = 0;
-    return s.panels[s.current];
-}
 
 // Clamp an index range into 0..n-1; false if nothing is left of it.
 bool clampRange(const char *axis, int n, int *lo, int *hi)
@@ -222,13 +216,13 @@ int nvqcvr(float ***grid, int nx, int ny, int nz, int i1, int i2, int j1, int j2
     v.mode = mode;
     v.dmin = dmin, v.dmax = dmax, v.amin = amin, v.amax = amax;
     s.volumes.push_back(v);
-    return (int)s.volumes.size() - 1;
+    return static_cast<int>(s.volumes.size()) - 1;
 }
 
 void dvqdvrx(int id, int glow, int axis, int prc, float glowperiod)
 {
     Scene &s = scene();
-    if (id < 0 || id >= (int)s.volumes.size()) {
+    if (id < 0 || id >= static_cast<int>(s.volumes.size())) {
         sceneError("dvqdvrx: no volume rendering %d", id);
         return;
     }
@@ -264,19 +258,19 @@ int svqc3dt(int nx, int ny, int nz)
     Texture3D t;
     t.nx = nx, t.ny = ny, t.nz = nz;
     try {
-        t.texels.resize((size_t)bytes);  // zero, from the allocator
+        t.texels.resize(static_cast<size_t>(bytes));  // zero, from the allocator
         s.textures.push_back(std::move(t));
     } catch (const std::bad_alloc &) {
         sceneError("svqc3dt: out of memory for a %d x %d x %d texture", nx, ny, nz);
         return -1;
     }
-    return (int)s.textures.size() - 1;
+    return static_cast<int>(s.textures.size()) - 1;
 }
 
 unsigned char *svqg3dt(int id, int *w, int *h, int *d)
 {
     Scene &s = scene();
-    if (id < 0 || id >= (int)s.textures.size()) {
+    if (id < 0 || id >= static_cast<int>(s.textures.size())) {
         sceneError("svqg3dt: no 3-d texture %d", id);
         if (w)
             *w = 0;
@@ -309,7 +303,7 @@ unsigned char *svqg3dt(int id, int *w, int *h, int *d)
 void svqpt(int id)
 {
     Scene &s = scene();
-    if (id < 0 || id >= (int)s.textures.size()) {
+    if (id < 0 || id >= static_cast<int>(s.textures.size())) {
         sceneError("svqpt: no 3-d texture %d", id);
         return;
     }

@@ -5,12 +5,14 @@
 
 namespace vq {
 
-static bool openNull(Scene &)
+namespace {
+
+bool openNull(Scene &)
 {
     return true;
 }
 
-static int runNull(Scene &s)
+int runNull(Scene &s)
 {
     while (!loopDone(s)) {
         runFrame(s);
@@ -22,6 +24,8 @@ static int runNull(Scene &s)
     }
     return finishRun(s, 0);
 }
+
+} // namespace
 
 Platform nullPlatform()
 {

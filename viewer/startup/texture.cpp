@@ -91,7 +91,7 @@ void dropByteVoxels(Xraw *xraw)
 int fillTexture(int v, const Xvol *xvol, const float tr[12])
 {
     int nx = xvol->nx, ny = xvol->ny, nz = xvol->nz;
-    int lo = 1000 + 256 * v, hi = lo + 255;
+    int lo = colourBlockStart(v), hi = lo + 255;
     tex3d[v] = svqc3dt(nx, ny, nz);
     _nx[v] = nx;
     _ny[v] = ny;
