@@ -11,8 +11,8 @@ int resolvePanel(int id)
 {
     vq::Scene &s = vq::scene();
     if (id < 0)
-        return s.current >= 0 && s.current < (int)s.panels.size() ? s.current : 0;
-    if (id >= (int)s.panels.size()) {
+        return s.current >= 0 && s.current < static_cast<int>(s.panels.size()) ? s.current : 0;
+    if (id >= static_cast<int>(s.panels.size())) {
         std::fprintf(stderr, "vqtest: no panel %d, using panel 0\n", id);
         return 0;
     }
@@ -30,7 +30,7 @@ void openHeadless(const std::vector<std::string> &extraArgs)
     for (std::string &a : args)
         argv.push_back(&a[0]);
     argv.push_back(nullptr);
-    vqopend("/?", (int)args.size(), argv.data());
+    vqopend("/?", static_cast<int>(args.size()), argv.data());
 }
 
 void closeScene()
@@ -62,7 +62,7 @@ const std::string &nameOf(int nameIndex)
 {
     static const std::string none;
     const vq::Scene &s = vq::scene();
-    if (nameIndex < 0 || nameIndex >= (int)s.names.size())
+    if (nameIndex < 0 || nameIndex >= static_cast<int>(s.names.size()))
         return none;
     return s.names[nameIndex];
 }

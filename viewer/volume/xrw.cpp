@@ -17,28 +17,31 @@
 #include <cstring>
 #include <string>
 
+namespace {
+
 // Deflate expands at most about 1032 times, so a compressed file of S bytes
 // cannot hold more than this many bytes of content per byte of file.
-static const long long MAX_INFLATE_RATIO = 1032;
+const long long MAX_INFLATE_RATIO = 1032;
 
 // Large reads of the compressed file cost fewer system calls.
-static const unsigned GZ_BUFFER_BYTES = 256 * 1024;
+const unsigned GZ_BUFFER_BYTES = 256 * 1024;
 
-static bool readBytes(gzFile gz, void *buf, unsigned len)
+bool readBytes(gzFile gz, void *buf, unsigned len)
 {
-    return gzread(gz, buf, len) == (int)len;
+    return gzread(gz, buf, len) == static_cast<int>(len);
 }
 
-static bool readWord(gzFile gz, uint32_t *word)
+bool readWord(gzFile gz, uint32_t *word)
 {
     unsigned char b[4];
     if (!readBytes(gz, b, 4))
         return false;
-    *word = (uint32_t)b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 | (uint32_t)b[3] << 24;
+    *word = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+            static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
     return true;
 }
 
-static bool readInt(gzFile gz, int *v)
+bool readInt(gzFile gz, int *v)
 {
     uint32_t w;
     if (!readWord(gz, &w))
@@ -47,7 +50,7 @@ static bool readInt(gzFile gz, int *v)
     return true;
 }
 
-static bool readFloat(gzFile gz, float *v)
+bool readFloat(gzFile gz, float *v)
 {
     uint32_t w;
     if (!readWord(gz, &w))
@@ -59,21 +62,21 @@ static bool readFloat(gzFile gz, float *v)
 // Reads n voxel bytes from a stream whose size is not known beforehand (a
 // pipe, say), growing the block as data arrives so that a header claiming a
 // huge volume cannot make us allocate it up front.
-static unsigned char *readGrowing(gzFile gz, long long n)
+unsigned char *readGrowing(gzFile gz, long long n)
 {
     long long cap = std::min(n, 1LL << 24), got = 0;
-    unsigned char *data = (unsigned char *)malloc(std::max(cap, 1LL));
+    unsigned char *data = static_cast<unsigned char *>(malloc(std::max(cap, 1LL)));
     if (!data)
         return nullptr;
     for (;;) {
-        int r = gzread(gz, data + got, (unsigned)(cap - got));
+        int r = gzread(gz, data + got, static_cast<unsigned>(cap - got));
         if (r < 0)
             break;
         got += r;
         if (got < cap || cap == n)
             break;
         long long next = std::min(n, cap * 2);
-        unsigned char *grown = (unsigned char *)realloc(data, next);
+        unsigned char *grown = static_cast<unsigned char *>(realloc(data, next));
         if (!grown)
             break;
         data = grown;
@@ -89,7 +92,7 @@ static unsigned char *readGrowing(gzFile gz, long long n)
 // Maps the pages of a large block in one go, in huge pages where the system
 // offers them; faulting them in one at a time while inflating costs
 // noticeably more. Only hints: failure changes nothing.
-static void prefault(unsigned char *block, size_t len)
+void prefault(unsigned char *block, size_t len)
 {
     if (len < (1u << 20))
         return;
@@ -98,12 +101,12 @@ static void prefault(unsigned char *block, size_t len)
 #ifdef MADV_HUGEPAGE
     uintptr_t hlo = (start + huge - 1) & ~(huge - 1), hhi = end & ~(huge - 1);
     if (hhi > hlo)
-        madvise((void *)hlo, hhi - hlo, MADV_HUGEPAGE);
+        madvise(reinterpret_cast<void *>(hlo), hhi - hlo, MADV_HUGEPAGE);
 #endif
 #ifdef MADV_POPULATE_WRITE
     uintptr_t lo = (start + page - 1) & ~(page - 1), hi = end & ~(page - 1);
     if (hi > lo)
-        madvise((void *)lo, hi - lo, MADV_POPULATE_WRITE);
+        madvise(reinterpret_cast<void *>(lo), hi - lo, MADV_POPULATE_WRITE);
 #endif
     (void)page;
     (void)huge;
@@ -111,7 +114,7 @@ static void prefault(unsigned char *block, size_t len)
     (void)end;
 }
 
-static Xraw *failLoad(gzFile gz, Xraw *xraw, const char *message)
+Xraw *failLoad(gzFile gz, Xraw *xraw, const char *message)
 {
     fputs(message, stderr);
     if (xraw)
@@ -120,6 +123,8 @@ static Xraw *failLoad(gzFile gz, Xraw *xraw, const char *message)
     gzclose(gz);
     return nullptr;
 }
+
+} // namespace
 
 Xraw *loadXraw(const char *filename)
 {
@@ -148,11 +153,11 @@ Xraw *loadXraw(const char *filename)
     }
     // A small file needs no large buffers (zlib's own default at the least).
     unsigned buffer = GZ_BUFFER_BYTES;
-    if (S_ISREG(st.st_mode) && st.st_size < (off_t)GZ_BUFFER_BYTES)
-        buffer = std::max(8192u, (unsigned)st.st_size);
+    if (S_ISREG(st.st_mode) && st.st_size < static_cast<off_t>(GZ_BUFFER_BYTES))
+        buffer = std::max(8192u, static_cast<unsigned>(st.st_size));
     gzbuffer(gz, buffer);
 
-    Xraw *xraw = (Xraw *)calloc(1, sizeof(Xraw));
+    Xraw *xraw = static_cast<Xraw *>(calloc(1, sizeof(Xraw)));
     if (!xraw) {
         fprintf(stderr, "Failed to create container for file '%s'.\n", filename);
         gzclose(gz);
@@ -180,11 +185,11 @@ Xraw *loadXraw(const char *filename)
                     xraw->ny, xraw->nz, filename);
             return failLoad(gz, xraw, "");
         }
-        xraw->data = (unsigned char *)malloc(std::max(n, 1LL));
+        xraw->data = static_cast<unsigned char *>(malloc(std::max(n, 1LL)));
         if (!xraw->data)
             return failLoad(gz, xraw, "Failed to allocate storage for volume.\n");
-        prefault(xraw->data, (size_t)n);
-        if (!readBytes(gz, xraw->data, (unsigned)n))
+        prefault(xraw->data, static_cast<size_t>(n));
+        if (!readBytes(gz, xraw->data, static_cast<unsigned>(n)))
             return failLoad(gz, xraw, "Failed to read entire volume: inconsistent file.\n");
     } else {
         xraw->data = readGrowing(gz, n);
@@ -208,8 +213,8 @@ void showXraw(const Xraw *xraw)
     printf("XRW file: '%.*s'\n", XRW_NAME_LEN - 1, xraw->filename);
     printf("volume dimensions: %6d %6d %6d\n", xraw->nx, xraw->ny, xraw->nz);
     printf("      voxel sizes: %6.3f %6.3f %6.3f\n", xraw->dx, xraw->dy, xraw->dz);
-    printf("total volume size: %6.1f %6.1f %6.1f\n", (float)xraw->nx * xraw->dx, (float)xraw->ny * xraw->dy,
-           (float)xraw->nz * xraw->dz);
+    printf("total volume size: %6.1f %6.1f %6.1f\n", static_cast<float>(xraw->nx) * xraw->dx,
+           static_cast<float>(xraw->ny) * xraw->dy, static_cast<float>(xraw->nz) * xraw->dz);
 }
 
 void freeXraw(Xraw *xraw)
@@ -220,22 +225,24 @@ void freeXraw(Xraw *xraw)
     free(xraw);
 }
 
-static bool writeWord(gzFile gz, const void *v)
+namespace {
+
+bool writeWord(gzFile gz, const void *v)
 {
     uint32_t w;
     memcpy(&w, v, 4);
-    unsigned char b[4] = {(unsigned char)w, (unsigned char)(w >> 8), (unsigned char)(w >> 16),
-                          (unsigned char)(w >> 24)};
+    unsigned char b[4] = {static_cast<unsigned char>(w), static_cast<unsigned char>(w >> 8),
+                          static_cast<unsigned char>(w >> 16), static_cast<unsigned char>(w >> 24)};
     return gzwrite(gz, b, 4) == 4;
 }
 
-static bool writeBytes(gzFile gz, const void *buf, unsigned len)
+bool writeBytes(gzFile gz, const void *buf, unsigned len)
 {
-    return len == 0 || gzwrite(gz, buf, len) == (int)len;
+    return len == 0 || gzwrite(gz, buf, len) == static_cast<int>(len);
 }
 
 // The mode a fresh file would get, or that of the file being replaced.
-static mode_t outputMode(const char *path)
+mode_t outputMode(const char *path)
 {
     struct stat st;
     if (stat(path, &st) == 0 && S_ISREG(st.st_mode))
@@ -244,6 +251,8 @@ static mode_t outputMode(const char *path)
     umask(mask);
     return 0666 & ~mask;
 }
+
+} // namespace
 
 // The record is written to a temporary file in the target's folder and
 // renamed over the target only once complete, so a failed save leaves any
@@ -293,7 +302,7 @@ int saveXraw(const Xraw *xraw)
         failure = "Failed to write volume dimensions.\n";
     else if (!writeWord(gz, &xraw->dx) || !writeWord(gz, &xraw->dy) || !writeWord(gz, &xraw->dz))
         failure = "Failed to write voxel sizes.\n";
-    else if (!writeBytes(gz, xraw->data, (unsigned)n))
+    else if (!writeBytes(gz, xraw->data, static_cast<unsigned>(n)))
         failure = "Failed to write entire volume.\n";
     else if (!writeBytes(gz, xraw->cmap_r, 256) || !writeBytes(gz, xraw->cmap_g, 256) ||
              !writeBytes(gz, xraw->cmap_b, 256))

@@ -30,7 +30,7 @@ long long countVoxels(int nx, int ny, int nz)
         fprintf(stderr, "Invalid volume dimensions %d x %d x %d.\n", nx, ny, nz);
         return -1;
     }
-    long long n = (long long)nx * ny;
+    long long n = static_cast<long long>(nx) * ny;
     if (n > INT_MAX || (n *= nz) > INT_MAX) {
         fprintf(stderr, "Volume dimensions %d x %d x %d exceed %d voxels.\n", nx, ny, nz, INT_MAX);
         return -1;
@@ -39,7 +39,7 @@ long long countVoxels(int nx, int ny, int nz)
     // float row for every (i, j): with a zero dimension a header of a few
     // bytes could ask for billions of allocations.
     const long long MAX_EMPTY_TABLES = 1LL << 22;
-    long long tables = (long long)nx * (ny + 1LL);
+    long long tables = static_cast<long long>(nx) * (ny + 1LL);
     if (n == 0 && tables > MAX_EMPTY_TABLES) {
         fprintf(stderr, "Volume of %d x %d x %d holds no voxels but would need %lld rows.\n", nx, ny, nz,
                 tables);
@@ -50,7 +50,7 @@ long long countVoxels(int nx, int ny, int nz)
 
 Xvol *newXvol()
 {
-    Xvol *xvol = (Xvol *)calloc(1, sizeof(Xvol));
+    Xvol *xvol = static_cast<Xvol *>(calloc(1, sizeof(Xvol)));
     if (!xvol)
         fprintf(stderr, "Failed to create parsed volume container.\n");
     return xvol;
@@ -71,46 +71,50 @@ void setUnitGreyXvol(Xvol *xvol)
 {
     xvol->dx = xvol->dy = xvol->dz = 1.0f;
     for (int i = 0; i < 256; i++)
-        xvol->cmap_r[i] = xvol->cmap_g[i] = xvol->cmap_b[i] = (float)i / 255.0f;
+        xvol->cmap_r[i] = xvol->cmap_g[i] = xvol->cmap_b[i] = static_cast<float>(i) / 255.0f;
 }
+
+namespace {
 
 // Large volumes get all their rows carved from one mapping that is populated
 // up front, in huge pages where the system offers them: faulting the pages in
 // one at a time costs more than filling them. The plane and row tables stay
 // separate allocations; freeXvol finds such volumes here by their plane table.
-static const size_t ARENA_MIN_BYTES = 1 << 20;
-static const size_t HUGE_PAGE = 2 << 20;
+const size_t ARENA_MIN_BYTES = 1 << 20;
+const size_t HUGE_PAGE = 2 << 20;
 
 struct RowArena {
     float ***data;
     void *base;
     size_t bytes;
 };
-static std::vector<RowArena> rowArenas;
+
+std::vector<RowArena> rowArenas;
 
 // Rows of `bytes` bytes at a huge-page boundary inside a mapping of `*mapped`
 // bytes at `*base`; null when nothing can be mapped.
-static float *mapRowArena(size_t bytes, void **base, size_t *mapped)
+float *mapRowArena(size_t bytes, void **base, size_t *mapped)
 {
     *mapped = bytes + HUGE_PAGE;
     void *p = mmap(nullptr, *mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED)
         return nullptr;
     *base = p;
-    char *rows = (char *)(((uintptr_t)p + HUGE_PAGE - 1) & ~(uintptr_t)(HUGE_PAGE - 1));
+    char *rows = reinterpret_cast<char *>((reinterpret_cast<uintptr_t>(p) + HUGE_PAGE - 1) &
+                                          ~static_cast<uintptr_t>(HUGE_PAGE - 1));
 #ifdef MADV_HUGEPAGE
-    size_t whole = (bytes + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1), room = (char *)p + *mapped - rows;
+    size_t whole = (bytes + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1), room = static_cast<char *>(p) + *mapped - rows;
     madvise(rows, whole < room ? whole : room, MADV_HUGEPAGE);
 #endif
 #ifdef MADV_POPULATE_WRITE
     madvise(rows, bytes, MADV_POPULATE_WRITE);
 #endif
-    return (float *)rows;
+    return reinterpret_cast<float *>(rows);
 }
 
 // Releases the first `planes` planes (each with its first `rows` rows, unless
 // they live in an arena) and the plane table, leaving the record itself.
-static void releaseXvolData(float ***data, int planes, int rows)
+void releaseXvolData(float ***data, int planes, int rows)
 {
     if (!data)
         return;
@@ -131,32 +135,34 @@ static void releaseXvolData(float ***data, int planes, int rows)
     }
 }
 
+} // namespace
+
 int allocXvolData(Xvol *xvol)
 {
     int nx = xvol->nx, ny = xvol->ny, nz = xvol->nz;
     if (countVoxels(nx, ny, nz) < 0)
         return -1;
     // Empty axes still get a (one-byte) table, so an empty volume has data.
-    float ***data = (float ***)malloc(std::max(nx, 1) * sizeof(float **));
+    float ***data = static_cast<float ***>(malloc(std::max(nx, 1) * sizeof(float **)));
     if (!data) {
         fprintf(stderr, "Failed to allocate float volume.\n");
         return -1;
     }
-    size_t arenaBytes = (size_t)nx * ny * nz * sizeof(float), mapped = 0;
+    size_t arenaBytes = static_cast<size_t>(nx) * ny * nz * sizeof(float), mapped = 0;
     void *base = nullptr;
     float *arena = arenaBytes >= ARENA_MIN_BYTES ? mapRowArena(arenaBytes, &base, &mapped) : nullptr;
     if (arena)
         rowArenas.push_back({data, base, mapped});
     for (int i = 0; i < nx; i++) {
-        data[i] = (float **)malloc(std::max(ny, 1) * sizeof(float *));
+        data[i] = static_cast<float **>(malloc(std::max(ny, 1) * sizeof(float *)));
         if (!data[i]) {
             fprintf(stderr, "Failed to allocate row in float volume.\n");
             releaseXvolData(data, i, ny);
             return -1;
         }
         for (int j = 0; j < ny; j++) {
-            data[i][j] =
-                arena ? arena + ((size_t)i * ny + j) * nz : (float *)malloc(std::max(nz, 1) * sizeof(float));
+            data[i][j] = arena ? arena + (static_cast<size_t>(i) * ny + j) * nz
+                               : static_cast<float *>(malloc(std::max(nz, 1) * sizeof(float)));
             if (!data[i][j]) {
                 fprintf(stderr, "Failed to allocate column in float volume.\n");
                 for (int r = 0; r < j; r++)
@@ -179,21 +185,23 @@ void freeXvol(Xvol *xvol)
     free(xvol);
 }
 
+namespace {
+
 // Width in bytes of the tile of x-columns gathered for the stride-1 copy.
-static const int TILE_X = 64;
+const int TILE_X = 64;
 
 // Writes tile column `column` (rows t from 0 to n-1, TILE_X bytes apart) to
 // row[0..n) reversed, through the table of b/255.
-static void writeReversedColumn(float *row, const unsigned char *column, int n, const float *lut)
+void writeReversedColumn(float *row, const unsigned char *column, int n, const float *lut)
 {
     for (int t = 0; t < n; t++)
-        row[n - 1 - t] = lut[column[(size_t)t * TILE_X]];
+        row[n - 1 - t] = lut[column[static_cast<size_t>(t) * TILE_X]];
 }
 
 #ifdef __SSE2__
 // Transposes 16 x 16 bytes: afterwards v[c] holds what was column c. Four
 // rounds of interleaving rows i and i+8 rotate the row and column bits.
-static inline void transpose16(__m128i v[16])
+inline void transpose16(__m128i v[16])
 {
     for (int round = 0; round < 4; round++) {
         __m128i out[16];
@@ -206,7 +214,7 @@ static inline void transpose16(__m128i v[16])
     }
 }
 
-static inline __m128 reverse4(__m128 v)
+inline __m128 reverse4(__m128 v)
 {
     return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3));
 }
@@ -215,7 +223,7 @@ static inline __m128 reverse4(__m128 v)
 // single-precision b/255.0f equals b/255.0 rounded to single precision for
 // every byte, so the division gives the table's values. Aligned stores go
 // straight to memory: the rows are not read back soon.
-static inline void storeReversed16(float *dst, __m128i bytes)
+inline void storeReversed16(float *dst, __m128i bytes)
 {
     const __m128i zero = _mm_setzero_si128();
     const __m128 d = _mm_set1_ps(255.0f);
@@ -238,23 +246,24 @@ static inline void storeReversed16(float *dst, __m128i bytes)
 // first gathered for all z (one cache line of bytes per z), then every row is
 // written whole, 16 x 16 blocks transposed at a time, so both the byte volume
 // (x fastest) and the rows (z fastest) are walked along their cache lines.
-static void copyBytesToXvol(const Xraw *xraw, Xvol *xvol)
+void copyBytesToXvol(const Xraw *xraw, Xvol *xvol)
 {
     float lut[256];
     for (int b = 0; b < 256; b++)
-        lut[b] = (float)(b / 255.0);
+        lut[b] = static_cast<float>(b / 255.0);
 
     const int TILE_Z = 1024;
-    std::vector<unsigned char> tileStore((size_t)TILE_X * TILE_Z);
-    unsigned char(*tile)[TILE_X] = (unsigned char(*)[TILE_X])tileStore.data();
+    std::vector<unsigned char> tileStore(static_cast<size_t>(TILE_X) * TILE_Z);
+    unsigned char(*tile)[TILE_X] = reinterpret_cast<unsigned char(*)[TILE_X]>(tileStore.data());
     const int nx = xvol->nx, ny = xvol->ny, nz = xvol->nz;
-    const size_t planeBytes = (size_t)xraw->nx * xraw->ny;
+    const size_t planeBytes = static_cast<size_t>(xraw->nx) * xraw->ny;
     for (int j = 0; j < ny; j++) {
         for (int k0 = 0; k0 < nz; k0 += TILE_Z) {
             int kn = std::min(TILE_Z, nz - k0);
             for (int i0 = 0; i0 < nx; i0 += TILE_X) {
                 int in = std::min(TILE_X, nx - i0);
-                const unsigned char *src = xraw->data + i0 + (size_t)xraw->nx * j + planeBytes * k0;
+                const unsigned char *src =
+                    xraw->data + i0 + static_cast<size_t>(xraw->nx) * j + planeBytes * k0;
                 for (int k = 0; k < kn; k++)
                     memcpy(tile[k], src + planeBytes * k, in);
                 // Row i of this tile, shifted so that rows[i][p] is output
@@ -269,7 +278,7 @@ static void copyBytesToXvol(const Xraw *xraw, Xvol *xvol)
                     for (; t + 16 <= kn; t += 16) {
                         __m128i v[16];
                         for (int r = 0; r < 16; r++)
-                            v[r] = _mm_loadu_si128((const __m128i *)&tile[t + r][i]);
+                            v[r] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(&tile[t + r][i]));
                         transpose16(v);
                         for (int c = 0; c < 16; c++)
                             storeReversed16(rows[i + c] + (kn - 16 - t), v[c]);
@@ -289,7 +298,7 @@ static void copyBytesToXvol(const Xraw *xraw, Xvol *xvol)
 }
 
 // Strides above 1: the box mean in the specified order and precision.
-static void averageBytesToXvol(const Xraw *xraw, Xvol *xvol, const int *stride)
+void averageBytesToXvol(const Xraw *xraw, Xvol *xvol, const int *stride)
 {
     double lut[256];
     for (int b = 0; b < 256; b++)
@@ -297,26 +306,29 @@ static void averageBytesToXvol(const Xraw *xraw, Xvol *xvol, const int *stride)
 
     const int sx = stride[0], sy = stride[1], sz = stride[2];
     const int nx = xvol->nx, ny = xvol->ny, nz = xvol->nz;
-    const size_t rowBytes = xraw->nx, planeBytes = (size_t)xraw->nx * xraw->ny;
-    const float count = (float)((long long)sx * sy * sz);
+    const size_t rowBytes = xraw->nx, planeBytes = static_cast<size_t>(xraw->nx) * xraw->ny;
+    const float count = static_cast<float>(static_cast<long long>(sx) * sy * sz);
     for (int i = 0; i < nx; i++) {
         for (int j = 0; j < ny; j++) {
             float *row = xvol->data[i][ny - 1 - j];
             for (int k = 0; k < nz; k++) {
-                const unsigned char *corner =
-                    xraw->data + (size_t)sx * i + rowBytes * ((size_t)sy * j) + planeBytes * ((size_t)sz * k);
+                const unsigned char *corner = xraw->data + static_cast<size_t>(sx) * i +
+                                              rowBytes * (static_cast<size_t>(sy) * j) +
+                                              planeBytes * (static_cast<size_t>(sz) * k);
                 float sum = 0.0f;
                 for (int a = 0; a < sx; a++)
                     for (int b = 0; b < sy; b++) {
                         const unsigned char *p = corner + a + rowBytes * b;
                         for (int c = 0; c < sz; c++)
-                            sum = (float)((double)sum + lut[p[planeBytes * c]]);
+                            sum = static_cast<float>(static_cast<double>(sum) + lut[p[planeBytes * c]]);
                     }
                 row[nz - 1 - k] = sum / count;
             }
         }
     }
 }
+
+} // namespace
 
 Xvol *Xraw2Xvol(const Xraw *xraw, const int *stride)
 {
@@ -338,31 +350,33 @@ Xvol *Xraw2Xvol(const Xraw *xraw, const int *stride)
     xvol->nx = xraw->nx / stride[0];
     xvol->ny = xraw->ny / stride[1];
     xvol->nz = xraw->nz / stride[2];
-    xvol->dx = (float)stride[0] * xraw->dx;
-    xvol->dy = (float)stride[1] * xraw->dy;
-    xvol->dz = (float)stride[2] * xraw->dz;
+    xvol->dx = static_cast<float>(stride[0]) * xraw->dx;
+    xvol->dy = static_cast<float>(stride[1]) * xraw->dy;
+    xvol->dz = static_cast<float>(stride[2]) * xraw->dz;
     if (allocXvolData(xvol) < 0) {
         free(xvol);
         return nullptr;
     }
     // A volume without voxels has nothing to fill (its loops could still
     // run through hundreds of millions of empty rows).
-    if ((long long)xvol->nx * xvol->ny * xvol->nz == 0)
+    if (static_cast<long long>(xvol->nx) * xvol->ny * xvol->nz == 0)
         ;
     else if (stride[0] == 1 && stride[1] == 1 && stride[2] == 1)
         copyBytesToXvol(xraw, xvol);
     else
         averageBytesToXvol(xraw, xvol, stride);
     for (int c = 0; c < 256; c++) {
-        xvol->cmap_r[c] = (float)xraw->cmap_r[c] / 255.0f;
-        xvol->cmap_g[c] = (float)xraw->cmap_g[c] / 255.0f;
-        xvol->cmap_b[c] = (float)xraw->cmap_b[c] / 255.0f;
+        xvol->cmap_r[c] = static_cast<float>(xraw->cmap_r[c]) / 255.0f;
+        xvol->cmap_g[c] = static_cast<float>(xraw->cmap_g[c]) / 255.0f;
+        xvol->cmap_b[c] = static_cast<float>(xraw->cmap_b[c]) / 255.0f;
     }
     return xvol;
 }
 
+namespace {
+
 // One voxel's share of the statistics, in the specified order and precision.
-static inline void addToStats(float v, float &sum, float &sumSq, float &mn, float &mx)
+inline void addToStats(float v, float &sum, float &sumSq, float &mn, float &mx)
 {
     sum += v;
     float sq = v * v;
@@ -370,6 +384,8 @@ static inline void addToStats(float v, float &sum, float &sumSq, float &mn, floa
     mn = v < mn ? v : mn;
     mx = v > mx ? v : mx;
 }
+
+} // namespace
 
 int statsXvol(const Xvol *xvol, float stats[4])
 {
@@ -403,7 +419,7 @@ int statsXvol(const Xvol *xvol, float stats[4])
                 addToStats(row[k], sum, sumSq, mn, mx);
         }
     }
-    float n = (float)((long long)nx * ny * nz);
+    float n = static_cast<float>(static_cast<long long>(nx) * ny * nz);
     float mean = sum / n;
     float meanSq = mean * mean;
     float var = sumSq / n - meanSq;
@@ -419,8 +435,8 @@ void showXvol(const Xvol *xvol)
     printf("Parsed data (from '%.*s'):\n", XRW_NAME_LEN - 1, xvol->filename);
     printf("volume dimensions: %6d %6d %6d\n", xvol->nx, xvol->ny, xvol->nz);
     printf("      voxel sizes: %6.3f %6.3f %6.3f\n", xvol->dx, xvol->dy, xvol->dz);
-    printf("total volume size: %6.1f %6.1f %6.1f\n", (float)xvol->nx * xvol->dx, (float)xvol->ny * xvol->dy,
-           (float)xvol->nz * xvol->dz);
+    printf("total volume size: %6.1f %6.1f %6.1f\n", static_cast<float>(xvol->nx) * xvol->dx,
+           static_cast<float>(xvol->ny) * xvol->dy, static_cast<float>(xvol->nz) * xvol->dz);
     float st[4];
     if (statsXvol(xvol, st) < 0)
         printf("    min, mean(stddev), max: no voxels\n");
@@ -428,30 +444,34 @@ void showXvol(const Xvol *xvol)
         printf("    min, mean(stddev), max: %6.4f %6.4f(%6.4f) %6.4f\n", st[0], st[1], st[2], st[3]);
 }
 
+namespace {
+
 // A voxel as a byte: below 0 is 0, above 255.999 (after scaling by 256) is 255.
-static unsigned char quantiseVoxel(float v)
+unsigned char quantiseVoxel(float v)
 {
     float w = v * 256.0f;
     if (std::isnan(w) || w < 0.0f)
         return 0;
-    if ((double)w > 255.999)
+    if (static_cast<double>(w) > 255.999)
         return 255;
-    return (unsigned char)(int)floorf(w);
+    return static_cast<unsigned char>(static_cast<int>(floorf(w)));
 }
 
 // A colour entry keeps the low 8 bits of floor(c * 255.999), unclamped; values
 // too large for an int (or not finite) are taken modulo 256 (or as 0) rather
 // than converted out of range.
-static unsigned char quantiseColour(float c)
+unsigned char quantiseColour(float c)
 {
-    float scaled = (float)((double)c * 255.999);
+    float scaled = static_cast<float>(static_cast<double>(c) * 255.999);
     if (!std::isfinite(scaled))
         return 0;
-    double f = fmod((double)floorf(scaled), 256.0);
+    double f = fmod(static_cast<double>(floorf(scaled)), 256.0);
     if (f < 0)
         f += 256.0;
-    return (unsigned char)(int)f;
+    return static_cast<unsigned char>(static_cast<int>(f));
 }
+
+} // namespace
 
 Xraw *Xvol2Xraw(const Xvol *xvol)
 {
@@ -462,7 +482,7 @@ Xraw *Xvol2Xraw(const Xvol *xvol)
     long long n = countVoxels(xvol->nx, xvol->ny, xvol->nz);
     if (n < 0)
         return nullptr;
-    Xraw *xraw = (Xraw *)calloc(1, sizeof(Xraw));
+    Xraw *xraw = static_cast<Xraw *>(calloc(1, sizeof(Xraw)));
     if (!xraw) {
         fprintf(stderr, "Failed to create parsed volume container.\n");
         return nullptr;
@@ -475,18 +495,18 @@ Xraw *Xvol2Xraw(const Xvol *xvol)
     xraw->dx = xvol->dx;
     xraw->dy = xvol->dy;
     xraw->dz = xvol->dz;
-    xraw->data = (unsigned char *)malloc(std::max(n, 1LL));
+    xraw->data = static_cast<unsigned char *>(malloc(std::max(n, 1LL)));
     if (!xraw->data) {
         fprintf(stderr, "Failed to allocate unsigned char volume.\n");
         free(xraw);
         return nullptr;
     }
     const int nx = xraw->nx, ny = xraw->ny, nz = xraw->nz;
-    const size_t planeBytes = (size_t)nx * ny;
+    const size_t planeBytes = static_cast<size_t>(nx) * ny;
     for (int i = 0; i < nx; i++)
         for (int j = 0; j < ny; j++) {
             const float *row = xvol->data[i][ny - 1 - j];
-            unsigned char *dst = xraw->data + i + (size_t)nx * j;
+            unsigned char *dst = xraw->data + i + static_cast<size_t>(nx) * j;
             for (int k = 0; k < nz; k++)
                 dst[planeBytes * k] = quantiseVoxel(row[nz - 1 - k]);
         }
