@@ -328,7 +328,9 @@ bool coversPlane(const ClipVertex *v, int n, const int size[3], const double nor
         const double *a = v[e].x, *b = v[(e + 1) % n].x, *c = v[(e + 2) % n].x;
         double u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]}, w[3] = {c[0] - b[0], c[1] - b[1], c[2] - b[2]};
         double turn[3] = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]};
-        if (dot3(turn, normal) < -1e-9 * (1 + dot3(u, u) + dot3(w, w)))
+        // Cut points close together turn by noise; the area check below
+        // still has the last word.
+        if (dot3(turn, normal) < -1e-4 * std::sqrt(dot3(u, u) * dot3(w, w)))
             return false;
     }
     double nn[3];
@@ -493,6 +495,9 @@ void findStacks(const Scene &s, const double eye[3], int minPlanes)
                 break;
             lastPoly = items[j].poly;
             ++st.planes;
+            // The spacing from the farthest planes apart: corners come in
+            // floats, so the first two alone would drift along a long stack.
+            st.step = (d - st.d0) / (st.planes - 1);
             j = polyEnd(j);
         }
         if (st.planes < minPlanes) {
