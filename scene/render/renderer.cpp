@@ -275,61 +275,52 @@ void uploadVerts()
         glBufferSubData(GL_ARRAY_BUFFER, 0, bytes, R.verts.data());
 }
 
-// The float target a stack's bricks are composited in, the panel's size,
-// bound and cleared; false when the GL offers none.
-bool beginAccumulation(int vw, int vh)
+// Binds a panel-sized target of one texture (made or resized when the
+// panel's size changed) with its viewport; false when the GL offers none.
+bool bindPanelTarget(PanelTarget &t, GLenum internal, GLenum format, GLenum attachment, int vw, int vh)
 {
-    if (R.accumW != vw || R.accumH != vh) {
-        if (!R.accumFbo) {
-            glGenFramebuffers(1, &R.accumFbo);
-            glGenTextures(1, &R.accumTex);
+    if (t.w != vw || t.h != vh) {
+        if (!t.fbo) {
+            glGenFramebuffers(1, &t.fbo);
+            glGenTextures(1, &t.tex);
         }
-        glBindTexture(GL_TEXTURE_2D, R.accumTex);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA16F, vw, vh, 0, GL_RGBA, GL_FLOAT, nullptr);
+        glBindTexture(GL_TEXTURE_2D, t.tex);
+        glTexImage2D(GL_TEXTURE_2D, 0, internal, vw, vh, 0, format, GL_FLOAT, nullptr);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, R.accumFbo);
-        glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, R.accumTex, 0);
-        R.accumW = vw;
-        R.accumH = vh;
-        R.accumOk = glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, t.fbo);
+        glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, attachment, GL_TEXTURE_2D, t.tex, 0);
+        if (attachment == GL_DEPTH_ATTACHMENT)
+            glDrawBuffer(GL_NONE);
+        t.w = vw;
+        t.h = vh;
+        t.ok = glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
     }
-    if (!R.accumOk)
+    if (!t.ok)
         return false;
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, R.accumFbo);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, t.fbo);
     glViewport(0, 0, vw, vh);
     glScissor(0, 0, vw, vh);
+    return true;
+}
+
+// The float target a stack's bricks are composited in, bound and cleared.
+bool beginAccumulation(int vw, int vh)
+{
+    if (!bindPanelTarget(R.accum, GL_RGBA16F, GL_RGBA, GL_COLOR_ATTACHMENT0, vw, vh))
+        return false;
     glClearColor(0, 0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT);
     R.accumulating = true;
     return true;
 }
 
-// A depth-only target of the panel's size, bound and cleared, for the
-// opaque depth a stack's rays stop at; false when the GL offers none.
+// The depth-only target for the opaque depth a stack's rays stop at,
+// bound and cleared.
 bool beginDepthCopy(int vw, int vh)
 {
-    if (R.depthW != vw || R.depthH != vh) {
-        if (!R.depthFbo) {
-            glGenFramebuffers(1, &R.depthFbo);
-            glGenTextures(1, &R.depthTex);
-        }
-        glBindTexture(GL_TEXTURE_2D, R.depthTex);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT32F, vw, vh, 0, GL_DEPTH_COMPONENT, GL_FLOAT, nullptr);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, R.depthFbo);
-        glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, R.depthTex, 0);
-        glDrawBuffer(GL_NONE);
-        R.depthW = vw;
-        R.depthH = vh;
-        R.depthOk = glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-    }
-    if (!R.depthOk)
+    if (!bindPanelTarget(R.depth, GL_DEPTH_COMPONENT32F, GL_DEPTH_COMPONENT, GL_DEPTH_ATTACHMENT, vw, vh))
         return false;
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, R.depthFbo);
-    glViewport(0, 0, vw, vh);
-    glScissor(0, 0, vw, vh);
     glDepthMask(GL_TRUE);
     glClear(GL_DEPTH_BUFFER_BIT);
     return true;
@@ -347,7 +338,7 @@ void endAccumulation(GLuint outer, int x0, int y0, int vw, int vh)
     glUniform4f(p.window, static_cast<float>(x0), static_cast<float>(y0), static_cast<float>(vw),
                 static_cast<float>(vh));
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, R.accumTex);
+    glBindTexture(GL_TEXTURE_2D, R.accum.tex);
     glDisable(GL_DEPTH_TEST);
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     glDrawArrays(GL_TRIANGLES, 0, 3);
@@ -551,7 +542,7 @@ void drawPanel(Scene &s, int index, int width, int height)
                 glBindTexture(GL_TEXTURE_3D, R.textures[st.tex].occTex);
                 if (depthLimit) {
                     glActiveTexture(GL_TEXTURE2);
-                    glBindTexture(GL_TEXTURE_2D, R.depthTex);
+                    glBindTexture(GL_TEXTURE_2D, R.depth.tex);
                     glActiveTexture(GL_TEXTURE0);
                 }
                 glUniform3fv(p.lo, 1, d.lo);
@@ -702,14 +693,11 @@ void renderShutdown()
             glDeleteTextures(1, &l.second.tex);
     if (R.vbo)
         glDeleteBuffers(1, &R.vbo);
-    if (R.depthFbo) {
-        glDeleteFramebuffers(1, &R.depthFbo);
-        glDeleteTextures(1, &R.depthTex);
-    }
-    if (R.accumFbo) {
-        glDeleteFramebuffers(1, &R.accumFbo);
-        glDeleteTextures(1, &R.accumTex);
-    }
+    for (PanelTarget *t : {&R.depth, &R.accum})
+        if (t->fbo) {
+            glDeleteFramebuffers(1, &t->fbo);
+            glDeleteTextures(1, &t->tex);
+        }
     if (R.vao)
         glDeleteVertexArrays(1, &R.vao);
     R = Renderer();

@@ -200,6 +200,13 @@ struct StackDraw {
     float origin[3], size[3];
 };
 
+// A framebuffer of one panel-sized texture.
+struct PanelTarget {
+    GLuint fbo = 0, tex = 0;
+    int w = 0, h = 0;
+    bool ok = false;
+};
+
 struct Renderer {
     bool ready = false;
     ProgramInfo programs[kProgramCount];
@@ -216,14 +223,10 @@ struct Renderer {
     bool outOfMemory = false;
     bool onePass = true;  // stacks of textured polygons drawn in one pass
     int stacksDrawn = 0;  // in the last frame
-    // The float target of a stack drawn in several bricks.
-    GLuint accumFbo = 0, accumTex = 0;
-    int accumW = 0, accumH = 0;
-    bool accumOk = false, accumulating = false;
-    // The opaque depth of the panel, where a stack meets opaque things.
-    GLuint depthFbo = 0, depthTex = 0;
-    int depthW = 0, depthH = 0;
-    bool depthOk = false;
+    // The float target of a stack drawn in several bricks, and the opaque
+    // depth of the panel, where a stack's rays meet opaque things.
+    PanelTarget accum, depth;
+    bool accumulating = false;
 
     // Scratch arrays kept between frames to spare allocations.
     std::vector<Vert> verts, scratch;

@@ -43,18 +43,27 @@ class Render : public ::testing::Test {
         setenv("EGL_PLATFORM", "surfaceless", 0);
         if (!vq::openEglContext(egl))
             return;
-        glGenFramebuffers(1, &fbo);
-        glGenRenderbuffers(1, &colour);
-        glGenRenderbuffers(1, &depth);
-        glBindRenderbuffer(GL_RENDERBUFFER, colour);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, W, H);
-        glBindRenderbuffer(GL_RENDERBUFFER, depth);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, W, H);
-        glBindFramebuffer(GL_FRAMEBUFFER, fbo);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
-        ready = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+        ready = makeFramebuffer(GL_RGBA8, fbo, colour, depth);
     }
+
+  public:
+    // A bound W x H framebuffer of `format` colours and a depth buffer.
+    static bool makeFramebuffer(GLenum format, GLuint &fb, GLuint &col, GLuint &dep)
+    {
+        glGenFramebuffers(1, &fb);
+        glGenRenderbuffers(1, &col);
+        glGenRenderbuffers(1, &dep);
+        glBindRenderbuffer(GL_RENDERBUFFER, col);
+        glRenderbufferStorage(GL_RENDERBUFFER, format, W, H);
+        glBindRenderbuffer(GL_RENDERBUFFER, dep);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, W, H);
+        glBindFramebuffer(GL_FRAMEBUFFER, fb);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, col);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, dep);
+        return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    }
+
+  protected:
 
     static void TearDownTestSuite()
     {
@@ -968,18 +977,8 @@ namespace {
 std::vector<uint8_t> floatReference()
 {
     GLuint fb, col, dep;
-    glGenFramebuffers(1, &fb);
-    glGenRenderbuffers(1, &col);
-    glGenRenderbuffers(1, &dep);
-    glBindRenderbuffer(GL_RENDERBUFFER, col);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA32F, W, H);
-    glBindRenderbuffer(GL_RENDERBUFFER, dep);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, W, H);
-    glBindFramebuffer(GL_FRAMEBUFFER, fb);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, col);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, dep);
     std::vector<uint8_t> out;
-    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) {
+    if (Render::makeFramebuffer(GL_RGBA32F, fb, col, dep)) {
         vq::renderSetOnePass(false);
         vq::renderFrame(vq::scene(), W, H);
         vq::renderSetOnePass(true);
