@@ -223,9 +223,10 @@ void addBrickPieces(Bricking &bk, const ClipVertex *v, int n, float dist, Progra
         const BrickAxis &ax = bk.axes[a];
         first[a] = ax.brickOf(std::clamp(static_cast<int>(std::floor(lo)), 0, ax.n - 1));
         last[a] = ax.brickOf(std::clamp(static_cast<int>(std::ceil(hi)), 0, ax.n - 1));
-        // A polygon on a shared plane belongs to the brick that draws it.
+        // A polygon on a shared plane belongs to the brick that draws it;
+        // one between two voxel planes to the brick that holds both.
         if (hi == lo)
-            first[a] = last[a] = ax.brickOf(std::clamp(static_cast<int>(std::lround(lo)), 0, ax.n - 1));
+            first[a] = last[a] = ax.brickOf(std::clamp(static_cast<int>(std::floor(lo)), 0, ax.n - 1));
     }
     ClipVertex piece[80];
     for (int b0 = first[0]; b0 <= last[0]; ++b0)
@@ -275,8 +276,354 @@ void addTexPolys(Scene &s, const PrimList &l, const double eye[3])
             v[e] = ClipVertex{{c.x * (t.nx - 1.0), c.y * (t.ny - 1.0), c.z * (t.nz - 1.0)}, {p.x, p.y, p.z}};
         }
         float dist = distance(eye, cx / n, cy / n, cz / n);
-        addBrickPieces(g->bricking, v, n, dist, kTex, std::clamp(tp.alpha, 0.0f, 1.0f), straight,
+        float alpha = std::clamp(tp.alpha, 0.0f, 1.0f);
+        size_t firstItem = R.items.size();
+        addBrickPieces(g->bricking, v, n, dist, kTex, alpha, straight,
                        [](const GpuBrick &b) { return static_cast<int>(b.tex); });
+        if (R.items.size() == firstItem)
+            continue;
+        // Remembered for finding stacks (mode 's' is the only one drawn).
+        int poly = static_cast<int>(R.polys.size());
+        R.polys.push_back({tp.tex, alpha, static_cast<int>(R.polyVerts.size()), n});
+        R.polyVerts.insert(R.polyVerts.end(), v, v + n);
+        for (size_t i = firstItem; i < R.items.size(); ++i)
+            R.items[i].poly = poly;
+    }
+}
+
+// ---- Stacks of textured polygons ------------------------------------------------
+
+namespace {
+
+double dot3(const double a[3], const double b[3])
+{
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+
+// Newell's normal of a polygon's index coordinates: its length is twice
+// the polygon's area.
+void newell(const ClipVertex *v, int n, double out[3])
+{
+    out[0] = out[1] = out[2] = 0;
+    for (int e = 0; e < n; ++e) {
+        const double *a = v[e].x, *b = v[(e + 1) % n].x;
+        out[0] += (a[1] - b[1]) * (a[2] + b[2]);
+        out[1] += (a[2] - b[2]) * (a[0] + b[0]);
+        out[2] += (a[0] - b[0]) * (a[1] + b[1]);
+    }
+}
+
+// Whether the polygon is the whole of its plane inside the texture's box
+// 0..size-1 of index space: convex, inside the box, and of the same area
+// as the plane's cut through it. Then a ray meets the polygon wherever it
+// meets the plane inside the box.
+bool coversPlane(const ClipVertex *v, int n, const int size[3], const double normal[3])
+{
+    const double eps = 1e-3;
+    for (int e = 0; e < n; ++e)
+        for (int a = 0; a < 3; ++a)
+            if (!(v[e].x[a] >= -eps && v[e].x[a] <= size[a] - 1 + eps))
+                return false;
+    for (int e = 0; e < n; ++e) {
+        const double *a = v[e].x, *b = v[(e + 1) % n].x, *c = v[(e + 2) % n].x;
+        double u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]}, w[3] = {c[0] - b[0], c[1] - b[1], c[2] - b[2]};
+        double turn[3] = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]};
+        // Cut points close together turn by noise; the area check below
+        // still has the last word.
+        if (dot3(turn, normal) < -1e-4 * std::sqrt(dot3(u, u) * dot3(w, w)))
+            return false;
+    }
+    double nn[3];
+    newell(v, n, nn);
+    double area = 0.5 * std::sqrt(dot3(nn, nn));
+    // The plane's cut: a large square in the plane clipped to the box.
+    double centre[3] = {0, 0, 0};
+    for (int e = 0; e < n; ++e)
+        for (int a = 0; a < 3; ++a)
+            centre[a] += v[e].x[a] / n;
+    int least = 0;
+    for (int a = 1; a < 3; ++a)
+        if (std::fabs(normal[a]) < std::fabs(normal[least]))
+            least = a;
+    double axis[3] = {0, 0, 0};
+    axis[least] = 1;
+    double u[3] = {normal[1] * axis[2] - normal[2] * axis[1], normal[2] * axis[0] - normal[0] * axis[2],
+                   normal[0] * axis[1] - normal[1] * axis[0]};
+    double ul = std::sqrt(dot3(u, u));
+    double w[3] = {normal[1] * u[2] - normal[2] * u[1], normal[2] * u[0] - normal[0] * u[2],
+                   normal[0] * u[1] - normal[1] * u[0]};
+    double wl = std::sqrt(dot3(w, w));
+    double reach = 4.0 * (size[0] + size[1] + size[2]);
+    ClipVertex square[4], cut[80];
+    for (int c = 0; c < 4; ++c) {
+        double su = (c == 0 || c == 3) ? -reach : reach, sw = c < 2 ? -reach : reach;
+        for (int a = 0; a < 3; ++a)
+            square[c].x[a] = square[c].p[a] = centre[a] + su * u[a] / ul + sw * w[a] / wl;
+    }
+    double lo[3] = {0, 0, 0}, hi[3] = {size[0] - 1.0, size[1] - 1.0, size[2] - 1.0};
+    int m = clipToBox(square, 4, lo, hi, cut);
+    if (m < 3)
+        return false;
+    newell(cut, m, nn);
+    double full = 0.5 * std::sqrt(dot3(nn, nn));
+    return std::fabs(area - full) <= 1e-3 * full + 1e-6;
+}
+
+// Solves the affine map taking scene positions onto index coordinates
+// from four points that span space; rows of a 3 x 4 matrix.
+bool fitAffine(const ClipVertex *pts[4], double out[12])
+{
+    double m[4][7];
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 3; ++c) {
+            m[r][c] = pts[r]->p[c];
+            m[r][4 + c] = pts[r]->x[c];
+        }
+        m[r][3] = 1;
+    }
+    for (int c = 0; c < 4; ++c) {
+        int pivot = c;
+        for (int r = c + 1; r < 4; ++r)
+            if (std::fabs(m[r][c]) > std::fabs(m[pivot][c]))
+                pivot = r;
+        if (!(std::fabs(m[pivot][c]) > 1e-12))
+            return false;
+        for (int k = 0; k < 7; ++k)
+            std::swap(m[c][k], m[pivot][k]);
+        for (int r = 0; r < 4; ++r) {
+            if (r == c)
+                continue;
+            double f = m[r][c] / m[c][c];
+            for (int k = 0; k < 7; ++k)
+                m[r][k] -= f * m[c][k];
+        }
+    }
+    // Row c now says m[c][c] * coefficient c = right-hand side.
+    for (int out3 = 0; out3 < 3; ++out3) {
+        for (int c = 0; c < 3; ++c)
+            out[out3 * 4 + 1 + c] = m[c][4 + out3] / m[c][c];
+        out[out3 * 4] = m[3][4 + out3] / m[3][3];
+    }
+    return true;
+}
+
+// The inverse of an affine map in the same layout.
+bool invertAffine(const double m[12], double out[12])
+{
+    const double a = m[1], b = m[2], c = m[3], d = m[5], e = m[6], f = m[7], g = m[9], h = m[10], i = m[11];
+    double det = a * (e * i - f * h) - b * (d * i - f * g) + c * (d * h - e * g);
+    if (!(std::fabs(det) > 1e-300))
+        return false;
+    double inv[9] = {(e * i - f * h) / det, (c * h - b * i) / det, (b * f - c * e) / det,
+                     (f * g - d * i) / det, (a * i - c * g) / det, (c * d - a * f) / det,
+                     (d * h - e * g) / det, (b * g - a * h) / det, (a * e - b * d) / det};
+    for (int r = 0; r < 3; ++r) {
+        out[r * 4 + 1] = inv[r * 3];
+        out[r * 4 + 2] = inv[r * 3 + 1];
+        out[r * 4 + 3] = inv[r * 3 + 2];
+        out[r * 4] = -(inv[r * 3] * m[0] + inv[r * 3 + 1] * m[4] + inv[r * 3 + 2] * m[8]);
+    }
+    return true;
+}
+
+void applyAffine(const double m[12], const double p[3], double out[3])
+{
+    for (int r = 0; r < 3; ++r)
+        out[r] = m[r * 4] + m[r * 4 + 1] * p[0] + m[r * 4 + 2] * p[1] + m[r * 4 + 3] * p[2];
+}
+
+// One past the last item of the polygon whose items start at i.
+size_t polyEnd(size_t i)
+{
+    size_t j = i + 1;
+    while (j < R.items.size() && R.items[j].poly == R.items[i].poly && R.items[j].program == kTex)
+        ++j;
+    return j;
+}
+
+} // namespace
+
+void findStacks(const Scene &s, const double eye[3], int minPlanes)
+{
+    R.stacks.clear();
+    const std::vector<Transparent> &items = R.items;
+    size_t i = 0;
+    while (i < items.size()) {
+        if (items[i].program != kTex || items[i].poly < 0) {
+            ++i;
+            continue;
+        }
+        const PolyInfo &first = R.polys[items[i].poly];
+        const Texture3D &t = s.textures[first.tex];
+        int size[3] = {t.nx, t.ny, t.nz};
+        const ClipVertex *v0 = &R.polyVerts[first.first];
+        Stack st{};
+        newell(v0, first.count, st.normal);
+        double len = std::sqrt(dot3(st.normal, st.normal));
+        size_t next = polyEnd(i);
+        if (!(len > 0) || size[0] < 2 || size[1] < 2 || size[2] < 2 ||
+            !coversPlane(v0, first.count, size, st.normal)) {
+            i = next;
+            continue;
+        }
+        for (double &c : st.normal)
+            c /= len;
+        st.firstItem = static_cast<int>(i);
+        st.tex = first.tex;
+        st.alpha = first.alpha;
+        st.d0 = dot3(st.normal, v0[0].x);
+        st.planes = 1;
+        const double tol = 1e-3;
+        int lastPoly = items[i].poly;
+        size_t j = next;
+        while (j < items.size() && items[j].program == kTex && items[j].poly >= 0) {
+            const PolyInfo &p = R.polys[items[j].poly];
+            if (p.tex != st.tex || p.alpha != st.alpha)
+                break;
+            const ClipVertex *v = &R.polyVerts[p.first];
+            double d = dot3(st.normal, v[0].x);
+            if (st.planes == 1) {
+                st.step = d - st.d0;
+                if (!(std::fabs(st.step) > 1e-6))
+                    break;
+            }
+            double want = st.d0 + st.planes * st.step;
+            bool on = std::fabs(d - want) <= tol * std::fabs(st.step);
+            for (int e = 1; e < p.count && on; ++e)
+                on = std::fabs(dot3(st.normal, v[e].x) - want) <= tol * std::fabs(st.step) + 1e-6;
+            if (!on || !coversPlane(v, p.count, size, st.normal))
+                break;
+            lastPoly = items[j].poly;
+            ++st.planes;
+            // The spacing from the farthest planes apart: corners come in
+            // floats, so the first two alone would drift along a long stack.
+            st.step = (d - st.d0) / (st.planes - 1);
+            j = polyEnd(j);
+        }
+        if (st.planes < minPlanes) {
+            i = next;
+            continue;
+        }
+        st.itemCount = static_cast<int>(j - i);
+        i = j;
+        // One affine map from scene to index space must give every corner.
+        const PolyInfo &last = R.polys[lastPoly];
+        const ClipVertex *vl = &R.polyVerts[last.first];
+        int far1 = 1, far2 = 2;
+        double best = 0;
+        for (int e = 1; e < first.count; ++e) {
+            double d[3] = {v0[e].x[0] - v0[0].x[0], v0[e].x[1] - v0[0].x[1], v0[e].x[2] - v0[0].x[2]};
+            if (dot3(d, d) > best)
+                best = dot3(d, d), far1 = e;
+        }
+        best = 0;
+        for (int e = 1; e < first.count; ++e) {
+            double u[3], w[3], c[3];
+            for (int a = 0; a < 3; ++a) {
+                u[a] = v0[far1].x[a] - v0[0].x[a];
+                w[a] = v0[e].x[a] - v0[0].x[a];
+            }
+            c[0] = u[1] * w[2] - u[2] * w[1];
+            c[1] = u[2] * w[0] - u[0] * w[2];
+            c[2] = u[0] * w[1] - u[1] * w[0];
+            if (dot3(c, c) > best)
+                best = dot3(c, c), far2 = e;
+        }
+        const ClipVertex *pts[4] = {&v0[0], &v0[far1], &v0[far2], &vl[0]};
+        if (!fitAffine(pts, st.toIndex) || !invertAffine(st.toIndex, st.fromIndex))
+            continue;
+        bool fits = true;
+        for (int k = st.firstItem; k < st.firstItem + st.itemCount && fits; k = static_cast<int>(polyEnd(k))) {
+            const PolyInfo &p = R.polys[items[k].poly];
+            for (int e = 0; e < p.count && fits; ++e) {
+                const ClipVertex &c = R.polyVerts[p.first + e];
+                double x[3];
+                applyAffine(st.toIndex, c.p, x);
+                for (int a = 0; a < 3; ++a)
+                    fits = fits && std::fabs(x[a] - c.x[a]) <= 5e-3 * (1 + size[a] * 1e-3);
+            }
+        }
+        if (!fits)
+            continue;
+        // Every ray must meet the planes in the order they are drawn: the
+        // eye lies beyond the nearest plane, on the far planes' other side.
+        double e[3];
+        applyAffine(st.toIndex, eye, e);
+        double sFar = st.d0 - dot3(st.normal, e), sNear = st.d0 + (st.planes - 1) * st.step - dot3(st.normal, e);
+        if (!((sFar > 0) == (sNear > 0) && sNear != 0 && std::fabs(sNear) < std::fabs(sFar)))
+            continue;
+        R.stacks.push_back(st);
+    }
+}
+
+// The bricks of a stack in an order that draws each ray's far bricks
+// first: along a ray the brick index moves away from the eye's on every
+// axis, so the sum of those distances only grows.
+void addStackDraws(int stack, Bricking &bk, const int size[3], const double eye[3], std::vector<Vert> &out)
+{
+    const Stack &st = R.stacks[stack];
+    double e[3];
+    applyAffine(st.toIndex, eye, e);
+    int cell[3];
+    for (int a = 0; a < 3; ++a) {
+        const BrickAxis &ax = bk.axes[a];
+        cell[a] = e[a] < 0 ? -1 : e[a] >= size[a] - 1 ? ax.count : ax.brickOf(static_cast<int>(std::floor(e[a])));
+    }
+    struct Entry {
+        int order;
+        int b[3];
+    };
+    std::vector<Entry> order;
+    for (int b0 = 0; b0 < bk.axes[0].count; ++b0)
+        for (int b1 = 0; b1 < bk.axes[1].count; ++b1)
+            for (int b2 = 0; b2 < bk.axes[2].count; ++b2)
+                if (bk.at(b0, b1, b2).tex)
+                    order.push_back({std::abs(b0 - cell[0]) + std::abs(b1 - cell[1]) + std::abs(b2 - cell[2]),
+                                     {b0, b1, b2}});
+    std::stable_sort(order.begin(), order.end(), [](const Entry &a, const Entry &b) { return a.order > b.order; });
+    for (const Entry &en : order) {
+        const GpuBrick &b = bk.at(en.b[0], en.b[1], en.b[2]);
+        StackDraw d{};
+        d.stack = stack;
+        d.tex = b.tex;
+        double lo[3], hi[3];
+        for (int a = 0; a < 3; ++a) {
+            const BrickAxis &ax = bk.axes[a];
+            // Half-open shares, the outermost ones a little beyond the
+            // texture so that its faces belong to them.
+            lo[a] = en.b[a] == 0 ? -1e-3 : ax.start(en.b[a]);
+            hi[a] = en.b[a] == ax.count - 1 ? size[a] - 1 + 1e-3 : ax.start(en.b[a]) + ax.core;
+            d.lo[a] = static_cast<float>(lo[a]);
+            d.hi[a] = static_cast<float>(hi[a]);
+            d.origin[a] = static_cast<float>(b.o[a]);
+            d.size[a] = static_cast<float>(b.n[a]);
+        }
+        int key = static_cast<int>(R.stackDraws.size());
+        R.stackDraws.push_back(d);
+        // The faces the eye sees from inside: together they cover the box's
+        // outline once.
+        size_t start = out.size();
+        for (int a = 0; a < 3; ++a)
+            for (int side = 0; side < 2; ++side) {
+                double plane = side ? hi[a] : lo[a];
+                bool back = side ? e[a] < plane : e[a] > plane;
+                if (!back)
+                    continue;
+                int b1 = (a + 1) % 3, b2 = (a + 2) % 3;
+                Vert q[4];
+                for (int c = 0; c < 4; ++c) {
+                    double x[3], p[3];
+                    x[a] = plane;
+                    x[b1] = (c == 1 || c == 2) ? hi[b1] : lo[b1];
+                    x[b2] = c >= 2 ? hi[b2] : lo[b2];
+                    applyAffine(st.fromIndex, x, p);
+                    q[c] = vertAt(p[0], p[1], p[2]);
+                }
+                for (int c : {0, 1, 2, 0, 2, 3})
+                    out.push_back(q[c]);
+            }
+        int count = static_cast<int>(out.size() - start);
+        R.runs.push_back({kStack, key, static_cast<int>(start), count});
     }
 }
 

@@ -20,6 +20,13 @@ void renderSetSliceTrimming(bool on, int stripRows = 0);
 // and the texel kind of grids (-1: the narrowest exact one, else a
 // TexelKind: 0 bytes, 1 shorts, 2 floats).
 void renderSetBricks(int texels, int gridKind = -1);
+// Test setting: stacks of parallel textured polygons of one texture are
+// normally drawn in one pass that composites each pixel's ray through
+// their planes; off, every polygon is drawn and blended by itself (the
+// reference the one pass is tested against).
+void renderSetOnePass(bool on);
+// Test view: how many stacks the last frame drew in one pass.
+int renderStacksDrawn();
 // Test view: how many bricks of volume rendering `volume` the GPU holds.
 int renderSentBricks(int volume);
 // Fill the storage of a 3-D texture whose pages were given back after its

@@ -103,6 +103,29 @@ Mat4 perspective(double fovyDeg, double aspect, double zn, double zf)
     return m;
 }
 
+// The rays of a stack's pass in the map m's space (rows of 3 x 4, from
+// scene coordinates): the eye, and the 3 x 3 matrix (column-major) that
+// takes a pixel's (ndc x, ndc y, 1) to the direction whose eye-space depth
+// grows by one per unit. Built from the camera's axes rather than by
+// inverting the projection, which near planes close to the eye make
+// imprecise in floats.
+void stackRays(const Mat4 &view, const Mat4 &proj, const double eye[3], const double m[12], float outEye[3],
+               float outRay[9])
+{
+    double axes[3][3];
+    for (int i = 0; i < 3; ++i) {
+        axes[0][i] = view.m[i * 4 + 0] / proj.m[0];
+        axes[1][i] = view.m[i * 4 + 1] / proj.m[5];
+        axes[2][i] = -view.m[i * 4 + 2];
+    }
+    for (int r = 0; r < 3; ++r) {
+        outEye[r] = static_cast<float>(m[r * 4] + m[r * 4 + 1] * eye[0] + m[r * 4 + 2] * eye[1] + m[r * 4 + 3] * eye[2]);
+        for (int c = 0; c < 3; ++c)
+            outRay[c * 3 + r] = static_cast<float>(m[r * 4 + 1] * axes[c][0] + m[r * 4 + 2] * axes[c][1] +
+                                                   m[r * 4 + 3] * axes[c][2]);
+    }
+}
+
 // ---- GL objects ------------------------------------------------------------
 
 GLuint compileShader(GLenum kind, const char *src)
@@ -165,12 +188,30 @@ bool linkProgram(ProgramInfo &info, const char *vs, const char *gs, const char *
     info.range = glGetUniformLocation(p, "uRange");
     info.ramp = glGetUniformLocation(p, "uRamp");
     info.lutSize = glGetUniformLocation(p, "uLutSize");
+    info.eye = glGetUniformLocation(p, "uEye");
+    info.ray = glGetUniformLocation(p, "uRay");
+    info.depth = glGetUniformLocation(p, "uDepth");
+    info.window = glGetUniformLocation(p, "uWindow");
+    info.plane = glGetUniformLocation(p, "uPlane");
+    info.planes = glGetUniformLocation(p, "uPlanes");
+    info.alpha = glGetUniformLocation(p, "uAlpha");
+    info.lo = glGetUniformLocation(p, "uLo");
+    info.hi = glGetUniformLocation(p, "uHi");
+    info.origin = glGetUniformLocation(p, "uOrigin");
+    info.size = glGetUniformLocation(p, "uSize");
     glUseProgram(p);
     GLint sampler = glGetUniformLocation(p, "uTexels");
     if (sampler < 0)
         sampler = glGetUniformLocation(p, "uGrid");
     if (sampler >= 0)
         glUniform1i(sampler, 0);
+    GLint occupancy = glGetUniformLocation(p, "uOccupancy");
+    if (occupancy >= 0)
+        glUniform1i(occupancy, 3);
+    GLint depthBuffer = glGetUniformLocation(p, "uDepthBuffer");
+    if (depthBuffer >= 0)
+        glUniform1i(depthBuffer, 2);
+    info.depthLimit = glGetUniformLocation(p, "uDepthLimit");
     GLint lut = glGetUniformLocation(p, "uLut");
     if (lut >= 0)
         glUniform1i(lut, 1);
@@ -235,6 +276,76 @@ void uploadVerts()
         glBufferSubData(GL_ARRAY_BUFFER, 0, bytes, R.verts.data());
 }
 
+// Binds a panel-sized target of one texture (made or resized when the
+// panel's size changed) with its viewport; false when the GL offers none.
+bool bindPanelTarget(PanelTarget &t, GLenum internal, GLenum format, GLenum attachment, int vw, int vh)
+{
+    if (t.w != vw || t.h != vh) {
+        if (!t.fbo) {
+            glGenFramebuffers(1, &t.fbo);
+            glGenTextures(1, &t.tex);
+        }
+        glBindTexture(GL_TEXTURE_2D, t.tex);
+        glTexImage2D(GL_TEXTURE_2D, 0, internal, vw, vh, 0, format, GL_FLOAT, nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, t.fbo);
+        glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, attachment, GL_TEXTURE_2D, t.tex, 0);
+        if (attachment == GL_DEPTH_ATTACHMENT)
+            glDrawBuffer(GL_NONE);
+        t.w = vw;
+        t.h = vh;
+        t.ok = glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    }
+    if (!t.ok)
+        return false;
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, t.fbo);
+    glViewport(0, 0, vw, vh);
+    glScissor(0, 0, vw, vh);
+    return true;
+}
+
+// The float target a stack's bricks are composited in, bound and cleared.
+bool beginAccumulation(int vw, int vh)
+{
+    if (!bindPanelTarget(R.accum, GL_RGBA16F, GL_RGBA, GL_COLOR_ATTACHMENT0, vw, vh))
+        return false;
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    R.accumulating = true;
+    return true;
+}
+
+// The depth-only target for the opaque depth a stack's rays stop at,
+// bound and cleared.
+bool beginDepthCopy(int vw, int vh)
+{
+    if (!bindPanelTarget(R.depth, GL_DEPTH_COMPONENT32F, GL_DEPTH_COMPONENT, GL_DEPTH_ATTACHMENT, vw, vh))
+        return false;
+    glDepthMask(GL_TRUE);
+    glClear(GL_DEPTH_BUFFER_BIT);
+    return true;
+}
+
+// Blends the float target once into the panel of the outer framebuffer.
+void endAccumulation(GLuint outer, int x0, int y0, int vw, int vh)
+{
+    R.accumulating = false;
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, outer);
+    glViewport(x0, y0, vw, vh);
+    glScissor(x0, y0, vw, vh);
+    const ProgramInfo &p = R.programs[kComposite];
+    glUseProgram(p.id);
+    glUniform4f(p.window, static_cast<float>(x0), static_cast<float>(y0), static_cast<float>(vw),
+                static_cast<float>(vh));
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, R.accum.tex);
+    glDisable(GL_DEPTH_TEST);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    glDrawArrays(GL_TRIANGLES, 0, 3);
+    glEnable(GL_DEPTH_TEST);
+}
+
 void drawPanel(Scene &s, int index, int width, int height)
 {
     const Panel &panel = s.panels[index];
@@ -262,7 +373,8 @@ void drawPanel(Scene &s, int index, int width, int height)
     double dx = cam.eye[0] - c[0], dy = cam.eye[1] - c[1], dz = cam.eye[2] - c[2];
     double dist = std::sqrt(dx * dx + dy * dy + dz * dz);
     double zf = dist + 4 * r, zn = std::max(dist - 4 * r, zf * 1e-4);
-    Mat4 mvp = multiply(perspective(cam.fovy, static_cast<double>(vw) / vh, zn, zf), lookAt(cam));
+    Mat4 view = lookAt(cam), proj = perspective(cam.fovy, static_cast<double>(vw) / vh, zn, zf);
+    Mat4 mvp = multiply(proj, view);
 
     Batches b;
     b.tris.swap(R.verts); // reuse capacity
@@ -275,6 +387,9 @@ void drawPanel(Scene &s, int index, int width, int height)
     R.scratch.clear();
     R.items.clear();
     R.bindings.clear();
+    R.polys.clear();
+    R.polyVerts.clear();
+    R.stackDraws.clear();
     for (const PrimList *l : {&panel.staticList, &panel.frameList}) {
         addTransparentFacets(*l, cam.eye);
         addTexPolys(s, *l, cam.eye);
@@ -294,7 +409,25 @@ void drawPanel(Scene &s, int index, int width, int height)
     all.insert(all.end(), b.points.begin(), b.points.end());
     size_t transFirst = all.size();
     R.runs.clear();
-    for (const Transparent &t : R.items) {
+    // Stacks of textured polygons are drawn in one pass where nothing
+    // opaque is there to hide part of a ray and the polygons are filled.
+    bool outlines = s.renderMode == 0;
+    R.stacks.clear();
+    if (R.onePass && !outlines)
+        findStacks(s, cam.eye, 3);
+    size_t nextStack = 0;
+    R.stacksDrawn += static_cast<int>(R.stacks.size());
+    for (size_t i = 0; i < R.items.size(); ++i) {
+        if (nextStack < R.stacks.size() && R.stacks[nextStack].firstItem == static_cast<int>(i)) {
+            const Stack &st = R.stacks[nextStack];
+            const Texture3D &t = s.textures[st.tex];
+            int size[3] = {t.nx, t.ny, t.nz};
+            addStackDraws(static_cast<int>(nextStack), R.textures[st.tex].bricking, size, cam.eye, all);
+            i += st.itemCount - 1;
+            ++nextStack;
+            continue;
+        }
+        const Transparent &t = R.items[i];
         int first = static_cast<int>(all.size());
         all.insert(all.end(), R.scratch.begin() + t.first, R.scratch.begin() + t.first + t.count);
         if (!R.runs.empty() && R.runs.back().program == t.program && R.runs.back().key == t.key)
@@ -307,25 +440,41 @@ void drawPanel(Scene &s, int index, int width, int height)
     uploadVerts();
     glBindVertexArray(R.vao);
 
-    bool outlines = s.renderMode == 0;
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     glDisable(GL_BLEND);
-    if (triCount > 0) {
-        useProgram(kSurface, mvp, vw, vh);
-        setLights(R.programs[kSurface], s, cam);
-        glPolygonMode(GL_FRONT_AND_BACK, outlines ? GL_LINE : GL_FILL);
-        glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(triCount));
-        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    }
-    if (pointFirst > lineFirst) {
-        useProgram(kLine, mvp, vw, vh);
-        glDrawArrays(GL_LINES, static_cast<GLint>(lineFirst), static_cast<GLsizei>(pointFirst - lineFirst));
-    }
-    if (transFirst > pointFirst) {
-        useProgram(kPoint, mvp, vw, vh);
-        glDrawArrays(GL_POINTS, static_cast<GLint>(pointFirst),
-                     static_cast<GLsizei>(transFirst - pointFirst));
+    auto drawOpaque = [&] {
+        if (triCount > 0) {
+            useProgram(kSurface, mvp, vw, vh);
+            setLights(R.programs[kSurface], s, cam);
+            glPolygonMode(GL_FRONT_AND_BACK, outlines ? GL_LINE : GL_FILL);
+            glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(triCount));
+            glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+        }
+        if (pointFirst > lineFirst) {
+            useProgram(kLine, mvp, vw, vh);
+            glDrawArrays(GL_LINES, static_cast<GLint>(lineFirst), static_cast<GLsizei>(pointFirst - lineFirst));
+        }
+        if (transFirst > pointFirst) {
+            useProgram(kPoint, mvp, vw, vh);
+            glDrawArrays(GL_POINTS, static_cast<GLint>(pointFirst), static_cast<GLsizei>(transFirst - pointFirst));
+        }
+    };
+    drawOpaque();
+    // What is opaque hides the parts of a stack's rays behind it: its
+    // depth at each pixel's centre, drawn once more into a texture the
+    // pass reads.
+    bool depthLimit = false;
+    if (!R.stacks.empty() && transFirst > 0) {
+        GLint outer = 0;
+        glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &outer);
+        if (beginDepthCopy(vw, vh)) {
+            drawOpaque();
+            depthLimit = true;
+        }
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(outer));
+        glViewport(x0, y0, vw, vh);
+        glScissor(x0, y0, vw, vh);
     }
 
     if (!R.runs.empty()) {
@@ -335,7 +484,30 @@ void drawPanel(Scene &s, int index, int width, int height)
         glPolygonMode(GL_FRONT_AND_BACK, outlines ? GL_LINE : GL_FILL);
         int current = -1;
         bool multisample = true;
-        for (const Run &run : R.runs) {
+        GLint outer = 0;
+        for (size_t ri = 0; ri < R.runs.size(); ++ri) {
+            const Run &run = R.runs[ri];
+            // The bricks of one stack add up in a float target, so that the
+            // framebuffer's bytes round once per stack, not once per brick.
+            auto stackOf = [](size_t i) {
+                return R.runs[i].program == kStack ? R.stackDraws[R.runs[i].key].stack : -1;
+            };
+            bool opens = false, closes = false;
+            if (run.program == kStack) {
+                bool first = ri == 0 || stackOf(ri - 1) != stackOf(ri);
+                bool last = ri + 1 == R.runs.size() || stackOf(ri + 1) != stackOf(ri);
+                opens = first && !last;
+                closes = last && !first;
+                if (opens || R.accumulating) {
+                    if (opens) {
+                        glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &outer);
+                        if (!beginAccumulation(vw, vh)) {
+                            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(outer));
+                            opens = closes = false;
+                        }
+                    }
+                }
+            }
             if (run.program != current) {
                 useProgram(run.program, mvp, vw, vh);
                 if (run.program == kSurface)
@@ -346,6 +518,34 @@ void drawPanel(Scene &s, int index, int width, int height)
             if (run.program == kTex) {
                 glActiveTexture(GL_TEXTURE0);
                 glBindTexture(GL_TEXTURE_3D, static_cast<GLuint>(run.key));
+            } else if (run.program == kStack) {
+                const StackDraw &d = R.stackDraws[run.key];
+                const Stack &st = R.stacks[d.stack];
+                float eye[3], ray[9];
+                stackRays(view, proj, cam.eye, st.toIndex, eye, ray);
+                glActiveTexture(GL_TEXTURE0);
+                glBindTexture(GL_TEXTURE_3D, d.tex);
+                glUniform3fv(p.eye, 1, eye);
+                glUniformMatrix3fv(p.ray, 1, GL_FALSE, ray);
+                glUniform2f(p.depth, static_cast<float>(zn), static_cast<float>(zf));
+                float wx = R.accumulating ? 0.0f : static_cast<float>(x0), wy = R.accumulating ? 0.0f : static_cast<float>(y0);
+                glUniform4f(p.window, wx, wy, static_cast<float>(vw), static_cast<float>(vh));
+                glUniform4f(p.plane, static_cast<float>(st.normal[0]), static_cast<float>(st.normal[1]),
+                            static_cast<float>(st.normal[2]), static_cast<float>(st.d0));
+                glUniform2f(p.planes, static_cast<float>(st.step), static_cast<float>(st.planes));
+                glUniform1f(p.alpha, st.alpha);
+                glUniform1i(p.depthLimit, depthLimit ? 1 : 0);
+                glActiveTexture(GL_TEXTURE3);
+                glBindTexture(GL_TEXTURE_3D, R.textures[st.tex].occTex);
+                if (depthLimit) {
+                    glActiveTexture(GL_TEXTURE2);
+                    glBindTexture(GL_TEXTURE_2D, R.depth.tex);
+                    glActiveTexture(GL_TEXTURE0);
+                }
+                glUniform3fv(p.lo, 1, d.lo);
+                glUniform3fv(p.hi, 1, d.hi);
+                glUniform3fv(p.origin, 1, d.origin);
+                glUniform3fv(p.size, 1, d.size);
             } else if (run.program == kVolume) {
                 const VolumeBinding &vb = R.bindings[run.key];
                 glActiveTexture(GL_TEXTURE0);
@@ -363,12 +563,28 @@ void drawPanel(Scene &s, int index, int width, int height)
             // their neighbours), and blending them into every sample costs.
             // The state changes only between kinds of runs: a volume cut
             // into bricks draws many runs in a row.
-            bool smooth = !(run.program == kVolume || run.program == kTex);
+            bool smooth = !(run.program == kVolume || run.program == kTex || run.program == kStack);
             if (smooth != multisample) {
                 (smooth ? glEnable : glDisable)(GL_MULTISAMPLE);
                 multisample = smooth;
             }
+            // A stack's pass composites its planes itself: its colour comes
+            // premultiplied.
+            // Its box's faces lie behind the ray's samples: the pass limits
+            // the ray by the opaque depth itself.
+            if (run.program == kStack) {
+                glBlendFuncSeparate(GL_ONE, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+                glDisable(GL_DEPTH_TEST);
+            }
             glDrawArrays(GL_TRIANGLES, run.first, run.count);
+            if (run.program == kStack)
+                glEnable(GL_DEPTH_TEST);
+            if (closes && R.accumulating) {
+                endAccumulation(static_cast<GLuint>(outer), x0, y0, vw, vh);
+                current = -1;
+            }
+            if (run.program == kStack)
+                glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         }
         glEnable(GL_MULTISAMPLE);
         glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
@@ -392,7 +608,9 @@ bool renderInit()
               linkProgram(R.programs[kLine], kLineVs, kLineGs, kColourFs) &&
               linkProgram(R.programs[kPoint], kPointVs, nullptr, kPointFs) &&
               linkProgram(R.programs[kTex], kTexVs, nullptr, kTexFs) &&
-              linkProgram(R.programs[kVolume], kTexVs, nullptr, kVolumeFs);
+              linkProgram(R.programs[kVolume], kTexVs, nullptr, kVolumeFs) &&
+              linkProgram(R.programs[kStack], kTexVs, nullptr, kStackFs) &&
+              linkProgram(R.programs[kComposite], kCompositeVs, nullptr, kCompositeFs);
     if (!ok) {
         renderShutdown();
         return false;
@@ -421,6 +639,7 @@ void renderFrame(Scene &s, int width, int height)
     if (!R.ready || width <= 0 || height <= 0)
         return;
     R.outOfMemory = false;
+    R.stacksDrawn = 0;
     glEnable(GL_SCISSOR_TEST);
     glEnable(GL_MULTISAMPLE);
     glDisable(GL_CULL_FACE);
@@ -455,6 +674,7 @@ void renderShutdown()
 {
     bool trim = R.trimSlices;
     int rows = R.stripRows, texels = R.brickTexels, kind = R.gridKind;
+    bool onePass = R.onePass;
     for (auto &p : R.programs)
         if (p.id)
             glDeleteProgram(p.id);
@@ -462,11 +682,19 @@ void renderShutdown()
         v.bricking.release();
     for (auto &t : R.textures)
         t.bricking.release();
+    for (auto &t : R.textures)
+        if (t.occTex)
+            glDeleteTextures(1, &t.occTex);
     for (auto &l : R.luts)
         if (l.second.tex)
             glDeleteTextures(1, &l.second.tex);
     if (R.vbo)
         glDeleteBuffers(1, &R.vbo);
+    for (PanelTarget *t : {&R.depth, &R.accum})
+        if (t->fbo) {
+            glDeleteFramebuffers(1, &t->fbo);
+            glDeleteTextures(1, &t->tex);
+        }
     if (R.vao)
         glDeleteVertexArrays(1, &R.vao);
     R = Renderer();
@@ -474,6 +702,17 @@ void renderShutdown()
     R.stripRows = rows;
     R.brickTexels = texels;
     R.gridKind = kind;
+    R.onePass = onePass;
+}
+
+void renderSetOnePass(bool on)
+{
+    R.onePass = on;
+}
+
+int renderStacksDrawn()
+{
+    return R.stacksDrawn;
 }
 
 void renderSetBricks(int texels, int gridKind)

@@ -184,4 +184,109 @@ void main() {
 }
 )";
 
+// A stack of parallel, evenly spaced textured polygons in one pass, drawn
+// brick by brick over the back faces of the brick's box. Each pixel's ray
+// in voxel indices (from uEye along uRay * (ndc, 1), the parameter being
+// eye-space depth, clipped to uDepth: near, far, and to the opaque depth
+// where uDepthLimit) meets plane k at
+// dot(n, x) = d0 + k * step (uPlane: n, d0; uPlanes: step, count; k = 0
+// is drawn first, the farthest); the samples inside the brick's share
+// uLo..uHi are composited nearest first in floats, as the polygons one by
+// one would blend them, and stop once nothing behind can show. Cells of
+// 8^3 texels with nothing visible (uOccupancy) are stepped over. CELL is
+// kCell of state.h.
+constexpr const char *kStackFs = R"(#version 330 core
+uniform sampler3D uTexels;
+uniform vec3 uEye;
+uniform mat3 uRay;
+uniform vec2 uDepth;
+uniform vec4 uWindow;
+uniform vec4 uPlane;
+uniform vec2 uPlanes;
+uniform float uAlpha;
+uniform vec3 uLo, uHi, uOrigin, uSize;
+uniform int uDepthLimit;
+uniform sampler2D uDepthBuffer;
+uniform sampler3D uOccupancy;
+#define CELL 8
+out vec4 fragColour;
+void main() {
+    vec2 ndc = (gl_FragCoord.xy - uWindow.xy) / uWindow.zw * 2.0 - 1.0;
+    // Opaque things hide what lies behind their depth (as a depth test
+    // that lets equal depths pass would).
+    float far = uDepth.y;
+    if (uDepthLimit != 0) {
+        float z = texelFetch(uDepthBuffer, ivec2(gl_FragCoord.xy - uWindow.xy), 0).r * 2.0 - 1.0;
+        float n = uDepth.x, f = uDepth.y;
+        far = min(far, 2.0 * f * n / (f + n - z * (f - n)));
+    }
+    vec3 p0 = uEye;
+    vec3 r = uRay * vec3(ndc, 1.0);
+    vec3 n = uPlane.xyz;
+    float nr = dot(n, r), np0 = dot(n, p0);
+    if (nr == 0.0)
+        discard;
+    vec3 safe = mix(r, vec3(1e-30), lessThan(abs(r), vec3(1e-30)));
+    vec3 t0 = (uLo - p0) / safe, t1 = (uHi - p0) / safe;
+    vec3 tn = min(t0, t1), tf = max(t0, t1);
+    float tIn = max(max(max(tn.x, tn.y), tn.z), uDepth.x);
+    float tOut = min(min(min(tf.x, tf.y), tf.z), far);
+    if (tIn > tOut)
+        discard;
+    float kIn = (np0 + tIn * nr - uPlane.w) / uPlanes.x;
+    float kOut = (np0 + tOut * nr - uPlane.w) / uPlanes.x;
+    int k0 = max(int(floor(min(kIn, kOut))) - 1, 0);
+    int k1 = min(int(ceil(max(kIn, kOut))) + 1, int(uPlanes.y) - 1);
+    vec3 colour = vec3(0.0);
+    float opacity = 0.0;
+    ivec3 cells = textureSize(uOccupancy, 0);
+    for (int k = k1; k >= k0; --k) {
+        float t = (uPlane.w + float(k) * uPlanes.x - np0) / nr;
+        vec3 x = p0 + t * r;
+        if (t < uDepth.x || t > far || any(lessThan(x, uLo)) || any(greaterThanEqual(x, uHi)))
+            continue;
+        // A cell without a visible texel: on to the first plane past it.
+        ivec3 cell = clamp(ivec3(floor(x / float(CELL))), ivec3(0), cells - 1);
+        if (texelFetch(uOccupancy, cell, 0).r == 0.0) {
+            vec3 side = (vec3(cell) + step(vec3(0.0), r)) * float(CELL);
+            vec3 leave = (side - p0) / safe;
+            float tExit = min(min(leave.x, leave.y), leave.z);
+            float kExit = (np0 + tExit * nr - uPlane.w) / uPlanes.x;
+            k = min(k, int(floor(kExit + 0.01)) + 1);
+            continue;
+        }
+        vec4 c = texture(uTexels, (x - uOrigin + 0.5) / uSize);
+        float w = (1.0 - opacity) * c.a * uAlpha;
+        colour += w * c.rgb;
+        opacity += w;
+        if (opacity > 0.999)
+            break;
+    }
+    if (opacity <= 0.0)
+        discard;
+    fragColour = vec4(colour, opacity);
+}
+)";
+
+// A stack composited brick by brick in a float target, blended once into
+// the panel: one triangle over the whole viewport.
+constexpr const char *kCompositeVs = R"(#version 330 core
+void main() {
+    vec2 p = vec2(float((gl_VertexID << 1) & 2), float(gl_VertexID & 2));
+    gl_Position = vec4(p * 2.0 - 1.0, 0.0, 1.0);
+}
+)";
+
+constexpr const char *kCompositeFs = R"(#version 330 core
+uniform sampler2D uTexels;
+uniform vec4 uWindow;
+out vec4 fragColour;
+void main() {
+    vec4 c = texelFetch(uTexels, ivec2(gl_FragCoord.xy - uWindow.xy), 0);
+    if (c.a <= 0.0)
+        discard;
+    fragColour = c;
+}
+)";
+
 } // namespace vq

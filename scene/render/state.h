@@ -26,12 +26,14 @@ struct Vert {
     float w;
 };
 
-enum Program { kSurface, kLine, kPoint, kTex, kVolume, kProgramCount };
+enum Program { kSurface, kLine, kPoint, kTex, kVolume, kStack, kComposite, kProgramCount };
 
 struct ProgramInfo {
     GLuint id = 0;
     GLint mvp = -1, viewport = -1, ambient = -1, lightCount = -1, lightPos = -1, lightColour = -1;
     GLint sampler = -1, lut = -1, decode = -1, range = -1, ramp = -1, lutSize = -1;
+    // The one-pass stack program's own.
+    GLint eye = -1, ray = -1, depth = -1, depthLimit = -1, window = -1, plane = -1, planes = -1, alpha = -1, lo = -1, hi = -1, origin = -1, size = -1;
 };
 
 // The part of one slice that can show anything, cut into strips of rows
@@ -117,8 +119,16 @@ struct GpuVolume {
     std::vector<int> stripStart[3];
 };
 
+// Side of the cells of a texture's occupancy grid, in texels.
+constexpr int kCell = 8;
+
 struct GpuTexture {
     Bricking bricking;
+    // Cells of kCell^3 texels that hold a visible texel (255) or none (0),
+    // which a stack's rays step over.
+    std::vector<uint8_t> occupancy;
+    int occSize[3] = {0, 0, 0};
+    GLuint occTex = 0;
     // The one texel of each brick that was not sent (all its texels alike
     // and transparent), to give the storage back from.
     std::vector<uint32_t> fill;
@@ -154,6 +164,47 @@ struct Transparent {
     Program program;
     int key;
     int first, count; // in the scratch vertex array
+    int poly = -1;    // textured polygon pieces: index into Renderer::polys
+};
+
+// One textured polygon of the frame, for finding stacks: its texture, its
+// alpha, and its corners in the texture's voxel-index coordinates
+// (Renderer::polyVerts[first .. first + count)).
+struct PolyInfo {
+    int tex;
+    float alpha;
+    int first, count;
+};
+
+// A run of sorted items that one pass can draw: textured polygons of one
+// texture, mode and alpha in parallel, evenly spaced planes of index space
+// (plane k: dot(normal, x) = d0 + k * step, k = 0 far .. planes - 1 near),
+// each covering the whole of its plane inside the texture, with nothing
+// else between them. toIndex maps scene coordinates onto voxel indices
+// (rows of a 3 x 4 matrix), fromIndex back.
+struct Stack {
+    int firstItem, itemCount;
+    int tex;
+    float alpha;
+    int planes;
+    double normal[3], d0, step;
+    double toIndex[12], fromIndex[12];
+};
+
+// One brick of a stack, drawn as the back faces of its box: the ray of each
+// pixel samples the stack's planes inside the brick's share of index space.
+struct StackDraw {
+    int stack;
+    GLuint tex;
+    float lo[3], hi[3];  // the brick's share (half-open, clamped to the texture)
+    float origin[3], size[3];
+};
+
+// A framebuffer of one panel-sized texture.
+struct PanelTarget {
+    GLuint fbo = 0, tex = 0;
+    int w = 0, h = 0;
+    bool ok = false;
 };
 
 struct Renderer {
@@ -170,6 +221,12 @@ struct Renderer {
     int brickTexels = 0;  // 0: kBrickTexels (within the GL's limit)
     int gridKind = -1;    // -1: the narrowest exact kind, else a TexelKind
     bool outOfMemory = false;
+    bool onePass = true;  // stacks of textured polygons drawn in one pass
+    int stacksDrawn = 0;  // in the last frame
+    // The float target of a stack drawn in several bricks, and the opaque
+    // depth of the panel, where a stack's rays meet opaque things.
+    PanelTarget accum, depth;
+    bool accumulating = false;
 
     // Scratch arrays kept between frames to spare allocations.
     std::vector<Vert> verts, scratch;
@@ -178,6 +235,10 @@ struct Renderer {
     std::vector<VolumeBinding> bindings;
     std::vector<int> brickBinding;
     std::vector<Strip> slice;
+    std::vector<PolyInfo> polys;
+    std::vector<ClipVertex> polyVerts;
+    std::vector<Stack> stacks;
+    std::vector<StackDraw> stackDraws;
 };
 
 extern Renderer R;
@@ -212,5 +273,12 @@ void addOpaque(Batches &b, const PrimList &l);
 void addTransparentFacets(const PrimList &l, const double eye[3]);
 void addTexPolys(Scene &s, const PrimList &l, const double eye[3]);
 void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d);
+// The stacks among the sorted items (R.items, R.polys) as seen from eye:
+// runs of at least minPlanes polygons that one pass draws as they would be
+// drawn one by one. Fills R.stacks, in item order.
+void findStacks(const Scene &s, const double eye[3], int minPlanes);
+// The draws of stack `stack` brick by brick, far bricks first: the back
+// faces of each brick's box appended to out, one run (kStack) each.
+void addStackDraws(int stack, Bricking &bk, const int size[3], const double eye[3], std::vector<Vert> &out);
 
 } // namespace vq::draw

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <thread>
 #include <vector>
@@ -339,9 +340,50 @@ bool uniformTransparent(const Texture3D &t, const GpuBrick &b, uint32_t *fill)
 // stored, read in place. Layer after layer of bricks along z, a few planes
 // at a time; large storage gives back to the system the pages of every
 // plane that no later brick needs, so the texels are not held twice.
+// Which cells of kCell^3 texels can show anything: a cell counts the
+// texels up to the next cell's first plane too, which filtering between
+// them reads. Scanned on both cores, while the storage is all there.
+void computeOccupancy(GpuTexture &g, const Texture3D &t)
+{
+    for (int a = 0; a < 3; ++a)
+        g.occSize[a] = ((a == 0 ? t.nx : a == 1 ? t.ny : t.nz) + kCell - 1) / kCell;
+    const int cx = g.occSize[0], cy = g.occSize[1], cz = g.occSize[2];
+    g.occupancy.assign(static_cast<size_t>(cx) * cy * cz, 0);
+    auto scan = [&](int z0, int z1, std::vector<uint8_t> &occ) {
+        for (int z = z0; z < z1; ++z)
+            for (int y = 0; y < t.ny; ++y) {
+                const uint8_t *row = t.texels.data() + 4 * static_cast<size_t>(t.nx) * (y + static_cast<size_t>(t.ny) * z);
+                for (int x = 0; x < t.nx; ++x) {
+                    if (row[4 * x + 3] == 0)
+                        continue;
+                    int bx[2] = {x / kCell, x % kCell == 0 ? x / kCell - 1 : -1};
+                    int by[2] = {y / kCell, y % kCell == 0 ? y / kCell - 1 : -1};
+                    int bz[2] = {z / kCell, z % kCell == 0 ? z / kCell - 1 : -1};
+                    for (int i : bx)
+                        for (int j : by)
+                            for (int k : bz)
+                                if (i >= 0 && j >= 0 && k >= 0 && i < cx && j < cy && k < cz)
+                                    occ[(static_cast<size_t>(k) * cy + j) * cx + i] = 255;
+                }
+            }
+    };
+    std::vector<uint8_t> other(g.occupancy.size(), 0);
+    int half = t.nz / 2;
+    std::thread second(scan, half, t.nz, std::ref(other));
+    scan(0, half, g.occupancy);
+    second.join();
+    for (size_t i = 0; i < other.size(); ++i)
+        g.occupancy[i] |= other[i];
+}
+
 bool uploadTexture(GpuTexture &g, Texture3D &t)
 {
     g.bricking.release();
+    if (g.occTex) {
+        glDeleteTextures(1, &g.occTex);
+        g.occTex = 0;
+    }
+    computeOccupancy(g, t);
     g.failed = true;
     g.version = t.version;
     Bricking &bk = g.bricking;
@@ -380,8 +422,19 @@ bool uploadTexture(GpuTexture &g, Texture3D &t)
     }
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     glPixelStorei(GL_UNPACK_IMAGE_HEIGHT, 0);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     if (!ok) {
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        bk.release();
+        return false;
+    }
+    glGenTextures(1, &g.occTex);
+    glBindTexture(GL_TEXTURE_3D, g.occTex);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexImage3D(GL_TEXTURE_3D, 0, GL_R8, g.occSize[0], g.occSize[1], g.occSize[2], 0, GL_RED, GL_UNSIGNED_BYTE,
+                 g.occupancy.data());
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    if (glOutOfMemory("texture", t.nx, t.ny, t.nz)) {
         bk.release();
         return false;
     }

@@ -43,18 +43,27 @@ class Render : public ::testing::Test {
         setenv("EGL_PLATFORM", "surfaceless", 0);
         if (!vq::openEglContext(egl))
             return;
-        glGenFramebuffers(1, &fbo);
-        glGenRenderbuffers(1, &colour);
-        glGenRenderbuffers(1, &depth);
-        glBindRenderbuffer(GL_RENDERBUFFER, colour);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, W, H);
-        glBindRenderbuffer(GL_RENDERBUFFER, depth);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, W, H);
-        glBindFramebuffer(GL_FRAMEBUFFER, fbo);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
-        ready = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+        ready = makeFramebuffer(GL_RGBA8, fbo, colour, depth);
     }
+
+  public:
+    // A bound W x H framebuffer of `format` colours and a depth buffer.
+    static bool makeFramebuffer(GLenum format, GLuint &fb, GLuint &col, GLuint &dep)
+    {
+        glGenFramebuffers(1, &fb);
+        glGenRenderbuffers(1, &col);
+        glGenRenderbuffers(1, &dep);
+        glBindRenderbuffer(GL_RENDERBUFFER, col);
+        glRenderbufferStorage(GL_RENDERBUFFER, format, W, H);
+        glBindRenderbuffer(GL_RENDERBUFFER, dep);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, W, H);
+        glBindFramebuffer(GL_FRAMEBUFFER, fb);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, col);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, dep);
+        return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    }
+
+  protected:
 
     static void TearDownTestSuite()
     {
@@ -112,6 +121,11 @@ class Render : public ::testing::Test {
         return n;
     }
 
+  public:
+    static GLuint framebuffer() { return fbo; }
+    const std::vector<uint8_t> &image() const { return pixels; }
+
+  protected:
     std::vector<uint8_t> pixels;
 };
 
@@ -851,4 +865,273 @@ TEST_F(Render, VolumeTheGlCannotHoldFailsTheFrame)
     EXPECT_TRUE(vq::scene().drawFailed);
     EXPECT_EQ(err, "vqscene: the GL has no memory for the textures of a 2048 x 2048 x 256 volume\n");
     EXPECT_EQ(vq::renderSentBricks(id), 0);
+}
+
+namespace {
+
+// A view-aligned stack through the texture's box -0.5..0.5 (texture
+// coordinates 0..1), as the viewer's -3d slicing draws it: planes across
+// the direction from eye to the centre, far to near, each the whole cut of
+// its plane through the box. With reveal > 0 the nearest `reveal` planes
+// are left out and the front one drawn once more at alpha 1 first.
+void viewStack(int tex, int planes, const std::array<double, 3> &eye, float alpha, int reveal = 0,
+               double shift = 0)
+{
+    double d[3] = {-eye[0], -eye[1], -eye[2]};
+    double l = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    for (double &c : d)
+        c /= l;
+    double lo = 1e30, hi = -1e30;
+    for (int c = 0; c < 8; ++c) {
+        double p = d[0] * ((c & 1) - 0.5) + d[1] * ((c >> 1 & 1) - 0.5) + d[2] * ((c >> 2 & 1) - 0.5);
+        lo = std::min(lo, p);
+        hi = std::max(hi, p);
+    }
+    // An in-plane basis for ordering the cut points.
+    double u[3] = {d[1], -d[0], 0};
+    if (std::fabs(d[2]) > 0.9)
+        u[0] = 1, u[1] = 0, u[2] = 0;
+    double w[3] = {d[1] * u[2] - d[2] * u[1], d[2] * u[0] - d[0] * u[2], d[0] * u[1] - d[1] * u[0]};
+    static const int edges[12][2] = {{0, 1}, {2, 3}, {4, 5}, {6, 7}, {0, 2}, {1, 3},
+                                     {4, 6}, {5, 7}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
+    int stop = planes - reveal;
+    for (int s = 0; s < stop; ++s) {
+        double off = hi - (s + 0.5) / planes * (hi - lo);
+        std::vector<std::pair<double, Point3>> cut;
+        for (const auto &e : edges) {
+            double a[3], b[3];
+            for (int k = 0; k < 3; ++k) {
+                a[k] = (e[0] >> k & 1) - 0.5;
+                b[k] = (e[1] >> k & 1) - 0.5;
+            }
+            double da = d[0] * a[0] + d[1] * a[1] + d[2] * a[2] - off;
+            double db = d[0] * b[0] + d[1] * b[1] + d[2] * b[2] - off;
+            if ((da > 0) == (db > 0))
+                continue;
+            double t = da / (da - db);
+            Point3 p{a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1]), a[2] + t * (b[2] - a[2])};
+            cut.push_back({0, p});
+        }
+        if (cut.size() < 3)
+            continue;
+        // Around the cut's own centre, which lies inside it.
+        Point3 m{0, 0, 0};
+        for (const auto &c : cut)
+            m = {m.x + c.second.x / cut.size(), m.y + c.second.y / cut.size(), m.z + c.second.z / cut.size()};
+        for (auto &c : cut) {
+            Point3 q{c.second.x - m.x, c.second.y - m.y, c.second.z - m.z};
+            c.first = std::atan2(q.x * w[0] + q.y * w[1] + q.z * w[2], q.x * u[0] + q.y * u[1] + q.z * u[2]);
+        }
+        std::sort(cut.begin(), cut.end(), [](const auto &x, const auto &y) { return x.first < y.first; });
+        Point3 v[6], t[6];
+        int n = static_cast<int>(cut.size());
+        for (int k = 0; k < n; ++k) {
+            t[k] = {cut[k].second.x + 0.5, cut[k].second.y + 0.5, cut[k].second.z + 0.5};
+            v[k] = {cut[k].second.x + shift, cut[k].second.y, cut[k].second.z};
+        }
+        if (reveal > 0 && s == stop - 1)
+            nvqtexpoly3d(v, t, static_cast<float>(n), tex, 's', 1.0f);
+        nvqtexpoly3d(v, t, static_cast<float>(n), tex, 's', alpha);
+    }
+}
+
+// Texels of a phantom: nested shells of rising value and opacity, faint
+// outside, in the viewer's grey ramp; and uniform random texels.
+int phantomTexture(int n)
+{
+    return makeTexture(n, n, n, [n](int i, int j, int k, unsigned char *t) {
+        double x = (i - (n - 1) / 2.0) / n, y = (j - (n - 1) / 2.0) / n, z = (k - (n - 1) / 2.0) / n;
+        double r = std::sqrt(x * x + y * y + 0.6 * z * z);
+        int v = r > 0.45 ? 0 : r > 0.38 ? 60 : r > 0.25 ? 120 + static_cast<int>(200 * x) : 230;
+        v = std::clamp(v, 0, 255);
+        t[0] = static_cast<unsigned char>(v);
+        t[1] = static_cast<unsigned char>(std::clamp(v + 20, 0, 255));
+        t[2] = static_cast<unsigned char>(255 - v);
+        t[3] = static_cast<unsigned char>(v / 4);
+    });
+}
+
+// Random texels inside a transparent rim (at the texture's faces the
+// rasteriser's rounding of polygon outlines would otherwise decide which
+// texels an outline pixel shows).
+int randomTexture(int n, unsigned seed)
+{
+    return makeTexture(n, n, n, [&seed, n](int i, int j, int k, unsigned char *t) {
+        for (int c = 0; c < 4; ++c) {
+            seed = seed * 1103515245u + 12345u;
+            t[c] = static_cast<unsigned char>(seed >> 16);
+        }
+        bool rim = i == 0 || j == 0 || k == 0 || i == n - 1 || j == n - 1 || k == n - 1;
+        t[3] = rim ? 0 : t[3] / 3;
+    });
+}
+
+} // namespace
+
+namespace {
+
+// The polygons one by one blended in floats: a framebuffer of float
+// colours beside the test's own, read back rounded to bytes. The 8-bit
+// framebuffer rounds at every blend, which hundreds of faint layers turn
+// into bands; this is the image without them.
+std::vector<uint8_t> floatReference()
+{
+    GLuint fb, col, dep;
+    std::vector<uint8_t> out;
+    if (Render::makeFramebuffer(GL_RGBA32F, fb, col, dep)) {
+        vq::renderSetOnePass(false);
+        vq::renderFrame(vq::scene(), W, H);
+        vq::renderSetOnePass(true);
+        glFinish();
+        std::vector<float> f(W * H * 4);
+        glReadPixels(0, 0, W, H, GL_RGBA, GL_FLOAT, f.data());
+        out.resize(f.size());
+        for (size_t i = 0; i < f.size(); ++i)
+            out[i] = static_cast<uint8_t>(std::lround(std::clamp(f[i], 0.0f, 1.0f) * 255));
+    }
+    glDeleteFramebuffers(1, &fb);
+    glDeleteRenderbuffers(1, &col);
+    glDeleteRenderbuffers(1, &dep);
+    return out;
+}
+
+// The one pass against the polygons one by one: within 2/255 of the
+// float-blended polygons, or no farther than the 8-bit polygons are, but
+// for isolated pixels; the 8-bit polygons differ from both
+// by their banding alone (which `banding` collects, the larger of their
+// distances to the float image, for the report).
+::testing::AssertionResult sameAsPolygons(Render &t, const std::vector<uint8_t> &each, int *banding = nullptr)
+{
+    int stacks = vq::renderStacksDrawn();
+    std::vector<uint8_t> reference = floatReference();
+    if (reference.empty())
+        return ::testing::AssertionFailure() << "no float framebuffer";
+    glBindFramebuffer(GL_FRAMEBUFFER, t.framebuffer());
+    Compare one = compareImages(reference, t.image());
+    Compare eight = compareImages(reference, each);
+    if (banding)
+        *banding = std::max(*banding, eight.worst);
+    // The pass finds each sample from the pixel's ray, the polygons
+    // interpolate it from their corners: the last bits differ, which the
+    // GL's 8-bit filter weights can turn into a few levels where texels
+    // step sharply, at isolated pixels.
+    // Off by more than 2 and more than the 8-bit polygons are there.
+    int far = 0;
+    for (size_t i = 0; i < reference.size(); i += 4)
+        for (int c = 0; c < 3; ++c) {
+            int d = std::abs(reference[i + c] - t.image()[i + c]), banded = std::abs(reference[i + c] - each[i + c]);
+            if (d > std::max(2, banded)) {
+                ++far;
+                break;
+            }
+        }
+    // Without a stack the frame is the polygons one by one.
+    if (stacks == 0 && each != t.image())
+        return ::testing::AssertionFailure() << "no stack drawn, yet the image changed";
+    if (far <= 1 + one.drawn / 400 && one.worst <= std::max(8, eight.worst) && one.drawn > 200)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "one pass off the float image by up to " << one.worst << " ("
+                                         << far << " of " << one.drawn << " pixels by more than 2 and the 8-bit polygons); 8-bit "
+                                         << "polygons by up to " << eight.worst;
+}
+
+} // namespace
+
+// The one pass gives the image the polygons give one by one, composited
+// in floats, on a phantom and random texels, views from several sides,
+// one brick and bricks of 5 texels.
+TEST_F(Render, OnePassStacksMatchPolygonByPolygon)
+{
+    int phantom = phantomTexture(24), noise = randomTexture(13, 7);
+    ASSERT_GE(phantom, 0);
+    ASSERT_GE(noise, 0);
+    const std::array<double, 3> eyes[] = {{0.4, 0.7, 2.2}, {-1.6, 0.3, -1.1}, {0.0, 0.0, 2.5}};
+    int banding = 0;
+    for (int tex : {phantom, noise})
+        for (const auto &e : eyes)
+            for (int texels : {0, 5}) {
+                vq::renderSetBricks(texels);
+                vq::scene().panels[0].staticList.texPolys.clear();
+                viewStack(tex, 60, e, 0.6f);
+                setCamera(e[0], e[1], e[2]);
+                vq::renderSetOnePass(false);
+                draw();
+                EXPECT_EQ(vq::renderStacksDrawn(), 0);
+                std::vector<uint8_t> each = pixels;
+                vq::renderSetOnePass(true);
+                draw();
+                EXPECT_EQ(vq::renderStacksDrawn(), 1);
+                EXPECT_TRUE(sameAsPolygons(*this, each, &banding))
+                    << "texture " << tex << " bricks " << texels << " eye " << e[0];
+            }
+    std::printf("8-bit polygons off the float image by up to %d/255\n", banding);
+    vq::renderSetBricks(0);
+}
+
+// Whatever breaks a stack draws the polygons around it as before: a
+// transparent facet between the planes (two stacks, one each side), the
+// reveal's front polygon at alpha 1, two textures whose polygons
+// interleave, polygons that cover only part of their planes (no stack);
+// and opaque things inside and around a stack hide what lies behind them.
+TEST_F(Render, OnePassStacksBreakWhereTheDrawingDoes)
+{
+    int phantom = phantomTexture(20), noise = randomTexture(11, 3);
+    ASSERT_GE(phantom, 0);
+    ASSERT_GE(noise, 0);
+    const std::array<double, 3> eye{0.5, 0.6, 2.3};
+    struct Case {
+        const char *what;
+        int stacks;
+        void (*build)(int, int, const std::array<double, 3> &);
+    };
+    const Case cases[] = {
+        {"facet inside", 2,
+         [](int a, int, const std::array<double, 3> &e) {
+             viewStack(a, 40, e, 0.6f);
+             square(0.2, 0.05, {1, 0.2, 0.1}, 0.5f);
+         }},
+        {"reveal", 1, [](int a, int, const std::array<double, 3> &e) { viewStack(a, 40, e, 0.6f, 12); }},
+        {"two textures", -1,
+         [](int a, int b, const std::array<double, 3> &e) {
+             viewStack(a, 30, e, 0.6f, 0, -0.3);
+             viewStack(b, 30, e, 0.6f, 0, 0.3);
+         }},
+        {"opaque inside, box around", 1,
+         [](int a, int, const std::array<double, 3> &e) {
+             viewStack(a, 40, e, 0.6f);
+             square(0.15, 0.0, {0.2, 1, 0.2});
+             vqbox("BCDET", 0, 0, "BCDET", 0, 0, "BCDET", 0, 0);
+         }},
+        {"part of the planes", 0,
+         [](int a, int, const std::array<double, 3> &) {
+             for (int s = 0; s < 12; ++s) {
+                 double z = 0.05 + s * 0.07;
+                 Point3 t[4] = {{0, 0, z}, {0.5, 0, z}, {0.5, 1, z}, {0, 1, z}};
+                 Point3 v[4];
+                 for (int c = 0; c < 4; ++c)
+                     v[c] = {t[c].x - 0.5, t[c].y - 0.5, t[c].z - 0.5};
+                 nvqtexpoly3d(v, t, 4, a, 's', 0.6f);
+             }
+         }},
+    };
+    flatLight();
+    for (const Case &c : cases)
+        for (int texels : {0, 6}) {
+            vq::renderSetBricks(texels);
+            vq::PrimList &l = vq::scene().panels[0].staticList;
+            l.texPolys.clear();
+            l.facets.clear();
+            c.build(phantom, noise, eye);
+            setCamera(eye[0], eye[1], eye[2]);
+            vq::renderSetOnePass(false);
+            draw();
+            std::vector<uint8_t> each = pixels;
+            vq::renderSetOnePass(true);
+            draw();
+            if (c.stacks >= 0) {
+                EXPECT_EQ(vq::renderStacksDrawn(), c.stacks) << c.what;
+            }
+            EXPECT_TRUE(sameAsPolygons(*this, each)) << c.what << ", bricks of " << texels;
+        }
+    vq::renderSetBricks(0);
 }
