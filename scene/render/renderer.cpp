@@ -211,6 +211,10 @@ bool linkProgram(ProgramInfo &info, const char *vs, const char *gs, const char *
     GLint depthBuffer = glGetUniformLocation(p, "uDepthBuffer");
     if (depthBuffer >= 0)
         glUniform1i(depthBuffer, 2);
+    GLint depthSamples = glGetUniformLocation(p, "uDepthSamples");
+    if (depthSamples >= 0)
+        glUniform1i(depthSamples, 4);
+    info.sampleCount = glGetUniformLocation(p, "uSampleCount");
     info.depthLimit = glGetUniformLocation(p, "uDepthLimit");
     GLint lut = glGetUniformLocation(p, "uLut");
     if (lut >= 0)
@@ -317,11 +321,42 @@ bool beginAccumulation(int vw, int vh)
 }
 
 // The depth-only target for the opaque depth a stack's rays stop at,
-// bound and cleared.
-bool beginDepthCopy(int vw, int vh)
+// bound and cleared: with as many samples as the frame it stands for, so
+// that an edge covers the same samples in both.
+bool beginDepthCopy(int vw, int vh, int samples)
 {
-    if (!bindPanelTarget(R.depth, GL_DEPTH_COMPONENT32F, GL_DEPTH_COMPONENT, GL_DEPTH_ATTACHMENT, vw, vh))
-        return false;
+    PanelTarget &t = R.depth;
+    if (samples > 1) {
+        if (t.w != vw || t.h != vh || t.samples != samples) {
+            if (!t.fbo) {
+                glGenFramebuffers(1, &t.fbo);
+                glGenTextures(1, &t.tex);
+            }
+            glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, t.tex);
+            glTexImage2DMultisample(GL_TEXTURE_2D_MULTISAMPLE, samples, GL_DEPTH_COMPONENT32F, vw, vh, GL_TRUE);
+            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, t.fbo);
+            glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D_MULTISAMPLE, t.tex, 0);
+            glDrawBuffer(GL_NONE);
+            t.w = vw;
+            t.h = vh;
+            t.samples = samples;
+            t.ok = glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+        }
+        if (!t.ok)
+            return false;
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, t.fbo);
+        glViewport(0, 0, vw, vh);
+        glScissor(0, 0, vw, vh);
+    } else {
+        if (t.samples > 1) {
+            // The texture changes kind: a fresh one.
+            glDeleteTextures(1, &t.tex);
+            glGenTextures(1, &t.tex);
+            t.w = t.h = t.samples = 0;
+        }
+        if (!bindPanelTarget(t, GL_DEPTH_COMPONENT32F, GL_DEPTH_COMPONENT, GL_DEPTH_ATTACHMENT, vw, vh))
+            return false;
+    }
     glDepthMask(GL_TRUE);
     glClear(GL_DEPTH_BUFFER_BIT);
     return true;
@@ -465,10 +500,13 @@ void drawPanel(Scene &s, int index, int width, int height)
     // depth at each pixel's centre, drawn once more into a texture the
     // pass reads.
     bool depthLimit = false;
+    GLint samples = 0;
     if (!R.stacks.empty() && transFirst > 0) {
         GLint outer = 0;
         glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &outer);
-        if (beginDepthCopy(vw, vh)) {
+        glGetIntegerv(GL_SAMPLES, &samples);
+        samples = std::min<GLint>(samples, 8);
+        if (beginDepthCopy(vw, vh, samples)) {
             drawOpaque();
             depthLimit = true;
         }
@@ -535,11 +573,12 @@ void drawPanel(Scene &s, int index, int width, int height)
                 glUniform2f(p.planes, static_cast<float>(st.step), static_cast<float>(st.planes));
                 glUniform1f(p.alpha, st.alpha);
                 glUniform1i(p.depthLimit, depthLimit ? 1 : 0);
+                glUniform1i(p.sampleCount, depthLimit && samples > 1 ? samples : 0);
                 glActiveTexture(GL_TEXTURE3);
                 glBindTexture(GL_TEXTURE_3D, R.textures[st.tex].occTex);
                 if (depthLimit) {
-                    glActiveTexture(GL_TEXTURE2);
-                    glBindTexture(GL_TEXTURE_2D, R.depth.tex);
+                    glActiveTexture(samples > 1 ? GL_TEXTURE4 : GL_TEXTURE2);
+                    glBindTexture(samples > 1 ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D, R.depth.tex);
                     glActiveTexture(GL_TEXTURE0);
                 }
                 glUniform3fv(p.lo, 1, d.lo);

@@ -207,6 +207,8 @@ uniform float uAlpha;
 uniform vec3 uLo, uHi, uOrigin, uSize;
 uniform int uDepthLimit;
 uniform sampler2D uDepthBuffer;
+uniform sampler2DMS uDepthSamples;
+uniform int uSampleCount;
 uniform sampler3D uOccupancy;
 #define CELL 8
 out vec4 fragColour;
@@ -215,11 +217,33 @@ void main() {
     // Opaque things hide what lies behind their depth (as a depth test
     // that lets equal depths pass would).
     float far = uDepth.y;
+    // In a multisampled frame each sample has its own opaque depth (an
+    // edge covers some of a pixel's samples): the ray runs to the farthest,
+    // and each sample takes what the ray had gathered at its own depth.
+    float stops[8];
+    int nStops = 0;
     if (uDepthLimit != 0) {
-        float z = texelFetch(uDepthBuffer, ivec2(gl_FragCoord.xy - uWindow.xy), 0).r * 2.0 - 1.0;
         float n = uDepth.x, f = uDepth.y;
-        far = min(far, 2.0 * f * n / (f + n - z * (f - n)));
+        ivec2 pix = ivec2(gl_FragCoord.xy - uWindow.xy);
+        if (uSampleCount > 1) {
+            nStops = min(uSampleCount, 8);
+            for (int s = 0; s < nStops; ++s) {
+                float z = texelFetch(uDepthSamples, pix, s).r * 2.0 - 1.0;
+                float d = 2.0 * f * n / (f + n - z * (f - n));
+                int j = s - 1;
+                for (; j >= 0 && stops[j] > d; --j)
+                    stops[j + 1] = stops[j];
+                stops[j + 1] = d;
+            }
+            far = min(far, stops[nStops - 1]);
+        } else {
+            float z = texelFetch(uDepthBuffer, pix, 0).r * 2.0 - 1.0;
+            far = min(far, 2.0 * f * n / (f + n - z * (f - n)));
+        }
     }
+    vec3 gathered = vec3(0.0);
+    float gatheredOpacity = 0.0;
+    int passed = 0;
     vec3 p0 = uEye;
     vec3 r = uRay * vec3(ndc, 1.0);
     vec3 n = uPlane.xyz;
@@ -242,6 +266,10 @@ void main() {
     ivec3 cells = textureSize(uOccupancy, 0);
     for (int k = k1; k >= k0; --k) {
         float t = (uPlane.w + float(k) * uPlanes.x - np0) / nr;
+        for (; passed < nStops && t > stops[passed]; ++passed) {
+            gathered += colour;
+            gatheredOpacity += opacity;
+        }
         vec3 x = p0 + t * r;
         if (t < uDepth.x || t > far || any(lessThan(x, uLo)) || any(greaterThanEqual(x, uHi)))
             continue;
@@ -261,6 +289,11 @@ void main() {
         opacity += w;
         if (opacity > 0.999)
             break;
+    }
+    if (nStops > 1) {
+        float rest = float(nStops - passed);
+        colour = (gathered + rest * colour) / float(nStops);
+        opacity = (gatheredOpacity + rest * opacity) / float(nStops);
     }
     if (opacity <= 0.0)
         discard;

@@ -33,7 +33,7 @@ struct ProgramInfo {
     GLint mvp = -1, viewport = -1, ambient = -1, lightCount = -1, lightPos = -1, lightColour = -1;
     GLint sampler = -1, lut = -1, decode = -1, range = -1, ramp = -1, lutSize = -1;
     // The one-pass stack program's own.
-    GLint eye = -1, ray = -1, depth = -1, depthLimit = -1, window = -1, plane = -1, planes = -1, alpha = -1, lo = -1, hi = -1, origin = -1, size = -1;
+    GLint eye = -1, ray = -1, depth = -1, depthLimit = -1, sampleCount = -1, window = -1, plane = -1, planes = -1, alpha = -1, lo = -1, hi = -1, origin = -1, size = -1;
 };
 
 // The part of one slice that can show anything, cut into strips of rows
@@ -203,7 +203,7 @@ struct StackDraw {
 // A framebuffer of one panel-sized texture.
 struct PanelTarget {
     GLuint fbo = 0, tex = 0;
-    int w = 0, h = 0;
+    int w = 0, h = 0, samples = 0;  // samples > 1: a multisampled texture
     bool ok = false;
 };
 

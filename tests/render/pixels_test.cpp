@@ -1068,6 +1068,75 @@ TEST_F(Render, OnePassStacksMatchPolygonByPolygon)
     vq::renderSetBricks(0);
 }
 
+// In a multisampled frame an opaque edge covers some of a pixel's samples:
+// each sample's ray must stop at its own depth. Lines on the stack's front
+// face (as the box's edges lie on a volume's faces) would be covered by the
+// whole volume wherever a ray missed their depth; compared here with the
+// polygons one by one, whose depth test is per sample.
+TEST_F(Render, OnePassStacksStopAtEachSamplesDepth)
+{
+    GLuint ms = 0, msColour = 0, msDepth = 0;
+    glGenFramebuffers(1, &ms);
+    glGenRenderbuffers(1, &msColour);
+    glGenRenderbuffers(1, &msDepth);
+    glBindRenderbuffer(GL_RENDERBUFFER, msColour);
+    glRenderbufferStorageMultisample(GL_RENDERBUFFER, 4, GL_RGBA8, W, H);
+    glBindRenderbuffer(GL_RENDERBUFFER, msDepth);
+    glRenderbufferStorageMultisample(GL_RENDERBUFFER, 4, GL_DEPTH_COMPONENT24, W, H);
+    glBindFramebuffer(GL_FRAMEBUFFER, ms);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, msColour);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, msDepth);
+    ASSERT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), static_cast<GLenum>(GL_FRAMEBUFFER_COMPLETE));
+    auto drawResolved = [&]() {
+        glBindFramebuffer(GL_FRAMEBUFFER, ms);
+        vq::renderFrame(vq::scene(), W, H);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, ms);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, fbo);
+        glBlitFramebuffer(0, 0, W, H, 0, 0, W, H, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+        glFinish();
+        std::vector<uint8_t> out(W * H * 4);
+        glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, out.data());
+        return out;
+    };
+    // A dense blue volume and white lines just inside its front: where a
+    // ray ran past a line's samples, the line would turn blue.
+    int tex = svqc3dt(8, 8, 8);
+    int w = 0, h = 0, d = 0;
+    unsigned char *t = svqg3dt(tex, &w, &h, &d);
+    ASSERT_NE(t, nullptr);
+    for (int i = 0; i < 8 * 8 * 8; ++i)
+        t[4 * i] = 0, t[4 * i + 1] = 40, t[4 * i + 2] = 220, t[4 * i + 3] = 160;
+    svqpt(tex);
+    const std::array<double, 3> eye{0.9, 0.7, 2.1};
+    viewStack(tex, 60, eye, 0.6f);
+    vqscr(5, 1, 1, 1);
+    vqsci(5);
+    for (int k = 0; k < 5; ++k) {
+        float xs[2] = {-0.45f, 0.45f}, ys[2] = {-0.4f + 0.17f * k, -0.3f + 0.19f * k}, zs[2] = {0.499f, 0.499f};
+        vqline(2, xs, ys, zs);
+    }
+    setCamera(eye[0], eye[1], eye[2]);
+    vq::renderSetOnePass(false);
+    std::vector<uint8_t> each = drawResolved();
+    vq::renderSetOnePass(true);
+    std::vector<uint8_t> one = drawResolved();
+    EXPECT_EQ(vq::renderStacksDrawn(), 1);
+    // Red comes from the lines alone. A pixel where they show clearly one
+    // by one must not lose most of its red in the one pass.
+    int lines = 0, lost = 0;
+    for (size_t i = 0; i < one.size(); i += 4)
+        if (each[i] >= 96) {
+            ++lines;
+            lost += 2 * one[i] < each[i] ? 1 : 0;
+        }
+    EXPECT_GT(lines, 100);
+    EXPECT_EQ(lost, 0) << "of " << lines << " line pixels";
+    glDeleteRenderbuffers(1, &msColour);
+    glDeleteRenderbuffers(1, &msDepth);
+    glDeleteFramebuffers(1, &ms);
+}
+
 // Whatever breaks a stack draws the polygons around it as before: a
 // transparent facet between the planes (two stacks, one each side), the
 // reveal's front polygon at alpha 1, two textures whose polygons
