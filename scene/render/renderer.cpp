@@ -280,25 +280,35 @@ void uploadVerts()
         glBufferSubData(GL_ARRAY_BUFFER, 0, bytes, R.verts.data());
 }
 
-// Binds a panel-sized target of one texture (made or resized when the
-// panel's size changed) with its viewport; false when the GL offers none.
-bool bindPanelTarget(PanelTarget &t, GLenum internal, GLenum format, GLenum attachment, int vw, int vh)
+// Binds a panel-sized target of one texture (made again when the panel's
+// size or the sample count changed; samples > 1: a multisampled texture)
+// with its viewport; false when the GL offers none.
+bool bindPanelTarget(PanelTarget &t, GLenum internal, GLenum format, GLenum attachment, int vw, int vh,
+                     int samples = 0)
 {
-    if (t.w != vw || t.h != vh) {
-        if (!t.fbo) {
+    if (t.w != vw || t.h != vh || t.samples != samples) {
+        if (!t.fbo)
             glGenFramebuffers(1, &t.fbo);
-            glGenTextures(1, &t.tex);
+        // A texture cannot change between plain and multisampled: a fresh one.
+        if (t.tex)
+            glDeleteTextures(1, &t.tex);
+        glGenTextures(1, &t.tex);
+        GLenum target = samples > 1 ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D;
+        glBindTexture(target, t.tex);
+        if (samples > 1) {
+            glTexImage2DMultisample(target, samples, internal, vw, vh, GL_TRUE);
+        } else {
+            glTexImage2D(target, 0, internal, vw, vh, 0, format, GL_FLOAT, nullptr);
+            glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+            glTexParameteri(target, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
         }
-        glBindTexture(GL_TEXTURE_2D, t.tex);
-        glTexImage2D(GL_TEXTURE_2D, 0, internal, vw, vh, 0, format, GL_FLOAT, nullptr);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, t.fbo);
-        glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, attachment, GL_TEXTURE_2D, t.tex, 0);
+        glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, attachment, target, t.tex, 0);
         if (attachment == GL_DEPTH_ATTACHMENT)
             glDrawBuffer(GL_NONE);
         t.w = vw;
         t.h = vh;
+        t.samples = samples;
         t.ok = glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
     }
     if (!t.ok)
@@ -325,38 +335,9 @@ bool beginAccumulation(int vw, int vh)
 // that an edge covers the same samples in both.
 bool beginDepthCopy(int vw, int vh, int samples)
 {
-    PanelTarget &t = R.depth;
-    if (samples > 1) {
-        if (t.w != vw || t.h != vh || t.samples != samples) {
-            if (!t.fbo) {
-                glGenFramebuffers(1, &t.fbo);
-                glGenTextures(1, &t.tex);
-            }
-            glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, t.tex);
-            glTexImage2DMultisample(GL_TEXTURE_2D_MULTISAMPLE, samples, GL_DEPTH_COMPONENT32F, vw, vh, GL_TRUE);
-            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, t.fbo);
-            glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D_MULTISAMPLE, t.tex, 0);
-            glDrawBuffer(GL_NONE);
-            t.w = vw;
-            t.h = vh;
-            t.samples = samples;
-            t.ok = glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-        }
-        if (!t.ok)
-            return false;
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, t.fbo);
-        glViewport(0, 0, vw, vh);
-        glScissor(0, 0, vw, vh);
-    } else {
-        if (t.samples > 1) {
-            // The texture changes kind: a fresh one.
-            glDeleteTextures(1, &t.tex);
-            glGenTextures(1, &t.tex);
-            t.w = t.h = t.samples = 0;
-        }
-        if (!bindPanelTarget(t, GL_DEPTH_COMPONENT32F, GL_DEPTH_COMPONENT, GL_DEPTH_ATTACHMENT, vw, vh))
-            return false;
-    }
+    if (!bindPanelTarget(R.depth, GL_DEPTH_COMPONENT32F, GL_DEPTH_COMPONENT, GL_DEPTH_ATTACHMENT, vw, vh,
+                         samples > 1 ? samples : 0))
+        return false;
     glDepthMask(GL_TRUE);
     glClear(GL_DEPTH_BUFFER_BIT);
     return true;
