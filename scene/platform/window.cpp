@@ -15,6 +15,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "detail.h"
 #include "panels.h"
 #include "platform.h"
 #include "png.h"
@@ -37,8 +38,17 @@ constexpr int kKeyLeft = 100, kKeyUp = 101, kKeyRight = 102, kKeyDown = 103;
 constexpr double kMaxFps = 60;
 // A frame that shows nothing new is not drawn again (the window keeps the
 // last one), except this often: GLUT's redraws after the window was
-// uncovered cannot be told from ours.
+// uncovered cannot be told from ours. A frame that takes long to draw is
+// redrawn no more than a tenth of the time, so that a still window of a
+// large volume leaves the processor to the rest and answers the mouse
+// at once.
 constexpr double kStillRedrawSeconds = 0.25;
+constexpr double kStillRedrawShare = 0.1;
+
+// A coarse frame is drawn while the mouse drags the view (detail.h); the
+// full frame comes back once the button is let go or the mouse has rested
+// this long.
+constexpr double kSettleSeconds = 0.3;
 
 enum class Drag { none, rotate, zoom, pan };
 
@@ -76,6 +86,10 @@ struct Window {
     double lastDrawn = -1; // clock when a frame was last drawn; -1 never
     uint64_t drawnDigest = 0; // frameDigest of the frame last drawn
     bool resized = false;  // the window changed size since then
+    double lastMotion = -1;  // clock at the last drag motion
+    double fullSeconds = 0;  // what the last full frame took to draw
+    DragDetail detail;       // of a drag's frames
+    bool drawnReduced = false; // the frame on show was drawn reduced
 };
 
 Window Wn;
@@ -157,10 +171,18 @@ void display()
     Wn.lastFrame = clockSeconds();
     runFrame(s);
     uint64_t digest = frameDigest(s);
+    bool dragging = Wn.drag != Drag::none && Wn.lastMotion >= 0 && Wn.lastFrame - Wn.lastMotion < kSettleSeconds;
     bool draw = Wn.lastDrawn < 0 || digest != Wn.drawnDigest || Wn.resized || s.screenshotRequested ||
-                Wn.lastFrame - Wn.lastDrawn >= kStillRedrawSeconds;
+                Wn.lastFrame - Wn.lastDrawn >= std::fmax(kStillRedrawSeconds, Wn.fullSeconds / kStillRedrawShare) ||
+                (Wn.drawnReduced && !dragging);
     if (draw) {
-        renderFrame(s, Wn.width, Wn.height);
+        // Screenshots are always of the full frame.
+        bool coarse = dragging && !s.screenshotRequested && coarseDetail(Wn.detail);
+        double start = clockSeconds();
+        if (coarse)
+            renderFrameReduced(s, Wn.width, Wn.height, Wn.detail.reduction, Wn.detail.stride);
+        else
+            renderFrame(s, Wn.width, Wn.height);
         if (s.drawFailed)
             finish(1);
         markCurrentPanel(s);
@@ -173,6 +195,14 @@ void display()
             writeScreenshot(pixels.data(), Wn.width, Wn.height);
         }
         Win.swapBuffers();
+        // Wait for the GL, so that the time is the frame's whole cost.
+        glFinish();
+        double seconds = clockSeconds() - start;
+        if (coarse)
+            Wn.detail = nextDragDetail(Wn.detail, seconds);
+        else
+            Wn.fullSeconds = seconds;
+        Wn.drawnReduced = coarse;
         Wn.lastDrawn = Wn.lastFrame;
         Wn.drawnDigest = digest;
         Wn.resized = false;
@@ -237,6 +267,8 @@ void mouse(int button, int state, int x, int y)
         Wn.drag = Drag::none;
         return;
     }
+    Wn.detail = startDragDetail(Wn.fullSeconds);
+    Wn.lastMotion = -1;
     if (button == kWheelUp || button == kWheelDown) {
         zoomCamera(s, s.current, button == kWheelUp ? 1.1 : 1 / 1.1);
         return;
@@ -258,6 +290,8 @@ void motion(int x, int y)
     int dx = x - Wn.lastX, dy = y - Wn.lastY;
     Wn.lastX = x;
     Wn.lastY = y;
+    if (Wn.drag != Drag::none)
+        Wn.lastMotion = clockSeconds();
     if (s.panels.empty() || s.current < 0 || s.current >= static_cast<int>(s.panels.size()))
         return;
     switch (Wn.drag) {

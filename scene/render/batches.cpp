@@ -687,7 +687,7 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
     if (!g->haveStrips || !(g->threshold == thr) || g->stripRows != R.stripRows)
         computeStrips(*g, thr);
     int a = d.axis - 1, b1 = a == 0 ? 1 : 0, b2 = a == 2 ? 1 : 2;
-    for (int k = lo[a]; k <= hi[a]; ++k) {
+    for (int k = lo[a]; k <= hi[a]; k += R.planeStride) {
         int s0 = g->stripStart[a][k], s1 = g->stripStart[a][k + 1];
         if (s0 == s1)
             continue;

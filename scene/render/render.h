@@ -11,6 +11,13 @@ bool renderInit();
 // Draw every visible panel of the scene into the bound framebuffer of
 // width x height pixels.
 void renderFrame(Scene &s, int width, int height);
+// A coarse frame, the window's level of detail while the view is dragged:
+// drawn at 1/factor of the pixels along each side and spread over
+// width x height with bilinear filtering (factor <= 1: at full size), with
+// volumes sampled at every stride-th plane of a stack (every stride-th
+// slice of a slice set) and each sample's opacity standing for that many.
+// Lines and points keep their width in the window's pixels.
+void renderFrameReduced(Scene &s, int width, int height, double factor, int stride);
 // Volume slices normally cover only the strips of their planes that can
 // show anything; off, every slice covers its whole plane (the reference
 // the trimmed drawing is tested against). stripRows: rows of voxels per

@@ -180,6 +180,8 @@ bool linkProgram(ProgramInfo &info, const char *vs, const char *gs, const char *
     info.id = p;
     info.mvp = glGetUniformLocation(p, "uMvp");
     info.viewport = glGetUniformLocation(p, "uViewport");
+    info.pixelScale = glGetUniformLocation(p, "uPixelScale");
+    info.stride = glGetUniformLocation(p, "uStride");
     info.ambient = glGetUniformLocation(p, "uAmbient");
     info.lightCount = glGetUniformLocation(p, "uLightCount");
     info.lightPos = glGetUniformLocation(p, "uLightPos");
@@ -262,7 +264,11 @@ void useProgram(Program which, const Mat4 &mvp, int vw, int vh)
     glUseProgram(p.id);
     glUniformMatrix4fv(p.mvp, 1, GL_FALSE, mvp.m);
     if (p.viewport >= 0)
-        glUniform2f(p.viewport, static_cast<float>(vw), static_cast<float>(vh));
+        glUniform2f(p.viewport, static_cast<float>(vw) / R.pixelScale, static_cast<float>(vh) / R.pixelScale);
+    if (p.pixelScale >= 0)
+        glUniform1f(p.pixelScale, R.pixelScale);
+    if (p.stride >= 0)
+        glUniform1i(p.stride, R.planeStride);
 }
 
 void uploadVerts()
@@ -630,7 +636,8 @@ bool renderInit()
               linkProgram(R.programs[kTex], kTexVs, nullptr, kTexFs) &&
               linkProgram(R.programs[kVolume], kTexVs, nullptr, kVolumeFs) &&
               linkProgram(R.programs[kStack], kTexVs, nullptr, kStackFs) &&
-              linkProgram(R.programs[kComposite], kCompositeVs, nullptr, kCompositeFs);
+              linkProgram(R.programs[kComposite], kCompositeVs, nullptr, kCompositeFs) &&
+              linkProgram(R.programs[kUpscale], kCompositeVs, nullptr, kUpscaleFs);
     if (!ok) {
         renderShutdown();
         return false;
@@ -684,6 +691,79 @@ void renderFrame(Scene &s, int width, int height)
         s.drawFailed = true;
 }
 
+namespace {
+
+// The reduced frame's framebuffer at rw x rh, made again when the size
+// changes; false when the GL offers none.
+bool bindReducedTarget(int rw, int rh)
+{
+    ReducedTarget &t = R.reduced;
+    if (t.w != rw || t.h != rh) {
+        if (!t.fbo) {
+            glGenFramebuffers(1, &t.fbo);
+            glGenTextures(1, &t.tex);
+            glGenRenderbuffers(1, &t.depth);
+        }
+        glBindTexture(GL_TEXTURE_2D, t.tex);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, rw, rh, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glBindRenderbuffer(GL_RENDERBUFFER, t.depth);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, rw, rh);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, t.fbo);
+        glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, t.tex, 0);
+        glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, t.depth);
+        t.w = rw;
+        t.h = rh;
+        t.ok = glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    }
+    if (!t.ok)
+        return false;
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, t.fbo);
+    return true;
+}
+
+} // namespace
+
+void renderFrameReduced(Scene &s, int width, int height, double factor, int stride)
+{
+    factor = factor > 1 && factor < 64 ? factor : 1;
+    int rw = static_cast<int>(std::lround(width / factor)), rh = static_cast<int>(std::lround(height / factor));
+    R.planeStride = std::clamp(stride, 1, 16);
+    if (!R.ready || rw < 1 || rh < 1 || (rw == width && rh == height)) {
+        renderFrame(s, width, height);
+        R.planeStride = 1;
+        return;
+    }
+    GLint outer = 0;
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &outer);
+    if (!bindReducedTarget(rw, rh)) {
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(outer));
+        renderFrame(s, width, height);
+        return;
+    }
+    R.pixelScale = static_cast<float>(rw) / static_cast<float>(width);
+    renderFrame(s, rw, rh);
+    R.pixelScale = 1;
+    R.planeStride = 1;
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(outer));
+    glViewport(0, 0, width, height);
+    glDisable(GL_SCISSOR_TEST);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    const ProgramInfo &p = R.programs[kUpscale];
+    glUseProgram(p.id);
+    glUniform4f(p.window, 0, 0, static_cast<float>(width), static_cast<float>(height));
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, R.reduced.tex);
+    glBindVertexArray(R.vao);
+    glDrawArrays(GL_TRIANGLES, 0, 3);
+    glBindVertexArray(0);
+    glUseProgram(0);
+}
+
 void renderSetSliceTrimming(bool on, int stripRows)
 {
     R.trimSlices = on;
@@ -715,6 +795,11 @@ void renderShutdown()
             glDeleteFramebuffers(1, &t->fbo);
             glDeleteTextures(1, &t->tex);
         }
+    if (R.reduced.fbo) {
+        glDeleteFramebuffers(1, &R.reduced.fbo);
+        glDeleteTextures(1, &R.reduced.tex);
+        glDeleteRenderbuffers(1, &R.reduced.depth);
+    }
     if (R.vao)
         glDeleteVertexArrays(1, &R.vao);
     R = Renderer();

@@ -106,10 +106,11 @@ layout(location = 0) in vec3 aPos;
 layout(location = 1) in vec4 aColour;
 layout(location = 4) in float aWidth;
 uniform mat4 uMvp;
+uniform float uPixelScale = 1.0;
 out vec4 vColour;
 void main() {
     gl_Position = uMvp * vec4(aPos, 1.0);
-    gl_PointSize = max(aWidth, 1.0);
+    gl_PointSize = max(aWidth * uPixelScale, 1.0);
     vColour = aColour;
 }
 )";
@@ -169,6 +170,7 @@ uniform vec2 uDecode;
 uniform vec2 uRange;
 uniform int uRamp;
 uniform int uLutSize;
+uniform int uStride = 1;
 out vec4 fragColour;
 void main() {
     float value = uDecode.x + texture(uGrid, vTex).r * uDecode.y;
@@ -180,6 +182,9 @@ void main() {
     vec4 c = texelFetch(uLut, i, 0);
     if (c.a <= 0.0)
         discard;
+    // One slice of every uStride stands for them all.
+    if (uStride > 1)
+        c.a = 1.0 - pow(1.0 - c.a, float(uStride));
     fragColour = c;
 }
 )";
@@ -210,6 +215,7 @@ uniform sampler2D uDepthBuffer;
 uniform sampler2DMS uDepthSamples;
 uniform int uSampleCount;
 uniform sampler3D uOccupancy;
+uniform int uStride = 1;
 #define CELL 8
 out vec4 fragColour;
 void main() {
@@ -264,7 +270,11 @@ void main() {
     vec3 colour = vec3(0.0);
     float opacity = 0.0;
     ivec3 cells = textureSize(uOccupancy, 0);
-    for (int k = k1; k >= k0; --k) {
+    // Coarse frames sample every uStride-th plane only (the same ones in
+    // every brick), each standing for uStride of them.
+    int stride = max(uStride, 1);
+    k1 -= k1 % stride;
+    for (int k = k1; k >= k0; k -= stride) {
         float t = (uPlane.w + float(k) * uPlanes.x - np0) / nr;
         for (; passed < nStops && t > stops[passed]; ++passed) {
             gathered += colour;
@@ -280,11 +290,15 @@ void main() {
             vec3 leave = (side - p0) / safe;
             float tExit = min(min(leave.x, leave.y), leave.z);
             float kExit = (np0 + tExit * nr - uPlane.w) / uPlanes.x;
-            k = min(k, int(floor(kExit + 0.01)) + 1);
+            int next = int(floor(kExit + 0.01));
+            k = min(k, next - next % stride + stride);
             continue;
         }
         vec4 c = texture(uTexels, (x - uOrigin + 0.5) / uSize);
-        float w = (1.0 - opacity) * c.a * uAlpha;
+        float a = c.a * uAlpha;
+        if (stride > 1)
+            a = 1.0 - pow(1.0 - a, float(stride));
+        float w = (1.0 - opacity) * a;
         colour += w * c.rgb;
         opacity += w;
         if (opacity > 0.999)
@@ -319,6 +333,17 @@ void main() {
     if (c.a <= 0.0)
         discard;
     fragColour = c;
+}
+)";
+
+// A frame drawn at fewer pixels, spread over the window's with bilinear
+// filtering.
+constexpr const char *kUpscaleFs = R"(#version 330 core
+uniform sampler2D uTexels;
+uniform vec4 uWindow;
+out vec4 fragColour;
+void main() {
+    fragColour = vec4(texture(uTexels, (gl_FragCoord.xy - uWindow.xy) / uWindow.zw).rgb, 1.0);
 }
 )";
 

@@ -26,11 +26,12 @@ struct Vert {
     float w;
 };
 
-enum Program { kSurface, kLine, kPoint, kTex, kVolume, kStack, kComposite, kProgramCount };
+enum Program { kSurface, kLine, kPoint, kTex, kVolume, kStack, kComposite, kUpscale, kProgramCount };
 
 struct ProgramInfo {
     GLuint id = 0;
     GLint mvp = -1, viewport = -1, ambient = -1, lightCount = -1, lightPos = -1, lightColour = -1;
+    GLint pixelScale = -1, stride = -1;
     GLint sampler = -1, lut = -1, decode = -1, range = -1, ramp = -1, lutSize = -1;
     // The one-pass stack program's own.
     GLint eye = -1, ray = -1, depth = -1, depthLimit = -1, sampleCount = -1, window = -1, plane = -1, planes = -1, alpha = -1, lo = -1, hi = -1, origin = -1, size = -1;
@@ -207,6 +208,14 @@ struct PanelTarget {
     bool ok = false;
 };
 
+// The framebuffer a reduced frame is drawn into: a colour texture to
+// spread over the window and a depth-stencil buffer.
+struct ReducedTarget {
+    GLuint fbo = 0, tex = 0, depth = 0;
+    int w = 0, h = 0;
+    bool ok = false;
+};
+
 struct Renderer {
     bool ready = false;
     ProgramInfo programs[kProgramCount];
@@ -227,6 +236,14 @@ struct Renderer {
     // depth of the panel, where a stack's rays meet opaque things.
     PanelTarget accum, depth;
     bool accumulating = false;
+    // Pixels drawn to one pixel of the window: below 1 while a reduced
+    // frame is drawn, so that lines and points keep their width on the
+    // window.
+    float pixelScale = 1;
+    // Planes of a stack, or slices of a slice set, that one sample or
+    // slice stands for: above 1 in coarse frames.
+    int planeStride = 1;
+    ReducedTarget reduced;
 
     // Scratch arrays kept between frames to spare allocations.
     std::vector<Vert> verts, scratch;

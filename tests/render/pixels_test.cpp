@@ -1204,3 +1204,93 @@ TEST_F(Render, OnePassStacksBreakWhereTheDrawingDoes)
         }
     vq::renderSetBricks(0);
 }
+
+// ---- Coarse frames (the window's level of detail while dragging) ----------
+
+// A frame drawn at half the pixels and spread over the window keeps lines
+// and points at their widths in the window's pixels.
+TEST_F(Render, CoarseFramesKeepLineAndPointWidths)
+{
+    nvqvthcline({-0.8, 0.3, 0}, {0.8, 0.3, 0}, {1, 0, 0}, {1, 0, 0}, 6);
+    vqscr(3, 1, 1, 1);
+    vqsci(3);
+    vqslw(8);
+    float x = 0, y = -0.4f, z = 0;
+    vqpt(1, &x, &y, &z, 1);
+    auto lineRows = [this]() {
+        int rows = 0;
+        for (int yy = 0; yy < H; ++yy)
+            rows += at(W / 2, yy).r > 100 && at(W / 2, yy).g < 100;
+        return rows;
+    };
+    draw();
+    int fullRows = lineRows(), fullDisc = count(255, 255, 255, 60);
+    for (double factor : {2.0, 4.0}) {
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer());
+        vq::renderFrameReduced(vq::scene(), W, H, factor, 1);
+        glFinish();
+        glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        // Scaled up with bilinear filtering, an edge may gain a pixel on
+        // each side; drawn at the reduced size's own widths, the line would
+        // be `factor` times as wide and the disc factor^2 times as large.
+        EXPECT_NEAR(lineRows(), fullRows, 2 + factor / 2) << factor;
+        int disc = count(255, 255, 255, 100);
+        EXPECT_GT(disc, fullDisc / 2) << factor;
+        EXPECT_LT(disc, fullDisc * 2) << factor;
+    }
+}
+
+// Sampling every stride-th slice or plane, each sample's opacity stands
+// for the planes it skips: a uniform volume composites to the same colour
+// as with every plane, in slice sets and in one-pass stacks.
+TEST_F(Render, CoarseStrideStandsForThePlanesItSkips)
+{
+    Grid g(8, 8, 16, 1.0f);
+    int id = addVolume(g, 0, 0.5f, 0, 0.1f);
+    for (int ci = 0; ci < 256; ++ci)
+        vqscr(ci, 0, 0, 0);
+    vqscr(255, 1, 1, 1);
+    vqscir(0, 255);
+    setCamera(0, 0, 2.5);
+    dvqdvrx(id, 0, 3, 0, 0);
+    draw();
+    Pixel full = at(W / 2, H / 2);
+    // Sixteen slices of opacity 0.1 over black.
+    int want = static_cast<int>(std::lround(255 * (1 - std::pow(0.9, 16))));
+    EXPECT_TRUE(near(full, want, want, want, 4));
+    for (int stride : {2, 4}) {
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer());
+        vq::renderFrameReduced(vq::scene(), W, H, 1, stride);
+        glFinish();
+        glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        EXPECT_TRUE(near(at(W / 2, H / 2), full.r, full.g, full.b, 3)) << "slices, stride " << stride;
+    }
+
+    vq::resetScene();
+    char a0[] = "test", a1[] = "--nodraw";
+    char *argv[] = {a0, a1, nullptr};
+    ASSERT_EQ(vqopend("/?", 2, argv), 0);
+    vq::scene().windowWidth = W;
+    vq::scene().windowHeight = H;
+    vqswin(-1, 1, -1, 1, -1, 1);
+    svqsbc(0, 0, 0);
+    int tex = makeTexture(8, 8, 8, [](int, int, int, unsigned char *t) {
+        t[0] = 255, t[1] = 128, t[2] = 0, t[3] = 255;
+    });
+    ASSERT_GE(tex, 0);
+    for (int s = 0; s < 40; ++s)
+        obliqueQuad(tex, 0.0125 + s * 0.0244, 0.0, 0.05f);
+    setCamera(0, 0, 2.5);
+    draw();
+    ASSERT_EQ(vq::renderStacksDrawn(), 1);
+    full = at(W / 2, H / 2);
+    EXPECT_GT(full.r, 100);
+    for (int stride : {2, 4}) {
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer());
+        vq::renderFrameReduced(vq::scene(), W, H, 1, stride);
+        glFinish();
+        glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        EXPECT_EQ(vq::renderStacksDrawn(), 1);
+        EXPECT_TRUE(near(at(W / 2, H / 2), full.r, full.g, full.b, 3)) << "stack, stride " << stride;
+    }
+}
