@@ -295,10 +295,8 @@ void main() {
             continue;
         }
         vec4 c = texture(uTexels, (x - uOrigin + 0.5) / uSize);
-        float a = c.a * uAlpha;
-        if (stride > 1)
-            a = 1.0 - pow(1.0 - a, float(stride));
-        float w = (1.0 - opacity) * a;
+        float w = stride > 1 ? (1.0 - opacity) * (1.0 - pow(1.0 - c.a * uAlpha, float(stride)))
+                             : (1.0 - opacity) * c.a * uAlpha;
         colour += w * c.rgb;
         opacity += w;
         if (opacity > 0.999)

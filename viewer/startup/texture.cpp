@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -234,23 +235,34 @@ int fillTexture(int v, const Xvol *xvol, const float tr[12])
         }
         if (!full) {
             dropFloatVoxels(xvol);
-            for (int k = 0; k < nz; k++)
-                for (int j = 0; j < ny; j++) {
-                    unsigned char *out = texels + rowStride * j + sliceStride * k;
-                    size_t at = rowCodes * j + sliceCodes * k;
-                    if (codeBytes == 1) {
-                        const unsigned char *c = codes + at;
-                        for (int i = 0; i < nx; i++)
-                            std::memcpy(out + 4 * i, &palette[c[i]], 4);
-                    } else {
-                        const unsigned char *c = codes + 2 * at;
-                        for (int i = 0; i < nx; i++) {
-                            uint16_t code;
-                            std::memcpy(&code, c + 2 * i, 2);
-                            std::memcpy(out + 4 * i, &palette[code], 4);
+            // Slices apart are independent: large volumes take both cores
+            // (the texel storage's pages are first touched here too).
+            auto writeSlices = [&](int k0, int k1) {
+                for (int k = k0; k < k1; k++)
+                    for (int j = 0; j < ny; j++) {
+                        unsigned char *out = texels + rowStride * j + sliceStride * k;
+                        size_t at = rowCodes * j + sliceCodes * k;
+                        if (codeBytes == 1) {
+                            const unsigned char *c = codes + at;
+                            for (int i = 0; i < nx; i++)
+                                std::memcpy(out + 4 * i, &palette[c[i]], 4);
+                        } else {
+                            const unsigned char *c = codes + 2 * at;
+                            for (int i = 0; i < nx; i++) {
+                                uint16_t code;
+                                std::memcpy(&code, c + 2 * i, 2);
+                                std::memcpy(out + 4 * i, &palette[code], 4);
+                            }
                         }
                     }
-                }
+            };
+            if (count >= (size_t(1) << 22) && nz >= 2) {
+                std::thread other(writeSlices, nz / 2, nz);
+                writeSlices(0, nz / 2);
+                other.join();
+            } else {
+                writeSlices(0, nz);
+            }
             dropByteVoxels(xraw);
             svqpt(tex3d[v]);
             std::fprintf(stderr, "minaf = %f, maxaf = %f\n", static_cast<float>(alphaLo), static_cast<float>(alphaHi));
