@@ -77,6 +77,12 @@ class Render : public ::testing::Test {
         // A fresh renderer per test: the scene is reset, and ids start again.
         vq::renderShutdown();
         ASSERT_TRUE(vq::renderInit());
+        openScene();
+    }
+
+    // A fresh scene of one W x H panel on black, the world box -1..1.
+    static void openScene()
+    {
         vq::resetScene();
         char a0[] = "test", a1[] = "--nodraw";
         char *argv[] = {a0, a1, nullptr};
@@ -99,6 +105,16 @@ class Render : public ::testing::Test {
     {
         glBindFramebuffer(GL_FRAMEBUFFER, fbo);
         vq::renderFrame(vq::scene(), W, H);
+        glFinish();
+        pixels.resize(W * H * 4);
+        glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    }
+
+    // The same frame coarse, as the window draws it while dragging.
+    void drawCoarse(double factor, int stride)
+    {
+        glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+        vq::renderFrameReduced(vq::scene(), W, H, factor, stride);
         glFinish();
         pixels.resize(W * H * 4);
         glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
@@ -1226,10 +1242,7 @@ TEST_F(Render, CoarseFramesKeepLineAndPointWidths)
     draw();
     int fullRows = lineRows(), fullDisc = count(255, 255, 255, 60);
     for (double factor : {2.0, 4.0}) {
-        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer());
-        vq::renderFrameReduced(vq::scene(), W, H, factor, 1);
-        glFinish();
-        glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        drawCoarse(factor, 1);
         // Scaled up with bilinear filtering, an edge may gain a pixel on
         // each side; drawn at the reduced size's own widths, the line would
         // be `factor` times as wide and the disc factor^2 times as large.
@@ -1259,21 +1272,11 @@ TEST_F(Render, CoarseStrideStandsForThePlanesItSkips)
     int want = static_cast<int>(std::lround(255 * (1 - std::pow(0.9, 16))));
     EXPECT_TRUE(near(full, want, want, want, 4));
     for (int stride : {2, 4}) {
-        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer());
-        vq::renderFrameReduced(vq::scene(), W, H, 1, stride);
-        glFinish();
-        glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        drawCoarse(1, stride);
         EXPECT_TRUE(near(at(W / 2, H / 2), full.r, full.g, full.b, 3)) << "slices, stride " << stride;
     }
 
-    vq::resetScene();
-    char a0[] = "test", a1[] = "--nodraw";
-    char *argv[] = {a0, a1, nullptr};
-    ASSERT_EQ(vqopend("/?", 2, argv), 0);
-    vq::scene().windowWidth = W;
-    vq::scene().windowHeight = H;
-    vqswin(-1, 1, -1, 1, -1, 1);
-    svqsbc(0, 0, 0);
+    openScene();
     int tex = makeTexture(8, 8, 8, [](int, int, int, unsigned char *t) {
         t[0] = 255, t[1] = 128, t[2] = 0, t[3] = 255;
     });
@@ -1286,10 +1289,7 @@ TEST_F(Render, CoarseStrideStandsForThePlanesItSkips)
     full = at(W / 2, H / 2);
     EXPECT_GT(full.r, 100);
     for (int stride : {2, 4}) {
-        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer());
-        vq::renderFrameReduced(vq::scene(), W, H, 1, stride);
-        glFinish();
-        glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        drawCoarse(1, stride);
         EXPECT_EQ(vq::renderStacksDrawn(), 1);
         EXPECT_TRUE(near(at(W / 2, H / 2), full.r, full.g, full.b, 3)) << "stack, stride " << stride;
     }
