@@ -48,4 +48,30 @@ inline int countPatternConversions(const char *pattern, const PatternRules &rule
     return conversions;
 }
 
+// Whether every width and precision in pattern is at most limit. A name
+// buffer of limit characters can never hold a wider field, and formatting
+// one costs its whole width (a width of a billion takes seconds), so the
+// readers refuse such a pattern before they format anything.
+inline bool patternFieldsFit(const char *pattern, long limit)
+{
+    for (const char *p = pattern; *p; p++) {
+        if (*p != '%')
+            continue;
+        if (*++p == '%')
+            continue;
+        for (; *p && !std::strchr("diouxXcsfFeEgGaApn", *p); p++) {
+            if (*p < '1' || *p > '9')
+                continue;
+            long value = 0;
+            for (; *p >= '0' && *p <= '9'; p++)
+                if ((value = value * 10 + (*p - '0')) > limit)
+                    return false;
+            p--;
+        }
+        if (!*p)
+            break;
+    }
+    return true;
+}
+
 } // namespace vq

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "png.h"
+#include "printf_pattern.h"
 #include "tracks.h"
 #include "xrw.h"
 
@@ -70,4 +71,31 @@ TEST(FileNamePatterns, EachCallerKeepsItsOwnRules)
             EXPECT_EQ(numbered, c.pngNumbered) << c.pattern;
         }
     }
+}
+
+// A field wider than the name buffer can never make a usable name, and
+// formatting it would cost its whole width: a width of a billion took the
+// track reader seconds. Both readers refuse it up front with the message
+// an over-long name gets.
+TEST(FileNamePatterns, FieldsWiderThanTheNameAreRefusedUnformatted)
+{
+    EXPECT_TRUE(vq::patternFieldsFit("t%05d_%-399i%%1000000.txt", 399));
+    EXPECT_TRUE(vq::patternFieldsFit("%.399x", 399));
+    EXPECT_FALSE(vq::patternFieldsFit("t%400d", 399));
+    EXPECT_FALSE(vq::patternFieldsFit("t%.400d", 399));
+    EXPECT_FALSE(vq::patternFieldsFit("1% 1444444442X4", 399));
+    EXPECT_FALSE(vq::patternFieldsFit("%0099999999999999999999999d", 399));
+
+    const char *wide[] = {"t% 1444444442d.txt", "t%.1444444442d.txt", "t%'0999999999999d.txt"};
+    for (const char *pattern : wide) {
+        ASSERT_TRUE(trackPatternValid(pattern)) << pattern;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(readTracks(pattern, 1), -1) << pattern;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  std::string("Track file name from '") + pattern + "' is longer than 399 characters.\n");
+    }
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(loadTifStack("s%1444444442d.tga", 0, 1, 1), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Slice name from pattern 's%1444444442d.tga' is longer than 254 characters.\n");
 }

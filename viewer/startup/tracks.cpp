@@ -15,6 +15,7 @@ namespace {
 
 const long kPointChunk = 1000;
 const long kCountChunk = 100;
+const int kNameLen = 400;  // track file names, with their terminator
 
 } // namespace
 
@@ -32,8 +33,12 @@ int readTracks(const char *pattern, int skip)
     int *counts = nullptr;
     long countCapacity = 0;
     ntracks = 0;
+    if (!vq::patternFieldsFit(pattern, kNameLen - 1)) {
+        std::fprintf(stderr, "Track file name from '%s' is longer than 399 characters.\n", pattern);
+        return -1;
+    }
     for (long n = 0; n <= INT_MAX; n += skip) {
-        char name[400];
+        char name[kNameLen];
         int len = std::snprintf(name, sizeof name, pattern, static_cast<int>(n));
         if (len < 0 || len >= static_cast<int>(sizeof name)) {
             std::fprintf(stderr, "Track file name from '%s' is longer than 399 characters.\n", pattern);

@@ -75,6 +75,10 @@ Xvol *loadTifStack(const char *pattern, int first, int last, int step)
         fprintf(stderr, "Too many slices (%lld) to read.\n", count);
         return nullptr;
     }
+    if (!vq::patternFieldsFit(pattern, kSliceNameLen)) {
+        fprintf(stderr, "Slice name from pattern '%s' is longer than %d characters.\n", pattern, kSliceNameLen);
+        return nullptr;
+    }
     Xvol *xvol = newXvol();
     if (!xvol)
         return nullptr;
