@@ -5,7 +5,9 @@
 # timeout, leak and out-of-memory inputs land in BUILD_DIR/fuzz-artifacts/.
 # Prints executions per second and in total for each target; exits non-zero
 # if any target failed. The readers' own messages are hidden unless
-# VQ_FUZZ_VERBOSE is set. FUZZ_TARGETS="obj stl" limits the run.
+# VQ_FUZZ_VERBOSE is set. FUZZ_TARGETS="obj stl" limits the run; FUZZ_SEED=N
+# makes the mutations repeatable (a longer run with the same seed goes over
+# every input a shorter one tried first).
 #
 #   sh tools/run-fuzz.sh build-fuzz 25
 set -u
@@ -44,13 +46,15 @@ run_one() {
     t=$1
     mkdir -p "$work/$t" "$artifacts/$t"
     [ -d "$src/fuzz/corpus/$t" ] && cp -f "$src/fuzz/corpus/$t"/* "$work/$t"/ 2>/dev/null
+    seed=""
+    [ -n "${FUZZ_SEED:-}" ] && seed="-seed=$FUZZ_SEED"
     dict=""
     [ -f "$src/fuzz/dict/$t.dict" ] && dict="-dict=$src/fuzz/dict/$t.dict"
     ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=0} \
     UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
     timeout -k 10 $((seconds + 120)) "$build/bin/fuzz_$t" -max_total_time="$seconds" -max_len=1048576 -timeout=5 \
         -rss_limit_mb=2048 -malloc_limit_mb=2048 -print_final_stats=1 -close_fd_mask=$mask \
-        -artifact_prefix="$artifacts/$t/" $dict "$work/$t" >"$logs/$t.log" 2>&1
+        -artifact_prefix="$artifacts/$t/" $seed $dict "$work/$t" >"$logs/$t.log" 2>&1
     echo $? >"$logs/$t.rc"
 }
 
