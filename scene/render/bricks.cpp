@@ -6,6 +6,10 @@
 #include <cstring>
 #include <thread>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vq {
 
 BrickAxis brickAxis(int n, int maxTexels)
@@ -168,52 +172,133 @@ float shortValue(const GridCode &c, uint16_t t)
     return c.lo + (static_cast<float>(t) / 65535.0f) * (c.hi - c.lo);
 }
 
+namespace {
+
+// One row of Byte texels: whether any value is at or above visible; clears
+// *bytes when a value is not its byte's. Four values at a time where SSE2
+// is at hand, with the same single-precision steps as the scalar tail.
+bool byteRow(const float *row, int n, float visible, uint8_t *dst, bool *bytes)
+{
+    int k = 0, shown = 0, all = 1;
+#if defined(__SSE2__)
+    const __m128 scale = _mm_set1_ps(255.0f), half = _mm_set1_ps(0.5f), zero = _mm_setzero_ps();
+    const __m128 top = _mm_set1_ps(255.0f), vis = _mm_set1_ps(visible);
+    __m128 seen = _mm_setzero_ps(), held = _mm_castsi128_ps(_mm_set1_epi32(-1));
+    for (; k + 16 <= n; k += 16) {
+        __m128i b[4];
+        for (int q = 0; q < 4; ++q) {
+            __m128 v = _mm_loadu_ps(row + k + 4 * q);
+            // max(NaN, 0) is 0, as the scalar conversion gives.
+            __m128 t = _mm_min_ps(_mm_max_ps(_mm_add_ps(_mm_mul_ps(v, scale), half), zero), top);
+            b[q] = _mm_cvttps_epi32(t);
+            held = _mm_and_ps(held, _mm_cmpeq_ps(_mm_div_ps(_mm_cvtepi32_ps(b[q]), scale), v));
+            seen = _mm_or_ps(seen, _mm_cmpge_ps(v, vis));
+        }
+        __m128i w = _mm_packus_epi16(_mm_packs_epi32(b[0], b[1]), _mm_packs_epi32(b[2], b[3]));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + k), w);
+    }
+    shown = _mm_movemask_ps(seen) != 0;
+    all = _mm_movemask_ps(held) == 0xF;
+#endif
+    for (; k < n; ++k) {
+        float v = row[k];
+        uint8_t b = nearestByte(v);
+        dst[k] = b;
+        shown |= v >= visible;
+        all &= byteHolds(b, v);
+    }
+    if (!all)
+        *bytes = false;
+    return shown != 0;
+}
+
+// One row of Short texels over the code's range.
+bool shortRow(const float *row, int n, const GridCode &c, float visible, uint16_t *dst)
+{
+    const float lo = c.lo, scale = shortScale(c);
+    int k = 0, shown = 0;
+#if defined(__SSE2__)
+    const __m128 vlo = _mm_set1_ps(lo), vscale = _mm_set1_ps(scale), half = _mm_set1_ps(0.5f);
+    const __m128 zero = _mm_setzero_ps(), top = _mm_set1_ps(65535.0f), vis = _mm_set1_ps(visible);
+    const __m128i bias = _mm_set1_epi32(32768);
+    const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
+    __m128 seen = _mm_setzero_ps();
+    for (; k + 8 <= n; k += 8) {
+        __m128i t[2];
+        for (int q = 0; q < 2; ++q) {
+            __m128 v = _mm_loadu_ps(row + k + 4 * q);
+            __m128 x = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(v, vlo), vscale), half);
+            x = _mm_min_ps(_mm_max_ps(x, zero), top);
+            // Signed packing of value - 32768, then the sign bit back.
+            t[q] = _mm_sub_epi32(_mm_cvttps_epi32(x), bias);
+            seen = _mm_or_ps(seen, _mm_cmpge_ps(v, vis));
+        }
+        __m128i w = _mm_xor_si128(_mm_packs_epi32(t[0], t[1]), flip);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + k), w);
+    }
+    shown = _mm_movemask_ps(seen) != 0;
+#endif
+    for (; k < n; ++k) {
+        dst[k] = nearestShort(row[k], lo, scale);
+        shown |= row[k] >= visible;
+    }
+    return shown != 0;
+}
+
+} // namespace
+
 bool fillGridBrick(const float *const *const *grid, const GridCode &c, const int o[3], const int n[3],
                    float visible, void *out, bool *exact)
 {
-    bool shows = false;
+    bool shows = false, bytes = true;
+    const int nk = n[2];
     size_t at = 0;
     for (int i = o[0]; i < o[0] + n[0]; ++i)
         for (int j = o[1]; j < o[1] + n[1]; ++j) {
             const float *row = grid[i][j] + o[2];
             bool any = false;
             switch (c.kind) {
-            case TexelKind::Byte: {
-                uint8_t *dst = static_cast<uint8_t *>(out) + at;
-                int bytes = 1, shown = 0;
-                for (int k = 0; k < n[2]; ++k) {
-                    float v = row[k];
-                    uint8_t b = nearestByte(v);
-                    dst[k] = b;
-                    shown |= v >= visible;
-                    bytes &= byteHolds(b, v);
-                }
-                any = shown != 0;
-                if (exact && !bytes)
-                    *exact = false;
+            case TexelKind::Byte:
+                any = byteRow(row, nk, visible, static_cast<uint8_t *>(out) + at, &bytes);
                 break;
-            }
-            case TexelKind::Short: {
-                uint16_t *dst = static_cast<uint16_t *>(out) + at;
-                float scale = shortScale(c);
-                for (int k = 0; k < n[2]; ++k) {
-                    dst[k] = nearestShort(row[k], c.lo, scale);
-                    any |= row[k] >= visible;
-                }
+            case TexelKind::Short:
+                any = shortRow(row, nk, c, visible, static_cast<uint16_t *>(out) + at);
                 break;
-            }
             case TexelKind::Float: {
                 float *dst = static_cast<float *>(out) + at;
-                std::memcpy(dst, row, sizeof(float) * n[2]);
-                for (int k = 0; k < n[2]; ++k)
+                std::memcpy(dst, row, sizeof(float) * nk);
+                for (int k = 0; k < nk; ++k)
                     any |= row[k] >= visible;
                 break;
             }
             }
             shows |= any;
-            at += n[2];
+            at += nk;
         }
+    if (exact && !bytes)
+        *exact = false;
     return shows;
+}
+
+// fillGridBrick over a run of planes of i; large runs are split between
+// the two cores, each half written to its own part of out.
+bool fillGridChunk(const float *const *const *grid, const GridCode &c, const int o[3], const int n[3],
+                   float visible, void *out, bool *exact)
+{
+    size_t voxels = static_cast<size_t>(n[0]) * n[1] * n[2];
+    if (voxels < (size_t(1) << 20) || n[0] < 2)
+        return fillGridBrick(grid, c, o, n, visible, out, exact);
+    int half = n[0] / 2;
+    int o2[3] = {o[0] + half, o[1], o[2]}, n1[3] = {half, n[1], n[2]}, n2[3] = {n[0] - half, n[1], n[2]};
+    void *out2 = static_cast<uint8_t *>(out) + static_cast<size_t>(half) * n[1] * n[2] * c.bytes();
+    bool exact2 = true, shows2 = false;
+    std::thread other(
+        [&] { shows2 = fillGridBrick(grid, c, o2, n2, visible, out2, exact ? &exact2 : nullptr); });
+    bool shows = fillGridBrick(grid, c, o, n1, visible, out, exact);
+    other.join();
+    if (exact && !exact2)
+        *exact = false;
+    return shows || shows2;
 }
 
 int clipToBox(const ClipVertex *v, int n, const double lo[3], const double hi[3], ClipVertex *out)

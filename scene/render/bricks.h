@@ -63,6 +63,9 @@ float shortValue(const GridCode &c, uint16_t t);
 // every value was a byte's (*exact is cleared otherwise, never set).
 bool fillGridBrick(const float *const *const *grid, const GridCode &c, const int o[3], const int n[3],
                    float visible, void *out, bool *exact = nullptr);
+// The same over a run of planes of i, large runs split between two cores.
+bool fillGridChunk(const float *const *const *grid, const GridCode &c, const int o[3], const int n[3],
+                   float visible, void *out, bool *exact = nullptr);
 
 // A vertex being clipped: voxel-index coordinates and the scene position.
 struct ClipVertex {

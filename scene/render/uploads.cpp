@@ -99,7 +99,7 @@ bool uploadVolume(GpuVolume &g, const Volume &v)
         for (GpuBrick &b : g.bricking.bricks) {
             for (int i = b.o[0]; i < b.o[0] + b.n[0]; i += chunk) {
                 int o[3] = {i, b.o[1], b.o[2]}, n[3] = {std::min(chunk, b.o[0] + b.n[0] - i), b.n[1], b.n[2]};
-                bool shows = fillGridBrick(grid, g.code, o, n, v.dmin, texels.data(), check);
+                bool shows = fillGridChunk(grid, g.code, o, n, v.dmin, texels.data(), check);
                 if (!exact)
                     return 1;
                 if (!b.tex && !shows)
@@ -115,7 +115,7 @@ bool uploadVolume(GpuVolume &g, const Volume &v)
                     for (int e = b.o[0]; e < i; e += chunk) {
                         int eo[3] = {e, b.o[1], b.o[2]}, en[3] = {std::min(chunk, i - e), b.n[1], b.n[2]};
                         std::vector<uint8_t> early(static_cast<size_t>(en[0]) * en[1] * en[2] * g.code.bytes());
-                        fillGridBrick(grid, g.code, eo, en, v.dmin, early.data());
+                        fillGridChunk(grid, g.code, eo, en, v.dmin, early.data(), nullptr);
                         glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, e - b.o[0], b.n[2], b.n[1], en[0], GL_RED, type,
                                         early.data());
                     }

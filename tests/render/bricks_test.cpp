@@ -68,7 +68,8 @@ TEST(Bricks, ByteTexelsGiveEveryByteValueBackExactly)
         // GL's normalised reading of the byte: b / 255 as a float.
         EXPECT_EQ(static_cast<float>(vq::byteTexel(v)) / 255.0f, v) << b;
     }
-    Grid bytes(5, 6, 7, [](int i, int j, int k) { return static_cast<float>(((i * 31 + j * 7 + k) % 256) / 255.0); });
+    Grid bytes(5, 6, 7,
+               [](int i, int j, int k) { return static_cast<float>(((i * 31 + j * 7 + k) % 256) / 255.0); });
     EXPECT_EQ(vq::chooseGridCode(bytes.grid(), 5, 6, 7).kind, vq::TexelKind::Byte);
 }
 
@@ -81,13 +82,16 @@ TEST(Bricks, OtherGridsTakeShortsOverTheirRangeOrFloats)
     EXPECT_FLOAT_EQ(c.lo, 0.0f);
     EXPECT_FLOAT_EQ(c.hi, 9 / 510.0f);
     // A non-byte value late in the grid still sees the whole range.
-    Grid late(3, 3, 3, [](int i, int j, int k) { return i == 2 && j == 2 && k == 2 ? -4.5f : (i == 0 ? 1.0f : 0.0f); });
+    Grid late(3, 3, 3, [](int i, int j, int k) {
+        return i == 2 && j == 2 && k == 2 ? -4.5f : (i == 0 ? 1.0f : 0.0f);
+    });
     c = vq::chooseGridCode(late.grid(), 3, 3, 3);
     EXPECT_EQ(c.kind, vq::TexelKind::Short);
     EXPECT_EQ(c.lo, -4.5f);
     EXPECT_EQ(c.hi, 1.0f);
     // Bytes up to the very last voxel, in a range narrower than 0..1.
-    Grid narrow(3, 4, 5, [](int i, int j, int k) { return i == 2 && j == 3 && k == 4 ? 0.45f : 102 / 255.0f; });
+    Grid narrow(3, 4, 5,
+                [](int i, int j, int k) { return i == 2 && j == 3 && k == 4 ? 0.45f : 102 / 255.0f; });
     c = vq::chooseGridCode(narrow.grid(), 3, 4, 5);
     EXPECT_EQ(c.kind, vq::TexelKind::Short);
     EXPECT_EQ(c.lo, 102 / 255.0f);
@@ -116,7 +120,8 @@ TEST(Bricks, ShortTexelsStayWithinHalfAStepOfTheRange)
         std::uniform_real_distribution<float> pick(c.lo, c.hi);
         double span = static_cast<double>(c.hi) - c.lo;
         // Half a step of 65535 over the range, and float rounding of the ends.
-        double bound = span / 131070.0 * 1.01 + 4 * std::nextafter(std::max(std::fabs(c.lo), std::fabs(c.hi)), INFINITY) * 1.2e-7;
+        double bound = span / 131070.0 * 1.01 +
+                       4 * std::nextafter(std::max(std::fabs(c.lo), std::fabs(c.hi)), INFINITY) * 1.2e-7;
         double worst = 0;
         for (int n = 0; n < 20000; ++n) {
             float v = n == 0 ? c.lo : n == 1 ? c.hi : pick(rng);
@@ -144,6 +149,90 @@ TEST(Bricks, FilledBricksHoldTheirVoxelsAndSayWhetherAnyShows)
     int o2[3] = {0, 0, 0}, n2[3] = {4, 5, 9};
     std::vector<uint16_t> out2(4 * 5 * 9);
     EXPECT_FALSE(vq::fillGridBrick(g.grid(), c, o2, n2, 0.5f, out2.data()));
+}
+
+// The filled texels are the per-value conversions, whatever the row length
+// (vector blocks and the tail alike): rounding edges, values outside the
+// range, infinities and NaN included, and "shows" and exactness follow
+// from the values alone.
+TEST(Bricks, FilledTexelsAreThePerValueConversions)
+{
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> pick(-0.2f, 1.2f);
+    const float specials[] = {0.0f,   -0.0f,           1.0f, 0.5f / 255.0f, 1.5f / 255.0f,
+                              -1e-9f, 254.5f / 255.0f, 2.0f, INFINITY,      -INFINITY,
+                              NAN,    128 / 255.0f,    0.3f, 1e30f,         -1e30f};
+    for (int nz : {1, 15, 16, 17, 37, 64}) {
+        for (int seed = 0; seed < 3; ++seed) {
+            Grid g(2, 3, nz, [&](int i, int j, int k) {
+                int pickOne = (i * 3 + j) * nz + k + seed;
+                if (seed == 0)
+                    return static_cast<float>(pickOne % 256) / 255.0f; // every value a byte's
+                if (pickOne % 5 == 0)
+                    return specials[pickOne % (sizeof specials / sizeof *specials)];
+                return pick(rng);
+            });
+            int o[3] = {0, 0, 0}, n[3] = {2, 3, nz};
+            vq::GridCode byteCode{vq::TexelKind::Byte, 0, 1}, shortCode{vq::TexelKind::Short, -0.1f, 1.1f};
+            std::vector<uint8_t> b(2 * 3 * nz);
+            std::vector<uint16_t> h(2 * 3 * nz);
+            bool exact = true;
+            float visible = 0.6f;
+            bool shows = vq::fillGridBrick(g.grid(), byteCode, o, n, visible, b.data(), &exact);
+            EXPECT_EQ(vq::fillGridBrick(g.grid(), shortCode, o, n, visible, h.data()), shows);
+            bool wantExact = true, wantShows = false;
+            for (int i = 0; i < 2; ++i)
+                for (int j = 0; j < 3; ++j)
+                    for (int k = 0; k < nz; ++k) {
+                        float v = g.grid()[i][j][k];
+                        size_t at = (size_t(i) * 3 + j) * nz + k;
+                        ASSERT_EQ(b[at], vq::byteTexel(v)) << v;
+                        ASSERT_EQ(h[at], vq::shortTexel(shortCode, v)) << v;
+                        wantExact = wantExact && vq::byteValue(vq::byteTexel(v)) == v;
+                        wantShows = wantShows || v >= visible;
+                    }
+            EXPECT_EQ(exact, wantExact) << nz << " " << seed;
+            EXPECT_EQ(shows, wantShows) << nz << " " << seed;
+            if (seed == 0) {
+                EXPECT_TRUE(exact);
+            }
+        }
+    }
+}
+
+// Runs of planes large enough to be split between two threads give the
+// texels, the "shows" answer and the exactness one fill gives, whichever
+// half holds the visible voxel or the value that is not a byte's.
+TEST(Bricks, ChunksFilledOnTwoCoresMatchOneFill)
+{
+    const int nx = 9, ny = 300, nz = 400; // 1.08 M voxels
+    for (int odd : {1, 7}) {
+        Grid g(nx, ny, nz, [&](int i, int j, int k) {
+            if (i == odd && j == 5 && k == 6)
+                return 0.3f; // not a byte's value, and the only one shown
+            return static_cast<float>((i * 7 + j * 3 + k) % 64) / 255.0f;
+        });
+        int o[3] = {0, 0, 0}, n[3] = {nx, ny, nz};
+        for (vq::GridCode c :
+             {vq::GridCode{vq::TexelKind::Byte, 0, 1}, vq::GridCode{vq::TexelKind::Short, 0, 0.3f}}) {
+            size_t bytes = static_cast<size_t>(nx) * ny * nz * c.bytes();
+            std::vector<uint8_t> one(bytes), two(bytes, 0xAB);
+            bool exactOne = true, exactTwo = true;
+            bool showsOne = vq::fillGridBrick(g.grid(), c, o, n, 0.29f, one.data(), &exactOne);
+            bool showsTwo = vq::fillGridChunk(g.grid(), c, o, n, 0.29f, two.data(), &exactTwo);
+            EXPECT_TRUE(showsOne);
+            EXPECT_EQ(showsTwo, showsOne) << odd;
+            EXPECT_EQ(exactTwo, exactOne) << odd;
+            if (c.kind == vq::TexelKind::Byte) {
+                EXPECT_FALSE(exactTwo) << odd;
+            }
+            EXPECT_TRUE(one == two) << odd;
+        }
+        // Nothing at or above the threshold in either half.
+        std::vector<uint8_t> out(static_cast<size_t>(nx) * ny * nz);
+        EXPECT_FALSE(
+            vq::fillGridChunk(g.grid(), vq::GridCode{vq::TexelKind::Byte, 0, 1}, o, n, 0.5f, out.data()));
+    }
 }
 
 // Area of a polygon in its (x0, x1) coordinates.

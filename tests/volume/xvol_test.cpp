@@ -51,6 +51,8 @@ TEST(Xraw2Xvol, StrideOneMatchesReferenceBitForBit)
     // not a multiple of four floats.
     expectMatchesReference(70, 33, 1103, one);
     expectMatchesReference(65, 20, 256, one);
+    // Large enough to be converted on two threads, with an odd row count.
+    expectMatchesReference(131, 31, 1033, one);
 }
 
 TEST(Xraw2Xvol, AveragingMatchesReferenceBitForBit)

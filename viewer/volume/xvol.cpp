@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include <sys/mman.h>
@@ -253,48 +254,59 @@ void copyBytesToXvol(const Xraw *xraw, Xvol *xvol)
         lut[b] = static_cast<float>(b / 255.0);
 
     const int TILE_Z = 1024;
-    std::vector<unsigned char> tileStore(static_cast<size_t>(TILE_X) * TILE_Z);
-    unsigned char(*tile)[TILE_X] = reinterpret_cast<unsigned char(*)[TILE_X]>(tileStore.data());
     const int nx = xvol->nx, ny = xvol->ny, nz = xvol->nz;
     const size_t planeBytes = static_cast<size_t>(xraw->nx) * xraw->ny;
-    for (int j = 0; j < ny; j++) {
-        for (int k0 = 0; k0 < nz; k0 += TILE_Z) {
-            int kn = std::min(TILE_Z, nz - k0);
-            for (int i0 = 0; i0 < nx; i0 += TILE_X) {
-                int in = std::min(TILE_X, nx - i0);
-                const unsigned char *src =
-                    xraw->data + i0 + static_cast<size_t>(xraw->nx) * j + planeBytes * k0;
-                for (int k = 0; k < kn; k++)
-                    memcpy(tile[k], src + planeBytes * k, in);
-                // Row i of this tile, shifted so that rows[i][p] is output
-                // position p of tile row kn-1-p.
-                float *rows[TILE_X];
-                for (int i = 0; i < in; i++)
-                    rows[i] = xvol->data[i0 + i][ny - 1 - j] + (nz - kn - k0);
-                int i = 0;
+    // Rows j0..j1-1 of every plane: each j writes its own output rows, so
+    // large volumes take two halves of j on the two cores.
+    auto copyRows = [&](int j0, int j1) {
+        std::vector<unsigned char> tileStore(static_cast<size_t>(TILE_X) * TILE_Z);
+        unsigned char(*tile)[TILE_X] = reinterpret_cast<unsigned char(*)[TILE_X]>(tileStore.data());
+        for (int j = j0; j < j1; j++) {
+            for (int k0 = 0; k0 < nz; k0 += TILE_Z) {
+                int kn = std::min(TILE_Z, nz - k0);
+                for (int i0 = 0; i0 < nx; i0 += TILE_X) {
+                    int in = std::min(TILE_X, nx - i0);
+                    const unsigned char *src =
+                        xraw->data + i0 + static_cast<size_t>(xraw->nx) * j + planeBytes * k0;
+                    for (int k = 0; k < kn; k++)
+                        memcpy(tile[k], src + planeBytes * k, in);
+                    // Row i of this tile, shifted so that rows[i][p] is output
+                    // position p of tile row kn-1-p.
+                    float *rows[TILE_X];
+                    for (int i = 0; i < in; i++)
+                        rows[i] = xvol->data[i0 + i][ny - 1 - j] + (nz - kn - k0);
+                    int i = 0;
 #ifdef __SSE2__
-                for (; i + 16 <= in; i += 16) {
-                    int t = 0;
-                    for (; t + 16 <= kn; t += 16) {
-                        __m128i v[16];
-                        for (int r = 0; r < 16; r++)
-                            v[r] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(&tile[t + r][i]));
-                        transpose16(v);
+                    for (; i + 16 <= in; i += 16) {
+                        int t = 0;
+                        for (; t + 16 <= kn; t += 16) {
+                            __m128i v[16];
+                            for (int r = 0; r < 16; r++)
+                                v[r] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(&tile[t + r][i]));
+                            transpose16(v);
+                            for (int c = 0; c < 16; c++)
+                                storeReversed16(rows[i + c] + (kn - 16 - t), v[c]);
+                        }
                         for (int c = 0; c < 16; c++)
-                            storeReversed16(rows[i + c] + (kn - 16 - t), v[c]);
+                            writeReversedColumn(rows[i + c], &tile[t][i + c], kn - t, lut);
                     }
-                    for (int c = 0; c < 16; c++)
-                        writeReversedColumn(rows[i + c], &tile[t][i + c], kn - t, lut);
-                }
 #endif
-                for (; i < in; i++)
-                    writeReversedColumn(rows[i], &tile[0][i], kn, lut);
+                    for (; i < in; i++)
+                        writeReversedColumn(rows[i], &tile[0][i], kn, lut);
+                }
             }
         }
-    }
 #ifdef __SSE2__
-    _mm_sfence();
+        _mm_sfence();
 #endif
+    };
+    if (static_cast<size_t>(nx) * ny * nz >= (size_t(1) << 22) && ny >= 2) {
+        std::thread other(copyRows, ny / 2, ny);
+        copyRows(0, ny / 2);
+        other.join();
+    } else {
+        copyRows(0, ny);
+    }
 }
 
 // Strides above 1: the box mean in the specified order and precision.
