@@ -301,6 +301,59 @@ bool fillGridChunk(const float *const *const *grid, const GridCode &c, const int
     return shows || shows2;
 }
 
+std::vector<uint8_t> occupancyCells(const uint8_t *rgba, int nx, int ny, int nz, int cell, int cells[3])
+{
+    cells[0] = (nx + cell - 1) / cell;
+    cells[1] = (ny + cell - 1) / cell;
+    cells[2] = (nz + cell - 1) / cell;
+    const int cx = cells[0], cy = cells[1], cz = cells[2];
+    std::vector<uint8_t> occ(static_cast<size_t>(cx) * cy * cz, 0);
+    // Per row, first which cells along x it touches (texels cell*c up to
+    // cell*(c+1)), then those are marked in the row's one or two cells
+    // along y and z.
+    auto scan = [&](int z0, int z1, uint8_t *out) {
+        std::vector<uint8_t> touched(cx);
+        for (int z = z0; z < z1; ++z)
+            for (int y = 0; y < ny; ++y) {
+                const uint8_t *row = rgba + 4 * static_cast<size_t>(nx) * (y + static_cast<size_t>(ny) * z);
+                uint8_t any = 0;
+                for (int c = 0; c < cx; ++c) {
+                    int x1 = std::min(cell * (c + 1), nx - 1);
+                    uint8_t a = 0;
+                    for (int x = cell * c; x <= x1; ++x)
+                        a |= row[4 * x + 3];
+                    touched[c] = a;
+                    any |= a;
+                }
+                if (!any)
+                    continue;
+                int by[2] = {y / cell, y % cell == 0 ? y / cell - 1 : -1};
+                int bz[2] = {z / cell, z % cell == 0 ? z / cell - 1 : -1};
+                for (int j : by)
+                    for (int k : bz) {
+                        if (j < 0 || k < 0)
+                            continue;
+                        uint8_t *dst = out + (static_cast<size_t>(k) * cy + j) * cx;
+                        for (int c = 0; c < cx; ++c)
+                            if (touched[c])
+                                dst[c] = 255;
+                    }
+            }
+    };
+    if (static_cast<size_t>(nx) * ny * nz < (size_t(1) << 20) || nz < 2) {
+        scan(0, nz, occ.data());
+        return occ;
+    }
+    std::vector<uint8_t> other(occ.size(), 0);
+    int half = nz / 2;
+    std::thread second(scan, half, nz, other.data());
+    scan(0, half, occ.data());
+    second.join();
+    for (size_t i = 0; i < other.size(); ++i)
+        occ[i] |= other[i];
+    return occ;
+}
+
 int clipToBox(const ClipVertex *v, int n, const double lo[3], const double hi[3], ClipVertex *out)
 {
     ClipVertex buf[2][80];

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace vq {
 
@@ -66,6 +67,12 @@ bool fillGridBrick(const float *const *const *grid, const GridCode &c, const int
 // The same over a run of planes of i, large runs split between two cores.
 bool fillGridChunk(const float *const *const *grid, const GridCode &c, const int o[3], const int n[3],
                    float visible, void *out, bool *exact = nullptr);
+
+// Which cells of cell^3 texels of an RGBA texture (x fastest) hold a texel
+// with any opacity (255) or none (0), x fastest; a cell counts the texels up
+// to the next cell's first plane too, which filtering between them reads.
+// cells gets the grid's size. Scanned on both cores.
+std::vector<uint8_t> occupancyCells(const uint8_t *rgba, int nx, int ny, int nz, int cell, int cells[3]);
 
 // A vertex being clipped: voxel-index coordinates and the scene position.
 struct ClipVertex {

@@ -110,14 +110,16 @@ bool uploadVolume(GpuVolume &g, const Volume &v)
                     // Parameters first: a texture made without mipmaps is
                     // allocated with one level only.
                     brickParameters();
-                    glTexImage3D(GL_TEXTURE_3D, 0, internal, b.n[2], b.n[1], b.n[0], 0, GL_RED, type, nullptr);
+                    glTexImage3D(GL_TEXTURE_3D, 0, internal, b.n[2], b.n[1], b.n[0], 0, GL_RED, type,
+                                 nullptr);
                     // Planes before this one showed nothing; they are sent now.
                     for (int e = b.o[0]; e < i; e += chunk) {
                         int eo[3] = {e, b.o[1], b.o[2]}, en[3] = {std::min(chunk, i - e), b.n[1], b.n[2]};
-                        std::vector<uint8_t> early(static_cast<size_t>(en[0]) * en[1] * en[2] * g.code.bytes());
+                        std::vector<uint8_t> early(static_cast<size_t>(en[0]) * en[1] * en[2] *
+                                                   g.code.bytes());
                         fillGridChunk(grid, g.code, eo, en, v.dmin, early.data(), nullptr);
-                        glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, e - b.o[0], b.n[2], b.n[1], en[0], GL_RED, type,
-                                        early.data());
+                        glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, e - b.o[0], b.n[2], b.n[1], en[0], GL_RED,
+                                        type, early.data());
                     }
                 }
                 glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, i - b.o[0], b.n[2], b.n[1], n[0], GL_RED, type,
@@ -322,12 +324,15 @@ bool uniformTransparent(const Texture3D &t, const GpuBrick &b, uint32_t *fill)
 {
     const uint8_t *base = t.texels.data();
     uint32_t first;
-    std::memcpy(&first, base + 4 * (b.o[0] + static_cast<size_t>(t.nx) * (b.o[1] + static_cast<size_t>(t.ny) * b.o[2])), 4);
+    std::memcpy(
+        &first,
+        base + 4 * (b.o[0] + static_cast<size_t>(t.nx) * (b.o[1] + static_cast<size_t>(t.ny) * b.o[2])), 4);
     if (reinterpret_cast<const uint8_t *>(&first)[3] != 0)
         return false;
     for (int k = b.o[2]; k < b.o[2] + b.n[2]; ++k)
         for (int j = b.o[1]; j < b.o[1] + b.n[1]; ++j) {
-            const uint8_t *row = base + 4 * (b.o[0] + static_cast<size_t>(t.nx) * (j + static_cast<size_t>(t.ny) * k));
+            const uint8_t *row =
+                base + 4 * (b.o[0] + static_cast<size_t>(t.nx) * (j + static_cast<size_t>(t.ny) * k));
             for (int i = 0; i < b.n[0]; ++i)
                 if (std::memcmp(row + 4 * i, &first, 4) != 0)
                     return false;
@@ -340,40 +345,11 @@ bool uniformTransparent(const Texture3D &t, const GpuBrick &b, uint32_t *fill)
 // stored, read in place. Layer after layer of bricks along z, a few planes
 // at a time; large storage gives back to the system the pages of every
 // plane that no later brick needs, so the texels are not held twice.
-// Which cells of kCell^3 texels can show anything: a cell counts the
-// texels up to the next cell's first plane too, which filtering between
-// them reads. Scanned on both cores, while the storage is all there.
+// Which cells of kCell^3 texels can show anything, scanned while the
+// storage is all there.
 void computeOccupancy(GpuTexture &g, const Texture3D &t)
 {
-    for (int a = 0; a < 3; ++a)
-        g.occSize[a] = ((a == 0 ? t.nx : a == 1 ? t.ny : t.nz) + kCell - 1) / kCell;
-    const int cx = g.occSize[0], cy = g.occSize[1], cz = g.occSize[2];
-    g.occupancy.assign(static_cast<size_t>(cx) * cy * cz, 0);
-    auto scan = [&](int z0, int z1, std::vector<uint8_t> &occ) {
-        for (int z = z0; z < z1; ++z)
-            for (int y = 0; y < t.ny; ++y) {
-                const uint8_t *row = t.texels.data() + 4 * static_cast<size_t>(t.nx) * (y + static_cast<size_t>(t.ny) * z);
-                for (int x = 0; x < t.nx; ++x) {
-                    if (row[4 * x + 3] == 0)
-                        continue;
-                    int bx[2] = {x / kCell, x % kCell == 0 ? x / kCell - 1 : -1};
-                    int by[2] = {y / kCell, y % kCell == 0 ? y / kCell - 1 : -1};
-                    int bz[2] = {z / kCell, z % kCell == 0 ? z / kCell - 1 : -1};
-                    for (int i : bx)
-                        for (int j : by)
-                            for (int k : bz)
-                                if (i >= 0 && j >= 0 && k >= 0 && i < cx && j < cy && k < cz)
-                                    occ[(static_cast<size_t>(k) * cy + j) * cx + i] = 255;
-                }
-            }
-    };
-    std::vector<uint8_t> other(g.occupancy.size(), 0);
-    int half = t.nz / 2;
-    std::thread second(scan, half, t.nz, std::ref(other));
-    scan(0, half, g.occupancy);
-    second.join();
-    for (size_t i = 0; i < other.size(); ++i)
-        g.occupancy[i] |= other[i];
+    g.occupancy = occupancyCells(t.texels.data(), t.nx, t.ny, t.nz, kCell, g.occSize);
 }
 
 bool uploadTexture(GpuTexture &g, Texture3D &t)
@@ -409,7 +385,8 @@ bool uploadTexture(GpuTexture &g, Texture3D &t)
                 brickParameters();
                 const uint8_t *src =
                     t.texels.data() + 4 * (b.o[0] + static_cast<size_t>(t.nx) * b.o[1]) + plane * b.o[2];
-                glTexImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, b.n[0], b.n[1], b.n[2], 0, GL_RGBA, GL_UNSIGNED_BYTE, src);
+                glTexImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, b.n[0], b.n[1], b.n[2], 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                             src);
                 ok = !glOutOfMemory("texture", t.nx, t.ny, t.nz);
             }
         // Planes from the next layer's first on are still needed.
@@ -431,8 +408,8 @@ bool uploadTexture(GpuTexture &g, Texture3D &t)
     glBindTexture(GL_TEXTURE_3D, g.occTex);
     glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexImage3D(GL_TEXTURE_3D, 0, GL_R8, g.occSize[0], g.occSize[1], g.occSize[2], 0, GL_RED, GL_UNSIGNED_BYTE,
-                 g.occupancy.data());
+    glTexImage3D(GL_TEXTURE_3D, 0, GL_R8, g.occSize[0], g.occSize[1], g.occSize[2], 0, GL_RED,
+                 GL_UNSIGNED_BYTE, g.occupancy.data());
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     if (glOutOfMemory("texture", t.nx, t.ny, t.nz)) {
         bk.release();
@@ -527,8 +504,8 @@ bool renderRestoreTexels(int id, Texture3D &t)
     glPixelStorei(GL_PACK_IMAGE_HEIGHT, t.ny);
     for (size_t i = 0; i < g.bricking.bricks.size(); ++i) {
         const GpuBrick &b = g.bricking.bricks[i];
-        uint8_t *dst = t.texels.data() +
-                       4 * (b.o[0] + static_cast<size_t>(t.nx) * (b.o[1] + static_cast<size_t>(t.ny) * b.o[2]));
+        uint8_t *dst = t.texels.data() + 4 * (b.o[0] + static_cast<size_t>(t.nx) *
+                                                           (b.o[1] + static_cast<size_t>(t.ny) * b.o[2]));
         if (b.tex) {
             glBindTexture(GL_TEXTURE_3D, b.tex);
             glGetTexImage(GL_TEXTURE_3D, 0, GL_RGBA, GL_UNSIGNED_BYTE, dst);

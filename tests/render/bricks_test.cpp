@@ -235,6 +235,49 @@ TEST(Bricks, ChunksFilledOnTwoCoresMatchOneFill)
     }
 }
 
+// Cells with anything to show, as one pass over every texel marks them:
+// each texel with opacity marks its cell and, on a cell's first plane along
+// an axis, the cell before it on that axis too.
+std::vector<uint8_t> referenceOccupancy(const std::vector<uint8_t> &rgba, int nx, int ny, int nz, int cell)
+{
+    int cx = (nx + cell - 1) / cell, cy = (ny + cell - 1) / cell, cz = (nz + cell - 1) / cell;
+    std::vector<uint8_t> occ(size_t(cx) * cy * cz, 0);
+    for (int z = 0; z < nz; ++z)
+        for (int y = 0; y < ny; ++y)
+            for (int x = 0; x < nx; ++x) {
+                if (rgba[4 * ((size_t(z) * ny + y) * nx + x) + 3] == 0)
+                    continue;
+                for (int i : {x / cell, x % cell == 0 ? x / cell - 1 : -1})
+                    for (int j : {y / cell, y % cell == 0 ? y / cell - 1 : -1})
+                        for (int k : {z / cell, z % cell == 0 ? z / cell - 1 : -1})
+                            if (i >= 0 && j >= 0 && k >= 0)
+                                occ[(size_t(k) * cy + j) * cx + i] = 255;
+            }
+    return occ;
+}
+
+TEST(Bricks, OccupiedCellsMatchATexelByTexelScan)
+{
+    std::mt19937 rng(3);
+    // Small and odd sizes, and one large enough to be scanned on two cores.
+    const int sizes[][3] = {{1, 1, 1}, {8, 8, 8}, {9, 17, 25}, {33, 7, 16}, {130, 70, 130}};
+    for (const auto &n : sizes) {
+        for (int sparse : {2, 50, 5000}) {
+            std::vector<uint8_t> rgba(4 * size_t(n[0]) * n[1] * n[2], 0);
+            for (size_t t = 0; t < rgba.size() / 4; ++t) {
+                rgba[4 * t] = 200; // colour without opacity shows nothing
+                if (rng() % sparse == 0)
+                    rgba[4 * t + 3] = static_cast<uint8_t>(1 + rng() % 255);
+            }
+            int cells[3];
+            std::vector<uint8_t> occ = vq::occupancyCells(rgba.data(), n[0], n[1], n[2], 8, cells);
+            EXPECT_EQ(cells[0], (n[0] + 7) / 8);
+            EXPECT_EQ(cells[2], (n[2] + 7) / 8);
+            EXPECT_TRUE(occ == referenceOccupancy(rgba, n[0], n[1], n[2], 8)) << n[0] << " " << sparse;
+        }
+    }
+}
+
 // Area of a polygon in its (x0, x1) coordinates.
 double area(const vq::ClipVertex *v, int n)
 {
