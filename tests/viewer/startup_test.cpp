@@ -274,10 +274,12 @@ TEST(VolumePasses, ClippingRunsBeforeBoundaryPlanesInStartUp)
     EXPECT_EQ(d[1][1][2], 0.2f);
 }
 
-// The straightforward texture fill: one colour query per voxel.
-std::vector<unsigned char> referenceTexture(int v, const Xvol *x)
+// The straightforward texture fill: one colour query per voxel of value
+// value(i, j, k).
+template <class Value>
+std::vector<unsigned char> referenceTexture(int v, int nx, int ny, int nz, Value value)
 {
-    int nx = x->nx, ny = x->ny, nz = x->nz, lo = 1000 + 256 * v;
+    int lo = 1000 + 256 * v;
     std::vector<unsigned char> out(static_cast<size_t>(nx) * ny * nz * 4, 0);
     auto byte = [](double c) {
         return static_cast<unsigned char>(c <= 0 || c != c ? 0 : c >= 255 ? 255 : static_cast<int>(c));
@@ -285,7 +287,7 @@ std::vector<unsigned char> referenceTexture(int v, const Xvol *x)
     for (int i = 0; i < nx; i++)
         for (int j = 0; j < ny; j++)
             for (int k = 0; k < nz; k++) {
-                float val = x->data[i][j][k];
+                float val = value(i, j, k);
                 float f;
                 int ci;
                 if (dmax[v] == dmin[v]) {
@@ -313,6 +315,11 @@ std::vector<unsigned char> referenceTexture(int v, const Xvol *x)
                                      : byte(255.0 * (amin[v] + (static_cast<double>(amax[v]) - amin[v]) * f));
             }
     return out;
+}
+
+std::vector<unsigned char> referenceTexture(int v, const Xvol *x)
+{
+    return referenceTexture(v, x->nx, x->ny, x->nz, [x](int i, int j, int k) { return x->data[i][j][k]; });
 }
 
 std::vector<unsigned char> textureOf(int v)
@@ -348,6 +355,24 @@ TEST(Texture, FillMatchesOneQueryPerVoxel)
         EXPECT_EQ(textureOf(0), referenceTexture(0, settings.xvols[0])) << testing::PrintToString(extra);
         EXPECT_EQ(textureOf(1), referenceTexture(1, settings.xvols[1])) << testing::PrintToString(extra);
     }
+}
+
+// Large enough for the fill to split the volume between two threads
+// (which give the float voxels back afterwards: the reference reads the
+// file's bytes, as the viewer turns them around in j and k).
+TEST(Texture, FillOnTwoCoresMatchesOneQueryPerVoxel)
+{
+    const int nx = 161, ny = 160, nz = 164;
+    auto byteAt = [](int x, int y, int z) {
+        return static_cast<unsigned char>(z % 13 < 4 ? 0 : (x * 7 + y * 3 + z * 5) % 256);
+    };
+    std::string path = vt::writeVolume("texlarge.xrw", nx, ny, nz, 1, 1, 1, byteAt);
+    std::string err;
+    ASSERT_EQ(start({"-f", path, "-3d", "-d", "0.2", "0.8", "-a", "0.1", "0.7"}, &err), 0) << err;
+    std::vector<unsigned char> want = referenceTexture(0, nx, ny, nz, [&](int i, int j, int k) {
+        return static_cast<float>(byteAt(i, ny - 1 - j, nz - 1 - k) / 255.0);
+    });
+    EXPECT_TRUE(textureOf(0) == want);
 }
 
 TEST(Texture, BytesOpacitiesAndMessages)

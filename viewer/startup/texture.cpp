@@ -1,10 +1,12 @@
 // The 3-D texture of a volume: RGBA texels through the volume's colour block.
 #include <sys/mman.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -182,9 +184,10 @@ int fillTexture(int v, const Xvol *xvol, const float tr[12])
             int code;
         };
         const int codeMemoBits = 12;
-        std::vector<Code> known(1 << codeMemoBits, Code{0, -1});
-        bool full = false;
+        std::atomic<bool> full{false};
+        std::mutex paletteLock;
         auto codeFor = [&](float value) {
+            std::lock_guard<std::mutex> hold(paletteLock);
             unsigned char t[4];
             int alpha = texel(value, t);
             uint32_t word;
@@ -193,7 +196,7 @@ int fillTexture(int v, const Xvol *xvol, const float tr[12])
             if (it != codeOf.end())
                 return it->second;
             if (palette.size() == most) {
-                full = true;
+                full.store(true, std::memory_order_relaxed);
                 return 0;
             }
             alphaLo = alpha < alphaLo ? alpha : alphaLo;
@@ -204,34 +207,49 @@ int fillTexture(int v, const Xvol *xvol, const float tr[12])
         };
         unsigned char *codes = xraw->data;
         const size_t rowCodes = static_cast<size_t>(nx), sliceCodes = static_cast<size_t>(nx) * ny;
-        uint16_t codeTile[tileK][tileI];
-        for (int i0 = 0; i0 < nx && !full; i0 += tileI) {
-            int ni = i0 + tileI < nx ? tileI : nx - i0;
-            for (int j = 0; j < ny && !full; j++)
-                for (int k0 = 0; k0 < nz; k0 += tileK) {
-                    int nk = k0 + tileK < nz ? tileK : nz - k0;
-                    for (int di = 0; di < ni; di++) {
-                        const float *row = xvol->data[i0 + di][j] + k0;
-                        for (int dk = 0; dk < nk; dk++) {
-                            uint32_t bits;
-                            std::memcpy(&bits, &row[dk], 4);
-                            Code &c = known[(bits * 2654435761u) >> (32 - codeMemoBits)];
-                            if (c.code < 0 || c.bits != bits) {
-                                c.bits = bits;
-                                c.code = codeFor(row[dk]);
+        // Tiles of i apart write codes apart: large volumes take two runs
+        // of tiles on the two cores, each remembering codes by value itself
+        // (the palette is shared; which voxel gets which code does not
+        // change the texels).
+        auto codeTiles = [&](int iFrom, int iTo) {
+            std::vector<Code> known(1 << codeMemoBits, Code{0, -1});
+            uint16_t codeTile[tileK][tileI];
+            for (int i0 = iFrom; i0 < iTo && !full.load(std::memory_order_relaxed); i0 += tileI) {
+                int ni = i0 + tileI < nx ? tileI : nx - i0;
+                for (int j = 0; j < ny && !full.load(std::memory_order_relaxed); j++)
+                    for (int k0 = 0; k0 < nz; k0 += tileK) {
+                        int nk = k0 + tileK < nz ? tileK : nz - k0;
+                        for (int di = 0; di < ni; di++) {
+                            const float *row = xvol->data[i0 + di][j] + k0;
+                            for (int dk = 0; dk < nk; dk++) {
+                                uint32_t bits;
+                                std::memcpy(&bits, &row[dk], 4);
+                                Code &c = known[(bits * 2654435761u) >> (32 - codeMemoBits)];
+                                if (c.code < 0 || c.bits != bits) {
+                                    c.bits = bits;
+                                    c.code = codeFor(row[dk]);
+                                }
+                                codeTile[dk][di] = static_cast<uint16_t>(c.code);
                             }
-                            codeTile[dk][di] = static_cast<uint16_t>(c.code);
+                        }
+                        for (int dk = 0; dk < nk; dk++) {
+                            size_t at = i0 + rowCodes * j + sliceCodes * (k0 + dk);
+                            if (codeBytes == 1)
+                                for (int di = 0; di < ni; di++)
+                                    codes[at + di] = static_cast<unsigned char>(codeTile[dk][di]);
+                            else
+                                std::memcpy(codes + 2 * at, codeTile[dk], 2 * ni);
                         }
                     }
-                    for (int dk = 0; dk < nk; dk++) {
-                        size_t at = i0 + rowCodes * j + sliceCodes * (k0 + dk);
-                        if (codeBytes == 1)
-                            for (int di = 0; di < ni; di++)
-                                codes[at + di] = static_cast<unsigned char>(codeTile[dk][di]);
-                        else
-                            std::memcpy(codes + 2 * at, codeTile[dk], 2 * ni);
-                    }
-                }
+            }
+        };
+        int tiles = (nx + tileI - 1) / tileI;
+        if (count >= (size_t(1) << 22) && tiles >= 2) {
+            std::thread other(codeTiles, tiles / 2 * tileI, nx);
+            codeTiles(0, tiles / 2 * tileI);
+            other.join();
+        } else {
+            codeTiles(0, nx);
         }
         if (!full) {
             dropFloatVoxels(xvol);
