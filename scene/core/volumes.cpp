@@ -51,8 +51,11 @@ void *zeroedBlock(std::size_t bytes)
 {
     if (bytes < kMappedMin)
         return std::calloc(bytes ? bytes : 1, 1);
-    // Map one huge page more than needed and trim, so the block starts on a
-    // huge-page boundary; fresh anonymous pages read as zero.
+    // Map 2 MB more than needed and trim, so the block starts on a 2 MB
+    // boundary (a system that backs all memory with huge pages can then use
+    // them); fresh anonymous pages read as zero. No huge pages are asked
+    // for: where memory is fragmented the kernel would compact it at every
+    // fault, which cost up to a second for 512 MB.
     std::size_t len = mappedLength(bytes);
     void *raw = mmap(nullptr, len + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (raw == MAP_FAILED)
@@ -65,7 +68,6 @@ void *zeroedBlock(std::size_t bytes)
     if (rawEnd > end)
         munmap(reinterpret_cast<void *>(end), rawEnd - end);
     void *p = reinterpret_cast<void *>(aligned);
-    madvise(p, len, MADV_HUGEPAGE);
     return p;
 }
 

@@ -7,8 +7,8 @@
 
 namespace vq {
 
-// Zeroed memory of `bytes`; large blocks are mapped in huge pages where the
-// system allows, so filling them takes few page faults. Null when out of memory.
+// Zeroed memory of `bytes`; large blocks are mapped on their own, so their
+// pages can be given back. Null when out of memory.
 void *zeroedBlock(std::size_t bytes);
 void freeZeroedBlock(void *p, std::size_t bytes);
 

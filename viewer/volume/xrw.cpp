@@ -89,27 +89,22 @@ unsigned char *readGrowing(gzFile gz, long long n)
     return data;
 }
 
-// Maps the pages of a large block in one go, in huge pages where the system
-// offers them; faulting them in one at a time while inflating costs
-// noticeably more. Only hints: failure changes nothing.
+// Maps the pages of a large block in one go; faulting them in one at a time
+// while inflating costs noticeably more. No huge pages are asked for (where
+// memory is fragmented the kernel compacts it at every fault). Only a hint:
+// failure changes nothing.
 void prefault(unsigned char *block, size_t len)
 {
     if (len < (1u << 20))
         return;
-    const uintptr_t page = 4096, huge = 2 << 20;
+    const uintptr_t page = 4096;
     uintptr_t start = (uintptr_t)block, end = start + len;
-#ifdef MADV_HUGEPAGE
-    uintptr_t hlo = (start + huge - 1) & ~(huge - 1), hhi = end & ~(huge - 1);
-    if (hhi > hlo)
-        madvise(reinterpret_cast<void *>(hlo), hhi - hlo, MADV_HUGEPAGE);
-#endif
 #ifdef MADV_POPULATE_WRITE
     uintptr_t lo = (start + page - 1) & ~(page - 1), hi = end & ~(page - 1);
     if (hi > lo)
         madvise(reinterpret_cast<void *>(lo), hi - lo, MADV_POPULATE_WRITE);
 #endif
     (void)page;
-    (void)huge;
     (void)start;
     (void)end;
 }

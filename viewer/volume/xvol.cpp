@@ -78,9 +78,11 @@ void setUnitGreyXvol(Xvol *xvol)
 namespace {
 
 // Large volumes get all their rows carved from one mapping that is populated
-// up front, in huge pages where the system offers them: faulting the pages in
-// one at a time costs more than filling them. The plane and row tables stay
-// separate allocations; freeXvol finds such volumes here by their plane table.
+// up front: faulting the pages in one at a time costs more than filling them.
+// No huge pages are asked for: where memory is fragmented the kernel then
+// compacts it at every fault, which took up to a second for 512 MB. The
+// plane and row tables stay separate allocations; freeXvol finds such
+// volumes here by their plane table.
 const size_t ARENA_MIN_BYTES = 1 << 20;
 const size_t HUGE_PAGE = 2 << 20;
 
@@ -103,12 +105,16 @@ float *mapRowArena(size_t bytes, void **base, size_t *mapped)
     *base = p;
     char *rows = reinterpret_cast<char *>((reinterpret_cast<uintptr_t>(p) + HUGE_PAGE - 1) &
                                           ~static_cast<uintptr_t>(HUGE_PAGE - 1));
-#ifdef MADV_HUGEPAGE
-    size_t whole = (bytes + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1), room = static_cast<char *>(p) + *mapped - rows;
-    madvise(rows, whole < room ? whole : room, MADV_HUGEPAGE);
-#endif
 #ifdef MADV_POPULATE_WRITE
-    madvise(rows, bytes, MADV_POPULATE_WRITE);
+    // Filling the pages is the kernel zeroing them: two halves on two cores.
+    if (bytes >= (size_t(64) << 20)) {
+        size_t half = (bytes / 2) & ~(HUGE_PAGE - 1);
+        std::thread other([=] { madvise(rows + half, bytes - half, MADV_POPULATE_WRITE); });
+        madvise(rows, half, MADV_POPULATE_WRITE);
+        other.join();
+    } else {
+        madvise(rows, bytes, MADV_POPULATE_WRITE);
+    }
 #endif
     return reinterpret_cast<float *>(rows);
 }
