@@ -375,6 +375,36 @@ TEST(Texture, FillOnTwoCoresMatchesOneQueryPerVoxel)
     EXPECT_TRUE(textureOf(0) == want);
 }
 
+// Float pages are given back only when every row lies in one block: rows
+// placed apart, with the last one where a block's last row would be, must
+// leave whatever lies between them alone.
+TEST(Texture, FloatPagesAreGivenBackOnlyForOneBlock)
+{
+    const int nx = 2, ny = 2, nz = 4096; // 16 KB rows: whole pages between the first and the last
+    std::vector<float> block(static_cast<size_t>(nx) * ny * nz + 1024, 7.0f), apart(2 * nz, 5.0f);
+    float *rows[nx][ny];
+    float **planes[nx] = {rows[0], rows[1]};
+    Xvol x{};
+    x.nx = nx;
+    x.ny = ny;
+    x.nz = nz;
+    x.data = planes;
+    rows[0][0] = block.data();
+    rows[0][1] = apart.data();
+    rows[1][0] = apart.data() + nz;
+    rows[1][1] = block.data() + 3 * static_cast<size_t>(nz);
+    dropFloatVoxels(&x);
+    for (size_t q = 0; q < block.size(); q++)
+        ASSERT_EQ(block[q], 7.0f) << q;
+    // The same rows end to end in the block: its whole pages read as zero.
+    for (int i = 0; i < nx; i++)
+        for (int j = 0; j < ny; j++)
+            rows[i][j] = block.data() + (static_cast<size_t>(i) * ny + j) * nz;
+    dropFloatVoxels(&x);
+    EXPECT_EQ(block[2 * nz], 0.0f);
+    EXPECT_EQ(block[4 * nz + 1023], 7.0f); // past the rows
+}
+
 TEST(Texture, BytesOpacitiesAndMessages)
 {
     // Voxel (x, y, z): 255 at x = 0, 0 at x = 1, 128 elsewhere.

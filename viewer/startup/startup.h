@@ -82,6 +82,9 @@ int fillTexture(int v, const Xvol *xvol, const float tr[12]);
 // Gives the pages of a byte volume's voxels back to the system (they read
 // as zero afterwards): nothing reads them once the float volume is made.
 void dropByteVoxels(Xraw *xraw);
+// The same for a float volume whose rows all lie end to end in one block;
+// any other volume is left as it is.
+void dropFloatVoxels(const Xvol *xvol);
 // Vertex normals, the blow-apart warning and the blow-apart of every surface.
 void finishSurfaces(const float window[6]);
 // Loads one -o surface into objs. 0, or -1 after the message.

@@ -61,23 +61,27 @@ inline void writeTexels(unsigned char *out, const unsigned char *src, int n)
     std::memcpy(out, src, 4 * static_cast<size_t>(n));
 }
 
+} // namespace
+
 // Gives the float voxels' pages back to the system once the texture no
 // longer needs them (they read as zero afterwards); only for a volume whose
-// rows lie end to end in one block.
+// rows lie end to end in one block. Every row is checked: rows allocated one
+// by one can put the last row just where the block's would be, and the
+// pages between them then hold other allocations.
 void dropFloatVoxels(const Xvol *xvol)
 {
     size_t rows = static_cast<size_t>(xvol->nx) * xvol->ny, nz = xvol->nz;
     const float *first = xvol->data[0][0];
-    if (xvol->data[xvol->nx - 1][xvol->ny - 1] != first + (rows - 1) * nz)
-        return;
+    for (int i = 0; i < xvol->nx; i++)
+        for (int j = 0; j < xvol->ny; j++)
+            if (xvol->data[i][j] != first + (static_cast<size_t>(i) * xvol->ny + j) * nz)
+                return;
     const uintptr_t page = 4096;
     uintptr_t a = (reinterpret_cast<uintptr_t>(first) + page - 1) / page * page;
     uintptr_t b = reinterpret_cast<uintptr_t>(first + rows * nz) / page * page;
     if (b > a)
         madvise(reinterpret_cast<void *>(a), b - a, MADV_DONTNEED);
 }
-
-} // namespace
 
 void dropByteVoxels(Xraw *xraw)
 {
