@@ -3,7 +3,7 @@
 # As root the missing ones are installed with apt-get; otherwise they are
 # named and the script fails.
 set -e
-PKGS="cmake g++ make pkg-config zlib1g-dev libpng-dev libstb-dev freeglut3-dev libgl-dev libegl-dev
+PKGS="cmake g++ make pkg-config zlib1g-dev libdeflate-dev libpng-dev libstb-dev freeglut3-dev libgl-dev libegl-dev
  libgl1-mesa-dri libegl-mesa0 libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
  xvfb xauth xdotool"
 # node runs the glTF validator of the export tests.

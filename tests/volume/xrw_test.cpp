@@ -8,7 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+
+#include <zlib.h>
 
 namespace {
 
@@ -170,6 +173,78 @@ Xraw *loadThroughPipe(const std::string &fifo, const std::string &content)
     waitpid(pid, nullptr, 0);
     unlink(fifo.c_str());
     return x;
+}
+
+// One gzip member holding data, as gzip -c writes it.
+std::string gzipMember(const std::string &data)
+{
+    z_stream zs{};
+    EXPECT_EQ(deflateInit2(&zs, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    std::string out(deflateBound(&zs, data.size()) + 32, '\0');
+    zs.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.data()));
+    zs.avail_in = static_cast<uInt>(data.size());
+    zs.next_out = reinterpret_cast<Bytef *>(&out[0]);
+    zs.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
+    out.resize(zs.total_out);
+    deflateEnd(&zs);
+    return out;
+}
+
+// Whole gzip files are inflated in one go; what that reader does not take
+// (several members, bytes after the last one, damage) must load, or fail,
+// as the stream reader always did.
+TEST(XrwLoad, GzipMembersAndTrailingBytesAsTheStreamReads)
+{
+    const int nx = 40, ny = 30, nz = 20;
+    std::vector<unsigned char> voxels = patternBytes(nx * ny * nz, 11), cmap = patternBytes(768, 12);
+    std::string content = xrwContent(nx, ny, nz, 1, 2, 3, voxels, cmap);
+    std::string path = tmpPath("members.xrw");
+    auto expectLoads = [&](const std::string &file) {
+        writeFile(path, file, false);
+        Xraw *x = loadXraw(path.c_str());
+        ASSERT_NE(x, nullptr);
+        EXPECT_EQ(x->nx, nx);
+        EXPECT_EQ(x->dz, 3.0f);
+        EXPECT_EQ(memcmp(x->data, voxels.data(), voxels.size()), 0);
+        EXPECT_EQ(memcmp(x->cmap_r, cmap.data(), 256), 0);
+        EXPECT_EQ(memcmp(x->cmap_b, cmap.data() + 512, 256), 0);
+        freeXraw(x);
+    };
+    std::string one = gzipMember(content);
+    expectLoads(one);
+    // Members cut inside the header, the voxels and the table, and an empty one.
+    expectLoads(gzipMember(content.substr(0, 10)) + gzipMember(content.substr(10, 5000)) + gzipMember("") +
+                gzipMember(content.substr(5010, content.size() - 5200)) +
+                gzipMember(content.substr(content.size() - 190)));
+    // Bytes after the last member that are not another one are ignored.
+    expectLoads(one + "not gzip");
+    expectLoads(one + "\x1f");
+
+    // A member's worth of data past the table, and another member that is
+    // cut short, are both data after the end.
+    writeFile(path, one + gzipMember("x"), false);
+    expectLoadFails(path, "Read data, but not at end of file.  Invalid state.\n");
+    std::string next = gzipMember("more");
+    writeFile(path, one + next.substr(0, next.size() - 3), false);
+    expectLoadFails(path, "Read data, but not at end of file.  Invalid state.\n");
+    // Cut inside the voxels of the second of two members.
+    std::string two = gzipMember(content.substr(0, 100)) + gzipMember(content.substr(100));
+    writeFile(path, two.substr(0, two.size() - 400), false);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(loadXraw(path.c_str()), nullptr);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(err == "Failed to read entire volume: inconsistent file.\n" ||
+                err == "Failed reading embedded colour look-up table.\n")
+        << err;
+    // A damaged check sum is never taken for a good file.
+    std::string bad = one;
+    bad[bad.size() - 6] ^= 0x55;
+    writeFile(path, bad, false);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(loadXraw(path.c_str()), nullptr);
+    err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
 }
 
 TEST(XrwLoad, ReadsFromAPipe)

@@ -7,6 +7,7 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -109,6 +110,55 @@ void prefault(unsigned char *block, size_t len)
     (void)end;
 }
 
+// The voxels and colour table of a regular gzip file in one go: the whole
+// file is inflated by libdeflate, several times faster than zlib's stream.
+// True with *voxels (malloc'd, n bytes) and cmap filled; false, with nothing
+// kept, for anything but gzip members holding exactly the header's content
+// (a plain file, a corrupt or short stream, data past the table), which the
+// stream reader then goes over with its own messages. Bytes after the last
+// member that do not start another are ignored, as zlib ignores them.
+bool inflateWholeFile(int fd, size_t fileSize, long long n, unsigned char **voxels, unsigned char cmap[768])
+{
+    const size_t header = 24, table = 768;
+    if (fileSize < 18 || n < 0 || static_cast<unsigned long long>(n) > SIZE_MAX - header - table)
+        return false;
+    void *mapped = mmap(nullptr, fileSize, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (mapped == MAP_FAILED)
+        return false;
+    madvise(mapped, fileSize, MADV_SEQUENTIAL);
+    const unsigned char *in = static_cast<const unsigned char *>(mapped);
+    const size_t want = header + static_cast<size_t>(n) + table;
+    unsigned char *out = static_cast<unsigned char *>(malloc(want));
+    struct libdeflate_decompressor *d = out ? libdeflate_alloc_decompressor() : nullptr;
+    bool ok = d != nullptr;
+    if (ok)
+        prefault(out, want);
+    size_t used = 0, made = 0;
+    while (ok && used < fileSize) {
+        if (fileSize - used < 2 || in[used] != 0x1f || in[used + 1] != 0x8b) {
+            ok = used > 0;
+            break;
+        }
+        size_t inBytes = 0, outBytes = 0;
+        ok = libdeflate_gzip_decompress_ex(d, in + used, fileSize - used, out + made, want - made, &inBytes,
+                                           &outBytes) == LIBDEFLATE_SUCCESS;
+        used += inBytes;
+        made += outBytes;
+    }
+    ok = ok && made == want;
+    if (d)
+        libdeflate_free_decompressor(d);
+    munmap(mapped, fileSize);
+    if (!ok) {
+        free(out);
+        return false;
+    }
+    memcpy(cmap, out + header + n, table);
+    memmove(out, out + header, static_cast<size_t>(n));
+    *voxels = out;
+    return true;
+}
+
 Xraw *failLoad(gzFile gz, Xraw *xraw, const char *message)
 {
     fputs(message, stderr);
@@ -179,6 +229,14 @@ Xraw *loadXraw(const char *filename)
             fprintf(stderr, "Volume of %d x %d x %d voxels is more than file '%s' can hold.\n", xraw->nx,
                     xraw->ny, xraw->nz, filename);
             return failLoad(gz, xraw, "");
+        }
+        unsigned char cmap[768];
+        if (!gzdirect(gz) && inflateWholeFile(fd, static_cast<size_t>(st.st_size), n, &xraw->data, cmap)) {
+            memcpy(xraw->cmap_r, cmap, 256);
+            memcpy(xraw->cmap_g, cmap + 256, 256);
+            memcpy(xraw->cmap_b, cmap + 512, 256);
+            gzclose(gz);
+            return xraw;
         }
         xraw->data = static_cast<unsigned char *>(malloc(std::max(n, 1LL)));
         if (!xraw->data)
