@@ -346,6 +346,9 @@ TEST(Texture, FillMatchesOneQueryPerVoxel)
         {"-d", "0.9", "0.1", "-a", "0.3", "0.2"},
         {"-a", "-1", "3"},
         {"-s", "2", "1", "3", "-d", "0.1", "0.6"},
+        // Floats changed after the conversion: texels from the floats.
+        {"-DX", "-d", "0.2", "0.7"},
+        {"-BX", "2"},
     };
     for (const auto &extra : cases) {
         std::vector<std::string> words = {"-f", path, "-f", runs, "-s", "1", "1", "1", "-3d"};

@@ -177,6 +177,57 @@ int fillTexture(int v, const Xvol *xvol, const float tr[12])
     // order. So the texels and the float voxels are never held together.
     Xraw *xraw = settings.xvols[v] == xvol ? settings.xraws[v] : nullptr;
     size_t count = static_cast<size_t>(nx) * ny * nz;
+    // Floats made from the bytes one for one and left as they were hold
+    // exactly byte b / 255 at voxel (i, ny-1-j, nz-1-k) of the bytes: then
+    // each texel row is one row of the bytes through a table of 256 texels,
+    // with no pass over the floats at all.
+    const int *stride = settings.stride[v];
+    bool fromBytes = xraw && xraw->data && stride[0] == 1 && stride[1] == 1 && stride[2] == 1 &&
+                     xraw->nx == nx && xraw->ny == ny && xraw->nz == nz && !settings.clipData &&
+                     settings.boundaryPlanes <= 0;
+    if (!empty && fromBytes) {
+        uint32_t texelOf[256];
+        int alphaOf[256];
+        for (int b = 0; b < 256; b++) {
+            unsigned char t[4];
+            alphaOf[b] = texel(static_cast<float>(b / 255.0), t);
+            std::memcpy(&texelOf[b], t, 4);
+        }
+        dropFloatVoxels(xvol);
+        const unsigned char *bytes = xraw->data;
+        const size_t plane = static_cast<size_t>(nx) * ny;
+        // Which byte values occur, for the opacity range printed below.
+        unsigned char seen[2][256] = {};
+        auto writeSlices = [&](int k0, int k1, unsigned char *met) {
+            for (int k = k0; k < k1; k++)
+                for (int j = 0; j < ny; j++) {
+                    unsigned char *out = texels + rowStride * j + sliceStride * k;
+                    const unsigned char *src =
+                        bytes + static_cast<size_t>(nx) * (ny - 1 - j) + plane * (nz - 1 - k);
+                    for (int i = 0; i < nx; i++) {
+                        met[src[i]] = 1;
+                        std::memcpy(out + 4 * i, &texelOf[src[i]], 4);
+                    }
+                }
+        };
+        if (count >= (size_t(1) << 22) && nz >= 2) {
+            std::thread other(writeSlices, nz / 2, nz, seen[1]);
+            writeSlices(0, nz / 2, seen[0]);
+            other.join();
+        } else {
+            writeSlices(0, nz, seen[0]);
+        }
+        for (int b = 0; b < 256; b++)
+            if (seen[0][b] || seen[1][b]) {
+                alphaLo = alphaOf[b] < alphaLo ? alphaOf[b] : alphaLo;
+                alphaHi = alphaOf[b] > alphaHi ? alphaOf[b] : alphaHi;
+            }
+        dropByteVoxels(xraw);
+        svqpt(tex3d[v]);
+        std::fprintf(stderr, "minaf = %f, maxaf = %f\n", static_cast<float>(alphaLo),
+                     static_cast<float>(alphaHi));
+        return 0;
+    }
     size_t room = xraw && xraw->data ? static_cast<size_t>(xraw->nx) * xraw->ny * xraw->nz : 0;
     int codeBytes = room >= 2 * count ? 2 : 1;
     if (!empty && room >= count) {
