@@ -301,6 +301,40 @@ bool fillGridChunk(const float *const *const *grid, const GridCode &c, const int
     return shows || shows2;
 }
 
+void markShownRow(const float *row, int n, float threshold, int j, int *zlo, int *zhi, int *first, int *last)
+{
+    int k = 0;
+#if defined(__SSE2__)
+    // Rows are mostly empty or mostly shown: four values at a time, blocks
+    // with nothing shown skipped at once.
+    const __m128 t = _mm_set1_ps(threshold);
+    const __m128i jv = _mm_set1_epi32(j);
+    for (; k + 4 <= n; k += 4) {
+        __m128i m = _mm_castps_si128(_mm_cmpge_ps(_mm_loadu_ps(row + k), t));
+        int bits = _mm_movemask_ps(_mm_castsi128_ps(m));
+        if (!bits)
+            continue;
+        *first = std::min(*first, k + __builtin_ctz(bits));
+        *last = std::max(*last, k + 31 - __builtin_clz(bits));
+        __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i *>(zlo + k));
+        __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i *>(zhi + k));
+        __m128i lower = _mm_and_si128(m, _mm_cmpgt_epi32(lo, jv));
+        lo = _mm_or_si128(_mm_and_si128(lower, jv), _mm_andnot_si128(lower, lo));
+        hi = _mm_or_si128(_mm_and_si128(m, jv), _mm_andnot_si128(m, hi));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(zlo + k), lo);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(zhi + k), hi);
+    }
+#endif
+    for (; k < n; ++k) {
+        if (!(row[k] >= threshold))
+            continue;
+        *first = std::min(*first, k);
+        *last = std::max(*last, k);
+        zlo[k] = std::min(zlo[k], j);
+        zhi[k] = j;
+    }
+}
+
 std::vector<uint8_t> occupancyCells(const uint8_t *rgba, int nx, int ny, int nz, int cell, int cells[3])
 {
     cells[0] = (nx + cell - 1) / cell;

@@ -68,6 +68,11 @@ bool fillGridBrick(const float *const *const *grid, const GridCode &c, const int
 bool fillGridChunk(const float *const *const *grid, const GridCode &c, const int o[3], const int n[3],
                    float visible, void *out, bool *exact = nullptr);
 
+// One row of n values of the strip scan: for each k with row[k] at or above
+// threshold (NaN never is), first and last take k in (the lowest and the
+// highest), zlo[k] the lower of itself and j, and zhi[k] becomes j.
+void markShownRow(const float *row, int n, float threshold, int j, int *zlo, int *zhi, int *first, int *last);
+
 // Which cells of cell^3 texels of an RGBA texture (x fastest) hold a texel
 // with any opacity (255) or none (0), x fastest; a cell counts the texels up
 // to the next cell's first plane too, which filtering between them reads.

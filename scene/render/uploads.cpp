@@ -233,14 +233,15 @@ void computeStrips(GpuVolume &g, float threshold)
             for (int j = 0; j < g.ny; ++j) {
                 const float *row = g.grid[i][j];
                 int first = g.nz, last = -1;
-                for (int k = 0; k < g.nz; ++k) {
-                    bool shown = all || row[k] >= threshold;
-                    if (!shown)
-                        continue;
-                    first = std::min(first, k);
-                    last = k;
-                    zlo[k] = std::min(zlo[k], j);
-                    zhi[k] = j;
+                if (all) {
+                    first = 0;
+                    last = g.nz - 1;
+                    for (int k = 0; k < g.nz; ++k) {
+                        zlo[k] = std::min(zlo[k], j);
+                        zhi[k] = j;
+                    }
+                } else {
+                    markShownRow(row, g.nz, threshold, j, zlo.data(), zhi.data(), &first, &last);
                 }
                 if (last < 0)
                     continue;

@@ -278,6 +278,42 @@ TEST(Bricks, OccupiedCellsMatchATexelByTexelScan)
     }
 }
 
+// The strip scan's row step against the value-by-value definition, on rows
+// of every length up to past two vector blocks, with NaN, infinities and
+// values on the threshold, from extents already part filled.
+TEST(Bricks, ShownRowsMarkWhatTheValuesShow)
+{
+    std::mt19937 rng(5);
+    const float picks[] = {0.5f, 0.4999999f, 0.5000001f, 0.0f, 1.0f, NAN, INFINITY, -INFINITY};
+    for (int n = 0; n <= 13; ++n)
+        for (int round = 0; round < 200; ++round) {
+            std::vector<float> row(n);
+            for (float &v : row)
+                v = rng() % 3 == 0 ? picks[rng() % 8] : (rng() % 2 ? 0.1f : 0.9f);
+            int j = static_cast<int>(rng() % 50);
+            std::vector<int> lo(n), hi(n);
+            for (int k = 0; k < n; ++k) {
+                lo[k] = rng() % 2 ? 1 << 30 : static_cast<int>(rng() % 100);
+                hi[k] = static_cast<int>(rng() % 100) - 1;
+            }
+            int first = rng() % 2 ? n : static_cast<int>(rng() % (n + 1)), last = rng() % 2 ? -1 : first;
+            std::vector<int> wantLo = lo, wantHi = hi;
+            int wantFirst = first, wantLast = last;
+            for (int k = 0; k < n; ++k)
+                if (row[k] >= 0.5f) {
+                    wantFirst = std::min(wantFirst, k);
+                    wantLast = std::max(wantLast, k);
+                    wantLo[k] = std::min(wantLo[k], j);
+                    wantHi[k] = j;
+                }
+            vq::markShownRow(row.data(), n, 0.5f, j, lo.data(), hi.data(), &first, &last);
+            ASSERT_EQ(lo, wantLo) << n << " " << round;
+            ASSERT_EQ(hi, wantHi) << n << " " << round;
+            ASSERT_EQ(first, wantFirst) << n << " " << round;
+            ASSERT_EQ(last, wantLast) << n << " " << round;
+        }
+}
+
 // Area of a polygon in its (x0, x1) coordinates.
 double area(const vq::ClipVertex *v, int n)
 {
