@@ -50,6 +50,9 @@ run_one() {
     [ -n "${FUZZ_SEED:-}" ] && seed="-seed=$FUZZ_SEED"
     dict=""
     [ -f "$src/fuzz/dict/$t.dict" ] && dict="-dict=$src/fuzz/dict/$t.dict"
+    # From the logs folder: what a target's children leave in the working
+    # folder (a forked reader's report, say) stays out of the source tree.
+    cd "$logs" || return
     ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=0} \
     UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
     timeout -k 10 $((seconds + 120)) "$build/bin/fuzz_$t" -max_total_time="$seconds" -max_len=1048576 -timeout=5 \
