@@ -26,11 +26,8 @@ done
 sh "$here/phantom_data.sh" "$build" "$data" "$n"
 
 work=$(mktemp -d)
-Xvfb -displayfd 3 -screen 0 "$((size + 200))x$((size + 200))x24" -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
-for i in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
+. "$here/private_xvfb.sh"
+private_xvfb "$work" "$((size + 200))x$((size + 200))x24"
 
 # Stamps each line read with the monotonic clock.
 cat >"$work/stamp.py" <<'PY'

@@ -15,11 +15,8 @@ BIN="$BUILD/bin"
 [ -x /usr/bin/Xvfb ] || { echo "window_idle: Xvfb is not installed" >&2; exit 1; }
 
 WORK=$(mktemp -d)
-Xvfb -displayfd 3 -screen 0 "${SIZE}x${SIZE}x24" -nolisten tcp 3>"$WORK/display" 2>/dev/null &
-XVFB=$!
-trap 'kill $XVFB 2>/dev/null; rm -rf "$WORK"' EXIT
-for i in $(seq 50); do [ -s "$WORK/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$WORK/display")"
+. "$(dirname "$0")/private_xvfb.sh"
+private_xvfb "$WORK" "${SIZE}x${SIZE}x24"
 
 cat >"$WORK/still.py" <<PY
 import vtk
