@@ -1,5 +1,6 @@
 // Brick layouts, compact grid texels and polygon clipping for bricks.
 #include "bricks.h"
+#include "two_cores.h"
 
 #include <algorithm>
 #include <cmath>
@@ -374,15 +375,11 @@ std::vector<uint8_t> occupancyCells(const uint8_t *rgba, int nx, int ny, int nz,
                     }
             }
     };
-    if (static_cast<size_t>(nx) * ny * nz < (size_t(1) << 20) || nz < 2) {
-        scan(0, nz, occ.data());
-        return occ;
-    }
-    std::vector<uint8_t> other(occ.size(), 0);
-    int half = nz / 2;
-    std::thread second(scan, half, nz, other.data());
-    scan(0, half, occ.data());
-    second.join();
+    // The second half marks its own grid, merged afterwards.
+    bool large = static_cast<size_t>(nx) * ny * nz >= (size_t(1) << 20);
+    std::vector<uint8_t> other(large ? occ.size() : 0, 0);
+    runOnTwoCores(large, nz, nz / 2,
+                  [&](int z0, int z1, int half) { scan(z0, z1, half ? other.data() : occ.data()); });
     for (size_t i = 0; i < other.size(); ++i)
         occ[i] |= other[i];
     return occ;

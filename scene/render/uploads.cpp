@@ -8,11 +8,11 @@
 #include <cstring>
 #include <functional>
 #include <new>
-#include <thread>
 #include <vector>
 
 #include "render.h"
 #include "state.h"
+#include "two_cores.h"
 
 namespace vq::draw {
 
@@ -257,14 +257,8 @@ void computeStrips(GpuVolume &g, float threshold)
                 }
         }
     };
-    int half = g.nx / 2;
-    if (static_cast<size_t>(g.nx) * g.ny * g.nz >= (size_t(1) << 22)) {
-        std::thread other(planes, half, g.nx);
-        planes(0, half);
-        other.join();
-    } else {
-        planes(0, g.nx);
-    }
+    runOnTwoCores(static_cast<size_t>(g.nx) * g.ny * g.nz >= (size_t(1) << 22), g.nx, g.nx / 2,
+                  [&](int i0, int i1, int) { planes(i0, i1); });
     buildStrips(e[0], g.nx, g.strips[0], g.stripStart[0]);
     buildStrips(e[1], g.ny, g.strips[1], g.stripStart[1]);
     buildStrips(e[2], g.nz, g.strips[2], g.stripStart[2]);

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -16,6 +15,7 @@
 #endif
 
 #include "startup.h"
+#include "two_cores.h"
 #include "vqscene.h"
 #include "xrw.h"
 
@@ -198,7 +198,8 @@ int fillTexture(int v, const Xvol *xvol, const float tr[12])
         const size_t plane = static_cast<size_t>(nx) * ny;
         // Which byte values occur, for the opacity range printed below.
         unsigned char seen[2][256] = {};
-        auto writeSlices = [&](int k0, int k1, unsigned char *met) {
+        auto writeSlices = [&](int k0, int k1, int half) {
+            unsigned char *met = seen[half];
             for (int k = k0; k < k1; k++)
                 for (int j = 0; j < ny; j++) {
                     unsigned char *out = texels + rowStride * j + sliceStride * k;
@@ -210,13 +211,7 @@ int fillTexture(int v, const Xvol *xvol, const float tr[12])
                     }
                 }
         };
-        if (count >= (size_t(1) << 22) && nz >= 2) {
-            std::thread other(writeSlices, nz / 2, nz, seen[1]);
-            writeSlices(0, nz / 2, seen[0]);
-            other.join();
-        } else {
-            writeSlices(0, nz, seen[0]);
-        }
+        vq::runOnTwoCores(count >= (size_t(1) << 22), nz, nz / 2, writeSlices);
         for (int b = 0; b < 256; b++)
             if (seen[0][b] || seen[1][b]) {
                 alphaLo = alphaOf[b] < alphaLo ? alphaOf[b] : alphaLo;
@@ -266,7 +261,7 @@ int fillTexture(int v, const Xvol *xvol, const float tr[12])
         // of tiles on the two cores, each remembering codes by value itself
         // (the palette is shared; which voxel gets which code does not
         // change the texels).
-        auto codeTiles = [&](int iFrom, int iTo) {
+        auto codeTiles = [&](int iFrom, int iTo, int) {
             std::vector<Code> known(1 << codeMemoBits, Code{0, -1});
             uint16_t codeTile[tileK][tileI];
             for (int i0 = iFrom; i0 < iTo && !full.load(std::memory_order_relaxed); i0 += tileI) {
@@ -299,18 +294,12 @@ int fillTexture(int v, const Xvol *xvol, const float tr[12])
             }
         };
         int tiles = (nx + tileI - 1) / tileI;
-        if (count >= (size_t(1) << 22) && tiles >= 2) {
-            std::thread other(codeTiles, tiles / 2 * tileI, nx);
-            codeTiles(0, tiles / 2 * tileI);
-            other.join();
-        } else {
-            codeTiles(0, nx);
-        }
+        vq::runOnTwoCores(count >= (size_t(1) << 22), nx, tiles / 2 * tileI, codeTiles);
         if (!full) {
             dropFloatVoxels(xvol);
             // Slices apart are independent: large volumes take both cores
             // (the texel storage's pages are first touched here too).
-            auto writeSlices = [&](int k0, int k1) {
+            auto writeSlices = [&](int k0, int k1, int) {
                 for (int k = k0; k < k1; k++)
                     for (int j = 0; j < ny; j++) {
                         unsigned char *out = texels + rowStride * j + sliceStride * k;
@@ -329,13 +318,7 @@ int fillTexture(int v, const Xvol *xvol, const float tr[12])
                         }
                     }
             };
-            if (count >= (size_t(1) << 22) && nz >= 2) {
-                std::thread other(writeSlices, nz / 2, nz);
-                writeSlices(0, nz / 2);
-                other.join();
-            } else {
-                writeSlices(0, nz);
-            }
+            vq::runOnTwoCores(count >= (size_t(1) << 22), nz, nz / 2, writeSlices);
             dropByteVoxels(xraw);
             svqpt(tex3d[v]);
             std::fprintf(stderr, "minaf = %f, maxaf = %f\n", static_cast<float>(alphaLo), static_cast<float>(alphaHi));

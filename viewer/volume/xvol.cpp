@@ -1,5 +1,6 @@
 // Float volumes: conversion from and to byte volumes, statistics,
 // normalisation and release.
+#include "two_cores.h"
 #include "volume_util.h"
 #include "xrw.h"
 
@@ -264,7 +265,7 @@ void copyBytesToXvol(const Xraw *xraw, Xvol *xvol)
     const size_t planeBytes = static_cast<size_t>(xraw->nx) * xraw->ny;
     // Rows j0..j1-1 of every plane: each j writes its own output rows, so
     // large volumes take two halves of j on the two cores.
-    auto copyRows = [&](int j0, int j1) {
+    auto copyRows = [&](int j0, int j1, int) {
         std::vector<unsigned char> tileStore(static_cast<size_t>(TILE_X) * TILE_Z);
         unsigned char(*tile)[TILE_X] = reinterpret_cast<unsigned char(*)[TILE_X]>(tileStore.data());
         for (int j = j0; j < j1; j++) {
@@ -306,13 +307,7 @@ void copyBytesToXvol(const Xraw *xraw, Xvol *xvol)
         _mm_sfence();
 #endif
     };
-    if (static_cast<size_t>(nx) * ny * nz >= (size_t(1) << 22) && ny >= 2) {
-        std::thread other(copyRows, ny / 2, ny);
-        copyRows(0, ny / 2);
-        other.join();
-    } else {
-        copyRows(0, ny);
-    }
+    vq::runOnTwoCores(static_cast<size_t>(nx) * ny * nz >= (size_t(1) << 22), ny, ny / 2, copyRows);
 }
 
 // Strides above 1: the box mean in the specified order and precision.
