@@ -167,14 +167,6 @@ int fillTexture(int v, const Xvol *xvol, const float tr[12])
     };
     const int tileI = 16, tileK = 64;
     int alphaLo = 255, alphaHi = 0;
-    // Through a palette: a texel depends on the voxel value alone, and a
-    // volume has at most 256 distinct texels when made from bytes without
-    // averaging (65536 at most in any case: 256 colours by 256 opacities).
-    // The first pass writes each voxel's palette index in the texture's own
-    // order over the byte volume, which nothing reads after the conversion
-    // (one byte a voxel, two where averaging left room); the float voxels
-    // are then given back, and the second pass writes the texels in storage
-    // order. So the texels and the float voxels are never held together.
     Xraw *xraw = settings.xvols[v] == xvol ? settings.xraws[v] : nullptr;
     size_t count = static_cast<size_t>(nx) * ny * nz;
     // Floats made from the bytes one for one and left as they were hold
@@ -223,6 +215,14 @@ int fillTexture(int v, const Xvol *xvol, const float tr[12])
                      static_cast<float>(alphaHi));
         return 0;
     }
+    // Through a palette: a texel depends on the voxel value alone, and a
+    // volume has at most 256 distinct texels when made from bytes without
+    // averaging (65536 at most in any case: 256 colours by 256 opacities).
+    // The first pass writes each voxel's palette index in the texture's own
+    // order over the byte volume, which nothing reads after the conversion
+    // (one byte a voxel, two where averaging left room); the float voxels
+    // are then given back, and the second pass writes the texels in storage
+    // order. So the texels and the float voxels are never held together.
     size_t room = xraw && xraw->data ? static_cast<size_t>(xraw->nx) * xraw->ny * xraw->nz : 0;
     int codeBytes = room >= 2 * count ? 2 : 1;
     if (!empty && room >= count) {
