@@ -113,10 +113,10 @@ void prefault(unsigned char *block, size_t len)
 // The voxels and colour table of a regular gzip file in one go: the whole
 // file is inflated by libdeflate, several times faster than zlib's stream.
 // True with *voxels (malloc'd; its first n bytes are the voxels, 792 spare
-// bytes follow) and cmap filled; false, with nothing
-// kept, for anything but gzip members holding exactly the header's content
-// (a plain file, a corrupt or short stream, data past the table), which the
-// stream reader then goes over with its own messages. Bytes after the last
+// bytes follow) and cmap filled. False, with nothing kept, for anything but
+// gzip members holding exactly the header's content (a plain file, a corrupt
+// or short stream, data past the table), which the stream reader then goes
+// over with its own messages. Bytes after the last
 // member that do not start another are ignored, as zlib ignores them.
 bool inflateWholeFile(int fd, size_t fileSize, long long n, unsigned char **voxels, unsigned char cmap[768])
 {
