@@ -559,8 +559,9 @@ void findStacks(const Scene &s, const double eye[3], int minPlanes)
 // The bricks of a stack in an order that draws each ray's far bricks
 // first: along a ray the brick index moves away from the eye's on every
 // axis, so the sum of those distances only grows.
-void addStackDraws(int stack, Bricking &bk, const int size[3], const double eye[3], std::vector<Vert> &out)
+void addStackDraws(int stack, const GpuTexture &g, const int size[3], const double eye[3], std::vector<Vert> &out)
 {
+    const Bricking &bk = g.bricking;
     const Stack &st = R.stacks[stack];
     double e[3];
     applyAffine(st.toIndex, eye, e);
@@ -593,10 +594,16 @@ void addStackDraws(int stack, Bricking &bk, const int size[3], const double eye[
             // texture so that its faces belong to them.
             lo[a] = en.b[a] == 0 ? -1e-3 : ax.start(en.b[a]);
             hi[a] = en.b[a] == ax.count - 1 ? size[a] - 1 + 1e-3 : ax.start(en.b[a]) + ax.core;
-            d.lo[a] = static_cast<float>(lo[a]);
-            d.hi[a] = static_cast<float>(hi[a]);
             d.origin[a] = static_cast<float>(b.o[a]);
             d.size[a] = static_cast<float>(b.n[a]);
+        }
+        // Only the part with visible cells is drawn: the rays outside it,
+        // and the parts of rays outside it, would step over empty cells.
+        if (!shrinkToOccupied(g.occupancy.data(), g.occSize, kCell, lo, hi))
+            continue;
+        for (int a = 0; a < 3; ++a) {
+            d.lo[a] = static_cast<float>(lo[a]);
+            d.hi[a] = static_cast<float>(hi[a]);
         }
         int key = static_cast<int>(R.stackDraws.size());
         R.stackDraws.push_back(d);

@@ -385,6 +385,43 @@ std::vector<uint8_t> occupancyCells(const uint8_t *rgba, int nx, int ny, int nz,
     return occ;
 }
 
+bool shrinkToOccupied(const uint8_t *occ, const int cells[3], int cell, double lo[3], double hi[3])
+{
+    int c0[3], c1[3];
+    for (int a = 0; a < 3; ++a) {
+        c0[a] = std::max(0, static_cast<int>(std::floor(lo[a] / cell)));
+        c1[a] = std::min(cells[a] - 1, static_cast<int>(std::ceil(hi[a] / cell)) - 1);
+        if (c0[a] > c1[a])
+            return false;
+    }
+    int m0[3] = {c1[0] + 1, c1[1] + 1, c1[2] + 1}, m1[3] = {c0[0] - 1, c0[1] - 1, c0[2] - 1};
+    for (int z = c0[2]; z <= c1[2]; ++z)
+        for (int y = c0[1]; y <= c1[1]; ++y) {
+            const uint8_t *row = occ + (static_cast<size_t>(z) * cells[1] + y) * cells[0];
+            int x0 = c0[0];
+            while (x0 <= c1[0] && !row[x0])
+                ++x0;
+            if (x0 > c1[0])
+                continue;
+            int x1 = c1[0];
+            while (!row[x1])
+                --x1;
+            m0[0] = std::min(m0[0], x0);
+            m1[0] = std::max(m1[0], x1);
+            m0[1] = std::min(m0[1], y);
+            m1[1] = std::max(m1[1], y);
+            m0[2] = std::min(m0[2], z);
+            m1[2] = std::max(m1[2], z);
+        }
+    if (m0[0] > m1[0])
+        return false;
+    for (int a = 0; a < 3; ++a) {
+        lo[a] = std::max(lo[a], static_cast<double>(m0[a]) * cell);
+        hi[a] = std::min(hi[a], static_cast<double>(m1[a] + 1) * cell);
+    }
+    return true;
+}
+
 int clipToBox(const ClipVertex *v, int n, const double lo[3], const double hi[3], ClipVertex *out)
 {
     ClipVertex buf[2][80];

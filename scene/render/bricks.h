@@ -79,6 +79,11 @@ void markShownRow(const float *row, int n, float threshold, int j, int *zlo, int
 // cells gets the grid's size. Scanned on both cores.
 std::vector<uint8_t> occupancyCells(const uint8_t *rgba, int nx, int ny, int nz, int cell, int cells[3]);
 
+// Shrinks the box lo..hi (voxel indices, half-open) to the bounds of the
+// occupied cells of a grid from occupancyCells that it overlaps: nothing
+// outside them can show. Returns false, the box unchanged, when none is.
+bool shrinkToOccupied(const uint8_t *occ, const int cells[3], int cell, double lo[3], double hi[3]);
+
 // A vertex being clipped: voxel-index coordinates and the scene position.
 struct ClipVertex {
     double x[3];

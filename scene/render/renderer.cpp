@@ -444,7 +444,7 @@ void drawPanel(Scene &s, int index, int width, int height)
             const Stack &st = R.stacks[nextStack];
             const Texture3D &t = s.textures[st.tex];
             int size[3] = {t.nx, t.ny, t.nz};
-            addStackDraws(static_cast<int>(nextStack), R.textures[st.tex].bricking, size, cam.eye, all);
+            addStackDraws(static_cast<int>(nextStack), R.textures[st.tex], size, cam.eye, all);
             i += st.itemCount - 1;
             ++nextStack;
             continue;

@@ -94,6 +94,10 @@ struct Bricking {
     {
         return bricks[(static_cast<size_t>(b0) * axes[1].count + b1) * axes[2].count + b2];
     }
+    const GpuBrick &at(int b0, int b1, int b2) const
+    {
+        return bricks[(static_cast<size_t>(b0) * axes[1].count + b1) * axes[2].count + b2];
+    }
     void release()
     {
         for (GpuBrick &b : bricks)
@@ -296,6 +300,6 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d);
 void findStacks(const Scene &s, const double eye[3], int minPlanes);
 // The draws of stack `stack` brick by brick, far bricks first: the back
 // faces of each brick's box appended to out, one run (kStack) each.
-void addStackDraws(int stack, Bricking &bk, const int size[3], const double eye[3], std::vector<Vert> &out);
+void addStackDraws(int stack, const GpuTexture &g, const int size[3], const double eye[3], std::vector<Vert> &out);
 
 } // namespace vq::draw

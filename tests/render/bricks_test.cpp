@@ -278,6 +278,51 @@ TEST(Bricks, OccupiedCellsMatchATexelByTexelScan)
     }
 }
 
+// A box shrunk to its occupied cells against the bounds of every occupied
+// cell overlapping it, found cell by cell; boxes cut cells and reach past
+// the grid as the outermost brick shares do.
+TEST(Bricks, BoxesShrinkToTheOccupiedCellsTheyOverlap)
+{
+    std::mt19937 rng(11);
+    const int cells[3] = {5, 4, 6}, cell = 8;
+    for (int round = 0; round < 400; ++round) {
+        std::vector<uint8_t> occ(size_t(cells[0]) * cells[1] * cells[2], 0);
+        int every = 1 + static_cast<int>(rng() % 40);
+        for (uint8_t &c : occ)
+            c = rng() % every == 0 ? 255 : 0;
+        double lo[3], hi[3];
+        for (int a = 0; a < 3; ++a) {
+            double n = cells[a] * cell;
+            lo[a] = rng() % 4 == 0 ? -1e-3 : static_cast<double>(rng() % int(n));
+            hi[a] = rng() % 4 == 0 ? n - 1 + 1e-3 : lo[a] + 1 + static_cast<double>(rng() % 20);
+            hi[a] = std::max(hi[a], lo[a] + 0.5);
+        }
+        double wantLo[3] = {1e9, 1e9, 1e9}, wantHi[3] = {-1e9, -1e9, -1e9};
+        bool any = false;
+        for (int z = 0; z < cells[2]; ++z)
+            for (int y = 0; y < cells[1]; ++y)
+                for (int x = 0; x < cells[0]; ++x) {
+                    int c[3] = {x, y, z};
+                    bool overlaps = true;
+                    for (int a = 0; a < 3; ++a)
+                        overlaps = overlaps && c[a] * cell < hi[a] && (c[a] + 1) * cell > lo[a];
+                    if (!overlaps || !occ[(size_t(z) * cells[1] + y) * cells[0] + x])
+                        continue;
+                    any = true;
+                    for (int a = 0; a < 3; ++a) {
+                        wantLo[a] = std::min(wantLo[a], std::max(lo[a], double(c[a] * cell)));
+                        wantHi[a] = std::max(wantHi[a], std::min(hi[a], double((c[a] + 1) * cell)));
+                    }
+                }
+        double gotLo[3] = {lo[0], lo[1], lo[2]}, gotHi[3] = {hi[0], hi[1], hi[2]};
+        ASSERT_EQ(vq::shrinkToOccupied(occ.data(), cells, cell, gotLo, gotHi), any) << round;
+        for (int a = 0; a < 3; ++a) {
+            EXPECT_EQ(gotLo[a], any ? wantLo[a] : lo[a]) << round << " axis " << a;
+            EXPECT_EQ(gotHi[a], any ? wantHi[a] : hi[a]) << round << " axis " << a;
+        }
+    }
+}
+
 // The strip scan's row step against the value-by-value definition, on rows
 // of every length up to past two vector blocks, with NaN, infinities and
 // values on the threshold, from extents already part filled.
