@@ -32,6 +32,10 @@ void renderSetBricks(int texels, int gridKind = -1);
 // their planes; off, every polygon is drawn and blended by itself (the
 // reference the one pass is tested against).
 void renderSetOnePass(bool on);
+// Test setting: a stack cut into bricks is normally drawn nearest brick
+// first where the GL has texture barriers, each ray stopping once what is
+// in front of it hides the rest; off, farthest first, blended over.
+void renderSetNearFirstStacks(bool on);
 // Test view: how many stacks the last frame drew in one pass.
 int renderStacksDrawn();
 // Test view: how many bricks of volume rendering `volume` the GPU holds.

@@ -201,6 +201,7 @@ bool linkProgram(ProgramInfo &info, const char *vs, const char *gs, const char *
     info.hi = glGetUniformLocation(p, "uHi");
     info.origin = glGetUniformLocation(p, "uOrigin");
     info.size = glGetUniformLocation(p, "uSize");
+    info.nearFirst = glGetUniformLocation(p, "uNearFirst");
     glUseProgram(p);
     GLint sampler = glGetUniformLocation(p, "uTexels");
     if (sampler < 0)
@@ -213,6 +214,9 @@ bool linkProgram(ProgramInfo &info, const char *vs, const char *gs, const char *
     GLint depthBuffer = glGetUniformLocation(p, "uDepthBuffer");
     if (depthBuffer >= 0)
         glUniform1i(depthBuffer, 2);
+    GLint front = glGetUniformLocation(p, "uFront");
+    if (front >= 0)
+        glUniform1i(front, 5);
     GLint depthSamples = glGetUniformLocation(p, "uDepthSamples");
     if (depthSamples >= 0)
         glUniform1i(depthSamples, 4);
@@ -509,108 +513,126 @@ void drawPanel(Scene &s, int index, int width, int height)
         glPolygonMode(GL_FRONT_AND_BACK, outlines ? GL_LINE : GL_FILL);
         int current = -1;
         bool multisample = true;
-        GLint outer = 0;
-        for (size_t ri = 0; ri < R.runs.size(); ++ri) {
-            const Run &run = R.runs[ri];
-            // The bricks of one stack add up in a float target, so that the
-            // framebuffer's bytes round once per stack, not once per brick.
-            auto stackOf = [](size_t i) {
-                return R.runs[i].program == kStack ? R.stackDraws[R.runs[i].key].stack : -1;
-            };
-            bool opens = false, closes = false;
-            if (run.program == kStack) {
-                bool first = ri == 0 || stackOf(ri - 1) != stackOf(ri);
-                bool last = ri + 1 == R.runs.size() || stackOf(ri + 1) != stackOf(ri);
-                opens = first && !last;
-                closes = last && !first;
-                if (opens || R.accumulating) {
-                    if (opens) {
-                        glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &outer);
-                        if (!beginAccumulation(vw, vh)) {
-                            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(outer));
-                            opens = closes = false;
-                        }
+        auto stackOf = [](size_t i) {
+            return R.runs[i].program == kStack ? R.stackDraws[R.runs[i].key].stack : -1;
+        };
+        for (size_t ri = 0; ri < R.runs.size();) {
+            // One run, or the runs of one stack's bricks: those add up in a
+            // float target, so that the framebuffer's bytes round once per
+            // stack, not once per brick.
+            size_t end = ri + 1;
+            if (stackOf(ri) >= 0)
+                while (end < R.runs.size() && stackOf(end) == stackOf(ri))
+                    ++end;
+            GLint outer = 0;
+            bool accumulate = false;
+            if (end - ri > 1) {
+                glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &outer);
+                accumulate = beginAccumulation(vw, vh);
+                if (!accumulate)
+                    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(outer));
+            }
+            // Where the GL lets a pass read its own target, the bricks go
+            // nearest first, and a ray stops once what lies in front of it
+            // hides the rest; else farthest first, each blended over.
+            const bool nearFirst = accumulate && R.textureBarrier && R.nearFirstStacks;
+            for (size_t n = ri; n < end; ++n) {
+                const Run &run = R.runs[nearFirst ? end - 1 - (n - ri) : n];
+                if (run.program != current) {
+                    useProgram(run.program, mvp, vw, vh);
+                    if (run.program == kSurface)
+                        setLights(R.programs[kSurface], s, cam);
+                    current = run.program;
+                }
+                const ProgramInfo &p = R.programs[run.program];
+                if (run.program == kTex) {
+                    glActiveTexture(GL_TEXTURE0);
+                    glBindTexture(GL_TEXTURE_3D, static_cast<GLuint>(run.key));
+                } else if (run.program == kStack) {
+                    const StackDraw &d = R.stackDraws[run.key];
+                    const Stack &st = R.stacks[d.stack];
+                    float eye[3], ray[9];
+                    stackRays(view, proj, cam.eye, st.toIndex, eye, ray);
+                    glActiveTexture(GL_TEXTURE0);
+                    glBindTexture(GL_TEXTURE_3D, d.tex);
+                    glUniform3fv(p.eye, 1, eye);
+                    glUniformMatrix3fv(p.ray, 1, GL_FALSE, ray);
+                    glUniform2f(p.depth, static_cast<float>(zn), static_cast<float>(zf));
+                    float wx = R.accumulating ? 0.0f : static_cast<float>(x0), wy = R.accumulating ? 0.0f : static_cast<float>(y0);
+                    glUniform4f(p.window, wx, wy, static_cast<float>(vw), static_cast<float>(vh));
+                    glUniform4f(p.plane, static_cast<float>(st.normal[0]), static_cast<float>(st.normal[1]),
+                                static_cast<float>(st.normal[2]), static_cast<float>(st.d0));
+                    glUniform2f(p.planes, static_cast<float>(st.step), static_cast<float>(st.planes));
+                    glUniform1f(p.alpha, st.alpha);
+                    glUniform1i(p.depthLimit, depthLimit ? 1 : 0);
+                    glUniform1i(p.sampleCount, depthLimit && samples > 1 ? samples : 0);
+                    glActiveTexture(GL_TEXTURE3);
+                    glBindTexture(GL_TEXTURE_3D, R.textures[st.tex].occTex);
+                    if (depthLimit) {
+                        glActiveTexture(samples > 1 ? GL_TEXTURE4 : GL_TEXTURE2);
+                        glBindTexture(samples > 1 ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D, R.depth.tex);
+                        glActiveTexture(GL_TEXTURE0);
+                    }
+                    glUniform3fv(p.lo, 1, d.lo);
+                    glUniform3fv(p.hi, 1, d.hi);
+                    glUniform3fv(p.origin, 1, d.origin);
+                    glUniform3fv(p.size, 1, d.size);
+                    glUniform1i(p.nearFirst, nearFirst ? 1 : 0);
+                    if (nearFirst) {
+                        glActiveTexture(GL_TEXTURE5);
+                        glBindTexture(GL_TEXTURE_2D, R.accum.tex);
+                        glActiveTexture(GL_TEXTURE0);
+                    }
+                } else if (run.program == kVolume) {
+                    const VolumeBinding &vb = R.bindings[run.key];
+                    glActiveTexture(GL_TEXTURE0);
+                    glBindTexture(GL_TEXTURE_3D, vb.grid);
+                    glActiveTexture(GL_TEXTURE1);
+                    glBindTexture(GL_TEXTURE_1D, vb.lut);
+                    glActiveTexture(GL_TEXTURE0);
+                    glUniform1i(p.ramp, vb.ramp ? 1 : 0);
+                    glUniform1i(p.lutSize, vb.lutSize);
+                    glUniform2f(p.decode, vb.lo, vb.span);
+                    glUniform2f(p.range, vb.dmin, vb.scale);
+                }
+                // Slices and textured polygons show no edges worth smoothing
+                // (they come in stacks whose rims are transparent or covered by
+                // their neighbours), and blending them into every sample costs.
+                // The state changes only between kinds of runs: a volume cut
+                // into bricks draws many runs in a row.
+                bool smooth = !(run.program == kVolume || run.program == kTex || run.program == kStack);
+                if (smooth != multisample) {
+                    (smooth ? glEnable : glDisable)(GL_MULTISAMPLE);
+                    multisample = smooth;
+                }
+                // A stack's pass composites its planes itself: its colour comes
+                // premultiplied.
+                // Its box's faces lie behind the ray's samples: the pass limits
+                // the ray by the opaque depth itself.
+                // Nearest first, each brick's rays carry on from what the target
+                // holds and replace it: the next brick may read it only after a
+                // barrier.
+                if (run.program == kStack) {
+                    glBlendFuncSeparate(GL_ONE, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+                    glDisable(GL_DEPTH_TEST);
+                    if (nearFirst)
+                        glDisable(GL_BLEND);
+                }
+                glDrawArrays(GL_TRIANGLES, run.first, run.count);
+                if (run.program == kStack) {
+                    glEnable(GL_DEPTH_TEST);
+                    if (nearFirst) {
+                        glTextureBarrier();
+                        glEnable(GL_BLEND);
                     }
                 }
             }
-            if (run.program != current) {
-                useProgram(run.program, mvp, vw, vh);
-                if (run.program == kSurface)
-                    setLights(R.programs[kSurface], s, cam);
-                current = run.program;
-            }
-            const ProgramInfo &p = R.programs[run.program];
-            if (run.program == kTex) {
-                glActiveTexture(GL_TEXTURE0);
-                glBindTexture(GL_TEXTURE_3D, static_cast<GLuint>(run.key));
-            } else if (run.program == kStack) {
-                const StackDraw &d = R.stackDraws[run.key];
-                const Stack &st = R.stacks[d.stack];
-                float eye[3], ray[9];
-                stackRays(view, proj, cam.eye, st.toIndex, eye, ray);
-                glActiveTexture(GL_TEXTURE0);
-                glBindTexture(GL_TEXTURE_3D, d.tex);
-                glUniform3fv(p.eye, 1, eye);
-                glUniformMatrix3fv(p.ray, 1, GL_FALSE, ray);
-                glUniform2f(p.depth, static_cast<float>(zn), static_cast<float>(zf));
-                float wx = R.accumulating ? 0.0f : static_cast<float>(x0), wy = R.accumulating ? 0.0f : static_cast<float>(y0);
-                glUniform4f(p.window, wx, wy, static_cast<float>(vw), static_cast<float>(vh));
-                glUniform4f(p.plane, static_cast<float>(st.normal[0]), static_cast<float>(st.normal[1]),
-                            static_cast<float>(st.normal[2]), static_cast<float>(st.d0));
-                glUniform2f(p.planes, static_cast<float>(st.step), static_cast<float>(st.planes));
-                glUniform1f(p.alpha, st.alpha);
-                glUniform1i(p.depthLimit, depthLimit ? 1 : 0);
-                glUniform1i(p.sampleCount, depthLimit && samples > 1 ? samples : 0);
-                glActiveTexture(GL_TEXTURE3);
-                glBindTexture(GL_TEXTURE_3D, R.textures[st.tex].occTex);
-                if (depthLimit) {
-                    glActiveTexture(samples > 1 ? GL_TEXTURE4 : GL_TEXTURE2);
-                    glBindTexture(samples > 1 ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D, R.depth.tex);
-                    glActiveTexture(GL_TEXTURE0);
-                }
-                glUniform3fv(p.lo, 1, d.lo);
-                glUniform3fv(p.hi, 1, d.hi);
-                glUniform3fv(p.origin, 1, d.origin);
-                glUniform3fv(p.size, 1, d.size);
-            } else if (run.program == kVolume) {
-                const VolumeBinding &vb = R.bindings[run.key];
-                glActiveTexture(GL_TEXTURE0);
-                glBindTexture(GL_TEXTURE_3D, vb.grid);
-                glActiveTexture(GL_TEXTURE1);
-                glBindTexture(GL_TEXTURE_1D, vb.lut);
-                glActiveTexture(GL_TEXTURE0);
-                glUniform1i(p.ramp, vb.ramp ? 1 : 0);
-                glUniform1i(p.lutSize, vb.lutSize);
-                glUniform2f(p.decode, vb.lo, vb.span);
-                glUniform2f(p.range, vb.dmin, vb.scale);
-            }
-            // Slices and textured polygons show no edges worth smoothing
-            // (they come in stacks whose rims are transparent or covered by
-            // their neighbours), and blending them into every sample costs.
-            // The state changes only between kinds of runs: a volume cut
-            // into bricks draws many runs in a row.
-            bool smooth = !(run.program == kVolume || run.program == kTex || run.program == kStack);
-            if (smooth != multisample) {
-                (smooth ? glEnable : glDisable)(GL_MULTISAMPLE);
-                multisample = smooth;
-            }
-            // A stack's pass composites its planes itself: its colour comes
-            // premultiplied.
-            // Its box's faces lie behind the ray's samples: the pass limits
-            // the ray by the opaque depth itself.
-            if (run.program == kStack) {
-                glBlendFuncSeparate(GL_ONE, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-                glDisable(GL_DEPTH_TEST);
-            }
-            glDrawArrays(GL_TRIANGLES, run.first, run.count);
-            if (run.program == kStack)
-                glEnable(GL_DEPTH_TEST);
-            if (closes && R.accumulating) {
+            if (accumulate) {
                 endAccumulation(static_cast<GLuint>(outer), x0, y0, vw, vh);
                 current = -1;
             }
-            if (run.program == kStack)
-                glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+            ri = end;
         }
         glEnable(GL_MULTISAMPLE);
         glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
@@ -625,6 +647,24 @@ void drawPanel(Scene &s, int index, int width, int height)
 namespace vq {
 
 using namespace draw;
+
+// Whether glTextureBarrier is there: GL 4.5, or the extension.
+bool hasTextureBarrier()
+{
+    GLint major = 0, minor = 0;
+    glGetIntegerv(GL_MAJOR_VERSION, &major);
+    glGetIntegerv(GL_MINOR_VERSION, &minor);
+    if (major > 4 || (major == 4 && minor >= 5))
+        return true;
+    GLint n = 0;
+    glGetIntegerv(GL_NUM_EXTENSIONS, &n);
+    for (GLint i = 0; i < n; ++i) {
+        const char *e = reinterpret_cast<const char *>(glGetStringi(GL_EXTENSIONS, static_cast<GLuint>(i)));
+        if (e && std::strcmp(e, "GL_ARB_texture_barrier") == 0)
+            return true;
+    }
+    return false;
+}
 
 bool renderInit()
 {
@@ -657,6 +697,7 @@ bool renderInit()
     glBindVertexArray(0);
     glGetIntegerv(GL_MAX_3D_TEXTURE_SIZE, &R.max3d);
     glEnable(GL_PROGRAM_POINT_SIZE);
+    R.textureBarrier = hasTextureBarrier();
     R.ready = true;
     return true;
 }
@@ -774,7 +815,7 @@ void renderShutdown()
 {
     bool trim = R.trimSlices;
     int rows = R.stripRows, texels = R.brickTexels, kind = R.gridKind;
-    bool onePass = R.onePass;
+    bool onePass = R.onePass, nearFirst = R.nearFirstStacks;
     for (auto &p : R.programs)
         if (p.id)
             glDeleteProgram(p.id);
@@ -808,11 +849,17 @@ void renderShutdown()
     R.brickTexels = texels;
     R.gridKind = kind;
     R.onePass = onePass;
+    R.nearFirstStacks = nearFirst;
 }
 
 void renderSetOnePass(bool on)
 {
     R.onePass = on;
+}
+
+void renderSetNearFirstStacks(bool on)
+{
+    R.nearFirstStacks = on;
 }
 
 int renderStacksDrawn()

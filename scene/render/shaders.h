@@ -199,7 +199,9 @@ void main() {
 // uLo..uHi are composited nearest first in floats, as the polygons one by
 // one would blend them, and stop once nothing behind can show. Cells of
 // 8^3 texels with nothing visible (uOccupancy) are stepped over. CELL is
-// kCell of state.h.
+// kCell of state.h. With uNearFirst the bricks come nearest first: a ray
+// carries on from what the bricks in front gathered (uFront, the target
+// being drawn, read at the pixel it writes).
 constexpr const char *kStackFs = R"(#version 330 core
 uniform sampler3D uTexels;
 uniform vec3 uEye;
@@ -216,9 +218,20 @@ uniform sampler2DMS uDepthSamples;
 uniform int uSampleCount;
 uniform sampler3D uOccupancy;
 uniform int uStride = 1;
+uniform int uNearFirst;
+uniform sampler2D uFront;
 #define CELL 8
 out vec4 fragColour;
 void main() {
+    vec3 colour = vec3(0.0);
+    float opacity = 0.0;
+    if (uNearFirst != 0) {
+        vec4 front = texelFetch(uFront, ivec2(gl_FragCoord.xy - uWindow.xy), 0);
+        if (front.a > 0.999)
+            discard;
+        colour = front.rgb;
+        opacity = front.a;
+    }
     vec2 ndc = (gl_FragCoord.xy - uWindow.xy) / uWindow.zw * 2.0 - 1.0;
     // Opaque things hide what lies behind their depth (as a depth test
     // that lets equal depths pass would).
@@ -267,8 +280,6 @@ void main() {
     float kOut = (np0 + tOut * nr - uPlane.w) / uPlanes.x;
     int k0 = max(int(floor(min(kIn, kOut))) - 1, 0);
     int k1 = min(int(ceil(max(kIn, kOut))) + 1, int(uPlanes.y) - 1);
-    vec3 colour = vec3(0.0);
-    float opacity = 0.0;
     ivec3 cells = textureSize(uOccupancy, 0);
     // Coarse frames sample every uStride-th plane only (the same ones in
     // every brick), each standing for uStride of them.

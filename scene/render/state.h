@@ -35,6 +35,7 @@ struct ProgramInfo {
     GLint sampler = -1, lut = -1, decode = -1, range = -1, ramp = -1, lutSize = -1;
     // The one-pass stack program's own.
     GLint eye = -1, ray = -1, depth = -1, depthLimit = -1, sampleCount = -1, window = -1, plane = -1, planes = -1, alpha = -1, lo = -1, hi = -1, origin = -1, size = -1;
+    GLint nearFirst = -1;
 };
 
 // The part of one slice that can show anything, cut into strips of rows
@@ -235,6 +236,10 @@ struct Renderer {
     int gridKind = -1;    // -1: the narrowest exact kind, else a TexelKind
     bool outOfMemory = false;
     bool onePass = true;  // stacks of textured polygons drawn in one pass
+    // The GL has texture barriers, and a stack's bricks may use them (a
+    // test setting): drawn nearest first, reading what is in front.
+    bool textureBarrier = false;
+    bool nearFirstStacks = true;
     int stacksDrawn = 0;  // in the last frame
     // The float target of a stack drawn in several bricks, and the opaque
     // depth of the panel, where a stack's rays meet opaque things.

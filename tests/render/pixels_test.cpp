@@ -1055,7 +1055,8 @@ std::vector<uint8_t> floatReference()
 
 // The one pass gives the image the polygons give one by one, composited
 // in floats, on a phantom and random texels, views from several sides,
-// one brick and bricks of 5 texels.
+// one brick and bricks of 5 texels, these nearest first (rays carrying on
+// from the bricks in front) and farthest first (blended over).
 TEST_F(Render, OnePassStacksMatchPolygonByPolygon)
 {
     int phantom = phantomTexture(24), noise = randomTexture(13, 7);
@@ -1065,7 +1066,9 @@ TEST_F(Render, OnePassStacksMatchPolygonByPolygon)
     int banding = 0;
     for (int tex : {phantom, noise})
         for (const auto &e : eyes)
-            for (int texels : {0, 5}) {
+            for (int texels : {0, 5, -5}) {
+                vq::renderSetNearFirstStacks(texels >= 0);
+                texels = std::abs(texels);
                 vq::renderSetBricks(texels);
                 vq::scene().panels[0].staticList.texPolys.clear();
                 viewStack(tex, 60, e, 0.6f);
@@ -1082,6 +1085,7 @@ TEST_F(Render, OnePassStacksMatchPolygonByPolygon)
             }
     std::printf("8-bit polygons off the float image by up to %d/255\n", banding);
     vq::renderSetBricks(0);
+    vq::renderSetNearFirstStacks(true);
 }
 
 // In a multisampled frame an opaque edge covers some of a pixel's samples:
