@@ -285,13 +285,20 @@ void main() {
     // every brick), each standing for uStride of them.
     int stride = max(uStride, 1);
     k1 -= k1 % stride;
+    // Plane k's sample lies at t = tA + k * tB on the ray, at x = xA + k * xB
+    // in voxel indices and at texture coordinates sA + k * sB.
+    float tA = (uPlane.w - np0) / nr, tB = uPlanes.x / nr;
+    vec3 xA = p0 + tA * r, xB = tB * r;
+    vec3 toTexture = 1.0 / uSize;
+    vec3 sA = (xA - uOrigin + 0.5) * toTexture, sB = xB * toTexture;
     for (int k = k1; k >= k0; k -= stride) {
-        float t = (uPlane.w + float(k) * uPlanes.x - np0) / nr;
+        float fk = float(k);
+        float t = tA + fk * tB;
         for (; passed < nStops && t > stops[passed]; ++passed) {
             gathered += colour;
             gatheredOpacity += opacity;
         }
-        vec3 x = p0 + t * r;
+        vec3 x = xA + fk * xB;
         if (t < uDepth.x || t > far || any(lessThan(x, uLo)) || any(greaterThanEqual(x, uHi)))
             continue;
         // A cell without a visible texel: on to the first plane past it.
@@ -305,9 +312,11 @@ void main() {
             k = min(k, next - next % stride + stride);
             continue;
         }
-        vec4 c = texture(uTexels, (x - uOrigin + 0.5) / uSize);
-        float w = stride > 1 ? (1.0 - opacity) * (1.0 - pow(1.0 - c.a * uAlpha, float(stride)))
-                             : (1.0 - opacity) * c.a * uAlpha;
+        vec4 c = texture(uTexels, sA + fk * sB);
+        float a = c.a * uAlpha;
+        if (stride > 1)
+            a = 1.0 - pow(1.0 - a, float(stride));
+        float w = (1.0 - opacity) * a;
         colour += w * c.rgb;
         opacity += w;
         if (opacity > 0.999)
