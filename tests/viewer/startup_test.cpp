@@ -355,8 +355,19 @@ TEST(Texture, FillMatchesOneQueryPerVoxel)
         words.insert(words.end(), extra.begin(), extra.end());
         std::string err;
         ASSERT_EQ(start(words, &err), 0) << err;
-        EXPECT_EQ(textureOf(0), referenceTexture(0, settings.xvols[0])) << testing::PrintToString(extra);
-        EXPECT_EQ(textureOf(1), referenceTexture(1, settings.xvols[1])) << testing::PrintToString(extra);
+        // Texels made from the bytes one for one leave the float voxels
+        // unfilled: the reference converts the bytes itself. Averaged
+        // volumes, and floats -DX or -BX changed, keep their floats (their
+        // bytes hold palette codes by now).
+        bool changed = !extra.empty() && (extra[0] == "-DX" || extra[0] == "-BX");
+        for (int v = 0; v < 2; v++) {
+            const int *st = settings.stride[v];
+            bool fromBytes = !changed && st[0] == 1 && st[1] == 1 && st[2] == 1;
+            Xvol *own = fromBytes ? Xraw2Xvol(settings.xraws[v], st) : nullptr;
+            EXPECT_EQ(textureOf(v), referenceTexture(v, own ? own : settings.xvols[v]))
+                << v << " " << testing::PrintToString(extra);
+            freeXvol(own);
+        }
     }
 }
 

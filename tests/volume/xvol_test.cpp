@@ -313,6 +313,50 @@ TEST(ShowXvol, SkippingZeroRunsGivesTheSameBits)
     freeXvol(q);
 }
 
+// The statistics read from the bytes are those of the converted floats, bit
+// for bit: odd sizes (runs of columns and of 16 not filled), runs of zero
+// bytes of every phase, a volume gathered on two cores, and one whose
+// planes are too large for 64 columns at a time. The unfilled volume has
+// the converted one's shape and colours, and reads as zero.
+TEST(ShowXvol, StatisticsFromTheBytesAreTheFloatsOnes)
+{
+    const int sizes[][3] = {{1, 1, 1}, {3, 5, 7}, {17, 9, 33}, {70, 130, 130}, {2, 1100, 1000}};
+    for (const auto &n : sizes) {
+        for (int sparse : {1, 3, 40}) {
+            SCOPED_TRACE(testing::Message() << n[0] << "x" << n[1] << "x" << n[2] << " sparse " << sparse);
+            Xraw *x = makeXraw(n[0], n[1], n[2], 99 + sparse);
+            size_t count = (size_t)n[0] * n[1] * n[2];
+            for (size_t t = 0; t < count; t++)
+                if ((t / 5 + t % 7) % sparse != 0)
+                    x->data[t] = 0;
+            const int one[3] = {1, 1, 1};
+            Xvol *v = Xraw2Xvol(x, one);
+            ASSERT_NE(v, nullptr);
+            float want[4], got[4];
+            ASSERT_EQ(statsXvol(v, want), 0);
+            ASSERT_EQ(statsXrawVoxels(x, got), 0);
+            for (int s = 0; s < 4; s++)
+                EXPECT_TRUE(sameBits(got[s], want[s])) << s << ": " << got[s] << " vs " << want[s];
+            Xvol *u = Xraw2XvolUnfilled(x);
+            ASSERT_NE(u, nullptr);
+            EXPECT_EQ(u->nx, v->nx);
+            EXPECT_EQ(u->ny, v->ny);
+            EXPECT_EQ(u->nz, v->nz);
+            EXPECT_EQ(u->dx, v->dx);
+            EXPECT_EQ(u->dz, v->dz);
+            EXPECT_EQ(memcmp(u->cmap_g, v->cmap_g, sizeof u->cmap_g), 0);
+            EXPECT_EQ(u->data[n[0] - 1][n[1] - 1][n[2] - 1], 0.0f);
+            freeXvol(u);
+            freeXvol(v);
+            freeXraw(x);
+        }
+    }
+    Xraw *empty = makeXraw(4, 0, 3, 1);
+    float st[4];
+    EXPECT_EQ(statsXrawVoxels(empty, st), -1);
+    freeXraw(empty);
+}
+
 TEST(NormaliseXvol, StretchesToUnitRange)
 {
     Xvol *v = makeXvol(1, 1, 3, [](int, int, int k) { return 2.0f + 2.0f * k; });

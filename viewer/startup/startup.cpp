@@ -9,6 +9,7 @@
 #include "frame.h"
 #include "obj.h"
 #include "tracks.h"
+#include "volume_util.h"
 #include "vqscene.h"
 #include "xrw.h"
 
@@ -450,13 +451,22 @@ int buildVolume(int v, int argc, char **argv)
     showXraw(xraw);
     std::printf("- - - - - - - - - - - - - - - - - - - - - - - - -\n");
     std::fflush(stdout);
-    Xvol *xvol = Xraw2Xvol(xraw, settings.stride[v]);
+    // A 3-D texture made straight from the bytes needs no float voxels: they
+    // stay unfilled (reading as zero, as they do once such a texture is
+    // made) and the statistics come from the bytes.
+    bool unfilled = do_3d_render && texelsFromBytes(v, xraw);
+    Xvol *xvol = unfilled ? Xraw2XvolUnfilled(xraw) : Xraw2Xvol(xraw, settings.stride[v]);
     if (!xvol) {
         std::fprintf(stderr, "Failed to parse data volume.\n");
         return -1;
     }
     settings.xvols[v] = xvol;
-    showXvol(xvol);
+    if (unfilled) {
+        float st[4];
+        showXvolStats(xvol, statsXrawVoxels(xraw, st) < 0 ? nullptr : st);
+    } else {
+        showXvol(xvol);
+    }
     std::fflush(stdout);
     int nx = xvol->nx, ny = xvol->ny, nz = xvol->nz;
 

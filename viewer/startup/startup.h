@@ -79,6 +79,9 @@ void clipVolume(Xvol *xvol, float lo, float hi);
 void zeroBoundaryPlanes(Xvol *xvol, int n);
 // The 3-D texture of volume v, through the colours of its block. 0 or -1.
 int fillTexture(int v, const Xvol *xvol, const float tr[12]);
+// Whether volume v's texels can come from its bytes one for one: stride 1,
+// and neither -DX nor -BX changes the float voxels.
+bool texelsFromBytes(int v, const Xraw *xraw);
 // Gives the pages of a byte volume's voxels back to the system (they read
 // as zero afterwards): nothing reads them once the float volume is made.
 void dropByteVoxels(Xraw *xraw);

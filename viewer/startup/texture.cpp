@@ -95,6 +95,13 @@ void dropByteVoxels(Xraw *xraw)
         madvise(reinterpret_cast<void *>(a), b - a, MADV_DONTNEED);
 }
 
+bool texelsFromBytes(int v, const Xraw *xraw)
+{
+    const int *stride = settings.stride[v];
+    return xraw && xraw->data && stride[0] == 1 && stride[1] == 1 && stride[2] == 1 && !settings.clipData &&
+           settings.boundaryPlanes <= 0;
+}
+
 int fillTexture(int v, const Xvol *xvol, const float tr[12])
 {
     int nx = xvol->nx, ny = xvol->ny, nz = xvol->nz;
@@ -173,10 +180,7 @@ int fillTexture(int v, const Xvol *xvol, const float tr[12])
     // exactly byte b / 255 at voxel (i, ny-1-j, nz-1-k) of the bytes: then
     // each texel row is one row of the bytes through a table of 256 texels,
     // with no pass over the floats at all.
-    const int *stride = settings.stride[v];
-    bool fromBytes = xraw && xraw->data && stride[0] == 1 && stride[1] == 1 && stride[2] == 1 &&
-                     xraw->nx == nx && xraw->ny == ny && xraw->nz == nz && !settings.clipData &&
-                     settings.boundaryPlanes <= 0;
+    bool fromBytes = texelsFromBytes(v, xraw) && xraw->nx == nx && xraw->ny == ny && xraw->nz == nz;
     if (!empty && fromBytes) {
         uint32_t texelOf[256];
         int alphaOf[256];

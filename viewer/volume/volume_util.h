@@ -29,3 +29,16 @@ void setUnitGreyXvol(Xvol *xvol);
 // Min, mean, standard deviation and max of the voxels as showXvol lists them;
 // -1 for a volume without voxels.
 int statsXvol(const Xvol *xvol, float stats[4]);
+
+// statsXvol of Xraw2Xvol(xraw) at stride 1, bit for bit, from the bytes
+// themselves: the same floats added in the same order.
+int statsXrawVoxels(const Xraw *xraw, float stats[4]);
+
+// An Xvol of xraw's shape at stride 1 whose voxels are not filled in: they
+// read as zero, and their pages are touched only when written. For a
+// caller that takes what it needs from the bytes.
+Xvol *Xraw2XvolUnfilled(const Xraw *xraw);
+
+// showXvol's lines, with the statistics given (null: none, for a volume
+// without voxels).
+void showXvolStats(const Xvol *xvol, const float *stats);

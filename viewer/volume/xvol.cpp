@@ -97,7 +97,7 @@ std::vector<RowArena> rowArenas;
 
 // Rows of `bytes` bytes at a huge-page boundary inside a mapping of `*mapped`
 // bytes at `*base`; null when nothing can be mapped.
-float *mapRowArena(size_t bytes, void **base, size_t *mapped)
+float *mapRowArena(size_t bytes, void **base, size_t *mapped, bool populate)
 {
     *mapped = bytes + HUGE_PAGE;
     void *p = mmap(nullptr, *mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -108,7 +108,9 @@ float *mapRowArena(size_t bytes, void **base, size_t *mapped)
                                           ~static_cast<uintptr_t>(HUGE_PAGE - 1));
 #ifdef MADV_POPULATE_WRITE
     // Filling the pages is the kernel zeroing them: two halves on two cores.
-    if (bytes >= (size_t(64) << 20)) {
+    if (!populate)
+        ;
+    else if (bytes >= (size_t(64) << 20)) {
         size_t half = (bytes / 2) & ~(HUGE_PAGE - 1);
         std::thread other([=] { madvise(rows + half, bytes - half, MADV_POPULATE_WRITE); });
         madvise(rows, half, MADV_POPULATE_WRITE);
@@ -145,7 +147,11 @@ void releaseXvolData(float ***data, int planes, int rows)
 
 } // namespace
 
-int allocXvolData(Xvol *xvol)
+namespace {
+
+// Rows a caller fills are populated up front; others read as zero (an
+// untouched arena, or cleared rows).
+int allocXvolRows(Xvol *xvol, bool filled)
 {
     int nx = xvol->nx, ny = xvol->ny, nz = xvol->nz;
     if (countVoxels(nx, ny, nz) < 0)
@@ -158,7 +164,7 @@ int allocXvolData(Xvol *xvol)
     }
     size_t arenaBytes = static_cast<size_t>(nx) * ny * nz * sizeof(float), mapped = 0;
     void *base = nullptr;
-    float *arena = arenaBytes >= ARENA_MIN_BYTES ? mapRowArena(arenaBytes, &base, &mapped) : nullptr;
+    float *arena = arenaBytes >= ARENA_MIN_BYTES ? mapRowArena(arenaBytes, &base, &mapped, filled) : nullptr;
     if (arena)
         rowArenas.push_back({data, base, mapped});
     for (int i = 0; i < nx; i++) {
@@ -170,7 +176,8 @@ int allocXvolData(Xvol *xvol)
         }
         for (int j = 0; j < ny; j++) {
             data[i][j] = arena ? arena + (static_cast<size_t>(i) * ny + j) * nz
-                               : static_cast<float *>(malloc(std::max(nz, 1) * sizeof(float)));
+                         : filled ? static_cast<float *>(malloc(std::max(nz, 1) * sizeof(float)))
+                                  : static_cast<float *>(calloc(std::max(nz, 1), sizeof(float)));
             if (!data[i][j]) {
                 fprintf(stderr, "Failed to allocate column in float volume.\n");
                 for (int r = 0; r < j; r++)
@@ -183,6 +190,13 @@ int allocXvolData(Xvol *xvol)
     }
     xvol->data = data;
     return 0;
+}
+
+} // namespace
+
+int allocXvolData(Xvol *xvol)
+{
+    return allocXvolRows(xvol, true);
 }
 
 void freeXvol(Xvol *xvol)
@@ -343,7 +357,12 @@ void averageBytesToXvol(const Xraw *xraw, Xvol *xvol, const int *stride)
 
 } // namespace
 
-Xvol *Xraw2Xvol(const Xraw *xraw, const int *stride)
+namespace {
+
+// The record of xraw averaged over stride, its rows allocated (populated for
+// filling, or left to read as zero) and its colour table set; null after
+// one line on stderr.
+Xvol *shapeXvol(const Xraw *xraw, const int *stride, bool filled)
 {
     if (!xraw || !xraw->data) {
         fprintf(stderr, "Invalid data given to parseXraw.\n");
@@ -366,24 +385,38 @@ Xvol *Xraw2Xvol(const Xraw *xraw, const int *stride)
     xvol->dx = static_cast<float>(stride[0]) * xraw->dx;
     xvol->dy = static_cast<float>(stride[1]) * xraw->dy;
     xvol->dz = static_cast<float>(stride[2]) * xraw->dz;
-    if (allocXvolData(xvol) < 0) {
+    if (allocXvolRows(xvol, filled) < 0) {
         free(xvol);
         return nullptr;
     }
-    // A volume without voxels has nothing to fill (its loops could still
-    // run through hundreds of millions of empty rows).
-    if (static_cast<long long>(xvol->nx) * xvol->ny * xvol->nz == 0)
-        ;
-    else if (stride[0] == 1 && stride[1] == 1 && stride[2] == 1)
-        copyBytesToXvol(xraw, xvol);
-    else
-        averageBytesToXvol(xraw, xvol, stride);
     for (int c = 0; c < 256; c++) {
         xvol->cmap_r[c] = static_cast<float>(xraw->cmap_r[c]) / 255.0f;
         xvol->cmap_g[c] = static_cast<float>(xraw->cmap_g[c]) / 255.0f;
         xvol->cmap_b[c] = static_cast<float>(xraw->cmap_b[c]) / 255.0f;
     }
     return xvol;
+}
+
+} // namespace
+
+Xvol *Xraw2Xvol(const Xraw *xraw, const int *stride)
+{
+    Xvol *xvol = shapeXvol(xraw, stride, true);
+    // A volume without voxels has nothing to fill (its loops could still
+    // run through hundreds of millions of empty rows).
+    if (!xvol || static_cast<long long>(xvol->nx) * xvol->ny * xvol->nz == 0)
+        ;
+    else if (stride[0] == 1 && stride[1] == 1 && stride[2] == 1)
+        copyBytesToXvol(xraw, xvol);
+    else
+        averageBytesToXvol(xraw, xvol, stride);
+    return xvol;
+}
+
+Xvol *Xraw2XvolUnfilled(const Xraw *xraw)
+{
+    const int one[3] = {1, 1, 1};
+    return shapeXvol(xraw, one, false);
 }
 
 namespace {
@@ -398,6 +431,111 @@ inline void addToStats(float v, float &sum, float &sumSq, float &mn, float &mx)
     mx = v > mx ? v : mx;
 }
 
+// One row of floats into the running sums and extremes. A run of zeros (of
+// either sign) changes neither sum, which is never -0, and only its first
+// member can change min or max; so of eight zeros only the first is
+// visited.
+inline void addRowToStats(const float *row, int nz, float &sum, float &sumSq, float &mn, float &mx)
+{
+    int k = 0;
+    for (; k + 8 <= nz; k += 8) {
+        uint32_t bits = 0;
+        for (int t = 0; t < 8; t++) {
+            uint32_t w;
+            memcpy(&w, row + k + t, 4);
+            bits |= w;
+        }
+        if ((bits & 0x7fffffffu) == 0) {
+            addToStats(row[k], sum, sumSq, mn, mx);
+            continue;
+        }
+        for (int t = 0; t < 8; t++)
+            addToStats(row[k + t], sum, sumSq, mn, mx);
+    }
+    for (; k < nz; k++)
+        addToStats(row[k], sum, sumSq, mn, mx);
+}
+
+// The same for the row whose k-th float is lut[bytes[nz - 1 - k]] (a zero
+// byte being +0): the bytes run the other way.
+inline void addReversedBytesToStats(const unsigned char *bytes, int nz, const float *lut, float &sum,
+                                    float &sumSq, float &mn, float &mx)
+{
+    int k = 0;
+    for (; k + 8 <= nz; k += 8) {
+        const unsigned char *group = bytes + (nz - 8 - k); // k + 7 down to k
+        uint64_t bits;
+        memcpy(&bits, group, 8);
+        if (bits == 0) {
+            addToStats(0.0f, sum, sumSq, mn, mx);
+            continue;
+        }
+        for (int t = 7; t >= 0; t--)
+            addToStats(lut[group[t]], sum, sumSq, mn, mx);
+    }
+    for (; k < nz; k++)
+        addToStats(lut[bytes[nz - 1 - k]], sum, sumSq, mn, mx);
+}
+
+// Rows of the gathered columns, one after another; the sums stay in
+// registers here.
+__attribute__((noinline)) void addGatheredToStats(const unsigned char *rows, int count, int nz, const float *lut, float &sumOut,
+                        float &sumSqOut, float &mnOut, float &mxOut)
+{
+    float sum = sumOut, sumSq = sumSqOut, mn = mnOut, mx = mxOut;
+    for (int r = 0; r < count; r++)
+        addReversedBytesToStats(rows + static_cast<size_t>(r) * nz, nz, lut, sum, sumSq, mn, mx);
+    sumOut = sum;
+    sumSqOut = sumSq;
+    mnOut = mn;
+    mxOut = mx;
+}
+
+void finishStats(long long count, float sum, float sumSq, float mn, float mx, float stats[4])
+{
+    float n = static_cast<float>(count);
+    float mean = sum / n;
+    float meanSq = mean * mean;
+    float var = sumSq / n - meanSq;
+    stats[0] = mn;
+    stats[1] = mean;
+    stats[2] = sqrtf(var);
+    stats[3] = mx;
+}
+
+// Bytes at x = x0 .. x0+n-1 (n at most 64), y = y0 .. y1-1, every z, into
+// out: for each x a plane of rows (ny-1-y) of nz bytes, z ascending, rows
+// apart. 16 x 16 blocks are transposed at a time.
+void gatherColumns(const Xraw *xraw, int x0, int n, int y0, int y1, unsigned char *out, size_t rows)
+{
+    const int nx = xraw->nx, ny = xraw->ny, nz = xraw->nz;
+    const size_t plane = static_cast<size_t>(nx) * ny;
+    for (int y = y0; y < y1; y++) {
+        const unsigned char *src = xraw->data + x0 + static_cast<size_t>(nx) * y;
+        const size_t at = static_cast<size_t>(ny - 1 - y) * nz;
+        int z0 = 0;
+#ifdef __SSE2__
+        for (; z0 + 16 <= nz; z0 += 16) {
+            int d = 0;
+            for (; d + 16 <= n; d += 16) {
+                __m128i v[16];
+                for (int r = 0; r < 16; r++)
+                    v[r] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + d + plane * (z0 + r)));
+                transpose16(v);
+                for (int c = 0; c < 16; c++)
+                    _mm_storeu_si128(reinterpret_cast<__m128i *>(out + rows * (d + c) + at + z0), v[c]);
+            }
+            for (; d < n; d++)
+                for (int r = 0; r < 16; r++)
+                    out[rows * d + at + z0 + r] = src[d + plane * (z0 + r)];
+        }
+#endif
+        for (; z0 < nz; z0++)
+            for (int d = 0; d < n; d++)
+                out[rows * d + at + z0] = src[d + plane * z0];
+    }
+}
+
 } // namespace
 
 int statsXvol(const Xvol *xvol, float stats[4])
@@ -408,53 +546,56 @@ int statsXvol(const Xvol *xvol, float stats[4])
     float mn = xvol->data[0][0][0], mx = mn, sum = 0.0f, sumSq = 0.0f;
     for (int i = 0; i < nx; i++) {
         float *const *plane = xvol->data[i];
-        for (int j = 0; j < ny; j++) {
-            const float *row = plane[j];
-            int k = 0;
-            // A run of zeros (of either sign) changes neither sum, which is
-            // never -0, and only its first member can change min or max; so
-            // of eight zeros only the first is visited.
-            for (; k + 8 <= nz; k += 8) {
-                uint32_t bits = 0;
-                for (int t = 0; t < 8; t++) {
-                    uint32_t w;
-                    memcpy(&w, row + k + t, 4);
-                    bits |= w;
-                }
-                if ((bits & 0x7fffffffu) == 0) {
-                    addToStats(row[k], sum, sumSq, mn, mx);
-                    continue;
-                }
-                for (int t = 0; t < 8; t++)
-                    addToStats(row[k + t], sum, sumSq, mn, mx);
-            }
-            for (; k < nz; k++)
-                addToStats(row[k], sum, sumSq, mn, mx);
-        }
+        for (int j = 0; j < ny; j++)
+            addRowToStats(plane[j], nz, sum, sumSq, mn, mx);
     }
-    float n = static_cast<float>(static_cast<long long>(nx) * ny * nz);
-    float mean = sum / n;
-    float meanSq = mean * mean;
-    float var = sumSq / n - meanSq;
-    stats[0] = mn;
-    stats[1] = mean;
-    stats[2] = sqrtf(var);
-    stats[3] = mx;
+    finishStats(static_cast<long long>(nx) * ny * nz, sum, sumSq, mn, mx, stats);
     return 0;
 }
 
-void showXvol(const Xvol *xvol)
+int statsXrawVoxels(const Xraw *xraw, float stats[4])
+{
+    const int nx = xraw->nx, ny = xraw->ny, nz = xraw->nz;
+    if (!xraw->data || nx <= 0 || ny <= 0 || nz <= 0)
+        return -1;
+    float lut[256];
+    for (int b = 0; b < 256; b++)
+        lut[b] = static_cast<float>(b / 255.0);
+    // Row (i, j) of the floats is the bytes at x = i, y = ny-1-j, z from
+    // nz-1 down. The columns of a run of x are gathered on both cores, then
+    // taken in order.
+    const size_t plane = static_cast<size_t>(nx) * ny, rows = static_cast<size_t>(ny) * nz;
+    const int run = static_cast<int>(std::max<size_t>(1, std::min<size_t>(64, (size_t(64) << 20) / rows)));
+    std::vector<unsigned char> gathered(static_cast<size_t>(run) * rows);
+    float mn = lut[xraw->data[plane * (nz - 1) + static_cast<size_t>(nx) * (ny - 1)]], mx = mn;
+    float sum = 0.0f, sumSq = 0.0f;
+    for (int i0 = 0; i0 < nx; i0 += run) {
+        const int n = std::min(run, nx - i0);
+        vq::runOnTwoCores(static_cast<size_t>(n) * rows >= (size_t(1) << 20), ny, ny / 2,
+                          [&](int y0, int y1, int) { gatherColumns(xraw, i0, n, y0, y1, gathered.data(), rows); });
+        addGatheredToStats(gathered.data(), n * ny, nz, lut, sum, sumSq, mn, mx);
+    }
+    finishStats(static_cast<long long>(nx) * ny * nz, sum, sumSq, mn, mx, stats);
+    return 0;
+}
+
+void showXvolStats(const Xvol *xvol, const float *st)
 {
     printf("Parsed data (from '%.*s'):\n", XRW_NAME_LEN - 1, xvol->filename);
     printf("volume dimensions: %6d %6d %6d\n", xvol->nx, xvol->ny, xvol->nz);
     printf("      voxel sizes: %6.3f %6.3f %6.3f\n", xvol->dx, xvol->dy, xvol->dz);
     printf("total volume size: %6.1f %6.1f %6.1f\n", static_cast<float>(xvol->nx) * xvol->dx,
            static_cast<float>(xvol->ny) * xvol->dy, static_cast<float>(xvol->nz) * xvol->dz);
-    float st[4];
-    if (statsXvol(xvol, st) < 0)
+    if (!st)
         printf("    min, mean(stddev), max: no voxels\n");
     else
         printf("    min, mean(stddev), max: %6.4f %6.4f(%6.4f) %6.4f\n", st[0], st[1], st[2], st[3]);
+}
+
+void showXvol(const Xvol *xvol)
+{
+    float st[4];
+    showXvolStats(xvol, statsXvol(xvol, st) < 0 ? nullptr : st);
 }
 
 namespace {
