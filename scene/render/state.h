@@ -57,8 +57,11 @@ constexpr int kBrickTexels = 513;
 // llvmpipe clears a texture's memory when it is made, so the bricks of 3-D
 // textures, sent a layer at a time from storage that is given back behind
 // them, are thin along z: the storage and the GPU copy overlap by one
-// layer only.
+// layer only. A layer is at least kTextureLayerTexels planes thick, more
+// while it stays within kTextureLayerBytes: every brick costs each pixel's
+// ray a start of its own.
 constexpr int kTextureLayerTexels = 64;
+constexpr size_t kTextureLayerBytes = size_t(32) << 20;
 
 // One brick's GL texture (0 when nothing in it can show), with its first
 // voxel and its size in voxels along the source's three index axes.
