@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-// The weighted sums are specified as separate single-precision operations; a
+// The weighted sums are separate single-precision operations; a
 // fused multiply-add would change their last bits.
 #ifdef __clang__
 #pragma clang fp contract(off)

@@ -20,8 +20,8 @@
 #include <emmintrin.h>
 #endif
 
-// The statistics and resampling sums are specified as separate single-precision
-// operations; a fused multiply-add would change their last bits.
+// The statistics and resampling sums are separate single-precision operations
+// in a fixed order; a fused multiply-add would change their last bits.
 #ifdef __clang__
 #pragma clang fp contract(off)
 #endif
@@ -324,7 +324,7 @@ void copyBytesToXvol(const Xraw *xraw, Xvol *xvol)
     vq::runOnTwoCores(static_cast<size_t>(nx) * ny * nz >= (size_t(1) << 22), ny, ny / 2, copyRows);
 }
 
-// Strides above 1: the box mean in the specified order and precision.
+// Strides above 1: the box mean, summed in a fixed order in single precision.
 void averageBytesToXvol(const Xraw *xraw, Xvol *xvol, const int *stride)
 {
     double lut[256];
@@ -421,7 +421,7 @@ Xvol *Xraw2XvolUnfilled(const Xraw *xraw)
 
 namespace {
 
-// One voxel's share of the statistics, in the specified order and precision.
+// One voxel's share of the statistics, in their fixed order and precision.
 inline void addToStats(float v, float &sum, float &sumSq, float &mn, float &mx)
 {
     sum += v;
