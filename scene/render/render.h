@@ -43,6 +43,11 @@ int renderSentBricks(int volume);
 // Fill the storage of a 3-D texture whose pages were given back after its
 // upload from the bricks on the GPU. False when the GL holds none of it.
 bool renderRestoreTexels(int id, Texture3D &t);
+// Resolves the multisampled colour texture `frame` into the bound draw
+// framebuffer of width x height: each pixel the mean of its samples, as
+// the GL's blit gives it. False when the renderer is not ready or the
+// texture holds no samples.
+bool renderResolve(unsigned frame, int width, int height);
 // Release GL objects while the context is still current.
 void renderShutdown();
 

@@ -677,7 +677,8 @@ bool renderInit()
               linkProgram(R.programs[kVolume], kTexVs, nullptr, kVolumeFs) &&
               linkProgram(R.programs[kStack], kTexVs, nullptr, kStackFs) &&
               linkProgram(R.programs[kComposite], kCompositeVs, nullptr, kCompositeFs) &&
-              linkProgram(R.programs[kUpscale], kCompositeVs, nullptr, kUpscaleFs);
+              linkProgram(R.programs[kUpscale], kCompositeVs, nullptr, kUpscaleFs) &&
+              linkProgram(R.programs[kResolve], kCompositeVs, nullptr, kResolveFs);
     if (!ok) {
         renderShutdown();
         return false;
@@ -855,6 +856,38 @@ void renderShutdown()
 void renderSetOnePass(bool on)
 {
     R.onePass = on;
+}
+
+bool renderResolve(unsigned frame, int width, int height)
+{
+    if (!R.ready)
+        return false;
+    // The GL may have given the texture more samples than were asked for.
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, frame);
+    GLint samples = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D_MULTISAMPLE, 0, GL_TEXTURE_SAMPLES, &samples);
+    if (samples < 1) {
+        glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, 0);
+        return false;
+    }
+    const ProgramInfo &p = R.programs[kResolve];
+    glUseProgram(p.id);
+    glUniform1i(glGetUniformLocation(p.id, "uFrame"), 0);
+    glUniform1i(glGetUniformLocation(p.id, "uSamples"), samples);
+    glDisable(GL_BLEND);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_SCISSOR_TEST);
+    glDisable(GL_MULTISAMPLE);
+    glViewport(0, 0, width, height);
+    glBindVertexArray(R.vao);
+    glDrawArrays(GL_TRIANGLES, 0, 3);
+    glBindVertexArray(0);
+    glEnable(GL_MULTISAMPLE);
+    glEnable(GL_DEPTH_TEST);
+    glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, 0);
+    glUseProgram(0);
+    return true;
 }
 
 void renderSetNearFirstStacks(bool on)

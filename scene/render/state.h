@@ -26,7 +26,7 @@ struct Vert {
     float w;
 };
 
-enum Program { kSurface, kLine, kPoint, kTex, kVolume, kStack, kComposite, kUpscale, kProgramCount };
+enum Program { kSurface, kLine, kPoint, kTex, kVolume, kStack, kComposite, kUpscale, kResolve, kProgramCount };
 
 struct ProgramInfo {
     GLuint id = 0;

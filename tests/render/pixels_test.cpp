@@ -1088,6 +1088,68 @@ TEST_F(Render, OnePassStacksMatchPolygonByPolygon)
     vq::renderSetNearFirstStacks(true);
 }
 
+// The renderer's own resolve of a multisampled frame gives the GL's blit
+// bit for bit, on antialiased lines over a volume, with 2, 4 and 8 samples
+// asked for (the GL may give more).
+TEST_F(Render, OwnResolveIsTheBlitsResolve)
+{
+    int tex = randomTexture(9, 3);
+    ASSERT_GE(tex, 0);
+    const std::array<double, 3> eye{0.9, 0.7, 2.1};
+    viewStack(tex, 40, eye, 0.6f);
+    vqscr(5, 1, 0.5f, 0.2f);
+    vqsci(5);
+    for (int k = 0; k < 7; ++k) {
+        float xs[2] = {-0.47f, 0.43f}, ys[2] = {-0.41f + 0.13f * k, -0.2f + 0.11f * k}, zs[2] = {0.3f, -0.2f};
+        vqline(2, xs, ys, zs);
+    }
+    setCamera(eye[0], eye[1], eye[2]);
+    GLint most = 0;
+    glGetIntegerv(GL_MAX_SAMPLES, &most);
+    for (int samples : {2, 4, 8}) {
+        if (samples > most)
+            continue;
+        GLuint ms = 0, frame = 0, depth = 0;
+        glGenFramebuffers(1, &ms);
+        glGenTextures(1, &frame);
+        glGenRenderbuffers(1, &depth);
+        glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, frame);
+        glTexImage2DMultisample(GL_TEXTURE_2D_MULTISAMPLE, samples, GL_RGBA8, W, H, GL_TRUE);
+        glBindRenderbuffer(GL_RENDERBUFFER, depth);
+        glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_DEPTH_COMPONENT24, W, H);
+        glBindFramebuffer(GL_FRAMEBUFFER, ms);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D_MULTISAMPLE, frame, 0);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
+        ASSERT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), static_cast<GLenum>(GL_FRAMEBUFFER_COMPLETE));
+        vq::renderFrame(vq::scene(), W, H);
+        auto read = [&]() {
+            glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+            glFinish();
+            std::vector<uint8_t> out(W * H * 4);
+            glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, out.data());
+            return out;
+        };
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, ms);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, fbo);
+        glBlitFramebuffer(0, 0, W, H, 0, 0, W, H, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        std::vector<uint8_t> blit = read();
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, fbo);
+        glClearColor(0, 0, 0, 0);
+        glClear(GL_COLOR_BUFFER_BIT);
+        ASSERT_TRUE(vq::renderResolve(frame, W, H));
+        std::vector<uint8_t> own = read();
+        // Edges must have given some pixels a mean of unlike samples.
+        int mixed = 0;
+        for (size_t i = 0; i < blit.size(); i += 4)
+            mixed += blit[i] != 0 && blit[i] != 255 && blit[i + 1] != blit[i];
+        EXPECT_GT(mixed, 50) << samples;
+        EXPECT_TRUE(own == blit) << samples << " samples";
+        glDeleteFramebuffers(1, &ms);
+        glDeleteTextures(1, &frame);
+        glDeleteRenderbuffers(1, &depth);
+    }
+}
+
 // In a multisampled frame an opaque edge covers some of a pixel's samples:
 // each sample's ray must stop at its own depth. Lines on the stack's front
 // face (as the box's edges lie on a volume's faces) would be covered by the
