@@ -516,6 +516,97 @@ void drawPanel(Scene &s, int index, int width, int height)
         auto stackOf = [](size_t i) {
             return R.runs[i].program == kStack ? R.stackDraws[R.runs[i].key].stack : -1;
         };
+        // One run's textures, uniforms, state and draw.
+        auto drawRun = [&](const Run &run, bool nearFirst) {
+            if (run.program != current) {
+                useProgram(run.program, mvp, vw, vh);
+                if (run.program == kSurface)
+                    setLights(R.programs[kSurface], s, cam);
+                current = run.program;
+            }
+            const ProgramInfo &p = R.programs[run.program];
+            if (run.program == kTex) {
+                glActiveTexture(GL_TEXTURE0);
+                glBindTexture(GL_TEXTURE_3D, static_cast<GLuint>(run.key));
+            } else if (run.program == kStack) {
+                const StackDraw &d = R.stackDraws[run.key];
+                const Stack &st = R.stacks[d.stack];
+                float eye[3], ray[9];
+                stackRays(view, proj, cam.eye, st.toIndex, eye, ray);
+                glActiveTexture(GL_TEXTURE0);
+                glBindTexture(GL_TEXTURE_3D, d.tex);
+                glUniform3fv(p.eye, 1, eye);
+                glUniformMatrix3fv(p.ray, 1, GL_FALSE, ray);
+                glUniform2f(p.depth, static_cast<float>(zn), static_cast<float>(zf));
+                float wx = R.accumulating ? 0.0f : static_cast<float>(x0), wy = R.accumulating ? 0.0f : static_cast<float>(y0);
+                glUniform4f(p.window, wx, wy, static_cast<float>(vw), static_cast<float>(vh));
+                glUniform4f(p.plane, static_cast<float>(st.normal[0]), static_cast<float>(st.normal[1]),
+                            static_cast<float>(st.normal[2]), static_cast<float>(st.d0));
+                glUniform2f(p.planes, static_cast<float>(st.step), static_cast<float>(st.planes));
+                glUniform1f(p.alpha, st.alpha);
+                glUniform1i(p.depthLimit, depthLimit ? 1 : 0);
+                glUniform1i(p.sampleCount, depthLimit && samples > 1 ? samples : 0);
+                glActiveTexture(GL_TEXTURE3);
+                glBindTexture(GL_TEXTURE_3D, R.textures[st.tex].occTex);
+                if (depthLimit) {
+                    glActiveTexture(samples > 1 ? GL_TEXTURE4 : GL_TEXTURE2);
+                    glBindTexture(samples > 1 ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D, R.depth.tex);
+                    glActiveTexture(GL_TEXTURE0);
+                }
+                glUniform3fv(p.lo, 1, d.lo);
+                glUniform3fv(p.hi, 1, d.hi);
+                glUniform3fv(p.origin, 1, d.origin);
+                glUniform3fv(p.size, 1, d.size);
+                glUniform1i(p.nearFirst, nearFirst ? 1 : 0);
+                if (nearFirst) {
+                    glActiveTexture(GL_TEXTURE5);
+                    glBindTexture(GL_TEXTURE_2D, R.accum.tex);
+                    glActiveTexture(GL_TEXTURE0);
+                }
+            } else if (run.program == kVolume) {
+                const VolumeBinding &vb = R.bindings[run.key];
+                glActiveTexture(GL_TEXTURE0);
+                glBindTexture(GL_TEXTURE_3D, vb.grid);
+                glActiveTexture(GL_TEXTURE1);
+                glBindTexture(GL_TEXTURE_1D, vb.lut);
+                glActiveTexture(GL_TEXTURE0);
+                glUniform1i(p.ramp, vb.ramp ? 1 : 0);
+                glUniform1i(p.lutSize, vb.lutSize);
+                glUniform2f(p.decode, vb.lo, vb.span);
+                glUniform2f(p.range, vb.dmin, vb.scale);
+            }
+            // Slices and textured polygons show no edges worth smoothing
+            // (they come in stacks whose rims are transparent or covered by
+            // their neighbours), and blending them into every sample costs.
+            // The state changes only between kinds of runs: a volume cut
+            // into bricks draws many runs in a row.
+            bool smooth = !(run.program == kVolume || run.program == kTex || run.program == kStack);
+            if (smooth != multisample) {
+                (smooth ? glEnable : glDisable)(GL_MULTISAMPLE);
+                multisample = smooth;
+            }
+            // A stack's pass composites its planes itself: its colour comes
+            // premultiplied.
+            // Its box's faces lie behind the ray's samples: the pass limits
+            // the ray by the opaque depth itself.
+            // Nearest first, each brick's rays carry on from what the target
+            // holds and replace it: the next brick may read it only after a
+            // barrier.
+            if (run.program == kStack) {
+                glBlendFuncSeparate(GL_ONE, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+                glDisable(GL_DEPTH_TEST);
+                if (nearFirst)
+                    glDisable(GL_BLEND);
+            }
+            glDrawArrays(GL_TRIANGLES, run.first, run.count);
+            if (run.program == kStack) {
+                glEnable(GL_DEPTH_TEST);
+                if (nearFirst) {
+                    glTextureBarrier();
+                    glEnable(GL_BLEND);
+                }
+            }
+        };
         for (size_t ri = 0; ri < R.runs.size();) {
             // One run, or the runs of one stack's bricks: those add up in a
             // float target, so that the framebuffer's bytes round once per
@@ -536,97 +627,8 @@ void drawPanel(Scene &s, int index, int width, int height)
             // nearest first, and a ray stops once what lies in front of it
             // hides the rest; else farthest first, each blended over.
             const bool nearFirst = accumulate && R.textureBarrier && R.nearFirstStacks;
-            for (size_t n = ri; n < end; ++n) {
-                const Run &run = R.runs[nearFirst ? end - 1 - (n - ri) : n];
-                if (run.program != current) {
-                    useProgram(run.program, mvp, vw, vh);
-                    if (run.program == kSurface)
-                        setLights(R.programs[kSurface], s, cam);
-                    current = run.program;
-                }
-                const ProgramInfo &p = R.programs[run.program];
-                if (run.program == kTex) {
-                    glActiveTexture(GL_TEXTURE0);
-                    glBindTexture(GL_TEXTURE_3D, static_cast<GLuint>(run.key));
-                } else if (run.program == kStack) {
-                    const StackDraw &d = R.stackDraws[run.key];
-                    const Stack &st = R.stacks[d.stack];
-                    float eye[3], ray[9];
-                    stackRays(view, proj, cam.eye, st.toIndex, eye, ray);
-                    glActiveTexture(GL_TEXTURE0);
-                    glBindTexture(GL_TEXTURE_3D, d.tex);
-                    glUniform3fv(p.eye, 1, eye);
-                    glUniformMatrix3fv(p.ray, 1, GL_FALSE, ray);
-                    glUniform2f(p.depth, static_cast<float>(zn), static_cast<float>(zf));
-                    float wx = R.accumulating ? 0.0f : static_cast<float>(x0), wy = R.accumulating ? 0.0f : static_cast<float>(y0);
-                    glUniform4f(p.window, wx, wy, static_cast<float>(vw), static_cast<float>(vh));
-                    glUniform4f(p.plane, static_cast<float>(st.normal[0]), static_cast<float>(st.normal[1]),
-                                static_cast<float>(st.normal[2]), static_cast<float>(st.d0));
-                    glUniform2f(p.planes, static_cast<float>(st.step), static_cast<float>(st.planes));
-                    glUniform1f(p.alpha, st.alpha);
-                    glUniform1i(p.depthLimit, depthLimit ? 1 : 0);
-                    glUniform1i(p.sampleCount, depthLimit && samples > 1 ? samples : 0);
-                    glActiveTexture(GL_TEXTURE3);
-                    glBindTexture(GL_TEXTURE_3D, R.textures[st.tex].occTex);
-                    if (depthLimit) {
-                        glActiveTexture(samples > 1 ? GL_TEXTURE4 : GL_TEXTURE2);
-                        glBindTexture(samples > 1 ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D, R.depth.tex);
-                        glActiveTexture(GL_TEXTURE0);
-                    }
-                    glUniform3fv(p.lo, 1, d.lo);
-                    glUniform3fv(p.hi, 1, d.hi);
-                    glUniform3fv(p.origin, 1, d.origin);
-                    glUniform3fv(p.size, 1, d.size);
-                    glUniform1i(p.nearFirst, nearFirst ? 1 : 0);
-                    if (nearFirst) {
-                        glActiveTexture(GL_TEXTURE5);
-                        glBindTexture(GL_TEXTURE_2D, R.accum.tex);
-                        glActiveTexture(GL_TEXTURE0);
-                    }
-                } else if (run.program == kVolume) {
-                    const VolumeBinding &vb = R.bindings[run.key];
-                    glActiveTexture(GL_TEXTURE0);
-                    glBindTexture(GL_TEXTURE_3D, vb.grid);
-                    glActiveTexture(GL_TEXTURE1);
-                    glBindTexture(GL_TEXTURE_1D, vb.lut);
-                    glActiveTexture(GL_TEXTURE0);
-                    glUniform1i(p.ramp, vb.ramp ? 1 : 0);
-                    glUniform1i(p.lutSize, vb.lutSize);
-                    glUniform2f(p.decode, vb.lo, vb.span);
-                    glUniform2f(p.range, vb.dmin, vb.scale);
-                }
-                // Slices and textured polygons show no edges worth smoothing
-                // (they come in stacks whose rims are transparent or covered by
-                // their neighbours), and blending them into every sample costs.
-                // The state changes only between kinds of runs: a volume cut
-                // into bricks draws many runs in a row.
-                bool smooth = !(run.program == kVolume || run.program == kTex || run.program == kStack);
-                if (smooth != multisample) {
-                    (smooth ? glEnable : glDisable)(GL_MULTISAMPLE);
-                    multisample = smooth;
-                }
-                // A stack's pass composites its planes itself: its colour comes
-                // premultiplied.
-                // Its box's faces lie behind the ray's samples: the pass limits
-                // the ray by the opaque depth itself.
-                // Nearest first, each brick's rays carry on from what the target
-                // holds and replace it: the next brick may read it only after a
-                // barrier.
-                if (run.program == kStack) {
-                    glBlendFuncSeparate(GL_ONE, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-                    glDisable(GL_DEPTH_TEST);
-                    if (nearFirst)
-                        glDisable(GL_BLEND);
-                }
-                glDrawArrays(GL_TRIANGLES, run.first, run.count);
-                if (run.program == kStack) {
-                    glEnable(GL_DEPTH_TEST);
-                    if (nearFirst) {
-                        glTextureBarrier();
-                        glEnable(GL_BLEND);
-                    }
-                }
-            }
+            for (size_t n = ri; n < end; ++n)
+                drawRun(R.runs[nearFirst ? end - 1 - (n - ri) : n], nearFirst);
             if (accumulate) {
                 endAccumulation(static_cast<GLuint>(outer), x0, y0, vw, vh);
                 current = -1;
@@ -873,8 +875,7 @@ bool renderResolve(unsigned frame, int width, int height)
     }
     const ProgramInfo &p = R.programs[kResolve];
     glUseProgram(p.id);
-    glUniform1i(glGetUniformLocation(p.id, "uFrame"), 0);
-    glUniform1i(glGetUniformLocation(p.id, "uSamples"), samples);
+    glUniform1i(p.sampleCount, samples);
     glDisable(GL_BLEND);
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_SCISSOR_TEST);

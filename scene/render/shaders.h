@@ -368,15 +368,15 @@ void main() {
 // A multisampled frame resolved: the mean of each pixel's samples, summed
 // in order and scaled, as the GL's own resolve does.
 constexpr const char *kResolveFs = R"(#version 330 core
-uniform sampler2DMS uFrame;
-uniform int uSamples;
+uniform sampler2DMS uTexels;
+uniform int uSampleCount;
 out vec4 fragColour;
 void main() {
     ivec2 p = ivec2(gl_FragCoord.xy);
     vec4 sum = vec4(0.0);
-    for (int i = 0; i < uSamples; ++i)
-        sum += texelFetch(uFrame, p, i);
-    fragColour = sum * (1.0 / float(uSamples));
+    for (int i = 0; i < uSampleCount; ++i)
+        sum += texelFetch(uTexels, p, i);
+    fragColour = sum * (1.0 / float(uSampleCount));
 }
 )";
 

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "egl.h"
@@ -1066,9 +1067,8 @@ TEST_F(Render, OnePassStacksMatchPolygonByPolygon)
     int banding = 0;
     for (int tex : {phantom, noise})
         for (const auto &e : eyes)
-            for (int texels : {0, 5, -5}) {
-                vq::renderSetNearFirstStacks(texels >= 0);
-                texels = std::abs(texels);
+            for (auto [texels, nearFirst] : {std::pair{0, true}, std::pair{5, true}, std::pair{5, false}}) {
+                vq::renderSetNearFirstStacks(nearFirst);
                 vq::renderSetBricks(texels);
                 vq::scene().panels[0].staticList.texPolys.clear();
                 viewStack(tex, 60, e, 0.6f);
@@ -1081,7 +1081,8 @@ TEST_F(Render, OnePassStacksMatchPolygonByPolygon)
                 draw();
                 EXPECT_EQ(vq::renderStacksDrawn(), 1);
                 EXPECT_TRUE(sameAsPolygons(*this, each, &banding))
-                    << "texture " << tex << " bricks " << texels << " eye " << e[0];
+                    << "texture " << tex << " bricks " << texels << (nearFirst ? " near" : " far") << " first, eye "
+                    << e[0];
             }
     std::printf("8-bit polygons off the float image by up to %d/255\n", banding);
     vq::renderSetBricks(0);
