@@ -358,11 +358,10 @@ bool uploadTexture(GpuTexture &g, Texture3D &t)
     g.failed = true;
     g.version = t.version;
     Bricking &bk = g.bricking;
-    const size_t planeBytes = 4 * static_cast<size_t>(t.nx) * t.ny;
-    const size_t layer = std::max<size_t>(kTextureLayerTexels, kTextureLayerBytes / std::max<size_t>(planeBytes, 1));
+    const size_t plane = 4 * static_cast<size_t>(t.nx) * t.ny;
+    const size_t layer = std::max<size_t>(kTextureLayerTexels, kTextureLayerBytes / std::max<size_t>(plane, 1));
     bk.layout(t.nx, t.ny, t.nz, brickTexels(), static_cast<int>(std::min<size_t>(layer, 1 << 20)));
     g.fill.assign(bk.bricks.size(), 0);
-    const size_t plane = 4 * static_cast<size_t>(t.nx) * t.ny;
     const bool release = texelPagesReleasable(t);
     size_t released = 0;
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
