@@ -1089,6 +1089,46 @@ TEST_F(Render, OnePassStacksMatchPolygonByPolygon)
     vq::renderSetNearFirstStacks(true);
 }
 
+// Rays step over empty cells to the first plane past them, and no
+// farther: thin walls of texels just inside the cells behind empty ones,
+// and single texels in otherwise empty cells, show as the polygons show
+// them, from oblique views (edge-on, a wall's rim is a line of pixels that
+// sampling and rasterising round apart), one brick and bricks of 12.
+TEST_F(Render, OnePassStacksSkipOnlyEmptyCells)
+{
+    // Opacity across a wall whose first texel is the first that samples in
+    // its cell read (those of the cell before read up to its first texel).
+    auto wall = [](int x, int first) {
+        static const int profile[3] = {50, 70, 30};
+        return x >= first && x < first + 3 ? profile[x - first] : 0;
+    };
+    int walls = makeTexture(33, 33, 33, [&wall](int i, int j, int k, unsigned char *t) {
+        int a = std::max({wall(i, 9), wall(i, 17), wall(j, 25), wall(k, 17)});
+        bool dot = (i == 4 && j == 4 && k == 28) || (i == 28 && j == 12 && k == 3);
+        t[0] = static_cast<unsigned char>(40 + 6 * i);
+        t[1] = static_cast<unsigned char>(250 - 7 * j);
+        t[2] = static_cast<unsigned char>(30 + 6 * k);
+        t[3] = static_cast<unsigned char>(dot ? 60 : a);
+    });
+    ASSERT_GE(walls, 0);
+    const std::array<double, 3> eyes[] = {{2.3, 0.2, 0.1}, {-1.3, 1.1, -1.4}, {0.9, -1.7, 1.2}};
+    for (const auto &e : eyes)
+        for (int texels : {0, 12}) {
+            vq::renderSetBricks(texels);
+            vq::scene().panels[0].staticList.texPolys.clear();
+            viewStack(walls, 97, e, 0.8f);
+            setCamera(e[0], e[1], e[2]);
+            vq::renderSetOnePass(false);
+            draw();
+            std::vector<uint8_t> each = pixels;
+            vq::renderSetOnePass(true);
+            draw();
+            EXPECT_GE(vq::renderStacksDrawn(), 1);
+            EXPECT_TRUE(sameAsPolygons(*this, each)) << "bricks " << texels << ", eye " << e[0] << " " << e[1];
+        }
+    vq::renderSetBricks(0);
+}
+
 // The renderer's own resolve of a multisampled frame gives the GL's blit
 // bit for bit, on antialiased lines over a volume, with 2, 4 and 8 samples
 // asked for (the GL may give more).
