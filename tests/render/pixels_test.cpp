@@ -111,6 +111,22 @@ class Render : public ::testing::Test {
         glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
     }
 
+    // The frame polygon by polygon, returned, then in one pass (in pixels),
+    // with the stacks each found.
+    std::vector<uint8_t> drawEachThenOnePass(int *eachStacks = nullptr, int *onePassStacks = nullptr)
+    {
+        vq::renderSetOnePass(false);
+        draw();
+        if (eachStacks)
+            *eachStacks = vq::renderStacksDrawn();
+        std::vector<uint8_t> each = pixels;
+        vq::renderSetOnePass(true);
+        draw();
+        if (onePassStacks)
+            *onePassStacks = vq::renderStacksDrawn();
+        return each;
+    }
+
     // The same frame coarse, as the window draws it while dragging.
     void drawCoarse(double factor, int stride)
     {
@@ -1073,13 +1089,10 @@ TEST_F(Render, OnePassStacksMatchPolygonByPolygon)
                 vq::scene().panels[0].staticList.texPolys.clear();
                 viewStack(tex, 60, e, 0.6f);
                 setCamera(e[0], e[1], e[2]);
-                vq::renderSetOnePass(false);
-                draw();
-                EXPECT_EQ(vq::renderStacksDrawn(), 0);
-                std::vector<uint8_t> each = pixels;
-                vq::renderSetOnePass(true);
-                draw();
-                EXPECT_EQ(vq::renderStacksDrawn(), 1);
+                int eachStacks = -1, onePassStacks = -1;
+                std::vector<uint8_t> each = drawEachThenOnePass(&eachStacks, &onePassStacks);
+                EXPECT_EQ(eachStacks, 0);
+                EXPECT_EQ(onePassStacks, 1);
                 EXPECT_TRUE(sameAsPolygons(*this, each, &banding))
                     << "texture " << tex << " bricks " << texels << (nearFirst ? " near" : " far") << " first, eye "
                     << e[0];
@@ -1118,12 +1131,9 @@ TEST_F(Render, OnePassStacksSkipOnlyEmptyCells)
             vq::scene().panels[0].staticList.texPolys.clear();
             viewStack(walls, 97, e, 0.8f);
             setCamera(e[0], e[1], e[2]);
-            vq::renderSetOnePass(false);
-            draw();
-            std::vector<uint8_t> each = pixels;
-            vq::renderSetOnePass(true);
-            draw();
-            EXPECT_GE(vq::renderStacksDrawn(), 1);
+            int stacks = 0;
+            std::vector<uint8_t> each = drawEachThenOnePass(nullptr, &stacks);
+            EXPECT_GE(stacks, 1);
             EXPECT_TRUE(sameAsPolygons(*this, each)) << "bricks " << texels << ", eye " << e[0] << " " << e[1];
         }
     vq::renderSetBricks(0);
@@ -1315,13 +1325,10 @@ TEST_F(Render, OnePassStacksBreakWhereTheDrawingDoes)
             l.facets.clear();
             c.build(phantom, noise, eye);
             setCamera(eye[0], eye[1], eye[2]);
-            vq::renderSetOnePass(false);
-            draw();
-            std::vector<uint8_t> each = pixels;
-            vq::renderSetOnePass(true);
-            draw();
+            int stacks = 0;
+            std::vector<uint8_t> each = drawEachThenOnePass(nullptr, &stacks);
             if (c.stacks >= 0) {
-                EXPECT_EQ(vq::renderStacksDrawn(), c.stacks) << c.what;
+                EXPECT_EQ(stacks, c.stacks) << c.what;
             }
             EXPECT_TRUE(sameAsPolygons(*this, each)) << c.what << ", bricks of " << texels;
         }
