@@ -6,6 +6,10 @@ if(VQ_BUILD_PROGRAMS)
   if(TARGET xrwconvert)
     install(TARGETS xrwconvert RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
+  # xrwview's import plug-in, found from the program's folder.
+  if(TARGET xrwimport_plugin)
+    install(TARGETS xrwimport_plugin LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  endif()
 endif()
 
 # pkg-config: the prefix is found from the file's own place, so the tree

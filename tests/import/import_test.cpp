@@ -240,6 +240,79 @@ TEST(ImportViewer, ListingAndTheOneLineAboutTheImport)
     EXPECT_EQ(r.err.rfind("usage: ", 0), 0u);
 }
 
+// The libraries a run loaded, as the dynamic loader lists them.
+std::string loadedLibraries(const std::vector<std::string> &args, const std::string &tag, int *status)
+{
+    setenv("LD_DEBUG", "files", 1);
+    ProgramRun r = runProgram("xrwview", args, tag);
+    unsetenv("LD_DEBUG");
+    *status = r.status;
+    return r.err;
+}
+
+bool mentionsImportLibraries(const std::string &log)
+{
+    for (const char *lib : {"xrwview-import.so", "libITK", "libgdcm", "libnifti", "libtiff", "libznz"})
+        if (log.find(lib) != std::string::npos)
+            return true;
+    return false;
+}
+
+TEST(ImportViewer, OnlyFilesThatAreNotXrwLoadThePlugin)
+{
+    const Files &f = files();
+    Xraw x{};
+    std::string xrw = tmpPath("plugin_plain.xrw");
+    std::snprintf(x.filename, sizeof x.filename, "%s", xrw.c_str());
+    unsigned char voxels[8] = {0, 10, 20, 30, 40, 50, 60, 70};
+    x.nx = x.ny = x.nz = 2;
+    x.dx = x.dy = x.dz = 1;
+    x.data = voxels;
+    ASSERT_EQ(saveXraw(&x), 0);
+    int status = -1;
+    std::string log = loadedLibraries({"-f", xrw, "--nodraw", "--frames", "1"}, "plugin_xrw", &status);
+    EXPECT_EQ(status, 0) << log;
+    // The loader's own lines are there (else this proves nothing) and name
+    // none of the import libraries.
+    EXPECT_NE(log.find("libvqscene"), std::string::npos) << log;
+    EXPECT_FALSE(mentionsImportLibraries(log)) << log;
+
+    // A NRRD file brings the plug-in and ITK in, and reads as before.
+    log = loadedLibraries({"-f", f.nrrd, "--nodraw", "--frames", "0"}, "plugin_nrrd", &status);
+    EXPECT_EQ(status, 0) << log;
+    EXPECT_NE(log.find("xrwview-import.so"), std::string::npos);
+    EXPECT_NE(log.find("libITK"), std::string::npos);
+    EXPECT_NE(log.find("import: '" + f.nrrd + "': NRRD"), std::string::npos);
+    // Several volumes, XRW first: the plug-in opens for the second.
+    log = loadedLibraries({"-f", xrw, "-f", f.tiff, "--nodraw", "--frames", "0"}, "plugin_both", &status);
+    EXPECT_EQ(status, 0) << log;
+    size_t plugin = log.find("xrwview-import.so"), listed = log.find("import: '" + f.tiff + "': TIFF");
+    EXPECT_NE(plugin, std::string::npos);
+    EXPECT_NE(listed, std::string::npos);
+}
+
+TEST(ImportViewer, WithoutThePluginFilesAreReadAsXrw)
+{
+    // The program alone in a folder of its own: no plug-in beside it or in
+    // ../lib (its libraries come from the build's run path).
+    std::string dir = tmpPath("lonely/bin");
+    mkdir(tmpPath("lonely").c_str(), 0755);
+    mkdir(dir.c_str(), 0755);
+    std::string copy = dir + "/xrwview";
+    it::writeBytes(copy, readFile(std::string(BIN_DIR) + "/xrwview"));
+    ASSERT_EQ(chmod(copy.c_str(), 0755), 0);
+    const Files &f = files();
+    ProgramRun r = runProgramFiles(copy, {"-f", f.nrrd, "--nodraw", "--frames", "0"}, tmpPath("lonely.out"),
+                                   tmpPath("lonely.err"));
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.err.rfind("xrwview: import plug-in not loaded (no xrwview-import.so beside " + dir + "): reading as XRW.\n",
+                          0),
+              0u)
+        << r.err;
+    EXPECT_NE(r.err.find("Failed to open or read '" + f.nrrd + "'.\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("import:"), std::string::npos);
+}
+
 TEST(ImportConvert, OutputShowsWhatDirectOpeningShows)
 {
     const Files &f = files();

@@ -23,6 +23,8 @@ for f in include/vqscene.h lib/libvqscene.so.1 lib/libvqwin.so.1 lib/pkgconfig/v
     [ -e "$P/$f" ] || fail "$f was not installed"
 done
 [ ! -x "$BUILD/bin/xrwconvert" ] || [ -x "$P/bin/xrwconvert" ] || fail "xrwconvert was built but not installed"
+[ ! -e "$BUILD/lib/xrwview-import.so" ] || [ -n "$(find "$P" -name xrwview-import.so)" ] ||
+    fail "xrwview's import plug-in was built but not installed"
 [ ! -e "$P/include/vqscene_inspect.h" ] || fail "the test-only inspection header was installed"
 
 # Versioned SONAMEs, and no path into the build or source tree anywhere.
@@ -35,6 +37,14 @@ for f in "$P"/bin/* "$P"/lib/*.so.1; do
     fi
 done
 readelf -d "$P/bin/xrwview" | grep -q 'RUNPATH.*\[\$ORIGIN/../lib\]' || fail "xrwview does not find its libraries from the prefix"
+
+# The installed xrwview finds its import plug-in from its own place.
+if [ -e "$BUILD/lib/xrwview-import.so" ]; then
+    printf 'NRRD0004\ntype: uint8\ndimension: 3\nsizes: 2 2 2\nencoding: raw\n\n\000\001\002\003\004\005\006\007' >"$T/tiny.nrrd"
+    env -u DISPLAY "$P/bin/xrwview" -f "$T/tiny.nrrd" --nodraw --frames 0 >"$T/nrrd.out" 2>"$T/nrrd.err" ||
+        fail "installed xrwview on a NRRD file: $(cat "$T/nrrd.err")"
+    grep -q "^import: '$T/tiny.nrrd': NRRD" "$T/nrrd.err" || fail "installed xrwview did not import: $(cat "$T/nrrd.err")"
+fi
 
 # Only the C API of the installed header is exported.
 sed -n 's/^VQSCENE_API [^(]*[ *]\([A-Za-z0-9_]*\)(.*/\1/p' "$P/include/vqscene.h" | sort >"$T/api.txt"

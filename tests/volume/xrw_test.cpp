@@ -439,3 +439,58 @@ TEST(XrwShow, ListsHeaderInFixedColumns)
 }
 
 } // namespace
+
+namespace {
+
+// looksLikeXraw: what lets xrwview skip its import plug-in.
+class XrwLooksLike : public testing::TestWithParam<bool> {
+  protected:
+    std::string path = tmpPath(GetParam() ? "looks.xrw" : "looks.raw");
+    int probe(const std::string &content)
+    {
+        writeFile(path, content, GetParam());
+        return looksLikeXraw(path.c_str());
+    }
+};
+
+TEST_P(XrwLooksLike, WholeFilesOnly)
+{
+    std::string good = validContent();
+    EXPECT_EQ(probe(good), 1);
+    // Whatever the voxels and colours are, only the sizes and the length count.
+    EXPECT_EQ(probe(xrwContent(1, 1, 1, 1, 1, 1, {0}, std::vector<unsigned char>(768, 0))), 1);
+    EXPECT_EQ(probe(good.substr(0, good.size() - 1)), 0);
+    EXPECT_EQ(probe(good + "x"), 0);
+    EXPECT_EQ(probe(good.substr(0, 20)), 0);
+    EXPECT_EQ(probe(""), 0);
+    // An empty voxel block is an XRW file the loader takes, but not one to
+    // tell by its length: the probe leaves it to the importers.
+    EXPECT_EQ(probe(xrwContent(0, 4, 3, 1, 1, 1, {}, patternBytes(768, 1))), 0);
+    EXPECT_EQ(probe(xrwContent(-5, 4, 3, 1, 1, 1, patternBytes(N, 1), patternBytes(768, 1))), 0);
+    // Sizes whose product passes 2^31-1, even if the length agrees mod 2^32.
+    std::string big = xrwContent(65536, 65536, 1, 1, 1, 1, patternBytes(N, 1), patternBytes(768, 1));
+    EXPECT_EQ(probe(big), 0);
+    // A NIfTI-1 header: 348 at the start, a magic far from an XRW length.
+    std::string nifti(352 + 60, '\0');
+    nifti[0] = static_cast<char>(348 & 0xff);
+    nifti[1] = static_cast<char>(348 >> 8);
+    nifti.replace(344, 4, std::string("n+1\0", 4));
+    EXPECT_EQ(probe(nifti), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(GzipAndPlain, XrwLooksLike, testing::Bool());
+
+TEST(XrwProbe, FoldersAndMissingFiles)
+{
+    EXPECT_EQ(looksLikeXraw(scratchDir().c_str()), 0);
+    EXPECT_EQ(looksLikeXraw(tmpPath("no_such_file.xrw").c_str()), 0);
+    // Saved by the toolkit itself.
+    Xraw *x = makeXraw(7, 3, 2, 5);
+    std::string p = tmpPath("looks_saved.xrw");
+    std::snprintf(x->filename, sizeof x->filename, "%s", p.c_str());
+    ASSERT_EQ(saveXraw(x), 0);
+    EXPECT_EQ(looksLikeXraw(p.c_str()), 1);
+    freeXraw(x);
+}
+
+} // namespace

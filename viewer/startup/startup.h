@@ -50,6 +50,10 @@ extern StartupSettings settings;
 typedef int (*VolumeImporter)(const char *path, const float *window, int matrixGiven, Xraw **xraw,
                               float m[4][4]);
 extern VolumeImporter volumeImporter;
+// The importer of xrwview: files that are not whole XRW files go to the
+// import plug-in (xrwview-import.so, looked for in the program's folder and
+// in the library folder beside it), opened on first need.
+int importThroughPlugin(const char *path, const float *window, int matrixGiven, Xraw **xraw, float m[4][4]);
 
 // The whole program after process start; returns the exit status.
 int xrwviewMain(int argc, char **argv);

@@ -271,6 +271,56 @@ void showXraw(const Xraw *xraw)
            static_cast<float>(xraw->ny) * xraw->dy, static_cast<float>(xraw->nz) * xraw->dz);
 }
 
+int looksLikeXraw(const char *filename)
+{
+    int fd = open(filename, O_RDONLY | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0)
+            close(fd);
+        return 0;
+    }
+    unsigned char head[24];
+    bool gzip = false;
+    uint32_t recorded = 0;
+    bool ok = false;
+    if (pread(fd, head, 2, 0) == 2 && head[0] == 0x1f && head[1] == 0x8b) {
+        gzip = true;
+        unsigned char tail[4];
+        ok = st.st_size >= 18 + 4 && pread(fd, tail, 4, st.st_size - 4) == 4;
+        recorded = static_cast<uint32_t>(tail[0]) | static_cast<uint32_t>(tail[1]) << 8 |
+                   static_cast<uint32_t>(tail[2]) << 16 | static_cast<uint32_t>(tail[3]) << 24;
+        gzFile gz = ok ? gzdopen(dup(fd), "rb") : nullptr;
+        if (gz) {
+            gzbuffer(gz, 8192);
+            ok = readBytes(gz, head, sizeof head);
+            gzclose(gz);
+        } else {
+            ok = false;
+        }
+    } else {
+        ok = pread(fd, head, sizeof head, 0) == static_cast<ssize_t>(sizeof head);
+    }
+    close(fd);
+    if (!ok)
+        return 0;
+    long long dims[3];
+    for (int a = 0; a < 3; a++) {
+        const unsigned char *p = head + 4 * a;
+        dims[a] = static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                                       static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
+        if (dims[a] < 1)
+            return 0;
+    }
+    long long voxels = dims[0] * dims[1];
+    if (voxels > INT_MAX || voxels * dims[2] > INT_MAX)
+        return 0;
+    long long content = 24 + voxels * dims[2] + 768;
+    if (gzip)
+        return static_cast<uint32_t>(content) == recorded;
+    return content == static_cast<long long>(st.st_size);
+}
+
 void freeXraw(Xraw *xraw)
 {
     if (!xraw)

@@ -28,6 +28,11 @@ Xraw *loadXraw(const char *filename);   // null after one line on stderr
 void showXraw(const Xraw *xraw);        // header to stdout
 int saveXraw(const Xraw *xraw);         // 0, or -1 after one line on stderr
 void freeXraw(Xraw *xraw);              // null is fine
+// 1 when the file's header and length match a whole XRW file (sizes of at
+// least 1, 24 + voxels + 768 bytes of content: the file's own length, or
+// gzip's recorded length), else 0. Reads the header and the gzip trailer
+// only; prints nothing.
+int looksLikeXraw(const char *filename);
 
 Xvol *Xraw2Xvol(const Xraw *xraw, const int *stride);
 void showXvol(const Xvol *xvol);
