@@ -305,7 +305,8 @@ TEST(ImportViewer, WithoutThePluginFilesAreReadAsXrw)
     ProgramRun r = runProgramFiles(copy, {"-f", f.nrrd, "--nodraw", "--frames", "0"}, tmpPath("lonely.out"),
                                    tmpPath("lonely.err"));
     EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.err.rfind("xrwview: import plug-in not loaded (no xrwview-import.so beside " + dir + "): reading as XRW.\n",
+    EXPECT_EQ(r.err.rfind("xrwview: import plug-in not loaded (no xrwview-import.so beside " + dir +
+                              "): reading as XRW.\n",
                           0),
               0u)
         << r.err;

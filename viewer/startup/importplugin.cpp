@@ -35,7 +35,8 @@ VolumeImporter openImportPlugin()
 {
     std::string dir = programFolder();
     if (dir.empty()) {
-        std::fprintf(stderr, "xrwview: cannot find the program's folder, so no import plug-in: reading as XRW.\n");
+        std::fprintf(stderr,
+                     "xrwview: cannot find the program's folder, so no import plug-in: reading as XRW.\n");
         return nullptr;
     }
     std::string tried, why;

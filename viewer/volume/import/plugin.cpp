@@ -3,9 +3,8 @@
 // start-up hook (see VolumeImporter in startup.h).
 #include "import.h"
 
-extern "C" __attribute__((visibility("default"))) int xrwImportVolume(const char *path, const float *window,
-                                                                      int matrixGiven, Xraw **xraw,
-                                                                      float m[4][4])
+extern "C" __attribute__((visibility("default"))) int
+xrwImportVolume(const char *path, const float *window, int matrixGiven, Xraw **xraw, float m[4][4])
 {
     return importForViewer(path, window, matrixGiven, xraw, m);
 }
