@@ -3,21 +3,23 @@
 # the whole xrwview run to the first PNG (slice sets and -3d) against VTK's
 # load plus first frame (fixed-point CPU ray caster), on the same voxels,
 # at 512x512 offscreen. Peak memory is the whole process's (/usr/bin/time).
-#   usage: bench/first_image.sh [BUILD_DIR] [DATA_DIR] [SIZES] [RUNS]
-#   SIZES default "256 512 1024", RUNS (median of) default 3.
-# The phantoms come from makephantom; the peer reads the same voxels as a
-# bare .raw file (bench/phantom_data.sh).
+#   usage: bench/first_image.sh [BUILD_DIR] [DATA_DIR] [SIZES] [RUNS] [KINDS]
+#   SIZES default "256 512 1024", RUNS (median of) default 3, KINDS default
+#   "phantom dense".
+# The phantoms come from makephantom, the dense volumes from makedense; the
+# peer reads the same voxels as a bare .raw file (bench/phantom_data.sh).
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build}
 data=${2:-/tmp/bench-data}
 sizes=${3:-256 512 1024}
 runs=${4:-3}
+kinds=${5:-phantom dense}
 peers=${PEERS_DIR:-$here/../../shared/peers}
 py=/usr/bin/python3
 bin="$build/bin"
 
-sh "$here/phantom_data.sh" "$build" "$data" "$sizes"
+sh "$here/phantom_data.sh" "$build" "$data" "$sizes" "$kinds"
 
 # One line per run: seconds and peak KB of the whole process.
 timed() {
@@ -33,10 +35,11 @@ median() {
     "$py" -c 'import sys, statistics; v = [float(x) for x in sys.argv[1:]]; print(statistics.median(v))' "$@"
 }
 
-printf '%-6s %-10s %9s %9s %8s %9s %8s\n' size run first_s peak_MB B/voxel vs_vtk_s vs_vtk_MB
+printf '%-13s %-10s %9s %9s %8s %9s %8s\n' volume run first_s peak_MB B/voxel vs_vtk_s vs_vtk_MB
+for kind in $kinds; do
 for n in $sizes; do
-    xrw="$data/phantom$n.xrw"
-    raw="$data/phantom$n.raw"
+    xrw="$data/$kind$n.xrw"
+    raw="$data/$kind$n.raw"
     vox=$((n * n * n))
     vs="" vm="" ss="" sm="" ts="" tm=""
     for r in $(seq "$runs"); do
@@ -61,9 +64,10 @@ for n in $sizes; do
         esac
         "$py" -c 'import sys
 n, name, s, m, vs, vm, vox = sys.argv[1], sys.argv[2], *map(float, sys.argv[3:8])
-print("%-6s %-10s %9.2f %9.0f %8.2f %9.2f %9.2f" % (n + "^3", name, s, m / 1024, m * 1024 / vox, s / vs, m / vm))' \
-            "$n" "$name" "$s" "$m" "$v_s" "$v_m" "$vox"
+print("%-13s %-10s %9.2f %9.0f %8.2f %9.2f %9.2f" % (n + "^3", name, s, m / 1024, m * 1024 / vox, s / vs, m / vm))' \
+            "$kind $n" "$name" "$s" "$m" "$v_s" "$v_m" "$vox"
     done
+done
 done
 echo "first_s: whole xrwview run to the first PNG; vtk: load_s + first_frame_s as the peer reports them."
 echo "vs_vtk: ours / VTK (below 1: ours is faster or smaller); medians of $runs runs."
