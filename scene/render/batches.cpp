@@ -556,13 +556,79 @@ void findStacks(const Scene &s, const double eye[3], int minPlanes)
     }
 }
 
+void findSliceStacks(const Scene &s, const double eye[3], int minPlanes)
+{
+    (void)s;
+    const std::vector<Transparent> &items = R.items;
+    size_t before = R.stacks.size();
+    size_t i = 0;
+    while (i < items.size()) {
+        if (items[i].program != kVolume || items[i].slice < 0) {
+            ++i;
+            continue;
+        }
+        const SliceRef first = R.sliceRefs[items[i].slice];
+        const SliceSet &set = R.sliceSets[first.set];
+        // The slices that follow in one direction along the axis, a slice
+        // being all its consecutive items (strips, bricks).
+        int planes = 1, step = 0, last = first.k;
+        size_t j = i + 1;
+        while (j < items.size() && items[j].program == kVolume && items[j].slice >= 0) {
+            const SliceRef &r = R.sliceRefs[items[j].slice];
+            if (r.set != first.set)
+                break;
+            if (r.k != last) {
+                int d = r.k - last;
+                if (step == 0)
+                    step = d > 0 ? R.planeStride : -R.planeStride;
+                if ((d > 0) != (step > 0) || d % step != 0)
+                    break;
+                planes += d / step;
+                last = r.k;
+            }
+            ++j;
+        }
+        size_t next = j;
+        if (planes < minPlanes || step == 0) {
+            i = next;
+            continue;
+        }
+        Stack st{};
+        st.firstItem = static_cast<int>(i);
+        st.itemCount = static_cast<int>(j - i);
+        st.tex = -1;
+        st.set = first.set;
+        st.alpha = 1.0f;
+        st.planes = planes;
+        for (int a = 0; a < 3; ++a)
+            st.normal[a] = a == set.axis ? 1.0 : 0.0;
+        st.d0 = first.k;
+        st.step = step;
+        std::copy(set.tr, set.tr + 12, st.fromIndex);
+        i = next;
+        if (!invertAffine(st.fromIndex, st.toIndex))
+            continue;
+        // The eye beyond the nearest slice, on the far slices' other side.
+        double e[3];
+        applyAffine(st.toIndex, eye, e);
+        double sFar = st.d0 - e[set.axis], sNear = st.d0 + (st.planes - 1) * st.step - e[set.axis];
+        if (!((sFar > 0) == (sNear > 0) && sNear != 0 && std::fabs(sNear) < std::fabs(sFar)))
+            continue;
+        R.stacks.push_back(st);
+    }
+    if (R.stacks.size() > before)
+        std::inplace_merge(R.stacks.begin(), R.stacks.begin() + static_cast<std::ptrdiff_t>(before), R.stacks.end(),
+                           [](const Stack &a, const Stack &b) { return a.firstItem < b.firstItem; });
+}
+
 // The bricks of a stack in an order that draws each ray's far bricks
 // first: along a ray the brick index moves away from the eye's on every
 // axis, so the sum of those distances only grows.
-void addStackDraws(int stack, const GpuTexture &g, const int size[3], const double eye[3], std::vector<Vert> &out)
+void addStackDraws(int stack, const Bricking &bk, const std::vector<uint8_t> &occupancy, const int occSize[3],
+                   const int size[3], const double eye[3], std::vector<Vert> &out)
 {
-    const Bricking &bk = g.bricking;
     const Stack &st = R.stacks[stack];
+    const SliceSet *set = st.set >= 0 ? &R.sliceSets[st.set] : nullptr;
     double e[3];
     applyAffine(st.toIndex, eye, e);
     int cell[3];
@@ -594,12 +660,19 @@ void addStackDraws(int stack, const GpuTexture &g, const int size[3], const doub
             // texture so that its faces belong to them.
             lo[a] = en.b[a] == 0 ? -1e-3 : ax.start(en.b[a]);
             hi[a] = en.b[a] == ax.count - 1 ? size[a] - 1 + 1e-3 : ax.start(en.b[a]) + ax.core;
+            // A slice set covers its index ranges only.
+            if (set) {
+                lo[a] = std::max(lo[a], set->lo[a] - 1e-3);
+                hi[a] = std::min(hi[a], set->hi[a] + 1e-3);
+            }
             d.origin[a] = static_cast<float>(b.o[a]);
             d.size[a] = static_cast<float>(b.n[a]);
         }
+        if (set && !(lo[0] < hi[0] && lo[1] < hi[1] && lo[2] < hi[2]))
+            continue;
         // Only the part with visible cells is drawn: the rays outside it,
         // and the parts of rays outside it, would step over empty cells.
-        if (!shrinkToOccupied(g.occupancy.data(), g.occSize, kCell, lo, hi))
+        if (!shrinkToOccupied(occupancy.data(), occSize, kCell, lo, hi))
             continue;
         for (int a = 0; a < 3; ++a) {
             d.lo[a] = static_cast<float>(lo[a]);
@@ -630,7 +703,7 @@ void addStackDraws(int stack, const GpuTexture &g, const int size[3], const doub
                     out.push_back(q[c]);
             }
         int count = static_cast<int>(out.size() - start);
-        R.runs.push_back({kStack, key, static_cast<int>(start), count});
+        R.runs.push_back({set ? kStackGrid : kStack, key, static_cast<int>(start), count});
     }
 }
 
@@ -688,6 +761,22 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
     int lo[3] = {v.i1, v.j1, v.k1}, hi[3] = {v.i2, v.j2, v.k2};
     for (int a = 0; a < 3; ++a)
         clampRange(lo[a], hi[a], n[a]);
+    // The set, for drawing runs of its slices in one pass.
+    int set = static_cast<int>(R.sliceSets.size());
+    {
+        SliceSet ss{};
+        ss.grid = static_cast<int>(g - R.volumes.data());
+        ss.binding = static_cast<int>(R.bindings.size());
+        R.bindings.push_back(proto);
+        ss.axis = d.axis - 1;
+        for (int a = 0; a < 3; ++a) {
+            ss.lo[a] = lo[a];
+            ss.hi[a] = hi[a];
+        }
+        for (int e = 0; e < 12; ++e)
+            ss.tr[e] = v.tr[e];
+        R.sliceSets.push_back(ss);
+    }
     // Untrimmed: every voxel counts as showing, so each slice is one strip
     // over its whole plane.
     float thr = R.trimSlices ? visibleThreshold(v, lutSize) : -INFINITY;
@@ -707,6 +796,9 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
         indexToScene(v.tr, idx[0], idx[1], idx[2], centre);
         float dist = distance(cam.eye, static_cast<float>(centre[0]), static_cast<float>(centre[1]),
                               static_cast<float>(centre[2]));
+        int ref = static_cast<int>(R.sliceRefs.size());
+        R.sliceRefs.push_back({set, k});
+        size_t firstItem = R.items.size();
         R.slice.clear();
         for (int si = s0; si < s1; ++si) {
             const Strip &st = g->strips[a][si];
@@ -748,6 +840,8 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
             }
             addBrickPieces(g->bricking, q, m, dist, kVolume, 1.0f, swizzle, bind);
         }
+        for (size_t i = firstItem; i < R.items.size(); ++i)
+            R.items[i].slice = ref;
     }
 }
 

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <map>
 #include <new>
+#include <string>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -416,6 +417,8 @@ void drawPanel(Scene &s, int index, int width, int height)
     R.polys.clear();
     R.polyVerts.clear();
     R.stackDraws.clear();
+    R.sliceRefs.clear();
+    R.sliceSets.clear();
     for (const PrimList *l : {&panel.staticList, &panel.frameList}) {
         addTransparentFacets(*l, cam.eye);
         addTexPolys(s, *l, cam.eye);
@@ -439,16 +442,27 @@ void drawPanel(Scene &s, int index, int width, int height)
     // opaque is there to hide part of a ray and the polygons are filled.
     bool outlines = s.renderMode == 0;
     R.stacks.clear();
-    if (R.onePass && !outlines)
+    if (R.onePass && !outlines) {
         findStacks(s, cam.eye, 3);
+        findSliceStacks(s, cam.eye, 3);
+    }
     size_t nextStack = 0;
     R.stacksDrawn += static_cast<int>(R.stacks.size());
     for (size_t i = 0; i < R.items.size(); ++i) {
         if (nextStack < R.stacks.size() && R.stacks[nextStack].firstItem == static_cast<int>(i)) {
             const Stack &st = R.stacks[nextStack];
-            const Texture3D &t = s.textures[st.tex];
-            int size[3] = {t.nx, t.ny, t.nz};
-            addStackDraws(static_cast<int>(nextStack), R.textures[st.tex], size, cam.eye, all);
+            if (st.set >= 0) {
+                GpuVolume &g = R.volumes[R.sliceSets[st.set].grid];
+                if (!g.haveOccupancy || !(g.occThreshold == g.threshold))
+                    computeGridOccupancy(g, g.threshold);
+                int size[3] = {g.nx, g.ny, g.nz};
+                addStackDraws(static_cast<int>(nextStack), g.bricking, g.occupancy, g.occSize, size, cam.eye, all);
+            } else {
+                const Texture3D &t = s.textures[st.tex];
+                const GpuTexture &g = R.textures[st.tex];
+                int size[3] = {t.nx, t.ny, t.nz};
+                addStackDraws(static_cast<int>(nextStack), g.bricking, g.occupancy, g.occSize, size, cam.eye, all);
+            }
             i += st.itemCount - 1;
             ++nextStack;
             continue;
@@ -514,7 +528,7 @@ void drawPanel(Scene &s, int index, int width, int height)
         int current = -1;
         bool multisample = true;
         auto stackOf = [](size_t i) {
-            return R.runs[i].program == kStack ? R.stackDraws[R.runs[i].key].stack : -1;
+            return isStackProgram(R.runs[i].program) ? R.stackDraws[R.runs[i].key].stack : -1;
         };
         // One run's textures, uniforms, state and draw.
         auto drawRun = [&](const Run &run, bool nearFirst) {
@@ -528,7 +542,7 @@ void drawPanel(Scene &s, int index, int width, int height)
             if (run.program == kTex) {
                 glActiveTexture(GL_TEXTURE0);
                 glBindTexture(GL_TEXTURE_3D, static_cast<GLuint>(run.key));
-            } else if (run.program == kStack) {
+            } else if (isStackProgram(run.program)) {
                 const StackDraw &d = R.stackDraws[run.key];
                 const Stack &st = R.stacks[d.stack];
                 float eye[3], ray[9];
@@ -546,8 +560,19 @@ void drawPanel(Scene &s, int index, int width, int height)
                 glUniform1f(p.alpha, st.alpha);
                 glUniform1i(p.depthLimit, depthLimit ? 1 : 0);
                 glUniform1i(p.sampleCount, depthLimit && samples > 1 ? samples : 0);
+                if (st.set >= 0) {
+                    const SliceSet &set = R.sliceSets[st.set];
+                    const VolumeBinding &vb = R.bindings[set.binding];
+                    glActiveTexture(GL_TEXTURE1);
+                    glBindTexture(GL_TEXTURE_1D, vb.lut);
+                    glUniform1i(p.ramp, vb.ramp ? 1 : 0);
+                    glUniform1i(p.lutSize, vb.lutSize);
+                    glUniform2f(p.decode, vb.lo, vb.span);
+                    glUniform2f(p.range, vb.dmin, vb.scale);
+                }
                 glActiveTexture(GL_TEXTURE3);
-                glBindTexture(GL_TEXTURE_3D, R.textures[st.tex].occTex);
+                glBindTexture(GL_TEXTURE_3D, st.set >= 0 ? R.volumes[R.sliceSets[st.set].grid].occTex
+                                                         : R.textures[st.tex].occTex);
                 if (depthLimit) {
                     glActiveTexture(samples > 1 ? GL_TEXTURE4 : GL_TEXTURE2);
                     glBindTexture(samples > 1 ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D, R.depth.tex);
@@ -580,7 +605,7 @@ void drawPanel(Scene &s, int index, int width, int height)
             // their neighbours), and blending them into every sample costs.
             // The state changes only between kinds of runs: a volume cut
             // into bricks draws many runs in a row.
-            bool smooth = !(run.program == kVolume || run.program == kTex || run.program == kStack);
+            bool smooth = !(run.program == kVolume || run.program == kTex || isStackProgram(run.program));
             if (smooth != multisample) {
                 (smooth ? glEnable : glDisable)(GL_MULTISAMPLE);
                 multisample = smooth;
@@ -592,14 +617,14 @@ void drawPanel(Scene &s, int index, int width, int height)
             // Nearest first, each brick's rays carry on from what the target
             // holds and replace it: the next brick may read it only after a
             // barrier.
-            if (run.program == kStack) {
+            if (isStackProgram(run.program)) {
                 glBlendFuncSeparate(GL_ONE, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
                 glDisable(GL_DEPTH_TEST);
                 if (nearFirst)
                     glDisable(GL_BLEND);
             }
             glDrawArrays(GL_TRIANGLES, run.first, run.count);
-            if (run.program == kStack) {
+            if (isStackProgram(run.program)) {
                 glEnable(GL_DEPTH_TEST);
                 if (nearFirst) {
                     glTextureBarrier();
@@ -668,6 +693,14 @@ bool hasTextureBarrier()
     return false;
 }
 
+// A shader's source with a macro defined after its version line.
+std::string withDefine(const char *src, const char *name)
+{
+    std::string s = src;
+    size_t line = s.find('\n');
+    return s.insert(line == std::string::npos ? s.size() : line + 1, std::string("#define ") + name + "\n");
+}
+
 bool renderInit()
 {
     if (R.ready)
@@ -678,6 +711,7 @@ bool renderInit()
               linkProgram(R.programs[kTex], kTexVs, nullptr, kTexFs) &&
               linkProgram(R.programs[kVolume], kTexVs, nullptr, kVolumeFs) &&
               linkProgram(R.programs[kStack], kTexVs, nullptr, kStackFs) &&
+              linkProgram(R.programs[kStackGrid], kTexVs, nullptr, withDefine(kStackFs, "GRID").c_str()) &&
               linkProgram(R.programs[kComposite], kCompositeVs, nullptr, kCompositeFs) &&
               linkProgram(R.programs[kUpscale], kCompositeVs, nullptr, kUpscaleFs) &&
               linkProgram(R.programs[kResolve], kCompositeVs, nullptr, kResolveFs);
@@ -822,8 +856,11 @@ void renderShutdown()
     for (auto &p : R.programs)
         if (p.id)
             glDeleteProgram(p.id);
-    for (auto &v : R.volumes)
+    for (auto &v : R.volumes) {
         v.bricking.release();
+        if (v.occTex)
+            glDeleteTextures(1, &v.occTex);
+    }
     for (auto &t : R.textures)
         t.bricking.release();
     for (auto &t : R.textures)

@@ -202,6 +202,11 @@ void main() {
 // kCell of state.h. With uNearFirst the bricks come nearest first: a ray
 // carries on from what the bricks in front gathered (uFront, the target
 // being drawn, read at the pixel it writes).
+// Built with GRID defined (kStackGrid) the stack is a slice set: its
+// planes are the slices (the coarse frame's stride already in their
+// spacing, so uStride only scales each sample's opacity), uTexels a brick
+// of the grid (k fastest, i slowest), and a sample's colour and opacity
+// come from its value through the colour range as for kVolumeFs.
 constexpr const char *kStackFs = R"(#version 330 core
 uniform sampler3D uTexels;
 uniform vec3 uEye;
@@ -222,6 +227,30 @@ uniform int uNearFirst;
 uniform sampler2D uFront;
 #define CELL 8
 out vec4 fragColour;
+#ifdef GRID
+uniform sampler1D uLut;
+uniform vec2 uDecode;
+uniform vec2 uRange;
+uniform int uRamp;
+uniform int uLutSize;
+// Colour and opacity (before the stride's scaling) at texture coordinates s.
+vec4 sampleAt(vec3 s) {
+    float value = uDecode.x + texture(uTexels, s.zyx).r * uDecode.y;
+    float u = (value - uRange.x) * uRange.y;
+    if (!(u >= 0.0))
+        return vec4(0.0);
+    float f = uRamp != 0 ? min(u, 1.0) : 1.0;
+    int i = min(int(f * float(uLutSize - 1)), uLutSize - 1);
+    return texelFetch(uLut, i, 0);
+}
+const int kGrid = 1;
+#else
+vec4 sampleAt(vec3 s) {
+    vec4 c = texture(uTexels, s);
+    return vec4(c.rgb, c.a * uAlpha);
+}
+const int kGrid = 0;
+#endif
 void main() {
     vec3 colour = vec3(0.0);
     float opacity = 0.0;
@@ -283,7 +312,12 @@ void main() {
     ivec3 cells = textureSize(uOccupancy, 0);
     // Coarse frames sample every uStride-th plane only (the same ones in
     // every brick), each standing for uStride of them.
-    int stride = max(uStride, 1);
+    int stride = kGrid != 0 ? 1 : max(uStride, 1);
+#ifdef GRID
+    int power = max(uStride, 1);
+#else
+    int power = stride;
+#endif
     k1 -= k1 % stride;
     // Plane k's sample lies at t = tA + k * tB on the ray, at x = xA + k * xB
     // in voxel indices and at texture coordinates sA + k * sB.
@@ -312,10 +346,10 @@ void main() {
             k = min(k, next - next % stride + stride);
             continue;
         }
-        vec4 c = texture(uTexels, sA + fk * sB);
-        float a = c.a * uAlpha;
-        if (stride > 1)
-            a = 1.0 - pow(1.0 - a, float(stride));
+        vec4 c = sampleAt(sA + fk * sB);
+        float a = c.a;
+        if (power > 1)
+            a = 1.0 - pow(1.0 - a, float(power));
         float w = (1.0 - opacity) * a;
         colour += w * c.rgb;
         opacity += w;

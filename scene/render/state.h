@@ -26,7 +26,23 @@ struct Vert {
     float w;
 };
 
-enum Program { kSurface, kLine, kPoint, kTex, kVolume, kStack, kComposite, kUpscale, kResolve, kProgramCount };
+enum Program {
+    kSurface,
+    kLine,
+    kPoint,
+    kTex,
+    kVolume,
+    kStack,
+    kStackGrid, // kStack for slice sets
+    kComposite,
+    kUpscale,
+    kResolve,
+    kProgramCount
+};
+inline bool isStackProgram(Program p)
+{
+    return p == kStack || p == kStackGrid;
+}
 
 struct ProgramInfo {
     GLuint id = 0;
@@ -126,6 +142,14 @@ struct GpuVolume {
     int stripRows = 0;
     std::vector<Strip> strips[3];
     std::vector<int> stripStart[3];
+    // Cells of kCell^3 voxels (i fastest) holding a voxel at or above
+    // occThreshold, which the rays of a slice set drawn in one pass step
+    // over; made with the strips' threshold when first needed.
+    bool haveOccupancy = false;
+    float occThreshold = 0;
+    std::vector<uint8_t> occupancy;
+    int occSize[3] = {0, 0, 0};
+    GLuint occTex = 0;
 };
 
 // Side of the cells of a texture's occupancy grid, in texels.
@@ -174,6 +198,20 @@ struct Transparent {
     int key;
     int first, count; // in the scratch vertex array
     int poly = -1;    // textured polygon pieces: index into Renderer::polys
+    int slice = -1;   // slice pieces: index into Renderer::sliceRefs
+};
+// One slice of a slice set drawn this frame: the set (Renderer::sliceSets)
+// and its voxel index along the set's axis.
+struct SliceRef {
+    int set, k;
+};
+// A slice set drawn this frame: its grid (Renderer::volumes), the binding
+// of its colour range, its axis, the index ranges it covers and its
+// index-to-scene transform.
+struct SliceSet {
+    int grid, binding, axis;
+    int lo[3], hi[3];
+    double tr[12];
 };
 
 // One textured polygon of the frame, for finding stacks: its texture, its
@@ -194,6 +232,7 @@ struct PolyInfo {
 struct Stack {
     int firstItem, itemCount;
     int tex;
+    int set = -1; // a slice set's slices (Renderer::sliceSets): tex unused
     float alpha;
     int planes;
     double normal[3], d0, step;
@@ -268,6 +307,8 @@ struct Renderer {
     std::vector<ClipVertex> polyVerts;
     std::vector<Stack> stacks;
     std::vector<StackDraw> stackDraws;
+    std::vector<SliceRef> sliceRefs;
+    std::vector<SliceSet> sliceSets;
 };
 
 extern Renderer R;
@@ -306,8 +347,19 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d);
 // runs of at least minPlanes polygons that one pass draws as they would be
 // drawn one by one. Fills R.stacks, in item order.
 void findStacks(const Scene &s, const double eye[3], int minPlanes);
+// The runs of slices of one set among the sorted items that one pass
+// draws as they would be drawn one by one: at least minPlanes slices in
+// order with nothing else between them. Added to R.stacks, which stay in
+// item order.
+void findSliceStacks(const Scene &s, const double eye[3], int minPlanes);
 // The draws of stack `stack` brick by brick, far bricks first: the back
-// faces of each brick's box appended to out, one run (kStack) each.
-void addStackDraws(int stack, const GpuTexture &g, const int size[3], const double eye[3], std::vector<Vert> &out);
+// faces of each brick's box appended to out, one run (kStack) each. The
+// bricks and cells of occupancy are the texture's, or a slice set's grid's
+// (whose index ranges bound the boxes).
+void addStackDraws(int stack, const Bricking &bk, const std::vector<uint8_t> &occupancy, const int occSize[3],
+                   const int size[3], const double eye[3], std::vector<Vert> &out);
+// Cells of the grid holding a voxel at or above the threshold, for
+// slice sets drawn in one pass.
+void computeGridOccupancy(GpuVolume &g, float threshold);
 
 } // namespace vq::draw

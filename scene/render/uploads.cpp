@@ -58,6 +58,7 @@ bool uploadVolume(GpuVolume &g, const Volume &v)
     g.bricking.release();
     g.failed = true;
     g.haveStrips = false;
+    g.haveOccupancy = false;
     g.version = v.version;
     if (v.grid == nullptr || v.nx <= 0 || v.ny <= 0 || v.nz <= 0)
         return false;
@@ -265,6 +266,68 @@ void computeStrips(GpuVolume &g, float threshold)
     g.threshold = threshold;
     g.stripRows = R.stripRows;
     g.haveStrips = true;
+}
+
+void computeGridOccupancy(GpuVolume &g, float threshold)
+{
+    const int cell = kCell;
+    int *cells = g.occSize;
+    cells[0] = (g.nx + cell - 1) / cell;
+    cells[1] = (g.ny + cell - 1) / cell;
+    cells[2] = (g.nz + cell - 1) / cell;
+    const int cx = cells[0], cy = cells[1], cz = cells[2];
+    g.occupancy.assign(static_cast<size_t>(cx) * cy * cz, 0);
+    // A sample between voxels reads its neighbours: cell c holds voxels
+    // cell*c up to cell*(c+1) inclusive along each axis, so a voxel on a
+    // cell's first plane counts for the cell before too. Per row of k the
+    // cells it touches (each scan stops at its first shown voxel), then
+    // those are marked in the row's one or two cells along i and j.
+    const bool all = threshold == -INFINITY;
+    auto scan = [&](int i0, int i1, uint8_t *out) {
+        std::vector<uint8_t> touched(cz);
+        for (int i = i0; i < i1; ++i)
+            for (int j = 0; j < g.ny; ++j) {
+                const float *row = g.grid[i][j];
+                bool any = false;
+                for (int c = 0; c < cz; ++c) {
+                    int k1 = std::min(cell * (c + 1), g.nz - 1);
+                    bool hit = all;
+                    for (int k = cell * c; k <= k1 && !hit; ++k)
+                        hit = row[k] >= threshold;
+                    touched[c] = hit ? 255 : 0;
+                    any = any || hit;
+                }
+                if (!any)
+                    continue;
+                int bi[2] = {i / cell, i % cell == 0 ? i / cell - 1 : -1};
+                int bj[2] = {j / cell, j % cell == 0 ? j / cell - 1 : -1};
+                for (int ci : bi)
+                    for (int cj : bj) {
+                        if (ci < 0 || cj < 0)
+                            continue;
+                        for (int c = 0; c < cz; ++c)
+                            if (touched[c])
+                                out[(static_cast<size_t>(c) * cy + cj) * cx + ci] = 255;
+                    }
+            }
+    };
+    bool large = static_cast<size_t>(g.nx) * g.ny * g.nz >= (size_t(1) << 20);
+    std::vector<uint8_t> other(large ? g.occupancy.size() : 0, 0);
+    runOnTwoCores(large, g.nx, g.nx / 2,
+                  [&](int i0, int i1, int half) { scan(i0, i1, half ? other.data() : g.occupancy.data()); });
+    for (size_t i = 0; i < other.size(); ++i)
+        g.occupancy[i] |= other[i];
+    if (!g.occTex)
+        glGenTextures(1, &g.occTex);
+    glBindTexture(GL_TEXTURE_3D, g.occTex);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAX_LEVEL, 0);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage3D(GL_TEXTURE_3D, 0, GL_R8, cx, cy, cz, 0, GL_RED, GL_UNSIGNED_BYTE, g.occupancy.data());
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    g.occThreshold = threshold;
+    g.haveOccupancy = true;
 }
 
 // Lowest value a draw can show: below the data minimum nothing shows, and
