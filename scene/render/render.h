@@ -36,6 +36,10 @@ void renderSetOnePass(bool on);
 // first where the GL has texture barriers, each ray stopping once what is
 // in front of it hides the rest; off, farthest first, blended over.
 void renderSetNearFirstStacks(bool on);
+// Test setting: the opacity at which a stack's ray stops, since nothing
+// behind can change its pixel by more than 1 - opacity (default 1 - 1/255;
+// above 1: rays never stop early).
+void renderSetRayStop(float opacity);
 // Test view: how many stacks the last frame drew in one pass.
 int renderStacksDrawn();
 // Test view: how many bricks of volume rendering `volume` the GPU holds.

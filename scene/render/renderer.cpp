@@ -203,6 +203,7 @@ bool linkProgram(ProgramInfo &info, const char *vs, const char *gs, const char *
     info.origin = glGetUniformLocation(p, "uOrigin");
     info.size = glGetUniformLocation(p, "uSize");
     info.nearFirst = glGetUniformLocation(p, "uNearFirst");
+    info.stop = glGetUniformLocation(p, "uStop");
     glUseProgram(p);
     GLint sampler = glGetUniformLocation(p, "uTexels");
     if (sampler < 0)
@@ -583,6 +584,7 @@ void drawPanel(Scene &s, int index, int width, int height)
                 glUniform3fv(p.origin, 1, d.origin);
                 glUniform3fv(p.size, 1, d.size);
                 glUniform1i(p.nearFirst, nearFirst ? 1 : 0);
+                glUniform1f(p.stop, R.rayStop);
                 if (nearFirst) {
                     glActiveTexture(GL_TEXTURE5);
                     glBindTexture(GL_TEXTURE_2D, R.accum.tex);
@@ -853,6 +855,7 @@ void renderShutdown()
     bool trim = R.trimSlices;
     int rows = R.stripRows, texels = R.brickTexels, kind = R.gridKind;
     bool onePass = R.onePass, nearFirst = R.nearFirstStacks;
+    float stop = R.rayStop;
     for (auto &p : R.programs)
         if (p.id)
             glDeleteProgram(p.id);
@@ -890,6 +893,7 @@ void renderShutdown()
     R.gridKind = kind;
     R.onePass = onePass;
     R.nearFirstStacks = nearFirst;
+    R.rayStop = stop;
 }
 
 void renderSetOnePass(bool on)
@@ -926,6 +930,11 @@ bool renderResolve(unsigned frame, int width, int height)
     glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, 0);
     glUseProgram(0);
     return true;
+}
+
+void renderSetRayStop(float opacity)
+{
+    R.rayStop = opacity;
 }
 
 void renderSetNearFirstStacks(bool on)

@@ -225,6 +225,9 @@ uniform sampler3D uOccupancy;
 uniform int uStride = 1;
 uniform int uNearFirst;
 uniform sampler2D uFront;
+// A ray stops once its opacity reaches uStop: what lies behind can then
+// add at most 1 - uStop to any channel (1/255 by default).
+uniform float uStop = 0.996078;
 #define CELL 8
 out vec4 fragColour;
 #ifdef GRID
@@ -256,7 +259,7 @@ void main() {
     float opacity = 0.0;
     if (uNearFirst != 0) {
         vec4 front = texelFetch(uFront, ivec2(gl_FragCoord.xy - uWindow.xy), 0);
-        if (front.a > 0.999)
+        if (front.a >= uStop)
             discard;
         colour = front.rgb;
         opacity = front.a;
@@ -353,7 +356,7 @@ void main() {
         float w = (1.0 - opacity) * a;
         colour += w * c.rgb;
         opacity += w;
-        if (opacity > 0.999)
+        if (opacity >= uStop)
             break;
     }
     if (nStops > 1) {

@@ -51,7 +51,7 @@ struct ProgramInfo {
     GLint sampler = -1, lut = -1, decode = -1, range = -1, ramp = -1, lutSize = -1;
     // The one-pass stack program's own.
     GLint eye = -1, ray = -1, depth = -1, depthLimit = -1, sampleCount = -1, window = -1, plane = -1, planes = -1, alpha = -1, lo = -1, hi = -1, origin = -1, size = -1;
-    GLint nearFirst = -1;
+    GLint nearFirst = -1, stop = -1;
 };
 
 // The part of one slice that can show anything, cut into strips of rows
@@ -282,6 +282,9 @@ struct Renderer {
     // test setting): drawn nearest first, reading what is in front.
     bool textureBarrier = false;
     bool nearFirstStacks = true;
+    // The opacity at which a stack's ray stops (a test setting; above 1:
+    // never).
+    float rayStop = 1.0f - 1.0f / 255.0f;
     int stacksDrawn = 0;  // in the last frame
     // The float target of a stack drawn in several bricks, and the opaque
     // depth of the panel, where a stack's rays meet opaque things.

@@ -1571,3 +1571,55 @@ TEST_F(Render, SliceSetsInOnePassKeepFacetsInOrder)
     each = drawEachThenOnePass(nullptr, &stacks);
     EXPECT_TRUE(sameAsPolygons(*this, each));
 }
+
+// Rays stop once nothing behind can change their pixel by more than 1/255:
+// dense volumes whose rays turn opaque early, as slice sets and as -3d
+// stacks, one brick and bricks of 6, nearest and farthest first, differ
+// from rays that never stop by at most one level in any channel.
+TEST_F(Render, RaysStopWithinOneLevel)
+{
+    const int n = 24;
+    unsigned seed = 3;
+    auto dense = [&](int i, int j, int k) {
+        double x = i - (n - 1) / 2.0, y = j - (n - 1) / 2.0, z = k - (n - 1) / 2.0;
+        return x * x + y * y + z * z > 0.22 * n * n ? 0.0f : 0.45f + 0.5f * randomValue(seed);
+    };
+    SliceVolume vol(n, 0, 0.5f, dense);
+    ASSERT_GE(vol.id, 0);
+    int tex = makeTexture(n, n, n, [&](int i, int j, int k, unsigned char *t) {
+        float v = dense(i, j, k);
+        t[0] = static_cast<unsigned char>(255 * v);
+        t[1] = static_cast<unsigned char>(255 * (1 - v));
+        t[2] = 200;
+        t[3] = static_cast<unsigned char>(120 * v);
+    });
+    ASSERT_GE(tex, 0);
+    const std::array<double, 3> eyes[] = {{0.4, 0.7, 2.2}, {-2.0, 0.3, -1.1}};
+    int worst = 0;
+    for (int mode = 0; mode < 2; ++mode)
+        for (const auto &e : eyes)
+            for (auto [texels, nearFirst] : {std::pair{0, true}, std::pair{6, true}, std::pair{6, false}}) {
+                vq::renderSetNearFirstStacks(nearFirst);
+                vq::renderSetBricks(texels);
+                vq::scene().panels[0].staticList.texPolys.clear();
+                vq::scene().panels[0].staticList.volumes.clear();
+                if (mode == 0)
+                    vol.show(e);
+                else
+                    viewStack(tex, 50, e, 0.6f);
+                setCamera(e[0], e[1], e[2]);
+                vq::renderSetRayStop(2.0f);
+                draw();
+                ASSERT_EQ(vq::renderStacksDrawn(), 1);
+                std::vector<uint8_t> whole = pixels;
+                vq::renderSetRayStop(1.0f - 1.0f / 255.0f);
+                draw();
+                Compare c = compareImages(whole, pixels);
+                EXPECT_LE(c.worst, 1) << (mode ? "-3d" : "slices") << " bricks " << texels << " eye " << e[0];
+                EXPECT_GT(c.drawn, 500);
+                worst = std::max(worst, c.worst);
+            }
+    std::printf("rays stopped at 1 - 1/255 differ from whole rays by up to %d/255\n", worst);
+    vq::renderSetBricks(0);
+    vq::renderSetNearFirstStacks(true);
+}
