@@ -10,7 +10,8 @@
 # they come.
 #   usage: bench/window_drag.sh [BUILD_DIR] [DATA_DIR] [SIZE] [WINDOW]
 #   SIZE: the phantom's voxels a side (default 256); WINDOW: pixels a side
-#   (default 800).
+#   (default 800). KIND=dense in the environment drags makedense's volume
+#   instead (bench/phantom_data.sh).
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build}
@@ -18,12 +19,13 @@ data=${2:-/tmp/bench-data}
 n=${3:-256}
 size=${4:-800}
 drag=${DRAG_SECONDS:-6}
+kind=${KIND:-phantom}
 py=/usr/bin/python3
 for tool in Xvfb xdotool; do
     command -v $tool >/dev/null || { echo "window_drag: $tool is not installed" >&2; exit 1; }
 done
 
-sh "$here/phantom_data.sh" "$build" "$data" "$n"
+sh "$here/phantom_data.sh" "$build" "$data" "$n" "$kind"
 
 work=$(mktemp -d)
 . "$here/private_xvfb.sh"
@@ -49,7 +51,7 @@ from vtkmodules.vtkRenderingVolume import vtkFixedPointVolumeRayCastMapper
 from vtkmodules.vtkInteractionStyle import vtkInteractorStyleTrackballCamera
 n = $n
 reader = vtkImageReader2()
-reader.SetFileName("$data/phantom$n.raw")
+reader.SetFileName("$data/$kind$n.raw")
 reader.SetFileDimensionality(3)
 reader.SetDataScalarTypeToUnsignedChar()
 reader.SetDataExtent(0, n - 1, 0, n - 1, 0, n - 1)
@@ -138,9 +140,9 @@ dragged() {
     rate "$work/lines" "$pattern" "$down" "$up"
 }
 
-xrw="$data/phantom$n.xrw"
+xrw="$data/$kind$n.xrw"
 s=$(dragged "vqscene: frame=" "$build/bin/xrwview" -f "$xrw" --size "${size}x$size" --stats)
 t=$(dragged "vqscene: frame=" "$build/bin/xrwview" -f "$xrw" -3d --size "${size}x$size" --stats)
 v=$(dragged "frame" "$py" "$work/vtk_drag.py")
-echo "dragging a ${n}^3 phantom in a ${size}x${size} window, frames a second:"
+echo "dragging a ${n}^3 $kind volume in a ${size}x${size} window, frames a second:"
 echo "  slices $s   -3d $t   vtk fixed (interactive) $v"
