@@ -1,5 +1,6 @@
 // GIfTI surfaces and per-vertex data through the GIfTI library.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -25,6 +26,46 @@ long long sizeOfFile(const char *path)
     return static_cast<long long>(st.st_size);
 }
 
+// The library writes its complaints to stderr itself, several lines at
+// times; while it reads they go to a scratch file, and the first one is
+// folded into the reader's own line.
+struct StderrCatch {
+    FILE *tmp = std::tmpfile();
+    int saved = -1;
+    StderrCatch()
+    {
+        std::fflush(stderr);
+        if (tmp)
+            saved = dup(2);
+        if (saved >= 0)
+            dup2(fileno(tmp), 2);
+    }
+    // The first line caught, without the library's "** " mark.
+    std::string release()
+    {
+        std::fflush(stderr);
+        if (saved >= 0) {
+            dup2(saved, 2);
+            close(saved);
+            saved = -1;
+        }
+        std::string line;
+        if (tmp) {
+            std::rewind(tmp);
+            char buf[200];
+            if (std::fgets(buf, sizeof buf, tmp))
+                line = buf;
+            std::fclose(tmp);
+            tmp = nullptr;
+        }
+        line.erase(0, line.find_first_not_of("* "));
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' '))
+            line.pop_back();
+        return line;
+    }
+    ~StderrCatch() { release(); }
+};
+
 struct GiftiCloser {
     gifti_image *gim;
     ~GiftiCloser() { gifti_free_image(gim); }
@@ -41,9 +82,11 @@ gifti_image *readGifti(const char *fname)
         fprintf(stderr, "cannot open GIfTI file %s\n", fname);
         return nullptr;
     }
+    StderrCatch caught;
     GiftiCloser head{gifti_read_image(fname, 0)};
+    std::string why = caught.release();
     if (!head.gim) {
-        fprintf(stderr, "'%s': malformed GIfTI file.\n", fname);
+        fprintf(stderr, "'%s': malformed GIfTI file%s%s.\n", fname, why.empty() ? "" : ": ", why.c_str());
         return nullptr;
     }
     for (int i = 0; i < head.gim->numDA; i++) {
@@ -60,10 +103,13 @@ gifti_image *readGifti(const char *fname)
             return nullptr;
         }
     }
+    StderrCatch caughtData;
     gifti_image *gim = gifti_read_image(fname, 1);
+    why = caughtData.release();
     if (!gim || !gifti_image_has_data(gim)) {
         gifti_free_image(gim);
-        fprintf(stderr, "'%s': malformed or unreadable GIfTI data.\n", fname);
+        fprintf(stderr, "'%s': malformed or unreadable GIfTI data%s%s.\n", fname, why.empty() ? "" : ": ",
+                why.c_str());
         return nullptr;
     }
     return gim;
