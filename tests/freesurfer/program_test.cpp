@@ -153,4 +153,22 @@ TEST(FreeSurferProgram, RefusedCommandLinesAreOneLineAndStatus255)
     }
 }
 
+TEST(FreeSurferProgram, TracksStayPutWhenSurfacesAreDrawn)
+{
+    REQUIRE_FIXTURES();
+    // The imported volume's world window is not symmetric about the origin.
+    std::ofstream(scratchDir() + "/t0.txt") << "-12 2 12\n8 2 12\n8 -6 20\n";
+    std::ofstream(scratchDir() + "/tri.obj") << "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    const std::vector<std::string> base = {"-f", fixture("ball.mgz"), "-SV", "-Tf", scratchDir() + "/t%d.txt",
+                                           "--keys", "0:2"};
+    fst::Image alone = draw(base, "tracks");
+    ASSERT_GE(fst::brightBox(alone, 100).x0, 0);
+    // Surfaces of no opacity change no pixel: only the tracks' place shows.
+    for (const std::string &surface : {scratchDir() + "/tri.obj", fixture("lh.sphere_tkr")}) {
+        std::vector<std::string> a = base;
+        a.insert(a.end(), {"-o", surface, "clear", "1", "1", "1", "0"});
+        EXPECT_EQ(draw(a, "tracks_surface").rgba, alone.rgba) << surface;
+    }
+}
+
 } // namespace
