@@ -34,8 +34,8 @@ inline std::string fixture(const std::string &name)
 }
 
 // Fails the test when nibabel could not write the files.
-#define REQUIRE_FIXTURES()                                                                                        \
-    ASSERT_FALSE(fst::fixtureDir().empty()) << "make_fixtures.py failed (python3-nibabel missing?): "           \
+#define REQUIRE_FIXTURES()                                                                                   \
+    ASSERT_FALSE(fst::fixtureDir().empty()) << "make_fixtures.py failed (python3-nibabel missing?): "        \
                                             << readWholeFile(scratchDir() + "/fixtures.err")
 
 inline int fixtureVertexCount()

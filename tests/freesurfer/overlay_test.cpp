@@ -20,7 +20,9 @@ struct Sphere {
     Obj *obj = nullptr;
     Sphere()
     {
-        captureStderr([&] { obj = loadObjFromFreeSurfer(fst::fixture("lh.sphere_scanner").c_str(), "s", 0.1f, 0.2f, 0.3f, 1); });
+        captureStderr([&] {
+            obj = loadObjFromFreeSurfer(fst::fixture("lh.sphere_scanner").c_str(), "s", 0.1f, 0.2f, 0.3f, 1);
+        });
     }
     ~Sphere() { freeObj(obj); }
 };
@@ -152,14 +154,15 @@ TEST(Overlay, CountsThatDoNotFitAndBadFilesAreOneLine)
     EXPECT_NE(err.find("64000 values"), std::string::npos) << err;
     std::string annot = readWholeFile(fst::fixture("lh.halves.annot"));
     std::string curv = readWholeFile(fst::fixture("lh.curv"));
-    for (const auto &b : std::vector<std::pair<std::string, std::string>>{
-             {"annotcut", annot.substr(0, annot.size() - 30)},
-             {"annottable", annot.substr(0, 4 + 8 * 642 + 2)},
-             {"curvcut", curv.substr(0, curv.size() - 1)},
-             {"unknown", "hello\n"}}) {
+    for (const auto &b :
+         std::vector<std::pair<std::string, std::string>>{{"annotcut", annot.substr(0, annot.size() - 30)},
+                                                          {"annottable", annot.substr(0, 4 + 8 * 642 + 2)},
+                                                          {"curvcut", curv.substr(0, curv.size() - 1)},
+                                                          {"unknown", "hello\n"}}) {
         std::string path = scratchDir() + "/" + b.first;
         std::ofstream(path, std::ios::binary) << b.second;
-        err = captureStderr([&] { EXPECT_EQ(applyOverlay(s.obj, path.c_str(), nullptr, OVERLAY_HEAT), -1) << b.first; });
+        err = captureStderr(
+            [&] { EXPECT_EQ(applyOverlay(s.obj, path.c_str(), nullptr, OVERLAY_HEAT), -1) << b.first; });
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << b.first << ": " << err;
         EXPECT_NE(err.find(path), std::string::npos) << b.first << ": " << err;
     }

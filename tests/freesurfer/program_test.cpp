@@ -55,7 +55,8 @@ TEST(FreeSurferProgram, SphereWithItsGeometryDrawsOnTheBallsOutline)
     }
     // Without its geometry the tkregister sphere is off by c_ras.
     fst::Box off = fst::brightBox(withSurface(fixture("lh.sphere_tkr_novi"), "novi"), 150);
-    EXPECT_GT(std::abs(off.x0 - b.x0) + std::abs(off.y0 - b.y0), 8) << describe(off) << " ball " << describe(b);
+    EXPECT_GT(std::abs(off.x0 - b.x0) + std::abs(off.y0 - b.y0), 8)
+        << describe(off) << " ball " << describe(b);
 }
 
 TEST(FreeSurferProgram, OverlayColoursAreThePixelsOfThatColour)
@@ -91,15 +92,17 @@ TEST(FreeSurferProgram, OverlayColoursAreThePixelsOfThatColour)
 TEST(FreeSurferProgram, MgzAndItsNiftiTwinListAndDrawTheSame)
 {
     REQUIRE_FIXTURES();
-    for (const auto &pair : std::vector<std::pair<std::string, std::string>>{
-             {"ball.mgz", "ball.nii.gz"},
-             {"ball.mgh", "ball.nii.gz"},
-             {"ball_short.mgh", "ball_short.nii"},
-             {"ball_int.mgh", "ball_int.nii"},
-             {"ball_float.mgh", "ball_float.nii"}}) {
+    for (const auto &pair :
+         std::vector<std::pair<std::string, std::string>>{{"ball.mgz", "ball.nii.gz"},
+                                                          {"ball.mgh", "ball.nii.gz"},
+                                                          {"ball_short.mgh", "ball_short.nii"},
+                                                          {"ball_int.mgh", "ball_int.nii"},
+                                                          {"ball_float.mgh", "ball_float.nii"}}) {
         std::string m = fixture(pair.first), n = fixture(pair.second);
-        ProgramRun a = fst::runViewer({"-f", m, "--png", png("mgh"), "--size", "96x96", "--frames", "1"}, "mgh");
-        ProgramRun b = fst::runViewer({"-f", n, "--png", png("nii"), "--size", "96x96", "--frames", "1"}, "nii");
+        ProgramRun a =
+            fst::runViewer({"-f", m, "--png", png("mgh"), "--size", "96x96", "--frames", "1"}, "mgh");
+        ProgramRun b =
+            fst::runViewer({"-f", n, "--png", png("nii"), "--size", "96x96", "--frames", "1"}, "nii");
         ASSERT_EQ(a.status, 0) << a.err;
         ASSERT_EQ(b.status, 0) << b.err;
         EXPECT_NE(a.err.find("MGH, window"), std::string::npos) << a.err;
@@ -136,7 +139,8 @@ TEST(FreeSurferProgram, RefusedCommandLinesAreOneLineAndStatus255)
     const std::vector<Case> cases = {
         {{"-f", vol, "-ov", fixture("lh.thickness")}, "no surface (-o) before it"},
         {{"-f", vol, "-o", sphere, "s", "1", "1", "1", "1", "-ov", fixture("lh.short")}, "641 values"},
-        {{"-f", vol, "-o", sphere, "s", "1", "1", "1", "1", "-ov", fixture("lh.thickness"), "5", "1"}, "above hi"},
+        {{"-f", vol, "-o", sphere, "s", "1", "1", "1", "1", "-ov", fixture("lh.thickness"), "5", "1"},
+         "above hi"},
         {{"-f", vol, "-o", fixture("lh.curv"), "s", "1", "1", "1", "1"}, "quadrangle"},
         {{"-f", vol, "-o", fixture("ball.mgz"), "s", "1", "1", "1", "1"}, "unknown input surface format"},
         {{"-f", cut}, "truncated"},
@@ -149,7 +153,8 @@ TEST(FreeSurferProgram, RefusedCommandLinesAreOneLineAndStatus255)
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
         // The message is the last line and the only one about the fault.
         size_t last = r.err.rfind('\n', r.err.size() - 2);
-        EXPECT_NE(r.err.substr(last == std::string::npos ? 0 : last).find(c.says), std::string::npos) << r.err;
+        EXPECT_NE(r.err.substr(last == std::string::npos ? 0 : last).find(c.says), std::string::npos)
+            << r.err;
     }
 }
 
@@ -159,8 +164,8 @@ TEST(FreeSurferProgram, TracksStayPutWhenSurfacesAreDrawn)
     // The imported volume's world window is not symmetric about the origin.
     std::ofstream(scratchDir() + "/t0.txt") << "-12 2 12\n8 2 12\n8 -6 20\n";
     std::ofstream(scratchDir() + "/tri.obj") << "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
-    const std::vector<std::string> base = {"-f", fixture("ball.mgz"), "-SV", "-Tf", scratchDir() + "/t%d.txt",
-                                           "--keys", "0:2"};
+    const std::vector<std::string> base = {
+        "-f", fixture("ball.mgz"), "-SV", "-Tf", scratchDir() + "/t%d.txt", "--keys", "0:2"};
     fst::Image alone = draw(base, "tracks");
     ASSERT_GE(fst::brightBox(alone, 100).x0, 0);
     // Surfaces of no opacity change no pixel: only the tracks' place shows.

@@ -141,7 +141,8 @@ TEST(FreeSurferSurface, BadFilesAreOneLineNamingTheFile)
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << b.first << ": " << err;
         EXPECT_NE(err.find(path), std::string::npos) << b.first << ": " << err;
     }
-    std::string err = captureStderr([&] { EXPECT_EQ(loadObjFromFreeSurfer(writeScratch("q", quad).c_str(), "s", 1, 1, 1, 1), nullptr); });
+    std::string err = captureStderr(
+        [&] { EXPECT_EQ(loadObjFromFreeSurfer(writeScratch("q", quad).c_str(), "s", 1, 1, 1, 1), nullptr); });
     EXPECT_NE(err.find("quadrangle"), std::string::npos) << err;
 }
 
@@ -172,14 +173,15 @@ TEST(GiftiSurface, MalformedFilesAreOneLineNamingTheFile)
     size_t dim = bigDims.find("Dim0=\"");
     bigDims.replace(dim, bigDims.find('"', dim + 6) + 1 - dim, "Dim0=\"100000000\"");
     std::string badIndex = bytesOf(fst::fixture("sphere_ascii.surf.gii"));
-    size_t first = badIndex.find_first_of("0123456789", badIndex.find("<Data>", badIndex.find("NIFTI_INTENT_TRIANGLE")));
+    size_t first =
+        badIndex.find_first_of("0123456789", badIndex.find("<Data>", badIndex.find("NIFTI_INTENT_TRIANGLE")));
     badIndex.replace(first, badIndex.find_first_not_of("0123456789", first) - first, "999999");
-    for (const auto &b : std::vector<std::pair<std::string, std::string>>{
-             {"cut", good.substr(0, good.size() / 2)},
-             {"notxml", "<GIFTI <<<< & >"},
-             {"notriangles", noTriangles},
-             {"bigdims", bigDims},
-             {"badindex", badIndex}}) {
+    for (const auto &b :
+         std::vector<std::pair<std::string, std::string>>{{"cut", good.substr(0, good.size() / 2)},
+                                                          {"notxml", "<GIFTI <<<< & >"},
+                                                          {"notriangles", noTriangles},
+                                                          {"bigdims", bigDims},
+                                                          {"badindex", badIndex}}) {
         std::string path = writeScratch("bad_" + b.first + ".gii", b.second);
         std::string err;
         Obj *o = loadSurface(path, &err);
@@ -198,7 +200,8 @@ TEST(SurfaceFiles, ContentDecidesForNamesThatAreNotObjOrStl)
     REQUIRE_FIXTURES();
     EXPECT_EQ(recogniseSurfaceFile(fst::fixture("lh.sphere_tkr").c_str()), SURFACE_FREESURFER);
     EXPECT_EQ(recogniseSurfaceFile(fst::fixture("sphere_b64gz.surf.gii").c_str()), SURFACE_GIFTI);
-    EXPECT_EQ(recogniseSurfaceFile(fst::fixture("lh.curv").c_str()), SURFACE_FREESURFER); // refused later as quad
+    EXPECT_EQ(recogniseSurfaceFile(fst::fixture("lh.curv").c_str()),
+              SURFACE_FREESURFER); // refused later as quad
     EXPECT_EQ(recogniseSurfaceFile(fst::fixture("ball.mgz").c_str()), SURFACE_UNKNOWN);
     EXPECT_EQ(recogniseSurfaceFile(fst::fixture("nverts.txt").c_str()), SURFACE_UNKNOWN);
     EXPECT_EQ(recogniseSurfaceFile(fst::fixture("missing").c_str()), SURFACE_UNKNOWN);

@@ -78,7 +78,8 @@ bool readVolumeGeometry(const unsigned char *p, size_t n, VolumeGeometry *g)
 bool solve3(const double m[3][3], const double b[3], double x[3])
 {
     auto det = [](const double a[3][3]) {
-        return a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) - a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
+        return a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) -
+               a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
                a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
     };
     double d = det(m);
@@ -131,7 +132,8 @@ int recogniseSurfaceFile(const char *fname)
         return SURFACE_FREESURFER;
     std::string text(reinterpret_cast<const char *>(head), n);
     size_t start = text.find_first_not_of(" \t\r\n\xef\xbb\xbf");
-    if (start != std::string::npos && text.compare(start, 5, "<?xml") == 0 && text.find("<GIFTI") != std::string::npos)
+    if (start != std::string::npos && text.compare(start, 5, "<?xml") == 0 &&
+        text.find("<GIFTI") != std::string::npos)
         return SURFACE_GIFTI;
     if (start != std::string::npos && text.compare(start, 6, "<GIFTI") == 0)
         return SURFACE_GIFTI;
@@ -192,12 +194,15 @@ Obj *loadObjFromFreeSurfer(const char *fname, const char *label, float r, float 
     at += 8;
     // Twelve bytes a vertex and a triangle, checked before anything is made.
     if (nv < 0 || nf < 0 || nf > INT32_MAX / 3 || static_cast<unsigned long long>(nv + nf) * 12 > n - at) {
-        fprintf(stderr, "'%s': FreeSurfer surface counts %lld vertices and %lld triangles; the file holds %zu bytes.\n",
-                fname, nv, nf, n);
+        fprintf(
+            stderr,
+            "'%s': FreeSurfer surface counts %lld vertices and %lld triangles; the file holds %zu bytes.\n",
+            fname, nv, nf, n);
         return nullptr;
     }
     Obj *obj = newObj(label, r, g, b, a);
-    Point3 *verts = nv ? static_cast<Point3 *>(std::malloc(static_cast<size_t>(nv) * sizeof(Point3))) : nullptr;
+    Point3 *verts =
+        nv ? static_cast<Point3 *>(std::malloc(static_cast<size_t>(nv) * sizeof(Point3))) : nullptr;
     int *facets = nf ? static_cast<int *>(std::malloc(static_cast<size_t>(nf) * 3 * sizeof(int))) : nullptr;
     if (!obj || (nv && !verts) || (nf && !facets)) {
         fprintf(stderr, "'%s': out of memory for the FreeSurfer surface.\n", fname);
@@ -231,8 +236,8 @@ Obj *loadObjFromFreeSurfer(const char *fname, const char *label, float r, float 
                               m[1][0] * q.x + m[1][1] * q.y + m[1][2] * q.z + m[1][3],
                               m[2][0] * q.x + m[2][1] * q.y + m[2][2] * q.z + m[2][3]};
         }
-        fprintf(stderr, "'%s': tkregister coordinates moved to scanner RAS (c_ras %g %g %g)\n", fname, geom.cras[0],
-                geom.cras[1], geom.cras[2]);
+        fprintf(stderr, "'%s': tkregister coordinates moved to scanner RAS (c_ras %g %g %g)\n", fname,
+                geom.cras[0], geom.cras[1], geom.cras[2]);
     }
     rasToLpsObj(obj);
     return obj;

@@ -94,12 +94,12 @@ gifti_image *readGifti(const char *fname)
         if (!da)
             continue;
         long long nvals = gifti_darray_nvals(da), need = nvals * da->nbyper;
-        long long room = da->encoding == GIFTI_ENCODING_B64GZ     ? have * 1032
+        long long room = da->encoding == GIFTI_ENCODING_B64GZ    ? have * 1032
                          : da->encoding == GIFTI_ENCODING_EXTBIN ? sizeOfFile(da->ext_fname) - da->ext_offset
                                                                  : have;
         if (nvals < 0 || da->nbyper < 1 || need > room) {
-            fprintf(stderr, "'%s': GIfTI array %d asks for %lld values, more than its data can hold.\n", fname, i,
-                    nvals);
+            fprintf(stderr, "'%s': GIfTI array %d asks for %lld values, more than its data can hold.\n",
+                    fname, i, nvals);
             return nullptr;
         }
     }
@@ -121,31 +121,49 @@ double element(const giiDataArray *da, long long row, int col)
     long long rows = da->dims[0], cols = da->num_dim > 1 ? da->dims[1] : 1;
     long long k = da->ind_ord == GIFTI_IND_ORD_COL_MAJOR ? row + rows * col : row * cols + col;
     switch (da->datatype) {
-    case NIFTI_TYPE_FLOAT32: return static_cast<const float *>(da->data)[k];
-    case NIFTI_TYPE_FLOAT64: return static_cast<const double *>(da->data)[k];
-    case NIFTI_TYPE_INT32: return static_cast<const int32_t *>(da->data)[k];
-    case NIFTI_TYPE_UINT32: return static_cast<const uint32_t *>(da->data)[k];
-    case NIFTI_TYPE_INT16: return static_cast<const int16_t *>(da->data)[k];
-    case NIFTI_TYPE_UINT16: return static_cast<const uint16_t *>(da->data)[k];
-    case NIFTI_TYPE_INT8: return static_cast<const int8_t *>(da->data)[k];
-    case NIFTI_TYPE_UINT8: return static_cast<const uint8_t *>(da->data)[k];
-    default: return NAN;
+    case NIFTI_TYPE_FLOAT32:
+        return static_cast<const float *>(da->data)[k];
+    case NIFTI_TYPE_FLOAT64:
+        return static_cast<const double *>(da->data)[k];
+    case NIFTI_TYPE_INT32:
+        return static_cast<const int32_t *>(da->data)[k];
+    case NIFTI_TYPE_UINT32:
+        return static_cast<const uint32_t *>(da->data)[k];
+    case NIFTI_TYPE_INT16:
+        return static_cast<const int16_t *>(da->data)[k];
+    case NIFTI_TYPE_UINT16:
+        return static_cast<const uint16_t *>(da->data)[k];
+    case NIFTI_TYPE_INT8:
+        return static_cast<const int8_t *>(da->data)[k];
+    case NIFTI_TYPE_UINT8:
+        return static_cast<const uint8_t *>(da->data)[k];
+    default:
+        return NAN;
     }
 }
 
 bool knownType(int datatype)
 {
     switch (datatype) {
-    case NIFTI_TYPE_FLOAT32: case NIFTI_TYPE_FLOAT64: case NIFTI_TYPE_INT32: case NIFTI_TYPE_UINT32:
-    case NIFTI_TYPE_INT16: case NIFTI_TYPE_UINT16: case NIFTI_TYPE_INT8: case NIFTI_TYPE_UINT8: return true;
-    default: return false;
+    case NIFTI_TYPE_FLOAT32:
+    case NIFTI_TYPE_FLOAT64:
+    case NIFTI_TYPE_INT32:
+    case NIFTI_TYPE_UINT32:
+    case NIFTI_TYPE_INT16:
+    case NIFTI_TYPE_UINT16:
+    case NIFTI_TYPE_INT8:
+    case NIFTI_TYPE_UINT8:
+        return true;
+    default:
+        return false;
     }
 }
 
 // An array of n rows of 3 columns in a type read here.
 bool isRowsOfThree(const giiDataArray *da)
 {
-    return da && da->data && knownType(da->datatype) && da->num_dim == 2 && da->dims[1] == 3 && da->dims[0] >= 0;
+    return da && da->data && knownType(da->datatype) && da->num_dim == 2 && da->dims[1] == 3 &&
+           da->dims[0] >= 0;
 }
 
 } // namespace
@@ -173,7 +191,8 @@ Obj *loadObjFromGifti(const char *fname, const char *label, float r, float g, fl
         return nullptr;
     }
     Obj *obj = newObj(label, r, g, b, a);
-    Point3 *verts = nv ? static_cast<Point3 *>(std::malloc(static_cast<size_t>(nv) * sizeof(Point3))) : nullptr;
+    Point3 *verts =
+        nv ? static_cast<Point3 *>(std::malloc(static_cast<size_t>(nv) * sizeof(Point3))) : nullptr;
     int *facets = nf ? static_cast<int *>(std::malloc(static_cast<size_t>(nf) * 3 * sizeof(int))) : nullptr;
     if (!obj || (nv && !verts) || (nf && !facets)) {
         fprintf(stderr, "'%s': out of memory for the GIfTI surface.\n", fname);

@@ -96,7 +96,8 @@ int recogniseOverlay(const char *fname)
         if (size == 6 + 2 * nv)
             return KIND_MORPH;
         // Annotations: a count, then a vertex number and a label for each.
-        long long count = static_cast<int32_t>(static_cast<uint32_t>(b[0]) << 24 | b[1] << 16 | b[2] << 8 | b[3]);
+        long long count =
+            static_cast<int32_t>(static_cast<uint32_t>(b[0]) << 24 | b[1] << 16 | b[2] << 8 | b[3]);
         if (count >= 0 && 4 + 8 * count <= size)
             return KIND_ANNOT;
     }
@@ -140,7 +141,8 @@ int readMorphData(const char *fname, std::vector<float> *values)
         c.int32(); // triangles
         long long per = c.int32();
         if (!c.ok || nv < 0 || per != 1 || static_cast<unsigned long long>(nv) * 4 > c.left()) {
-            fprintf(stderr, "'%s': morphometry file cut short or with a bad count (%lld values, %lld a vertex).\n",
+            fprintf(stderr,
+                    "'%s': morphometry file cut short or with a bad count (%lld values, %lld a vertex).\n",
                     fname, nv, per);
             return -1;
         }
@@ -246,9 +248,15 @@ int applyOverlay(Obj *obj, const char *fname, const float *range, int map)
     std::vector<char> known;
     int rc;
     switch (kind) {
-    case KIND_MORPH: rc = readMorphData(fname, &values); break;
-    case KIND_GIFTI: rc = readGiftiValues(fname, &values); break;
-    case KIND_ANNOT: rc = readAnnot(fname, &colours, &known); break;
+    case KIND_MORPH:
+        rc = readMorphData(fname, &values);
+        break;
+    case KIND_GIFTI:
+        rc = readGiftiValues(fname, &values);
+        break;
+    case KIND_ANNOT:
+        rc = readAnnot(fname, &colours, &known);
+        break;
     case KIND_MGH: {
         MghFile mgh;
         rc = readMghFile(fname, &mgh);
@@ -263,8 +271,8 @@ int applyOverlay(Obj *obj, const char *fname, const float *range, int map)
         return -1;
     size_t count = kind == KIND_ANNOT ? colours.size() : values.size();
     if (count != static_cast<size_t>(obj->nverts)) {
-        fprintf(stderr, "'%s': overlay has %zu values, surface '%s' has %d vertices.\n", fname, count, obj->label,
-                obj->nverts);
+        fprintf(stderr, "'%s': overlay has %zu values, surface '%s' has %d vertices.\n", fname, count,
+                obj->label, obj->nverts);
         return -1;
     }
     Colour3 *out = static_cast<Colour3 *>(std::malloc((count ? count : 1) * sizeof(Colour3)));
@@ -304,7 +312,9 @@ int applyOverlay(Obj *obj, const char *fname, const float *range, int map)
     obj->vertexColours = out;
     currentOverlay = OverlayLook{1, map, lo, hi};
     fprintf(stderr, "overlay '%s' on '%s': %zu vertices, %s", fname, obj->label, count,
-            map == OVERLAY_LABELS ? "label colours\n" : map == OVERLAY_TWOSIDED ? "twosided" : "heat");
+            map == OVERLAY_LABELS     ? "label colours\n"
+            : map == OVERLAY_TWOSIDED ? "twosided"
+                                      : "heat");
     if (map != OVERLAY_LABELS)
         fprintf(stderr, " %g .. %g\n", lo, hi);
     return 0;

@@ -1,7 +1,7 @@
 // Binary STL reader: every facet carries its own corners, which are merged
 // into shared vertices when they lie within 1e-4 of a stored vertex.
-#include <cmath>
 #include <cctype>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -355,19 +355,24 @@ bool textStlToBinary(const char *fname, const GrowArray<unsigned char> &text, Gr
             inFacet = true;
             corners = 0;
         } else if (w == "vertex") {
+            // A fourth corner is read over the first; the facet is refused anyway.
+            float *c = rec + 3 + 3 * (corners < 3 ? corners : 0);
             for (int k = 0; k < 3; k++) {
-                char *end = nullptr;
                 std::string num;
-                if (!word(&num) || (rec[3 + 3 * (corners < 3 ? corners : 0) + k] = std::strtof(num.c_str(), &end),
-                                    end == num.c_str() || *end)) {
-                    fprintf(stderr, "'%s': text STL vertex of facet %u is not three numbers.\n", fname, facets + 1);
+                char *end = nullptr;
+                if (word(&num))
+                    c[k] = std::strtof(num.c_str(), &end);
+                if (!end || end == num.c_str() || *end) {
+                    fprintf(stderr, "'%s': text STL vertex of facet %u is not three numbers.\n", fname,
+                            facets + 1);
                     return false;
                 }
             }
             corners++;
         } else if (w == "endfacet") {
             if (!inFacet || corners != 3) {
-                fprintf(stderr, "'%s': text STL facet %u has %d vertices, not 3.\n", fname, facets + 1, corners);
+                fprintf(stderr, "'%s': text STL facet %u has %d vertices, not 3.\n", fname, facets + 1,
+                        corners);
                 return false;
             }
             inFacet = false;

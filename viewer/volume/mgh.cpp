@@ -33,10 +33,15 @@ float beFloat(const unsigned char *p)
 int typeBytes(int type)
 {
     switch (type) {
-    case MGH_UCHAR: return 1;
-    case MGH_SHORT: return 2;
-    case MGH_INT: case MGH_FLOAT: return 4;
-    default: return 0;
+    case MGH_UCHAR:
+        return 1;
+    case MGH_SHORT:
+        return 2;
+    case MGH_INT:
+    case MGH_FLOAT:
+        return 4;
+    default:
+        return 0;
     }
 }
 
@@ -91,15 +96,17 @@ int readMghFile(const char *path, MghFile *out)
     int bytes = typeBytes(out->type);
     if (bytes == 0) {
         gzclose(gz);
-        std::fprintf(stderr, "'%s': MGH voxel type %d is not one of uchar, int, float, short.\n", path, out->type);
+        std::fprintf(stderr, "'%s': MGH voxel type %d is not one of uchar, int, float, short.\n", path,
+                     out->type);
         return -1;
     }
     const long long limit = 2147483647LL;
     long long nx = out->dims[0], ny = out->dims[1], nz = out->dims[2], nf = out->dims[3];
     if (nx < 1 || ny < 1 || nz < 1 || nf < 1 || nx * ny > limit || nx * ny * nz > limit) {
         gzclose(gz);
-        std::fprintf(stderr, "'%s': MGH sizes %lld x %lld x %lld (%lld frames) are not between 1 and 2^31-1 voxels.\n",
-                     path, nx, ny, nz, nf);
+        std::fprintf(
+            stderr, "'%s': MGH sizes %lld x %lld x %lld (%lld frames) are not between 1 and 2^31-1 voxels.\n",
+            path, nx, ny, nz, nf);
         return -1;
     }
     long long n = nx * ny * nz, need = n * bytes;
@@ -109,8 +116,9 @@ int readMghFile(const char *path, MghFile *out)
     long long room = compressed ? have * 1032 : have - kMghHeaderBytes;
     if (need > room) {
         gzclose(gz);
-        std::fprintf(stderr, "'%s': truncated: the MGH header asks for %lld bytes of voxels, the file holds %s%lld.\n",
-                     path, need, compressed ? "at most " : "", room < 0 ? 0 : room);
+        std::fprintf(
+            stderr, "'%s': truncated: the MGH header asks for %lld bytes of voxels, the file holds %s%lld.\n",
+            path, need, compressed ? "at most " : "", room < 0 ? 0 : room);
         return -1;
     }
     out->goodRas = static_cast<int16_t>(h[28] << 8 | h[29]);
@@ -160,10 +168,18 @@ int readMghFile(const char *path, MghFile *out)
     const unsigned char *p = raw.data();
     for (size_t i = 0; i < static_cast<size_t>(n); i++, p += bytes) {
         switch (out->type) {
-        case MGH_UCHAR: out->values[i] = p[0]; break;
-        case MGH_SHORT: out->values[i] = static_cast<int16_t>(p[0] << 8 | p[1]); break;
-        case MGH_INT: out->values[i] = static_cast<float>(beInt(p)); break;
-        default: out->values[i] = beFloat(p); break;
+        case MGH_UCHAR:
+            out->values[i] = p[0];
+            break;
+        case MGH_SHORT:
+            out->values[i] = static_cast<int16_t>(p[0] << 8 | p[1]);
+            break;
+        case MGH_INT:
+            out->values[i] = static_cast<float>(beInt(p));
+            break;
+        default:
+            out->values[i] = beFloat(p);
+            break;
         }
     }
     return 0;
