@@ -9,6 +9,8 @@ in tkregister space with the volume's geometry, in scanner space without
 it, and as GIfTI; per-vertex overlays of known values on that sphere.
 """
 import os
+import shutil
+import subprocess
 import sys
 
 import numpy as np
@@ -98,6 +100,13 @@ for enc in ('GIFTI_ENCODING_B64GZ', 'GIFTI_ENCODING_B64BIN', 'GIFTI_ENCODING_ASC
 tkcoords = GiftiDataArray(tk, intent='NIFTI_INTENT_POINTSET', datatype='NIFTI_TYPE_FLOAT32')
 tkcoords.coordsys = GiftiCoordSystem(dataspace=0, xformspace=3, xform=np.linalg.inv(tkr))
 nib.save(GiftiImage(darrays=[tkcoords, tris]), path('sphere_xform.surf.gii'))
+
+# External-file binary: written by Connectome Workbench where it is installed
+# (nibabel reads that encoding but does not write it), in a folder of its own.
+if shutil.which('wb_command'):
+    os.makedirs(path('ext'), exist_ok=True)
+    subprocess.run(['wb_command', '-gifti-convert', 'EXTERNAL_FILE_BINARY', path('sphere_b64gz.surf.gii'),
+                    path('ext/sphere_ext.surf.gii')], check=True)
 
 nv = len(scanner)
 np.savetxt(path('nverts.txt'), [nv], fmt='%d')

@@ -1,5 +1,7 @@
 // FreeSurfer binary and GIfTI surfaces as nibabel writes them: counts,
 // the move from tkregister to scanner RAS, LPS, and refused files.
+#include <unistd.h>
+
 #include <cstring>
 #include <fstream>
 
@@ -160,6 +162,28 @@ TEST(GiftiSurface, EveryEncodingAndACoordinateTransformGiveTheScannerSurface)
         freeObj(g);
     }
     freeObj(scanner);
+}
+
+TEST(GiftiSurface, ExternalDataIsFoundBesideTheFileFromAnyFolder)
+{
+    REQUIRE_FIXTURES();
+    std::string ext = fst::fixture("ext/sphere_ext.surf.gii");
+    if (access(ext.c_str(), R_OK) != 0)
+        GTEST_SKIP() << "no wb_command to write external-file GIfTI";
+    // The test runs in the scratch folder, not beside the file.
+    ASSERT_EQ(readWholeFile(scratchDir() + "/sphere_ext.surf.gii.data"), "");
+    std::string err;
+    Obj *g = loadSurface(ext, &err);
+    Obj *scanner = loadSurface(fst::fixture("lh.sphere_scanner"));
+    expectSameVertices(g, scanner, 1e-3, "external");
+    freeObj(g);
+    freeObj(scanner);
+    // Its data file missing: one line.
+    std::string lone = writeScratch("lone.surf.gii", readWholeFile(ext));
+    g = loadSurface(lone, &err);
+    EXPECT_EQ(g, nullptr);
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find(lone), std::string::npos) << err;
 }
 
 TEST(GiftiSurface, MalformedFilesAreOneLineNamingTheFile)

@@ -89,10 +89,28 @@ gifti_image *readGifti(const char *fname)
         fprintf(stderr, "'%s': malformed GIfTI file%s%s.\n", fname, why.empty() ? "" : ": ", why.c_str());
         return nullptr;
     }
+    // An external data file is named relative to the GIfTI file.
+    std::string path = fname,
+                dir = path.rfind('/') == std::string::npos ? "" : path.substr(0, path.rfind('/') + 1);
+    std::vector<int> internal;
     for (int i = 0; i < head.gim->numDA; i++) {
-        const giiDataArray *da = head.gim->darray[i];
+        giiDataArray *da = head.gim->darray[i];
         if (!da)
             continue;
+        if (da->encoding == GIFTI_ENCODING_EXTBIN && da->ext_fname && da->ext_fname[0] != '/' &&
+            !dir.empty()) {
+            std::string ext = dir + da->ext_fname;
+            char *copy = static_cast<char *>(std::malloc(ext.size() + 1));
+            if (!copy) {
+                fprintf(stderr, "'%s': out of memory.\n", fname);
+                return nullptr;
+            }
+            std::memcpy(copy, ext.c_str(), ext.size() + 1);
+            std::free(da->ext_fname);
+            da->ext_fname = copy;
+        }
+        if (da->encoding != GIFTI_ENCODING_EXTBIN)
+            internal.push_back(i);
         long long nvals = gifti_darray_nvals(da), need = nvals * da->nbyper;
         long long room = da->encoding == GIFTI_ENCODING_B64GZ    ? have * 1032
                          : da->encoding == GIFTI_ENCODING_EXTBIN ? sizeOfFile(da->ext_fname) - da->ext_offset
@@ -103,15 +121,34 @@ gifti_image *readGifti(const char *fname)
             return nullptr;
         }
     }
+    // The arrays held in the file are read again with their data and take
+    // the place of their data-less copies; external ones are read from
+    // their own files.
     StderrCatch caughtData;
-    gifti_image *gim = gifti_read_image(fname, 1);
+    bool ok = true;
+    if (!internal.empty()) {
+        GiftiCloser part{gifti_read_da_list(fname, 1, internal.data(), static_cast<int>(internal.size()))};
+        ok = part.gim && part.gim->numDA == static_cast<int>(internal.size());
+        for (size_t k = 0; ok && k < internal.size(); k++)
+            std::swap(head.gim->darray[internal[k]], part.gim->darray[k]);
+    }
+    for (int i = 0; ok && i < head.gim->numDA; i++) {
+        giiDataArray *da = head.gim->darray[i];
+        if (da && da->encoding == GIFTI_ENCODING_EXTBIN) {
+            // The structure-only read may have given it room already.
+            std::free(da->data);
+            da->data = nullptr;
+            ok = gifti_read_extern_DA_data(da) == 0;
+        }
+    }
     why = caughtData.release();
-    if (!gim || !gifti_image_has_data(gim)) {
-        gifti_free_image(gim);
+    if (!ok || !gifti_image_has_data(head.gim)) {
         fprintf(stderr, "'%s': malformed or unreadable GIfTI data%s%s.\n", fname, why.empty() ? "" : ": ",
                 why.c_str());
         return nullptr;
     }
+    gifti_image *gim = head.gim;
+    head.gim = nullptr;
     return gim;
 }
 
