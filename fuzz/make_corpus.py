@@ -475,6 +475,7 @@ def make_mgh():
     put("mgh", "int_frames", mgh((2, 1, 1, 2), 1, be32s([7, -9, 1, 2])))
     put("mgh", "float_nogeometry", mgh((3, 1, 1, 1), 3, struct.pack(">3f", 0.5, -2, 1e6), good=0))
     put("mgh", "vertices", gz(mgh((5, 1, 1, 1), 3, struct.pack(">5f", 1, 2, 3, 4, 5))))
+    put("import", "mgh_short.mgz", gz(mgh((2, 2, 2, 1), 4, struct.pack(">8h", *range(-4, 4)))))
 
 
 def main():

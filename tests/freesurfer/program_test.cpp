@@ -123,6 +123,23 @@ TEST(FreeSurferProgram, MgzAndItsNiftiTwinListAndDrawTheSame)
     }
 }
 
+TEST(FreeSurferProgram, OverlayValuesAreOptionalAndOptionsAfterThemStillCount)
+{
+    REQUIRE_FIXTURES();
+    const std::string vol = fixture("ball.mgz"), sphere = fixture("lh.sphere_scanner");
+    ProgramRun r = fst::runViewer({"-f", vol, "-o", sphere, "s", "1", "1", "1", "1", "-ov",
+                                   fixture("signed.mgz"), "twosided", "-Vx", "--nodraw", "--frames", "0"},
+                                  "ovmap");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("twosided 0 .. 5"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("calculating vertex normals"), std::string::npos) << r.err;
+    r = fst::runViewer({"-f", vol, "-o", sphere, "s", "1", "1", "1", "1", "-ov", fixture("lh.ramp"), "-1",
+                        "2.5", "-x", "--nodraw", "--frames", "0"},
+                       "ovrange");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("heat -1 .. 2.5"), std::string::npos) << r.err;
+}
+
 TEST(FreeSurferProgram, RefusedCommandLinesAreOneLineAndStatus255)
 {
     REQUIRE_FIXTURES();
@@ -141,6 +158,11 @@ TEST(FreeSurferProgram, RefusedCommandLinesAreOneLineAndStatus255)
         {{"-f", vol, "-o", sphere, "s", "1", "1", "1", "1", "-ov", fixture("lh.short")}, "641 values"},
         {{"-f", vol, "-o", sphere, "s", "1", "1", "1", "1", "-ov", fixture("lh.thickness"), "5", "1"},
          "above hi"},
+        {{"-f", vol, "-o", sphere, "s", "1", "1", "1", "1", "-ov", fixture("lh.thickness"), "5"},
+         "without hi"},
+        {{"-f", vol, "-o", sphere, "s", "1", "1", "1", "1", "-ov", fixture("lh.thickness"), "jet"}, "'jet'"},
+        {{"-f", vol, "-o", sphere, "s", "1", "1", "1", "1", "-ov", fixture("lh.thickness"), "0", "1", "hot"},
+         "'hot'"},
         {{"-f", vol, "-o", fixture("lh.curv"), "s", "1", "1", "1", "1"}, "quadrangle"},
         {{"-f", vol, "-o", fixture("ball.mgz"), "s", "1", "1", "1", "1"}, "unknown input surface format"},
         {{"-f", cut}, "truncated"},

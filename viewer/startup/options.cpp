@@ -121,14 +121,27 @@ int setOverlay(char **val, int)
         return -1;
     }
     float range[2];
-    bool haveRange = finiteReal(val[1], &range[0]) && finiteReal(val[2], &range[1]);
-    const char *mapName = haveRange ? val[3] : val[1];
-    int map = mapName ? overlayMapByName(mapName) : -1;
+    bool haveLo = finiteReal(val[1], &range[0]);
+    bool haveRange = haveLo && finiteReal(val[2], &range[1]);
+    if (haveLo && !haveRange) {
+        std::fprintf(stderr, "-ov %s: lo %s without hi.\n", val[0], val[1]);
+        return -1;
+    }
     if (haveRange && !(range[0] <= range[1])) {
         std::fprintf(stderr, "-ov %s: lo %g above hi %g.\n", val[0], range[0], range[1]);
         return -1;
     }
-    return applyOverlay(objs[nobjs - 1], val[0], haveRange ? range : nullptr, map < 0 ? OVERLAY_HEAT : map);
+    // A word after the file (and range) that is no option names the map.
+    const char *mapName = haveRange ? val[3] : val[1];
+    int map = OVERLAY_HEAT;
+    if (mapName && mapName[0] != '-') {
+        map = overlayMapByName(mapName);
+        if (map < 0) {
+            std::fprintf(stderr, "-ov %s: unknown colour map '%s' (heat or twosided).\n", val[0], mapName);
+            return -1;
+        }
+    }
+    return applyOverlay(objs[nobjs - 1], val[0], haveRange ? range : nullptr, map);
 }
 
 int setBlowApart(char **val, int)
