@@ -14,6 +14,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "pages.h"
 #include "startup.h"
 #include "two_cores.h"
 #include "vqscene.h"
@@ -76,11 +77,7 @@ void dropFloatVoxels(const Xvol *xvol)
         for (int j = 0; j < xvol->ny; j++)
             if (xvol->data[i][j] != first + (static_cast<size_t>(i) * xvol->ny + j) * nz)
                 return;
-    const uintptr_t page = 4096;
-    uintptr_t a = (reinterpret_cast<uintptr_t>(first) + page - 1) / page * page;
-    uintptr_t b = reinterpret_cast<uintptr_t>(first + rows * nz) / page * page;
-    if (b > a)
-        madvise(reinterpret_cast<void *>(a), b - a, MADV_DONTNEED);
+    givePagesBack(first, 0, rows * nz * sizeof(float));
 }
 
 void dropByteVoxels(Xraw *xraw)
@@ -88,11 +85,7 @@ void dropByteVoxels(Xraw *xraw)
     size_t bytes = xraw && xraw->data ? static_cast<size_t>(xraw->nx) * xraw->ny * xraw->nz : 0;
     if (bytes < (size_t(1) << 20))
         return;
-    const uintptr_t page = 4096;
-    uintptr_t a = (reinterpret_cast<uintptr_t>(xraw->data) + page - 1) / page * page;
-    uintptr_t b = (reinterpret_cast<uintptr_t>(xraw->data) + bytes) / page * page;
-    if (b > a)
-        madvise(reinterpret_cast<void *>(a), b - a, MADV_DONTNEED);
+    givePagesBack(xraw->data, 0, bytes);
 }
 
 bool texelsFromBytes(int v, const Xraw *xraw)
