@@ -112,8 +112,11 @@ gifti_image *readGifti(const char *fname)
         if (da->encoding != GIFTI_ENCODING_EXTBIN)
             internal.push_back(i);
         long long nvals = gifti_darray_nvals(da), need = nvals * da->nbyper;
+        // Text takes at least two characters a value, base64 four for
+        // three bytes, deflate at most 1032 bytes out of one.
         long long room = da->encoding == GIFTI_ENCODING_B64GZ    ? have * 1032
                          : da->encoding == GIFTI_ENCODING_EXTBIN ? sizeOfFile(da->ext_fname) - da->ext_offset
+                         : da->encoding == GIFTI_ENCODING_ASCII  ? (have / 2 + 1) * da->nbyper
                                                                  : have;
         if (nvals < 0 || da->nbyper < 1 || need > room) {
             fprintf(stderr, "'%s': GIfTI array %d asks for %lld values, more than its data can hold.\n",

@@ -150,14 +150,16 @@ int readMghFile(const char *path, MghFile *out)
                 std::fprintf(stderr, "'%s': the MGH geometry is not finite.\n", path);
                 return -1;
             }
+    // The voxels are taken in as they come: memory grows with what the
+    // stream really holds, not with what its header claims.
     std::vector<unsigned char> raw;
-    raw.resize(static_cast<size_t>(need));
     bool ok = true;
     for (long long at = 0; ok && at < need;) {
-        unsigned chunk = static_cast<unsigned>(need - at < (1LL << 30) ? need - at : (1LL << 30));
-        int r = gzread(gz, raw.data() + at, chunk);
+        long long chunk = need - at < (1LL << 24) ? need - at : (1LL << 24);
+        raw.resize(static_cast<size_t>(at + chunk));
+        int r = gzread(gz, raw.data() + at, static_cast<unsigned>(chunk));
         ok = r == static_cast<int>(chunk);
-        at += r > 0 ? r : 0;
+        at += chunk;
     }
     gzclose(gz);
     if (!ok) {
