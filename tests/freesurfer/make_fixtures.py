@@ -16,7 +16,7 @@ import sys
 import numpy as np
 import nibabel as nib
 from nibabel.freesurfer import io as fsio
-from nibabel.gifti import GiftiImage, GiftiDataArray, GiftiCoordSystem
+from nibabel.gifti import GiftiImage, GiftiDataArray, GiftiCoordSystem, GiftiLabel, GiftiLabelTable
 
 out = sys.argv[1]
 os.makedirs(out, exist_ok=True)
@@ -131,3 +131,15 @@ labels = np.where(scanner[:, 0] > centre_ras[0], 1, 2).astype(np.int32)
 labels[0] = -1
 fsio.write_annot(path('lh.halves.annot'), labels, ctab, names)
 fsio.write_annot(path('lh.red.annot'), np.ones(nv, dtype=np.int32), ctab, names)
+
+# The same halves as GIfTI labels; vertex 0 has a key the table lacks.
+table = GiftiLabelTable()
+for key, name, rgb in ((1, 'red', (200, 30, 40)), (2, 'green', (30, 180, 60))):
+    lab = GiftiLabel(key=key, red=rgb[0] / 255.0, green=rgb[1] / 255.0, blue=rgb[2] / 255.0, alpha=1.0)
+    lab.label = name
+    table.labels.append(lab)
+keys = labels.copy()
+keys[0] = 7
+nib.save(GiftiImage(labeltable=table, darrays=[GiftiDataArray(keys, intent='NIFTI_INTENT_LABEL',
+                                                              datatype='NIFTI_TYPE_INT32')]),
+         path('halves.label.gii'))

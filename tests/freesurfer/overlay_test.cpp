@@ -125,17 +125,19 @@ TEST(Overlay, DefaultRangeIsTheDataOwn)
 TEST(Overlay, AnnotationsGiveTheirTableColours)
 {
     REQUIRE_FIXTURES();
-    Sphere s;
-    std::string err;
-    ASSERT_EQ(apply(s.obj, "lh.halves.annot", nullptr, OVERLAY_HEAT, &err), 0) << err;
-    EXPECT_EQ(currentOverlay.map, OVERLAY_LABELS);
-    // Vertex 0 has no label: the surface's colour.
-    expectColour(s.obj->vertexColours[0], 0.1f, 0.2f, 0.3f, "unlabelled");
-    for (int i = 1; i < s.obj->nverts; i++) {
-        if (s.obj->verts[i].x < -2)
-            expectColour(s.obj->vertexColours[i], 200 / 255.0, 30 / 255.0, 40 / 255.0, "red");
-        else
-            expectColour(s.obj->vertexColours[i], 30 / 255.0, 180 / 255.0, 60 / 255.0, "green");
+    for (const char *name : {"lh.halves.annot", "halves.label.gii"}) {
+        Sphere s;
+        std::string err;
+        ASSERT_EQ(apply(s.obj, name, nullptr, OVERLAY_HEAT, &err), 0) << err;
+        EXPECT_EQ(currentOverlay.map, OVERLAY_LABELS);
+        // Vertex 0 has no label of the table: the surface's colour.
+        expectColour(s.obj->vertexColours[0], 0.1f, 0.2f, 0.3f, name);
+        for (int i = 1; i < s.obj->nverts; i++) {
+            if (s.obj->verts[i].x < -2)
+                expectColour(s.obj->vertexColours[i], 200 / 255.0, 30 / 255.0, 40 / 255.0, name);
+            else
+                expectColour(s.obj->vertexColours[i], 30 / 255.0, 180 / 255.0, 60 / 255.0, name);
+        }
     }
 }
 

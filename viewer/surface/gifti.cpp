@@ -278,11 +278,13 @@ Obj *loadObjFromGifti(const char *fname, const char *label, float r, float g, fl
     return obj;
 }
 
-int readGiftiValues(const char *fname, std::vector<float> *values)
+int readGiftiValues(const char *fname, std::vector<float> *values, std::vector<Colour3> *colours,
+                    std::vector<char> *known)
 {
     GiftiCloser file{readGifti(fname)};
     if (!file.gim)
         return -1;
+    const giiLabelTable &table = file.gim->labeltable;
     for (int i = 0; i < file.gim->numDA; i++) {
         const giiDataArray *da = file.gim->darray[i];
         if (!da || !da->data || da->intent == NIFTI_INTENT_POINTSET || da->intent == NIFTI_INTENT_TRIANGLE ||
@@ -291,6 +293,20 @@ int readGiftiValues(const char *fname, std::vector<float> *values)
         values->resize(static_cast<size_t>(da->dims[0]));
         for (long long k = 0; k < da->dims[0]; k++)
             (*values)[static_cast<size_t>(k)] = static_cast<float>(element(da, k, 0));
+        // Labels with a coloured table: each vertex its key's colour.
+        if (da->intent != NIFTI_INTENT_LABEL || !table.rgba || !table.key || table.length < 1)
+            return 0;
+        colours->assign(values->size(), Colour3{0, 0, 0});
+        known->assign(values->size(), 0);
+        for (size_t k = 0; k < values->size(); k++)
+            for (int e = 0; e < table.length; e++)
+                if (static_cast<float>(table.key[e]) == (*values)[k]) {
+                    const float *c = table.rgba + 4 * e;
+                    (*colours)[k] = Colour3{c[0], c[1], c[2]};
+                    (*known)[k] = 1;
+                    break;
+                }
+        values->clear();
         return 0;
     }
     fprintf(stderr, "'%s': GIfTI file without per-vertex data.\n", fname);
@@ -305,7 +321,7 @@ Obj *loadObjFromGifti(const char *fname, const char *, float, float, float, floa
     return nullptr;
 }
 
-int readGiftiValues(const char *fname, std::vector<float> *)
+int readGiftiValues(const char *fname, std::vector<float> *, std::vector<Colour3> *, std::vector<char> *)
 {
     fprintf(stderr, "'%s': GIfTI data are not read by this build (no GIfTI library).\n", fname);
     return -1;

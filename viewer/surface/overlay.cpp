@@ -252,7 +252,7 @@ int applyOverlay(Obj *obj, const char *fname, const float *range, int map)
         rc = readMorphData(fname, &values);
         break;
     case KIND_GIFTI:
-        rc = readGiftiValues(fname, &values);
+        rc = readGiftiValues(fname, &values, &colours, &known);
         break;
     case KIND_ANNOT:
         rc = readAnnot(fname, &colours, &known);
@@ -269,7 +269,8 @@ int applyOverlay(Obj *obj, const char *fname, const float *range, int map)
     }
     if (rc != 0)
         return -1;
-    size_t count = kind == KIND_ANNOT ? colours.size() : values.size();
+    bool labels = kind == KIND_ANNOT || !colours.empty();
+    size_t count = labels ? colours.size() : values.size();
     if (count != static_cast<size_t>(obj->nverts)) {
         fprintf(stderr, "'%s': overlay has %zu values, surface '%s' has %d vertices.\n", fname, count,
                 obj->label, obj->nverts);
@@ -281,7 +282,7 @@ int applyOverlay(Obj *obj, const char *fname, const float *range, int map)
         return -1;
     }
     float lo = 0, hi = 0;
-    if (kind == KIND_ANNOT) {
+    if (labels) {
         for (size_t i = 0; i < count; i++)
             out[i] = known[i] ? colours[i] : obj->colour;
         map = OVERLAY_LABELS;

@@ -1,6 +1,6 @@
 // Per-vertex overlays of a surface: FreeSurfer morphometry (curv,
-// thickness), MGH/MGZ per-vertex data, GIfTI functional and shape data,
-// and .annot parcellations, turned into per-vertex colours.
+// thickness), MGH/MGZ per-vertex data, GIfTI functional, shape and label
+// data, and .annot parcellations, turned into per-vertex colours.
 #pragma once
 
 #include <vector>
@@ -32,7 +32,10 @@ int readMorphData(const char *fname, std::vector<float> *values);
 // Per-vertex RGB of an annotation, colour tables of version 1 and 2; known
 // is 0 for vertices whose label is not in the file's table.
 int readAnnot(const char *fname, std::vector<Colour3> *colours, std::vector<char> *known);
-int readGiftiValues(const char *fname, std::vector<float> *values);
+// The first per-vertex array of a GIfTI file; a label array with a
+// coloured table gives colours (and known, as readAnnot) instead of values.
+int readGiftiValues(const char *fname, std::vector<float> *values, std::vector<Colour3> *colours,
+                    std::vector<char> *known);
 
 // Reads fname (recognised by content), checks its vertex count against
 // the surface's and fills obj->vertexColours. range is lo, hi or null
