@@ -32,10 +32,9 @@ std::string describe(const fst::Box &b)
            std::to_string(b.y1);
 }
 
-TEST(FreeSurferProgram, SphereWithItsGeometryDrawsOnTheBallsOutline)
+// The bright ball of the volume and each sphere around it, drawn alone, cover the same pixels.
+void checkSpheresOnTheBall(const std::vector<std::string> &vol)
 {
-    REQUIRE_FIXTURES();
-    const std::vector<std::string> vol = {"-f", fixture("ball.mgz"), "-W", "0", "255"};
     fst::Image ball = draw(vol, "ball");
     auto withSurface = [&](const std::string &file, const std::string &tag) {
         std::vector<std::string> a = vol;
@@ -57,6 +56,13 @@ TEST(FreeSurferProgram, SphereWithItsGeometryDrawsOnTheBallsOutline)
     fst::Box off = fst::brightBox(withSurface(fixture("lh.sphere_tkr_novi"), "novi"), 150);
     EXPECT_GT(std::abs(off.x0 - b.x0) + std::abs(off.y0 - b.y0), 8)
         << describe(off) << " ball " << describe(b);
+}
+
+TEST(FreeSurferProgram, SphereWithItsGeometryDrawsOnTheBallsOutline)
+{
+    REQUIRE_FIXTURES();
+    for (const char *volume : {"ball.mgz", "ball.nii.gz"})
+        checkSpheresOnTheBall({"-f", fixture(volume), "-W", "0", "255"});
 }
 
 TEST(FreeSurferProgram, OverlayColoursAreThePixelsOfThatColour)
