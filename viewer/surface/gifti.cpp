@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "overlay.h"
@@ -16,7 +17,53 @@ extern "C" {
 #include <gifti_io.h>
 }
 
+#include <dlfcn.h>
+
 namespace {
+
+// The GIfTI library, with the NIfTI library under it, is opened by its
+// SONAME on the first GIfTI file, so that runs without one map neither.
+struct GiftiCalls {
+    decltype(&::gifti_set_verb) setVerb;
+    decltype(&::gifti_read_image) readImage;
+    decltype(&::gifti_free_image) freeImage;
+    decltype(&::gifti_darray_nvals) darrayNvals;
+    decltype(&::gifti_read_da_list) readDaList;
+    decltype(&::gifti_read_extern_DA_data) readExternData;
+    decltype(&::gifti_image_has_data) imageHasData;
+};
+GiftiCalls giftiCalls;
+
+// True once the calls are there; else false after a line naming the file.
+bool openGiftiLibrary(const char *fname)
+{
+    static int state = 0; // 1 open, -1 failed
+    if (state == 0) {
+        void *lib = dlopen(XRW_GIFTI_SONAME, RTLD_NOW | RTLD_LOCAL);
+        auto find = [lib](auto &call, const char *name) {
+            call = lib ? reinterpret_cast<std::remove_reference_t<decltype(call)>>(dlsym(lib, name)) : nullptr;
+            return call != nullptr;
+        };
+        bool ok = find(giftiCalls.setVerb, "gifti_set_verb") & find(giftiCalls.readImage, "gifti_read_image") &
+                  find(giftiCalls.freeImage, "gifti_free_image") &
+                  find(giftiCalls.darrayNvals, "gifti_darray_nvals") &
+                  find(giftiCalls.readDaList, "gifti_read_da_list") &
+                  find(giftiCalls.readExternData, "gifti_read_extern_DA_data") &
+                  find(giftiCalls.imageHasData, "gifti_image_has_data");
+        state = ok ? 1 : -1;
+    }
+    if (state < 0)
+        fprintf(stderr, "'%s': the GIfTI library %s cannot be opened.\n", fname, XRW_GIFTI_SONAME);
+    return state > 0;
+}
+
+#define gifti_set_verb giftiCalls.setVerb
+#define gifti_read_image giftiCalls.readImage
+#define gifti_free_image giftiCalls.freeImage
+#define gifti_darray_nvals giftiCalls.darrayNvals
+#define gifti_read_da_list giftiCalls.readDaList
+#define gifti_read_extern_DA_data giftiCalls.readExternData
+#define gifti_image_has_data giftiCalls.imageHasData
 
 long long sizeOfFile(const char *path)
 {
@@ -68,7 +115,11 @@ struct StderrCatch {
 
 struct GiftiCloser {
     gifti_image *gim;
-    ~GiftiCloser() { gifti_free_image(gim); }
+    ~GiftiCloser()
+    {
+        if (gim)
+            gifti_free_image(gim);
+    }
 };
 
 // Reads the file's structure, checks that each array's data can come from
@@ -76,6 +127,8 @@ struct GiftiCloser {
 // message naming the file.
 gifti_image *readGifti(const char *fname)
 {
+    if (!openGiftiLibrary(fname))
+        return nullptr;
     gifti_set_verb(0);
     long long have = sizeOfFile(fname);
     if (have < 0) {
