@@ -94,7 +94,8 @@ int main(int argc, char **argv)
         return 1;
     }
     const char *out = argv[1];
-    if (!parseDim(argv[2], &n[0]) || (argc == 5 && (!parseDim(argv[3], &n[1]) || !parseDim(argv[4], &n[2])))) {
+    if (!parseDim(argv[2], &n[0]) ||
+        (argc == 5 && (!parseDim(argv[3], &n[1]) || !parseDim(argv[4], &n[2])))) {
         fprintf(stderr, "makedense: dimensions must be whole numbers from 1 to 4096.\n");
         return 1;
     }

@@ -613,7 +613,8 @@ void findSliceStacks(const Scene &s, const double eye[3], int minPlanes)
         R.stacks.push_back(st);
     }
     if (R.stacks.size() > before)
-        std::inplace_merge(R.stacks.begin(), R.stacks.begin() + static_cast<std::ptrdiff_t>(before), R.stacks.end(),
+        std::inplace_merge(R.stacks.begin(), R.stacks.begin() + static_cast<std::ptrdiff_t>(before),
+                           R.stacks.end(),
                            [](const Stack &a, const Stack &b) { return a.firstItem < b.firstItem; });
 }
 

@@ -431,12 +431,14 @@ void drawPanel(Scene &s, int index, int width, int height)
                 if (!g.haveOccupancy || !(g.occThreshold == g.threshold))
                     computeGridOccupancy(g, g.threshold);
                 int size[3] = {g.nx, g.ny, g.nz};
-                addStackDraws(static_cast<int>(nextStack), g.bricking, g.occupancy, g.occSize, size, cam.eye, all);
+                addStackDraws(static_cast<int>(nextStack), g.bricking, g.occupancy, g.occSize, size, cam.eye,
+                              all);
             } else {
                 const Texture3D &t = s.textures[st.tex];
                 const GpuTexture &g = R.textures[st.tex];
                 int size[3] = {t.nx, t.ny, t.nz};
-                addStackDraws(static_cast<int>(nextStack), g.bricking, g.occupancy, g.occSize, size, cam.eye, all);
+                addStackDraws(static_cast<int>(nextStack), g.bricking, g.occupancy, g.occSize, size, cam.eye,
+                              all);
             }
             i += st.itemCount - 1;
             ++nextStack;

@@ -313,7 +313,8 @@ std::string loadedLibraries(const std::vector<std::string> &args, const std::str
 
 bool mentionsImportLibraries(const std::string &log)
 {
-    for (const char *lib : {"xrwview-import.so", "libITK", "libgdcm", "libnifti", "libtiff", "libznz", "libgifti"})
+    for (const char *lib :
+         {"xrwview-import.so", "libITK", "libgdcm", "libnifti", "libtiff", "libznz", "libgifti"})
         if (log.find(lib) != std::string::npos)
             return true;
     return false;

@@ -1426,7 +1426,8 @@ struct SliceVolume {
                     g.at(i, j, k) = f(i, j, k);
         id = addVolume(g, 0.05f, 0.95f, amin, amax);
         for (int ci = 0; ci < 256; ++ci)
-            vqscr(ci, ci / 255.0f, 0.3f + 0.5f * std::sin(ci / 40.0f) * std::sin(ci / 40.0f), 1 - ci / 255.0f);
+            vqscr(ci, ci / 255.0f, 0.3f + 0.5f * std::sin(ci / 40.0f) * std::sin(ci / 40.0f),
+                  1 - ci / 255.0f);
         vqscir(0, 255);
     }
     // The slice set along the axis the eye looks most along.
@@ -1499,8 +1500,8 @@ TEST_F(Render, SliceSetsInOnePassMatchSliceBySlice)
                 EXPECT_EQ(eachStacks, 0);
                 EXPECT_EQ(onePassStacks, 1);
                 EXPECT_TRUE(sameAsPolygons(*this, each, &banding))
-                    << "kind " << kind << " bricks " << texels << (nearFirst ? " near" : " far") << " first, eye "
-                    << e[0] << "," << e[1] << "," << e[2];
+                    << "kind " << kind << " bricks " << texels << (nearFirst ? " near" : " far")
+                    << " first, eye " << e[0] << "," << e[1] << "," << e[2];
             }
     }
     std::printf("8-bit slices off the float image by up to %d/255\n", banding);

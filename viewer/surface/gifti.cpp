@@ -41,10 +41,12 @@ bool openGiftiLibrary(const char *fname)
     if (state == 0) {
         void *lib = dlopen(XRW_GIFTI_SONAME, RTLD_NOW | RTLD_LOCAL);
         auto find = [lib](auto &call, const char *name) {
-            call = lib ? reinterpret_cast<std::remove_reference_t<decltype(call)>>(dlsym(lib, name)) : nullptr;
+            call =
+                lib ? reinterpret_cast<std::remove_reference_t<decltype(call)>>(dlsym(lib, name)) : nullptr;
             return call != nullptr;
         };
-        bool ok = find(giftiCalls.setVerb, "gifti_set_verb") & find(giftiCalls.readImage, "gifti_read_image") &
+        bool ok = find(giftiCalls.setVerb, "gifti_set_verb") &
+                  find(giftiCalls.readImage, "gifti_read_image") &
                   find(giftiCalls.freeImage, "gifti_free_image") &
                   find(giftiCalls.darrayNvals, "gifti_darray_nvals") &
                   find(giftiCalls.readDaList, "gifti_read_da_list") &
