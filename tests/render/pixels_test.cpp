@@ -1544,8 +1544,9 @@ TEST_F(Render, SliceSetRaysDoNotStopBeforeTheFarHalf)
 }
 
 // Transparent facets inside a volume keep their place among its slices:
-// the pass stops at them and carries on behind, as slice by slice; key 1's
-// three slice sets at once (all-slice-sets mode) draw as before.
+// the pass stops at them and carries on behind, as slice by slice; opaque
+// lines and facets inside end the rays at their depth; key B's three
+// slice sets at once (all-slice-sets mode) draw as before.
 TEST_F(Render, SliceSetsInOnePassKeepFacetsInOrder)
 {
     flatLight();
@@ -1563,6 +1564,14 @@ TEST_F(Render, SliceSetsInOnePassKeepFacetsInOrder)
     setCamera(eye[0], eye[1], eye[2]);
     int stacks = 0;
     std::vector<uint8_t> each = drawEachThenOnePass(nullptr, &stacks);
+    EXPECT_GE(stacks, 2);
+    EXPECT_TRUE(sameAsPolygons(*this, each));
+    // Opaque things inside hide what lies behind them: a track's thick
+    // line across the volume and an opaque facet half inside it.
+    nvqvthcline({-0.4, -0.1, 0.05}, {0.4, 0.2, -0.3}, {1, 1, 0}, {0, 1, 1}, 3);
+    Point3 tri[3] = {{-0.45, 0.45, 0.3}, {-0.1, 0.45, -0.3}, {-0.45, 0.1, -0.1}};
+    nvqvf3(tri, {0.2, 0.4, 1});
+    each = drawEachThenOnePass(nullptr, &stacks);
     EXPECT_GE(stacks, 2);
     EXPECT_TRUE(sameAsPolygons(*this, each));
     // All three sets: their slices interleave, and what the pass cannot
