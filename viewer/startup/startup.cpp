@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "crosshair.h"
 #include "frame.h"
 #include "obj.h"
 #include "tracks.h"
@@ -43,6 +44,10 @@ const char *const kUsageLines[] = {
     " * * * following options defy PDF output\n",
     "-3d \t use 3-d rendering\n",
     "-Sp \t speed-up for 3-d rendering (default = 1)\n",
+    " * * * slice views\n",
+    "-at x y z \t put the crosshair at world x y z (mm) and print the voxels under it\n",
+    "-ortho \t axial, coronal and sagittal slices beside the 3-d view\n",
+    "-neuro \t slices in neurological convention (default radiological)\n",
 };
 
 // Copies at most size - 1 characters and always terminates.
@@ -63,6 +68,7 @@ const OptionSpec kOptions[] = {
     {"-c", 1, true},   {"-M", 1, true},   {"-W", 2, true},   {"-o", 6, false},  {"-i", 0, false},  {"-x", 0, false},
     {"-Rx", 1, false}, {"-Vx", 0, false}, {"-SV", 0, false}, {"-Tf", 1, false}, {"-Ts", 1, false},
     {"-3d", 0, false}, {"-Sp", 1, false}, {"-DX", 0, false}, {"-BX", 1, false}, {"-Vf", 1, false},
+    {"-at", 3, false}, {"-ortho", 0, false}, {"-neuro", 0, false},
 };
 
 const OptionSpec *findOption(const char *arg)
@@ -128,8 +134,11 @@ void resetStartupSettings()
     for (int v = 0; v < MAX_VOLUMES; v++) {
         freeXvol(settings.xvols[v]);
         freeXraw(settings.xraws[v]);
+        std::free(settings.fileValues[v]);
     }
     std::memset(&settings, 0, sizeof settings);
+    std::memset(&crosshair, 0, sizeof crosshair);
+    std::memset(placements, 0, sizeof placements);
     for (int v = 0; v < MAX_VOLUMES; v++)
         setVolumeSettingDefaults(v);
     setRunSettingDefaults();
@@ -180,6 +189,7 @@ int loadSurfaceOption(const char *fname, const char *label, float r, float g, fl
 int parseCommandLine(int argc, char **argv)
 {
     setVolumeDefaults();
+    std::memset(&crosshair, 0, sizeof crosshair);
     if (argc <= 2) {
         usage(argv[0]);
         return -1;
@@ -299,6 +309,20 @@ int parseCommandLine(int argc, char **argv)
         } else if (std::strcmp(arg, "-Vf") == 0) {
             viewfile = 1;
             copyField(viewfile_fname, sizeof viewfile_fname, val[0]);
+        } else if (std::strcmp(arg, "-at") == 0) {
+            for (int a = 0; a < 3; a++) {
+                char *end;
+                crosshair.at[a] = std::strtod(val[a], &end);
+                if (*end || end == val[a] || !std::isfinite(crosshair.at[a])) {
+                    std::fprintf(stderr, "-at needs three finite numbers, not '%s'!\n", val[a]);
+                    return -1;
+                }
+            }
+            crosshair.atGiven = crosshair.wanted = 1;
+        } else if (std::strcmp(arg, "-ortho") == 0) {
+            crosshair.ortho = crosshair.wanted = 1;
+        } else if (std::strcmp(arg, "-neuro") == 0) {
+            crosshair.neurological = 1;
         }
         i += 1 + o->values;
     }
@@ -433,7 +457,8 @@ int buildVolume(int v, int argc, char **argv)
     int imported = 0;
     if (volumeImporter) {
         imported = volumeImporter(name, settings.useValueWindow[v] ? settings.valueWindow[v] : nullptr,
-                                  settings.useMatrix[v], &xraw, settings.fileMatrix[v]);
+                                  settings.useMatrix[v], &xraw, settings.fileMatrix[v],
+                                  crosshair.wanted ? &settings.fileValues[v] : nullptr);
         if (imported < 0)
             return -1;
         settings.haveFileMatrix[v] = imported;
@@ -454,7 +479,8 @@ int buildVolume(int v, int argc, char **argv)
     // A 3-D texture made straight from the bytes needs no float voxels: they
     // stay unfilled (reading as zero, as they do once such a texture is
     // made) and the statistics come from the bytes.
-    bool unfilled = do_3d_render && texelsFromBytes(v, xraw);
+    // Slice views draw the float voxels.
+    bool unfilled = do_3d_render && !crosshair.ortho && texelsFromBytes(v, xraw);
     Xvol *xvol = unfilled ? Xraw2XvolUnfilled(xraw) : Xraw2Xvol(xraw, settings.stride[v]);
     if (!xvol) {
         std::fprintf(stderr, "Failed to parse data volume.\n");
@@ -490,6 +516,8 @@ int buildVolume(int v, int argc, char **argv)
 
     float tr[12];
     if (setVolumeTransform(v, xvol, tr) != 0)
+        return -1;
+    if (crosshair.wanted && placeVolume(v, xraw, xvol, settings.stride[v], tr, settings.fileValues[v]) != 0)
         return -1;
 
     float *w = settings.window;
@@ -579,6 +607,11 @@ int xrwviewMain(int argc, char **argv)
         return -1;
     if (buildScene(argc, argv) != 0)
         return -1;
+    if (crosshair.wanted) {
+        if (startCrosshair() != 0)
+            return -1;
+        printReadout();
+    }
     registerCallbacks();
     doPRC = 0;
     svqsrm(1);

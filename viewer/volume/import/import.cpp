@@ -266,7 +266,7 @@ void convertVoxels(const void *buf, int component, int layout, size_t count, std
     }
 }
 
-int importVolume(const char *path, const double *window, ImportedVolume *out)
+int importVolume(const char *path, const double *window, ImportedVolume *out, bool keepValues)
 {
     *out = ImportedVolume();
     int format = recogniseVolumeFile(path);
@@ -336,22 +336,32 @@ int importVolume(const char *path, const double *window, ImportedVolume *out)
     out->lo = lo;
     out->hi = hi;
     out->defaultWindow = window == nullptr;
+    if (keepValues)
+        out->values.swap(img.values);
     return 0;
 }
 
-int importForViewer(const char *path, const float *window, int matrixGiven, Xraw **xraw, float m[4][4])
+int importForViewer(const char *path, const float *window, int matrixGiven, Xraw **xraw, float m[4][4],
+                    float **values)
 {
     if (recogniseVolumeFile(path) == IMPORT_NONE)
         return 0;
     double w[2] = {window ? window[0] : 0.0, window ? window[1] : 0.0};
     ImportedVolume iv;
-    if (importVolume(path, window ? w : nullptr, &iv) != 0)
+    if (importVolume(path, window ? w : nullptr, &iv, values != nullptr) != 0)
         return -1;
     std::fprintf(stderr, "import: '%s': %s, window %g .. %g (%s), %s\n", path, importFormatName(iv.format), iv.lo,
                  iv.hi, iv.defaultWindow ? "0.5th to 99.5th percentile" : "-W",
                  matrixGiven ? "transform from the file not applied (-M given)" : "transform from the file applied");
     *xraw = iv.xraw;
     std::memcpy(m, iv.matrix, sizeof iv.matrix);
+    if (values) {
+        *values = static_cast<float *>(std::malloc(iv.values.size() * sizeof(float) + 1));
+        if (*values)
+            std::memcpy(*values, iv.values.data(), iv.values.size() * sizeof(float));
+        else
+            std::fprintf(stderr, "import: '%s': no memory to keep its voxel values; the readout shows bytes.\n", path);
+    }
     return 1;
 }
 
