@@ -353,6 +353,25 @@ void cornerSpan(const float r[4], int nx, int ny, int nz, float *lo, float *hi)
 
 } // namespace
 
+void gridTransform(const float m[4][4], const int stride[3], int ny, int nz, float tr[12])
+{
+    // The float grid runs y and z backwards against the file (grid row J
+    // holds the file's box ny-1-J), and each grid voxel is the mean of a box
+    // of stride voxels whose centre lies (s-1)/2 file voxels past its low
+    // corner. The columns of m are already scaled by the stride.
+    const double grid[3] = {0.0, ny - 1.0, nz - 1.0};
+    const double sign[3] = {1.0, -1.0, -1.0};
+    for (int r = 0; r < 3; r++) {
+        double offset = m[r][3];
+        for (int c = 0; c < 3; c++) {
+            double centre = (stride[c] - 1) / (2.0 * stride[c]);
+            offset += static_cast<double>(m[r][c]) * (grid[c] + centre);
+            tr[4 * r + 1 + c] = static_cast<float>(sign[c] * m[r][c]) + 0.0f; // no negative zeros
+        }
+        tr[4 * r] = static_cast<float>(offset) + 0.0f;
+    }
+}
+
 int setVolumeTransform(int v, const Xvol *xvol, float tr[12])
 {
     int nx = xvol->nx, ny = xvol->ny, nz = xvol->nz;
@@ -399,9 +418,7 @@ int setVolumeTransform(int v, const Xvol *xvol, float tr[12])
         }
         vqswin(w[0], w[1], w[2], w[3], w[4], w[5]);
     }
-    const float t[12] = {m[0][3], m[0][0], m[0][1], m[0][2], m[1][3], m[1][0],
-                         m[1][1], m[1][2], m[2][3], m[2][0], m[2][1], m[2][2]};
-    std::memcpy(tr, t, sizeof t);
+    gridTransform(m, settings.stride[v], ny, nz, tr);
     return 0;
 }
 
