@@ -2,6 +2,7 @@
 // own voxel order, several volumes, points outside the box.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -147,10 +148,9 @@ TEST(Crosshair, StartsAtTheCentreVoxelAndReadsEveryVolume)
     double w[3];
     expectedWorld(2, 2, 1, w);
     std::string first = "volume 0: " + line(w, 2, 2, 1, std::to_string(valueAt(2, 2, 1)));
-    // The matrix maps the grid as drawn: grid (i, j, k) at (0.5 i - 0.25, ...).
-    double g1[3] = {(w[0] + 0.25) / 0.5, (w[1] + 3) / 1.5, (w[2] + 3) / 2};
-    int i1 = static_cast<int>(g1[0] + 0.5), j1 = kN[1] - 1 - static_cast<int>(g1[1] + 0.5),
-        k1 = kN[2] - 1 - static_cast<int>(g1[2] + 0.5);
+    // The matrix maps the file's voxels: (i, j, k) to (0.5 i - 0.25, 1.5 j - 3, 2 k - 3).
+    int i1 = static_cast<int>(std::lround((w[0] + 0.25) / 0.5)), j1 = static_cast<int>(std::lround((w[1] + 3) / 1.5)),
+        k1 = static_cast<int>(std::lround((w[2] + 3) / 2));
     std::string second = "volume 1: " + line(w, i1, j1, k1, std::to_string(valueAt(i1, j1, k1)));
     EXPECT_NE(r.out.find(first + "\n" + second + "\n"), std::string::npos) << r.out;
     // Once in a headless run, however many frames.
