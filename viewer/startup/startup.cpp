@@ -9,6 +9,7 @@
 #include "crosshair.h"
 #include "frame.h"
 #include "obj.h"
+#include "ortho.h"
 #include "tracks.h"
 #include "volume_util.h"
 #include "vqscene.h"
@@ -139,6 +140,8 @@ void resetStartupSettings()
     std::memset(&settings, 0, sizeof settings);
     std::memset(&crosshair, 0, sizeof crosshair);
     std::memset(placements, 0, sizeof placements);
+    for (int &g : orthoGrid)
+        g = -1;
     for (int v = 0; v < MAX_VOLUMES; v++)
         setVolumeSettingDefaults(v);
     setRunSettingDefaults();
@@ -529,6 +532,8 @@ int buildVolume(int v, int argc, char **argv)
         float ry = (ny * xvol->dy) / (nx * xvol->dx);
         float rz = (nz * xvol->dz) / (nx * xvol->dx);
         vqsvp(-1, 1, -ry, ry, -rz, rz);
+        const float vp[6] = {-1, 1, -ry, ry, -rz, rz};
+        std::memcpy(settings.viewport, vp, sizeof vp);
     }
 
     float tr[12];
@@ -546,6 +551,8 @@ int buildVolume(int v, int argc, char **argv)
     if (v == 0 && (settings.useMatrix[v] || settings.haveFileMatrix[v]) && w[1] > w[0]) {
         float ry = (w[3] - w[2]) / (w[1] - w[0]), rz = (w[5] - w[4]) / (w[1] - w[0]);
         vqsvp(-1, 1, -ry, ry, -rz, rz);
+        const float vp[6] = {-1, 1, -ry, ry, -rz, rz};
+        std::memcpy(settings.viewport, vp, sizeof vp);
     }
 
     if (v == 0) {
@@ -564,6 +571,11 @@ int buildVolume(int v, int argc, char **argv)
     if (settings.boundaryPlanes > 0)
         zeroBoundaryPlanes(xvol, settings.boundaryPlanes);
 
+    // The slice views draw from a rendering of their own that shows every
+    // value from the data range up (it shares the grid's GPU copy).
+    if (crosshair.ortho)
+        orthoGrid[v] = nvqcvr(xvol->data, nx, ny, nz, 0, nx - 1, 0, ny - 1, 0, nz - 1, tr, 's', dmin[v], dmax[v],
+                              1.0f, 1.0f);
     if (!do_3d_render) {
         int *ids[3] = {vidx, vidy, vidz};
         for (int a = 0; a < 3; a++)
@@ -630,6 +642,8 @@ int xrwviewMain(int argc, char **argv)
         printReadout();
     }
     registerCallbacks();
+    if (crosshair.ortho && setUpOrthoViews() != 0)
+        return -1;
     doPRC = 0;
     svqsrm(1);
     vqshow(1);

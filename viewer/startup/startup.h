@@ -41,6 +41,7 @@ struct StartupSettings {
     // An imported file's own voxel values, kept for the crosshair's readout.
     float *fileValues[MAX_VOLUMES];
     float window[6];
+    float viewport[6]; // volume 0's viewport box, as given to vqsvp
 };
 
 extern StartupSettings settings;
