@@ -129,14 +129,15 @@ void placeCamera(int view, const OrthoLayout &L, double *height)
         startCentres();
     double *c = centre[view];
     c[L.normal] = crosshair.world[L.normal];
-    // One scale in every view: the box's longest side fits, with a margin.
+    // One scale in every view: the box's longest side fits, with a margin
+    // that keeps the letters off the slices.
     double fit = 0;
     for (int a = 0; a < 3; a++) {
         double lo, hi;
         boxSpan(a, &lo, &hi);
         fit = std::fmax(fit, hi - lo);
     }
-    fit *= 1.08;
+    fit *= 1.25;
     *height = fit / zoom[view];
     double dir[3];
     // Screen right x screen up points at the viewer: the view looks the other way.
@@ -322,6 +323,7 @@ void drawOrthoView(int view)
         vqline(2, x, y, z);
     }
     vqsci(kLetterColour);
+    vqslw(2);
     double size = 0.05 * height, margin = 0.03 * height;
     // Left, right, top, bottom: each letter's centre just inside its edge.
     const double where[4][2] = {{-halfW + margin + 0.35 * size, 0},
