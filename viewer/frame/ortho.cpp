@@ -43,6 +43,25 @@ const double *strokes(char c)
     static const double E[] = {.7, 1, 0, 1, 0, 0, .7, 0, -1, 0, .5, .5, .5, -1, -1};
     static const double U[] = {0, 1, 0, .15, .15, 0, .55, 0, .7, .15, .7, 1, -1, -1};
     static const double D[] = {0, 0, 0, 1, .45, 1, .7, .75, .7, .25, .45, 0, 0, 0, -1, -1};
+    static const double digits[10][20] = {
+        {0, 0, .7, 0, .7, 1, 0, 1, 0, 0, -1, -1},
+        {.15, .8, .35, 1, .35, 0, -1, -1},
+        {0, 1, .7, 1, .7, .5, 0, .5, 0, 0, .7, 0, -1, -1},
+        {0, 1, .7, 1, .7, 0, 0, 0, -1, 0, .5, .7, .5, -1, -1},
+        {0, 1, 0, .5, .7, .5, -1, .55, 1, .55, 0, -1, -1},
+        {.7, 1, 0, 1, 0, .5, .7, .5, .7, 0, 0, 0, -1, -1},
+        {.7, 1, 0, 1, 0, 0, .7, 0, .7, .5, 0, .5, -1, -1},
+        {0, 1, .7, 1, .25, 0, -1, -1},
+        {0, 0, .7, 0, .7, 1, 0, 1, 0, 0, -1, 0, .5, .7, .5, -1, -1},
+        {.7, .5, 0, .5, 0, 1, .7, 1, .7, 0, 0, 0, -1, -1},
+    };
+    static const double dot[] = {.3, 0, .4, 0, .4, .1, .3, .1, .3, 0, -1, -1};
+    static const double minus[] = {.1, .5, .6, .5, -1, -1};
+    static const double plus[] = {.1, .5, .6, .5, -1, .35, .25, .35, .75, -1, -1};
+    static const double e[] = {0, .35, .7, .35, .7, .6, 0, .6, 0, 0, .7, 0, -1, -1};
+    static const double colon[] = {.3, .2, .4, .2, -1, .3, .7, .4, .7, -1, -1};
+    if (c >= '0' && c <= '9')
+        return digits[c - '0'];
     switch (c) {
     case 'A': return A;
     case 'P': return P;
@@ -54,6 +73,11 @@ const double *strokes(char c)
     case 'E': return E;
     case 'U': return U;
     case 'D': return D;
+    case '.': return dot;
+    case '-': return minus;
+    case '+': return plus;
+    case 'e': return e;
+    case ':': return colon;
     default: return nullptr;
     }
 }
@@ -337,6 +361,33 @@ void drawOrthoView(int view)
                    lift * toward[a];
         o[L.normal] = crosshair.world[L.normal] + lift * toward[L.normal];
         drawLetter(L.letters[k], o, L.right, L.up, size);
+    }
+    // The readout in the coronal view's lower left corner: the world point,
+    // then each volume's voxel and value, from the bottom up.
+    if (view == ORTHO_CORONAL) {
+        double rowSize = 0.6 * size;
+        for (int row = 0; row <= NVR; row++) {
+            char text[96];
+            if (row == NVR) {
+                std::snprintf(text, sizeof text, "%.2f %.2f %.2f", crosshair.world[0], crosshair.world[1],
+                              crosshair.world[2]);
+            } else {
+                int v = NVR - 1 - row, ijk[3];
+                char value[48];
+                if (readVoxel(v, crosshair.world, ijk, value, sizeof value) == 0)
+                    std::snprintf(text, sizeof text, "%d: %d %d %d : %s", v, ijk[0], ijk[1], ijk[2], value);
+                else
+                    std::snprintf(text, sizeof text, "%d: - - - : -", v);
+            }
+            double o[3];
+            for (int a = 0; a < 3; a++)
+                o[a] = c[a] + (-halfW + 0.5 * margin) * L.right[a] +
+                       (-halfH + 0.5 * margin + 1.6 * rowSize * row) * L.up[a] + lift * toward[a];
+            o[L.normal] = crosshair.world[L.normal] + lift * toward[L.normal];
+            vqslw(1);
+            drawText(text, o, L.right, L.up, rowSize);
+        }
+        vqslw(2);
     }
     // The convention, in the axial view's lower left corner.
     if (view == ORTHO_AXIAL) {

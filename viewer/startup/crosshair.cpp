@@ -129,24 +129,32 @@ double fileVoxelValue(int v, const int ijk[3])
     return p.bytes ? p.bytes[at] : 0.0;
 }
 
+int readVoxel(int v, const double w[3], int ijk[3], char *value, size_t size)
+{
+    if (worldToFileVoxel(v, w, ijk) != 0) {
+        std::snprintf(value, size, "-");
+        return -1;
+    }
+    double x = fileVoxelValue(v, ijk);
+    if (placements[v].values)
+        std::snprintf(value, size, "%.7g", x);
+    else
+        std::snprintf(value, size, "%d", static_cast<int>(x));
+    return 0;
+}
+
 int formatReadout(int v, const double w[3], int prefix, char *buf, size_t size)
 {
     char head[32] = "";
     if (prefix)
         std::snprintf(head, sizeof head, "volume %d: ", v);
     int ijk[3];
-    if (worldToFileVoxel(v, w, ijk) != 0)
+    char value[48];
+    if (readVoxel(v, w, ijk, value, sizeof value) != 0)
         return std::snprintf(buf, size, "%scrosshair: world %.2f %.2f %.2f, voxel - - -, value -", head, w[0], w[1],
                              w[2]);
-    const VolumePlacement &p = placements[v];
-    double value = fileVoxelValue(v, ijk);
-    char text[48];
-    if (p.values)
-        std::snprintf(text, sizeof text, "%.7g", value);
-    else
-        std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
     return std::snprintf(buf, size, "%scrosshair: world %.2f %.2f %.2f, voxel %d %d %d, value %s", head, w[0], w[1],
-                         w[2], ijk[0], ijk[1], ijk[2], text);
+                         w[2], ijk[0], ijk[1], ijk[2], value);
 }
 
 void printReadout()

@@ -54,6 +54,9 @@ void fileVoxelToWorld(int v, const double ijk[3], double w[3]);
 void worldToGridIndex(int v, const double w[3], double g[3]);
 // The value of file voxel ijk in the file's units.
 double fileVoxelValue(int v, const int ijk[3]);
+// The file voxel under w in volume v and its value as the readout writes
+// it: 0, or -1 with value "-" when w lies outside the volume.
+int readVoxel(int v, const double w[3], int ijk[3], char *value, size_t size);
 // "crosshair: world X Y Z, voxel I J K, value V" for volume v at w, with
 // "volume N: " before it when prefix is set; voxel and value read "-"
 // where w lies outside that volume. Returns what snprintf returns.
