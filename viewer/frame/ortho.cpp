@@ -9,6 +9,7 @@
 
 #include "crosshair.h"
 #include "frame.h"
+#include "obj.h"
 #include "startup.h"
 
 int orthoGrid[4] = {-1, -1, -1, -1};
@@ -26,7 +27,7 @@ bool centreSet = false;
 bool movedSincePress = false;
 
 // Colour indices of the crosshair and the letters.
-constexpr int kCrossColour = 990, kLetterColour = 991;
+constexpr int kCrossColour = 990, kLetterColour = 991, kTrackColour = 992;
 
 // Strokes of the letters the views show, in a box 0.7 wide and 1 high: runs
 // of points ended by a negative x, the letter ended by two.
@@ -171,18 +172,117 @@ void placeCamera(int view, const OrthoLayout &L, double *height)
     svqoc(Point3{c[0], c[1], c[2]}, Point3{dir[0], dir[1], dir[2]}, Point3{L.up[0], L.up[1], L.up[2]}, *height);
 }
 
-void frameAxial(double *, int *)
+// Where each surface shown crosses the slice at c along world axis n: the
+// segments of its triangles that straddle the plane, in its colour.
+void drawCutSurfaces(int n, double c, const double lift[3], int *kc)
 {
+    if (nobjs <= 0 || (kc && (*kc & 1)))
+        return;
+    // Surface coordinates count from the lower corner of the world box, as
+    // the surface pass draws them: world = vertex - the window's upper corner.
+    float x1, x2, y1, y2, z1, z2;
+    vqqwin(&x1, &x2, &y1, &y2, &z1, &z2);
+    const double corner[3] = {x2, y2, z2};
+    const double shift[3] = {lift[0] - x2, lift[1] - y2, lift[2] - z2};
+    c += corner[n];
+    for (int j = 0; j < nobjs; j++) {
+        const Obj *o = objs[j];
+        if (!o || !o->verts || !o->facets)
+            continue;
+        for (int f = 0; f < o->nfacets; f++) {
+            double p[3][3], d[3];
+            bool ok = true;
+            for (int k = 0; k < 3 && ok; k++) {
+                int vi = o->facets[3 * f + k] - 1;
+                ok = vi >= 0 && vi < o->nverts;
+                if (ok) {
+                    const Point3 &q = o->verts[vi];
+                    p[k][0] = q.x, p[k][1] = q.y, p[k][2] = q.z;
+                    d[k] = p[k][n] - c;
+                }
+            }
+            if (!ok)
+                continue;
+            Point3 ends[2];
+            int m = 0;
+            for (int k = 0; k < 3 && m < 2; k++) {
+                int l = (k + 1) % 3;
+                if ((d[k] < 0) == (d[l] < 0))
+                    continue;
+                double t = d[k] / (d[k] - d[l]);
+                ends[m++] = Point3{p[k][0] + t * (p[l][0] - p[k][0]) + shift[0],
+                                   p[k][1] + t * (p[l][1] - p[k][1]) + shift[1],
+                                   p[k][2] + t * (p[l][2] - p[k][2]) + shift[2]};
+            }
+            if (m == 2)
+                nvqvthcline(ends[0], ends[1], o->colour, o->colour, 2.0f);
+        }
+    }
+}
+
+// The points of the tracks shown that lie within `half` of the slice at c
+// along world axis n, each track in the colour the 3-D view gives it.
+void drawNearTracks(int n, double c, double half, const double lift[3])
+{
+    if (!start || (numcount[2] & 1) == 0 || ntracks <= 0)
+        return;
+    constexpr int kChunk = 256;
+    float x[kChunk], y[kChunk], z[kChunk];
+    for (long t = 0; t < ntracks; t++) {
+        int cnt = count[t];
+        if (cnt <= 1)
+            continue;
+        const Point3 *p = start[t];
+        Point3 d = VectorSub(p[0], p[cnt - 1]);
+        Normalise(&d);
+        Colour3 colour = HSV2RGB(std::fabs(d.y) * 360.0, std::fmin(std::fabs(d.z), 1.0), std::fmin(std::fabs(d.x), 1.0));
+        vqscr(kTrackColour, static_cast<float>(colour.r), static_cast<float>(colour.g), static_cast<float>(colour.b));
+        vqsci(kTrackColour);
+        int m = 0;
+        for (int k = 0; k < cnt; k++) {
+            const double w[3] = {p[k].x, p[k].y, p[k].z};
+            if (!(std::fabs(w[n] - c) <= half))
+                continue;
+            x[m] = static_cast<float>(w[0] + lift[0]), y[m] = static_cast<float>(w[1] + lift[1]);
+            z[m] = static_cast<float>(w[2] + lift[2]);
+            if (++m == kChunk) {
+                vqpt(m, x, y, z, 1);
+                m = 0;
+            }
+        }
+        if (m)
+            vqpt(m, x, y, z, 1);
+    }
+}
+
+// Half of volume 0's voxel along world axis n: the grid axis that changes
+// fastest along it sets the step.
+double halfVoxelAlong(int n)
+{
+    const VolumePlacement &p = placements[0];
+    double most = 0;
+    for (int g = 0; g < 3; g++)
+        most = std::fmax(most, std::fabs(p.inv[4 * g + 1 + n]));
+    return most > 0 ? 0.5 / most : 0;
+}
+
+int frameKc[3];
+
+void frameAxial(double *, int *kc)
+{
+    frameKc[ORTHO_AXIAL] = kc ? *kc : 0;
     drawOrthoView(ORTHO_AXIAL);
 }
 
-void frameCoronal(double *, int *)
+void frameCoronal(double *, int *kc)
 {
+    frameKc[ORTHO_CORONAL] = kc ? *kc : 0;
     drawOrthoView(ORTHO_CORONAL);
 }
 
-void frameSagittal(double *, int *)
+void frameSagittal(double *, int *kc)
 {
+    frameKc[ORTHO_SAGITTAL] = kc ? *kc : 0;
     drawOrthoView(ORTHO_SAGITTAL);
 }
 
@@ -326,8 +426,11 @@ void drawOrthoView(int view)
         vqscir(lo, lo + 255);
         nvqgplane(orthoGrid[v], n, wp, gp, crosshair.linear, v == 0 ? 1.0f : 0.5f);
     }
-    // Crosshair and letters lie a little in front of the slices.
+    // Crosshair, letters, surfaces and tracks lie a little in front of the slices.
     double lift = 1e-3 * height;
+    const double liftBy[3] = {lift * toward[0], lift * toward[1], lift * toward[2]};
+    drawCutSurfaces(L.normal, crosshair.world[L.normal], liftBy, &frameKc[view]);
+    drawNearTracks(L.normal, crosshair.world[L.normal], halfVoxelAlong(L.normal), liftBy);
     const double *c = centre[view];
     double halfW = 0.5 * height, halfH = 0.5 * height;
     vqsci(kCrossColour);
