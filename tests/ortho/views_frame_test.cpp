@@ -86,6 +86,30 @@ TEST_F(OrthoFrames, EachViewDrawsItsSliceThroughTheCrosshair)
     EXPECT_TRUE(vqtest::frameList(orthoPanel(ORTHO_AXIAL)).planes[0].linear);
 }
 
+TEST_F(OrthoFrames, LaterVolumesAreDrawnOverTheFirstInTheirOwnColours)
+{
+    // A second volume half the size, moved 4 mm along x by its matrix: the
+    // axial slice shows it over part of the first.
+    std::string small = vt::writeVolume("small.xrw", 10, 10, 10, 1, 1, 1, [](int, int, int) { return 200; });
+    std::string m = vt::writeText("small.mat", "1 0 0 -1\n0 1 0 -5\n0 0 1 -5\n0 0 0 1\n");
+    start({"-f", small, "-M", m, "-c", "hot"});
+    const vq::PrimList &l = vqtest::frameList(orthoPanel(ORTHO_AXIAL));
+    ASSERT_EQ(l.planes.size(), 2u);
+    EXPECT_EQ(l.planes[0].lo, 1000);
+    EXPECT_FLOAT_EQ(l.planes[0].alpha, 1);
+    EXPECT_EQ(l.planes[1].lo, 1256);
+    EXPECT_EQ(l.planes[1].hi, 1511);
+    EXPECT_FLOAT_EQ(l.planes[1].alpha, 0.5f);
+    EXPECT_NE(l.planes[1].vol, l.planes[0].vol);
+    // Cut to the second volume's own cells: x from -1.5 to 8.5 (scene
+    // coordinates are the world's over 10).
+    float lo = 1e9f, hi = -1e9f;
+    for (const vq::Vec3 &v : l.planes[1].v)
+        lo = std::fmin(lo, v.x), hi = std::fmax(hi, v.x);
+    EXPECT_NEAR(lo, -0.15, 1e-5);
+    EXPECT_NEAR(hi, 0.85, 1e-5);
+}
+
 TEST_F(OrthoFrames, SurfacesCutByTheSliceAndTracksNearIt)
 {
     // Surface coordinates count from the box's lower corner (world + 10):
