@@ -158,7 +158,8 @@ int xvqpw(int id, double fx, double fy, Point3 *world)
     if (!c.ortho || !(fx >= x1 && fx <= x2 && fy >= y1 && fy <= y2))
         return -1;
     double u = (fx - x1) / (x2 - x1) - 0.5, w = (fy - y1) / (y2 - y1) - 0.5;
-    double d[3] = {c.target[0] - c.eye[0], c.target[1] - c.eye[1], c.target[2] - c.eye[2]}, up[3] = {c.up[0], c.up[1], c.up[2]};
+    double d[3] = {c.target[0] - c.eye[0], c.target[1] - c.eye[1], c.target[2] - c.eye[2]},
+           up[3] = {c.up[0], c.up[1], c.up[2]};
     double side[3], top[3];
     normalise(d);
     cross(d, up, side);

@@ -25,7 +25,8 @@ ProgramRun runAt(const std::string &file, const double w[3], const std::string &
         args.push_back(b);
     }
     args.insert(args.end(), {"--nodraw", "--frames", "1"});
-    return runProgramFiles(std::string(BIN_DIR) + "/xrwview", args, tmpPath(tag + ".out"), tmpPath(tag + ".err"));
+    return runProgramFiles(std::string(BIN_DIR) + "/xrwview", args, tmpPath(tag + ".out"),
+                           tmpPath(tag + ".err"));
 }
 
 std::string lastLine(std::string t)
@@ -41,7 +42,8 @@ const int kVoxels[][3] = {{0, 0, 0}, {4, 0, 0}, {0, 3, 0}, {0, 0, 2}, {4, 3, 2},
 
 // Runs -at on every voxel of kVoxels and checks the line: value(v) is what
 // the file stores for raw value v.
-template <class F> void checkReadout(const std::string &file, const TestVolume &t, const std::string &tag, F value)
+template <class F>
+void checkReadout(const std::string &file, const TestVolume &t, const std::string &tag, F value)
 {
     int n = 0;
     for (const auto &v : kVoxels) {
@@ -51,8 +53,8 @@ template <class F> void checkReadout(const std::string &file, const TestVolume &
         ProgramRun r = runAt(file, w, tag + std::to_string(n++));
         ASSERT_EQ(r.status, 0) << r.err;
         char want[200];
-        std::snprintf(want, sizeof want, "crosshair: world %.2f %.2f %.2f, voxel %d %d %d, value %s", w[0], w[1], w[2],
-                      v[0], v[1], v[2], value(t.v[v[0] + t.nx * (v[1] + t.ny * v[2])]).c_str());
+        std::snprintf(want, sizeof want, "crosshair: world %.2f %.2f %.2f, voxel %d %d %d, value %s", w[0],
+                      w[1], w[2], v[0], v[1], v[2], value(t.v[v[0] + t.nx * (v[1] + t.ny * v[2])]).c_str());
         EXPECT_EQ(lastLine(r.out), want) << tag;
     }
 }

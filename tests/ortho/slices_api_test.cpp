@@ -97,7 +97,7 @@ TEST_F(OrthoPanel, GridPlanesAreRecordedMappedWithTheirColourRange)
     cvqscb(planeFrame);
     testing::internal::CaptureStderr();
     Point3 v[3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
-    nvqgplane(7, 3, v, v, 0, 1); // no such rendering
+    nvqgplane(7, 3, v, v, 0, 1);   // no such rendering
     nvqgplane(vol, 2, v, v, 0, 1); // too few corners
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("no volume rendering 7"), std::string::npos) << err;

@@ -20,7 +20,8 @@ namespace {
 // world (0, -1, -1).
 std::string plainVolume()
 {
-    static std::string p = vt::writeVolume("plain.xrw", 20, 20, 20, 1, 1, 1, [](int, int, int) { return 60; });
+    static std::string p =
+        vt::writeVolume("plain.xrw", 20, 20, 20, 1, 1, 1, [](int, int, int) { return 60; });
     return p;
 }
 
@@ -161,7 +162,8 @@ TEST_F(OrthoFrames, KeysStepOneVoxelAndPrintTheReadout)
     EXPECT_EQ(orthoPointer(VQ_KEY_PAGE_UP, 0, coronal, 0.75, 0.75), 1);
     EXPECT_DOUBLE_EQ(crosshair.world[1], -3);
     std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("crosshair: world 1.00 -3.00 0.00, voxel 11 12 9, value 60\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("crosshair: world 1.00 -3.00 0.00, voxel 11 12 9, value 60\n"), std::string::npos)
+        << out;
     // Over the 3-D view the keys are the library's.
     EXPECT_EQ(orthoPointer(VQ_KEY_LEFT, 0, 0, 0.75, 0.25), 0);
 }

@@ -100,7 +100,8 @@ void checkSides(bool neurological)
         args.push_back("-neuro");
     vt::RunResult r = draw(args, png, neurological ? "markerneuro" : "markerradio");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("crosshair: world 5.00 -5.00 5.00, voxel 15 14 4, value 255"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("crosshair: world 5.00 -5.00 5.00, voxel 15 14 4, value 255"), std::string::npos)
+        << r.out;
     Image img;
     ASSERT_TRUE(readPng(png, img));
     ASSERT_EQ(img.w, 400);
@@ -121,8 +122,7 @@ void checkSides(bool neurological)
         double lb[4];
         int letterPixels = 0;
         bounds(
-            img, view,
-            [&](const unsigned char *p) { return isLetter(p); }, lb, &letterPixels);
+            img, view, [&](const unsigned char *p) { return isLetter(p); }, lb, &letterPixels);
         int near = 0;
         for (int y = 80; y < 120; y++)
             for (int x = 0; x < 20; x++) {

@@ -23,8 +23,9 @@ int valueAt(int x, int y, int z)
 
 std::string distinctVolume()
 {
-    static std::string p = vt::writeVolume("cross.xrw", kN[0], kN[1], kN[2], kD[0], kD[1], kD[2],
-                                           [](int x, int y, int z) { return static_cast<unsigned char>(valueAt(x, y, z)); });
+    static std::string p =
+        vt::writeVolume("cross.xrw", kN[0], kN[1], kN[2], kD[0], kD[1], kD[2],
+                        [](int x, int y, int z) { return static_cast<unsigned char>(valueAt(x, y, z)); });
     return p;
 }
 
@@ -40,8 +41,8 @@ void expectedWorld(int i, int j, int k, double w[3])
 std::string line(const double w[3], int i, int j, int k, const std::string &value)
 {
     char b[200];
-    std::snprintf(b, sizeof b, "crosshair: world %.2f %.2f %.2f, voxel %d %d %d, value %s", w[0], w[1], w[2], i, j, k,
-                  value.c_str());
+    std::snprintf(b, sizeof b, "crosshair: world %.2f %.2f %.2f, voxel %d %d %d, value %s", w[0], w[1], w[2],
+                  i, j, k, value.c_str());
     return b;
 }
 
@@ -121,8 +122,8 @@ TEST(Crosshair, PointsWithinHalfAVoxelNameThatVoxel)
 
 TEST(Crosshair, OutsideTheBoxEndsWithOneLineAndStatus255)
 {
-    vt::RunResult r = vt::runViewer({"-f", distinctVolume(), "-at", "0", "0", "40", "--nodraw", "--frames", "1"},
-                                    "atout");
+    vt::RunResult r =
+        vt::runViewer({"-f", distinctVolume(), "-at", "0", "0", "40", "--nodraw", "--frames", "1"}, "atout");
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out.find("crosshair:"), std::string::npos);
     EXPECT_NE(lastLine(r.err).find("-at 0 0 40"), std::string::npos) << r.err;
@@ -137,19 +138,21 @@ TEST(Crosshair, StartsAtTheCentreVoxelAndReadsEveryVolume)
 {
     // The second volume is the first shifted: a matrix moves it by 2 voxels along x.
     std::string m = vt::writeText("cross.mat", "0.5 0 0 -0.25\n0 1.5 0 -3\n0 0 2 -3\n0 0 0 1\n");
-    vt::RunResult r =
-        vt::runViewer({"-f", distinctVolume(), "-f", distinctVolume(), "-M", m, "--nodraw", "--frames", "1"}, "two");
+    vt::RunResult r = vt::runViewer(
+        {"-f", distinctVolume(), "-f", distinctVolume(), "-M", m, "--nodraw", "--frames", "1"}, "two");
     ASSERT_EQ(r.status, 0) << r.err;
     // Without -at or -ortho nothing is printed.
     EXPECT_EQ(r.out.find("crosshair:"), std::string::npos);
-    r = vt::runViewer({"-f", distinctVolume(), "-f", distinctVolume(), "-M", m, "-ortho", "--nodraw", "--frames", "3"},
-                      "twoortho");
+    r = vt::runViewer(
+        {"-f", distinctVolume(), "-f", distinctVolume(), "-M", m, "-ortho", "--nodraw", "--frames", "3"},
+        "twoortho");
     ASSERT_EQ(r.status, 0) << r.err;
     double w[3];
     expectedWorld(2, 2, 1, w);
     std::string first = "volume 0: " + line(w, 2, 2, 1, std::to_string(valueAt(2, 2, 1)));
     // The matrix maps the file's voxels: (i, j, k) to (0.5 i - 0.25, 1.5 j - 3, 2 k - 3).
-    int i1 = static_cast<int>(std::lround((w[0] + 0.25) / 0.5)), j1 = static_cast<int>(std::lround((w[1] + 3) / 1.5)),
+    int i1 = static_cast<int>(std::lround((w[0] + 0.25) / 0.5)),
+        j1 = static_cast<int>(std::lround((w[1] + 3) / 1.5)),
         k1 = static_cast<int>(std::lround((w[2] + 3) / 2));
     std::string second = "volume 1: " + line(w, i1, j1, k1, std::to_string(valueAt(i1, j1, k1)));
     EXPECT_NE(r.out.find(first + "\n" + second + "\n"), std::string::npos) << r.out;

@@ -36,9 +36,10 @@ const double *strokes(char c)
     static const double A[] = {0, 0, .35, 1, .7, 0, -1, .15, .45, .55, .45, -1, -1};
     static const double P[] = {0, 0, 0, 1, .55, 1, .7, .85, .7, .65, .55, .5, 0, .5, -1, -1};
     static const double L[] = {0, 1, 0, 0, .6, 0, -1, -1};
-    static const double R[] = {0, 0, 0, 1, .55, 1, .7, .85, .7, .65, .55, .5, 0, .5, -1, .3, .5, .7, 0, -1, -1};
-    static const double S[] = {.7, .9, .55, 1, .15, 1, 0, .85, 0, .65, .15, .5, .55, .5, .7, .35, .7, .15, .55, 0,
-                               .15, 0, 0, .1, -1, -1};
+    static const double R[] = {0,  0, 0,  1,  .55, 1,  .7, .85, .7, .65, .55,
+                               .5, 0, .5, -1, .3,  .5, .7, 0,   -1, -1};
+    static const double S[] = {.7, .9, .55, 1,  .15, 1,   0, .85, 0, .65, .15, .5, .55,
+                               .5, .7, .35, .7, .15, .55, 0, .15, 0, 0,   .1,  -1, -1};
     static const double I[] = {.35, 0, .35, 1, -1, .1, 0, .6, 0, -1, .1, 1, .6, 1, -1, -1};
     static const double N[] = {0, 0, 0, 1, .7, 0, .7, 1, -1, -1};
     static const double E[] = {.7, 1, 0, 1, 0, 0, .7, 0, -1, 0, .5, .5, .5, -1, -1};
@@ -64,22 +65,38 @@ const double *strokes(char c)
     if (c >= '0' && c <= '9')
         return digits[c - '0'];
     switch (c) {
-    case 'A': return A;
-    case 'P': return P;
-    case 'L': return L;
-    case 'R': return R;
-    case 'S': return S;
-    case 'I': return I;
-    case 'N': return N;
-    case 'E': return E;
-    case 'U': return U;
-    case 'D': return D;
-    case '.': return dot;
-    case '-': return minus;
-    case '+': return plus;
-    case 'e': return e;
-    case ':': return colon;
-    default: return nullptr;
+    case 'A':
+        return A;
+    case 'P':
+        return P;
+    case 'L':
+        return L;
+    case 'R':
+        return R;
+    case 'S':
+        return S;
+    case 'I':
+        return I;
+    case 'N':
+        return N;
+    case 'E':
+        return E;
+    case 'U':
+        return U;
+    case 'D':
+        return D;
+    case '.':
+        return dot;
+    case '-':
+        return minus;
+    case '+':
+        return plus;
+    case 'e':
+        return e;
+    case ':':
+        return colon;
+    default:
+        return nullptr;
     }
 }
 
@@ -123,7 +140,8 @@ void boxSpan(int a, double *lo, double *hi)
     const VolumePlacement &p = placements[0];
     *lo = INFINITY, *hi = -INFINITY;
     for (int c = 0; c < 8; c++) {
-        double g[3] = {c & 1 ? p.gridN[0] - 0.5 : -0.5, c & 2 ? p.gridN[1] - 0.5 : -0.5, c & 4 ? p.gridN[2] - 0.5 : -0.5};
+        double g[3] = {c & 1 ? p.gridN[0] - 0.5 : -0.5, c & 2 ? p.gridN[1] - 0.5 : -0.5,
+                       c & 4 ? p.gridN[2] - 0.5 : -0.5};
         double w = p.tr[4 * a] + p.tr[4 * a + 1] * g[0] + p.tr[4 * a + 2] * g[1] + p.tr[4 * a + 3] * g[2];
         *lo = std::fmin(*lo, w);
         *hi = std::fmax(*hi, w);
@@ -169,7 +187,8 @@ void placeCamera(int view, const OrthoLayout &L, double *height)
     dir[0] = -(L.right[1] * L.up[2] - L.right[2] * L.up[1]);
     dir[1] = -(L.right[2] * L.up[0] - L.right[0] * L.up[2]);
     dir[2] = -(L.right[0] * L.up[1] - L.right[1] * L.up[0]);
-    svqoc(Point3{c[0], c[1], c[2]}, Point3{dir[0], dir[1], dir[2]}, Point3{L.up[0], L.up[1], L.up[2]}, *height);
+    svqoc(Point3{c[0], c[1], c[2]}, Point3{dir[0], dir[1], dir[2]}, Point3{L.up[0], L.up[1], L.up[2]},
+          *height);
 }
 
 // Where each surface shown crosses the slice at c along world axis n: the
@@ -235,8 +254,10 @@ void drawNearTracks(int n, double c, double half, const double lift[3])
         const Point3 *p = start[t];
         Point3 d = VectorSub(p[0], p[cnt - 1]);
         Normalise(&d);
-        Colour3 colour = HSV2RGB(std::fabs(d.y) * 360.0, std::fmin(std::fabs(d.z), 1.0), std::fmin(std::fabs(d.x), 1.0));
-        vqscr(kTrackColour, static_cast<float>(colour.r), static_cast<float>(colour.g), static_cast<float>(colour.b));
+        Colour3 colour =
+            HSV2RGB(std::fabs(d.y) * 360.0, std::fmin(std::fabs(d.z), 1.0), std::fmin(std::fabs(d.x), 1.0));
+        vqscr(kTrackColour, static_cast<float>(colour.r), static_cast<float>(colour.g),
+              static_cast<float>(colour.b));
         vqsci(kTrackColour);
         int m = 0;
         for (int k = 0; k < cnt; k++) {
@@ -539,14 +560,27 @@ int orthoPointer(int what, int button, int panel, double fx, double fy)
                 }
         };
         switch (what) {
-        case VQ_KEY_LEFT: along(L.right, -1); break;
-        case VQ_KEY_RIGHT: along(L.right, 1); break;
-        case VQ_KEY_UP: along(L.up, 1); break;
-        case VQ_KEY_DOWN: along(L.up, -1); break;
+        case VQ_KEY_LEFT:
+            along(L.right, -1);
+            break;
+        case VQ_KEY_RIGHT:
+            along(L.right, 1);
+            break;
+        case VQ_KEY_UP:
+            along(L.up, 1);
+            break;
+        case VQ_KEY_DOWN:
+            along(L.up, -1);
+            break;
         // Page Up goes up, forwards or to the patient's left.
-        case VQ_KEY_PAGE_UP: axis = L.normal, sign = L.normal == 1 ? -1 : 1; break;
-        case VQ_KEY_PAGE_DOWN: axis = L.normal, sign = L.normal == 1 ? 1 : -1; break;
-        default: return 0;
+        case VQ_KEY_PAGE_UP:
+            axis = L.normal, sign = L.normal == 1 ? -1 : 1;
+            break;
+        case VQ_KEY_PAGE_DOWN:
+            axis = L.normal, sign = L.normal == 1 ? 1 : -1;
+            break;
+        default:
+            return 0;
         }
         if (axis >= 0 && stepCrosshair(axis, sign))
             printReadout();

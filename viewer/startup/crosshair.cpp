@@ -19,7 +19,8 @@ namespace {
 bool invertPlacement(const double m[12], double out[12])
 {
     double a[3][3] = {{m[1], m[2], m[3]}, {m[5], m[6], m[7]}, {m[9], m[10], m[11]}};
-    double det = a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) - a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
+    double det = a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) -
+                 a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
                  a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
     if (!(std::fabs(det) > 1e-30) || !std::isfinite(det))
         return false;
@@ -123,7 +124,8 @@ double fileVoxelValue(int v, const int ijk[3])
 {
     const VolumePlacement &p = placements[v];
     size_t at = static_cast<size_t>(ijk[0]) +
-                static_cast<size_t>(p.fileN[0]) * (static_cast<size_t>(ijk[1]) + static_cast<size_t>(p.fileN[1]) * ijk[2]);
+                static_cast<size_t>(p.fileN[0]) *
+                    (static_cast<size_t>(ijk[1]) + static_cast<size_t>(p.fileN[1]) * ijk[2]);
     if (p.values)
         return p.values[at];
     return p.bytes ? p.bytes[at] : 0.0;
@@ -151,10 +153,10 @@ int formatReadout(int v, const double w[3], int prefix, char *buf, size_t size)
     int ijk[3];
     char value[48];
     if (readVoxel(v, w, ijk, value, sizeof value) != 0)
-        return std::snprintf(buf, size, "%scrosshair: world %.2f %.2f %.2f, voxel - - -, value -", head, w[0], w[1],
-                             w[2]);
-    return std::snprintf(buf, size, "%scrosshair: world %.2f %.2f %.2f, voxel %d %d %d, value %s", head, w[0], w[1],
-                         w[2], ijk[0], ijk[1], ijk[2], value);
+        return std::snprintf(buf, size, "%scrosshair: world %.2f %.2f %.2f, voxel - - -, value -", head, w[0],
+                             w[1], w[2]);
+    return std::snprintf(buf, size, "%scrosshair: world %.2f %.2f %.2f, voxel %d %d %d, value %s", head, w[0],
+                         w[1], w[2], ijk[0], ijk[1], ijk[2], value);
 }
 
 void printReadout()
@@ -173,8 +175,8 @@ int startCrosshair()
     if (crosshair.atGiven) {
         int ijk[3];
         if (worldToFileVoxel(0, crosshair.at, ijk) != 0) {
-            std::fprintf(stderr, "-at %g %g %g lies outside the box of '%s'.\n", crosshair.at[0], crosshair.at[1],
-                         crosshair.at[2], settings.xrwFileName[0]);
+            std::fprintf(stderr, "-at %g %g %g lies outside the box of '%s'.\n", crosshair.at[0],
+                         crosshair.at[1], crosshair.at[2], settings.xrwFileName[0]);
             return -1;
         }
         std::memcpy(crosshair.world, crosshair.at, sizeof crosshair.world);

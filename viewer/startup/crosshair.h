@@ -14,27 +14,27 @@ struct Xvol;
 // average stride voxels into one; tr maps the float grid's indices to the
 // world, as the renderings are given it.
 struct VolumePlacement {
-    int used;                 // 1 once the volume is built
-    int fileN[3];             // voxels of the file along its three axes
-    int gridN[3];             // voxels of the float grid
-    int stride[3];            // file voxels per grid voxel along each axis
-    double tr[12];            // grid index to world
-    double inv[12];           // world to grid index
+    int used;                   // 1 once the volume is built
+    int fileN[3];               // voxels of the file along its three axes
+    int gridN[3];               // voxels of the float grid
+    int stride[3];              // file voxels per grid voxel along each axis
+    double tr[12];              // grid index to world
+    double inv[12];             // world to grid index
     const unsigned char *bytes; // XRW voxels, x fastest (null when values is set)
-    const float *values;      // an imported file's values after its scaling, x fastest
+    const float *values;        // an imported file's values after its scaling, x fastest
 };
 
 extern VolumePlacement placements[MAX_VOLUMES];
 
 // The crosshair as start-up and the callbacks share it.
 struct Crosshair {
-    int wanted;      // -at or -ortho: voxel values are kept for the readout
-    int atGiven;     // -at X Y Z
-    double at[3];    // its point, world millimetres
-    double world[3]; // where the crosshair is now
-    int ortho;       // -ortho: three slice panels beside the 3-D view
+    int wanted;       // -at or -ortho: voxel values are kept for the readout
+    int atGiven;      // -at X Y Z
+    double at[3];     // its point, world millimetres
+    double world[3];  // where the crosshair is now
+    int ortho;        // -ortho: three slice panels beside the 3-D view
     int neurological; // -neuro: the patient's left on the screen's left
-    int linear;      // slices sampled linearly, else nearest voxel
+    int linear;       // slices sampled linearly, else nearest voxel
 };
 
 extern Crosshair crosshair;
