@@ -4,6 +4,7 @@
 // the reference images kept beside this file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -172,6 +173,37 @@ TEST(OrthoPixels, AnisotropicVoxelsKeepTheirProportions)
     }
     // One scale in every view: the block is 4 mm wide along x in two of them.
     EXPECT_NEAR(widths[0], widths[1], 1.5);
+}
+
+// Distinct colours inside the axial view's slice, away from its edges.
+size_t sliceColours(const Image &img)
+{
+    std::vector<int> seen;
+    for (int y = 40; y < 160; y++)
+        for (int x = 40; x < 160; x++) {
+            const unsigned char *p = img.at(x, y);
+            int c = p[0] << 16 | p[1] << 8 | p[2];
+            if (std::find(seen.begin(), seen.end(), c) == seen.end())
+                seen.push_back(c);
+        }
+    return seen.size();
+}
+
+TEST(OrthoPixels, KeyISwitchesFromNearestToTrilinear)
+{
+    std::vector<std::string> args = {"-f", markerVolume(), "-at", "5", "-5", "5"};
+    std::string nearest = vt::tmpPath("nearest.png"), linear = vt::tmpPath("linear.png");
+    ASSERT_EQ(draw(args, nearest, "nearest").status, 0);
+    args.insert(args.end(), {"--keys", "0:I"});
+    ASSERT_EQ(draw(args, linear, "linear").status, 0);
+    Image a, b;
+    ASSERT_TRUE(readPng(nearest, a));
+    ASSERT_TRUE(readPng(linear, b));
+    // Nearest: the background, the marker and the crosshair's few edge
+    // shades; trilinear: a ramp from the marker to the background.
+    size_t flat = sliceColours(a), ramp = sliceColours(b);
+    EXPECT_LT(flat, 12u);
+    EXPECT_GT(ramp, flat + 10) << flat << " " << ramp;
 }
 
 // Mean and largest difference of two images of one size.
