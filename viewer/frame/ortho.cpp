@@ -11,6 +11,7 @@
 #include "frame.h"
 #include "obj.h"
 #include "startup.h"
+#include "tracks.h"
 
 int orthoGrid[4] = {-1, -1, -1, -1};
 
@@ -252,10 +253,7 @@ void drawNearTracks(int n, double c, double half, const double lift[3])
         if (cnt <= 1)
             continue;
         const Point3 *p = start[t];
-        Point3 d = VectorSub(p[0], p[cnt - 1]);
-        Normalise(&d);
-        Colour3 colour =
-            HSV2RGB(std::fabs(d.y) * 360.0, std::fmin(std::fabs(d.z), 1.0), std::fmin(std::fabs(d.x), 1.0));
+        Colour3 colour = trackColour(p, cnt);
         vqscr(kTrackColour, static_cast<float>(colour.r), static_cast<float>(colour.g),
               static_cast<float>(colour.b));
         vqsci(kTrackColour);
