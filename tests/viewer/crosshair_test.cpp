@@ -134,6 +134,15 @@ TEST(Crosshair, OutsideTheBoxEndsWithOneLineAndStatus255)
     EXPECT_NE(r.err.find("-at needs three finite numbers"), std::string::npos) << r.err;
 }
 
+TEST(Crosshair, SliceViewsOfAVolumeWithNoVoxelsEndTheRun)
+{
+    // A stride longer than the x axis leaves no voxels.
+    vt::RunResult r = vt::runViewer({"-f", distinctVolume(), "-s", "8", "1", "1", "-ortho", "--nodraw", "--frames", "1"},
+                                    "emptyortho");
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(lastLine(r.err), "-ortho: '" + distinctVolume() + "' has no voxels to slice.") << r.err;
+}
+
 TEST(Crosshair, StartsAtTheCentreVoxelAndReadsEveryVolume)
 {
     // The second volume is the first shifted: a matrix moves it by 2 voxels along x.

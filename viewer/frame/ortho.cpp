@@ -399,6 +399,11 @@ int orthoPanel(int view)
 
 int setUpOrthoViews()
 {
+    const VolumePlacement &p0 = placements[0];
+    if (!p0.used || p0.gridN[0] < 1 || p0.gridN[1] < 1 || p0.gridN[2] < 1) {
+        std::fprintf(stderr, "-ortho: '%s' has no voxels to slice.\n", settings.xrwFileName[0]);
+        return -1;
+    }
     float *w = settings.window;
     const float *vp = settings.viewport;
     vqscr(kCrossColour, 0.2f, 1.0f, 0.2f);
