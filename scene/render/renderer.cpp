@@ -584,8 +584,9 @@ void drawPanel(Scene &s, int index, int width, int height)
             // their neighbours), and blending them into every sample costs.
             // The state changes only between kinds of runs: a volume cut
             // into bricks draws many runs in a row.
-            bool smooth = !(run.program == kVolume || run.program == kTex || run.program == kStack ||
-                            run.program == kPlane);
+            // Grid planes keep multisampling: lines drawn just in front of
+            // them (a crosshair) hold their edge samples by depth.
+            bool smooth = !(run.program == kVolume || run.program == kTex || run.program == kStack);
             if (smooth != multisample) {
                 (smooth ? glEnable : glDisable)(GL_MULTISAMPLE);
                 multisample = smooth;

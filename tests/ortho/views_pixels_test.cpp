@@ -132,6 +132,17 @@ void checkSides(bool neurological)
             }
         EXPECT_GT(near, 5) << "view " << view;
     }
+    // The crosshair shows over the slices, not under them: strong green
+    // along both of its lines inside each view's slice.
+    for (int view = 0; view < 3; view++) {
+        int green = 0;
+        for (int y = 30; y < 170; y++)
+            for (int x = 30; x < 170; x++) {
+                const unsigned char *p = img.at(kPanel[view][0] + x, kPanel[view][1] + y);
+                green += p[1] > p[0] + 120 && p[1] > p[2] + 120;
+            }
+        EXPECT_GT(green, 200) << "view " << view;
+    }
     // Radiological or neurological: the axial view says which.
     double mark[4];
     int conv = 0;

@@ -18,6 +18,9 @@ int orthoGrid[4] = {-1, -1, -1, -1};
 namespace {
 
 int panels[3] = {-1, -1, -1};
+// Window fractions of the views: axial top left, coronal top right,
+// sagittal bottom left (the 3-D view takes the rest).
+const float kWhere[3][4] = {{0, 0.5f, 0.5f, 1}, {0.5f, 0.5f, 1, 1}, {0, 0, 0.5f, 0.5f}};
 // Zoom (above 1 closer) and the view's centre in the world, per view; the
 // centre's coordinate along the view's normal follows the crosshair.
 double zoom[3] = {1, 1, 1};
@@ -410,10 +413,9 @@ int setUpOrthoViews()
     vqscr(kLetterColour, 1.0f, 0.85f, 0.3f);
     // The 3-D view takes the lower right quarter.
     xvqmp(0, 0.5f, 0.0f, 1.0f, 0.5f);
-    const float where[3][4] = {{0, 0.5f, 0.5f, 1}, {0.5f, 0.5f, 1, 1}, {0, 0, 0.5f, 0.5f}};
     vqFrameFunc funcs[3] = {frameAxial, frameCoronal, frameSagittal};
     for (int v = 0; v < 3; v++) {
-        panels[v] = xvqap(where[v][0], where[v][1], where[v][2], where[v][3]);
+        panels[v] = xvqap(kWhere[v][0], kWhere[v][1], kWhere[v][2], kWhere[v][3]);
         if (panels[v] < 0)
             return -1;
         xvqcp(panels[v]);
@@ -457,6 +459,13 @@ void drawOrthoView(int view)
     drawNearTracks(L.normal, crosshair.world[L.normal], halfVoxelAlong(L.normal), liftBy);
     const double *c = centre[view];
     double halfW = 0.5 * height, halfH = 0.5 * height;
+    // A panel wider than high shows more across: its right edge says how much.
+    Point3 edge;
+    const float *f = kWhere[view];
+    if (xvqpw(panels[view], f[2], 0.5 * (f[1] + f[3]), &edge) == 0) {
+        const double e[3] = {edge.x - c[0], edge.y - c[1], edge.z - c[2]};
+        halfW = std::fabs(dot(e, L.right));
+    }
     vqsci(kCrossColour);
     vqslw(1);
     for (int line = 0; line < 2; line++) {
