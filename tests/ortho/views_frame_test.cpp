@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "crosshair.h"
@@ -143,6 +145,48 @@ TEST_F(OrthoFrames, SurfacesCutByTheSliceAndTracksNearIt)
     vqtest::pressKey(' ');
     frame();
     EXPECT_EQ(vqtest::frameList(orthoPanel(ORTHO_AXIAL)).thickLines.size(), 0u);
+}
+
+// A FreeSurfer binary triangle file (big-endian) of one triangle, RAS.
+std::string freeSurferTriangle(const std::string &name, const float v[3][3])
+{
+    std::string b = "\xff\xff\xfe" "one triangle\n\n";
+    auto word = [&](uint32_t w) {
+        for (int s = 24; s >= 0; s -= 8)
+            b += static_cast<char>(w >> s & 0xff);
+    };
+    word(3);
+    word(1);
+    for (int k = 0; k < 3; k++)
+        for (int a = 0; a < 3; a++) {
+            uint32_t u;
+            std::memcpy(&u, &v[k][a], 4);
+            word(u);
+        }
+    for (uint32_t k = 0; k < 3; k++)
+        word(k);
+    return vt::writeText(name, b);
+}
+
+TEST_F(OrthoFrames, SurfacesInWorldCoordinatesAreCutWhereTheyLie)
+{
+    // RAS (0, 0, -5), (2, 0, 3), (0, 2, 3): LPS (0, 0, -5), (-2, 0, 3),
+    // (0, -2, 3), crossing the axial slice at world z = -1.
+    const float ras[3][3] = {{0, 0, -5}, {2, 0, 3}, {0, 2, 3}};
+    std::string surf = freeSurferTriangle("tri.white", ras);
+    start({"-o", surf, "tri", "0", "0", "1", "1"});
+    const vq::PrimList &axial = vqtest::frameList(orthoPanel(ORTHO_AXIAL));
+    ASSERT_EQ(axial.thickLines.size(), 1u);
+    const vq::ThickLine &cut = axial.thickLines[0];
+    // Scene coordinates are the world's over 10; the cut lies a thousandth
+    // of the view's 25 mm in front of the slice (towards -z, where the axial
+    // view is seen from). At z = -1 the edges from (0, 0, -5) are half way.
+    EXPECT_NEAR(cut.a.z, -0.1025, 1e-5);
+    EXPECT_NEAR(cut.b.z, -0.1025, 1e-5);
+    float xs[2] = {cut.a.x, cut.b.x}, ys[2] = {cut.a.y, cut.b.y};
+    EXPECT_NEAR(std::fmin(xs[0], xs[1]), -0.1, 1e-4);
+    EXPECT_NEAR(std::fmin(ys[0], ys[1]), -0.1, 1e-4);
+    EXPECT_FLOAT_EQ(cut.ca.b, 1);
 }
 
 TEST_F(OrthoFrames, KeysStepOneVoxelAndPrintTheReadout)

@@ -201,17 +201,21 @@ void drawCutSurfaces(int n, double c, const double lift[3], int *kc)
 {
     if (nobjs <= 0 || (kc && (*kc & 1)))
         return;
-    // Surface coordinates count from the lower corner of the world box, as
-    // the surface pass draws them: world = vertex - the window's upper corner.
+    // OBJ and STL coordinates count from the lower corner of the world box,
+    // as the surface pass draws them: world = vertex - the window's upper
+    // corner. Surfaces read in world coordinates need no shift.
     float x1, x2, y1, y2, z1, z2;
     vqqwin(&x1, &x2, &y1, &y2, &z1, &z2);
     const double corner[3] = {x2, y2, z2};
-    const double shift[3] = {lift[0] - x2, lift[1] - y2, lift[2] - z2};
-    c += corner[n];
     for (int j = 0; j < nobjs; j++) {
         const Obj *o = objs[j];
         if (!o || !o->verts || !o->facets)
             continue;
+        double shift[3], cut = c;
+        for (int a = 0; a < 3; a++)
+            shift[a] = lift[a] - (o->worldCoords ? 0 : corner[a]);
+        if (!o->worldCoords)
+            cut += corner[n];
         for (int f = 0; f < o->nfacets; f++) {
             double p[3][3], d[3];
             bool ok = true;
@@ -221,7 +225,7 @@ void drawCutSurfaces(int n, double c, const double lift[3], int *kc)
                 if (ok) {
                     const Point3 &q = o->verts[vi];
                     p[k][0] = q.x, p[k][1] = q.y, p[k][2] = q.z;
-                    d[k] = p[k][n] - c;
+                    d[k] = p[k][n] - cut;
                 }
             }
             if (!ok)
