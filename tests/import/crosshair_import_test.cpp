@@ -5,10 +5,13 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "../support/run_program.h"
+#include "import.h"
 #include "import_files.h"
 
 namespace {
@@ -83,6 +86,29 @@ TEST(ImportCrosshair, NrrdValuesAsStored)
     std::string path = tmpPath("cross.nrrd");
     it::writeBytes(path, it::nrrdHeader(t, "raw") + t.bytes());
     checkReadout(path, t, "crossnrrd", [](int v) { return plain(v); });
+}
+
+TEST(ImportCrosshair, ValuesKeptAsShortsOnlyWhenEveryOneIsAShort)
+{
+    const std::vector<std::vector<float>> shortsOnly = {{0, 1, -32768, 32767, 12}, {}};
+    for (const auto &v : shortsOnly) {
+        FileValues k = keepFileValues(v);
+        ASSERT_NE(k.shorts, nullptr);
+        EXPECT_EQ(k.floats, nullptr);
+        for (size_t i = 0; i < v.size(); i++)
+            EXPECT_EQ(k.shorts[i], v[i]);
+        std::free(k.shorts);
+    }
+    // A fraction, a value out of range, -0, NaN: the floats as they are.
+    const std::vector<std::vector<float>> floatsKept = {
+        {1, 2.5f}, {32768}, {-32769}, {-0.0f}, {std::nanf("")}, {1e9f}};
+    for (const auto &v : floatsKept) {
+        FileValues k = keepFileValues(v);
+        ASSERT_NE(k.floats, nullptr);
+        EXPECT_EQ(k.shorts, nullptr);
+        EXPECT_EQ(std::memcmp(k.floats, v.data(), v.size() * sizeof(float)), 0);
+        std::free(k.floats);
+    }
 }
 
 TEST(ImportCrosshair, OutsideTheBoxEndsTheRun)

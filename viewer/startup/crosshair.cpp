@@ -67,7 +67,7 @@ double fileToGrid(const VolumePlacement &p, int a, double f)
 } // namespace
 
 int placeVolume(int v, const Xraw *xraw, const Xvol *xvol, const int stride[3], const float tr[12],
-                const float *values)
+                const FileValues *values)
 {
     VolumePlacement &p = placements[v];
     std::memset(&p, 0, sizeof p);
@@ -83,8 +83,9 @@ int placeVolume(int v, const Xraw *xraw, const Xvol *xvol, const int stride[3], 
         std::fprintf(stderr, "'%s': its index-to-world transform cannot be inverted.\n", xraw->filename);
         return -1;
     }
-    p.values = values;
-    p.bytes = values ? nullptr : xraw->data;
+    p.values = values ? values->floats : nullptr;
+    p.shortValues = values ? values->shorts : nullptr;
+    p.bytes = p.values || p.shortValues ? nullptr : xraw->data;
     p.used = 1;
     return 0;
 }
@@ -128,6 +129,8 @@ double fileVoxelValue(int v, const int ijk[3])
                     (static_cast<size_t>(ijk[1]) + static_cast<size_t>(p.fileN[1]) * ijk[2]);
     if (p.values)
         return p.values[at];
+    if (p.shortValues)
+        return p.shortValues[at];
     return p.bytes ? p.bytes[at] : 0.0;
 }
 
@@ -138,7 +141,7 @@ int readVoxel(int v, const double w[3], int ijk[3], char *value, size_t size)
         return -1;
     }
     double x = fileVoxelValue(v, ijk);
-    if (placements[v].values)
+    if (placements[v].values || placements[v].shortValues)
         std::snprintf(value, size, "%.7g", x);
     else
         std::snprintf(value, size, "%d", static_cast<int>(x));

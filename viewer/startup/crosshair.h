@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "state.h"
+#include "volume_util.h"
 
 struct Xraw;
 struct Xvol;
@@ -20,8 +21,9 @@ struct VolumePlacement {
     int stride[3];              // file voxels per grid voxel along each axis
     double tr[12];              // grid index to world
     double inv[12];             // world to grid index
-    const unsigned char *bytes; // XRW voxels, x fastest (null when values is set)
+    const unsigned char *bytes; // XRW voxels, x fastest (null when values are kept)
     const float *values;        // an imported file's values after its scaling, x fastest
+    const short *shortValues;   // the same when every value is a 16-bit integer
 };
 
 extern VolumePlacement placements[MAX_VOLUMES];
@@ -41,10 +43,10 @@ extern Crosshair crosshair;
 
 // Records where volume v's voxels lie: its file sizes, the float grid, the
 // stride and the grid's index-to-world transform. The voxel values are
-// read from bytes (x fastest) or, when non-null, from values. 0, or -1
+// read from bytes (x fastest) or, when it holds any, from values. 0, or -1
 // when the transform cannot be inverted (after a message).
 int placeVolume(int v, const Xraw *xraw, const Xvol *xvol, const int stride[3], const float tr[12],
-                const float *values);
+                const FileValues *values);
 // The file voxel (i along the file's first axis) whose cell holds world
 // point w; 0, or -1 when w lies outside the volume's box.
 int worldToFileVoxel(int v, const double w[3], int ijk[3]);

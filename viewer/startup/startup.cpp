@@ -83,7 +83,8 @@ void resetStartupSettings()
     for (int v = 0; v < MAX_VOLUMES; v++) {
         freeXvol(settings.xvols[v]);
         freeXraw(settings.xraws[v]);
-        std::free(settings.fileValues[v]);
+        std::free(settings.fileValues[v].floats);
+        std::free(settings.fileValues[v].shorts);
     }
     std::memset(&settings, 0, sizeof settings);
     std::memset(&crosshair, 0, sizeof crosshair);
@@ -391,7 +392,7 @@ int buildVolume(int v, int argc, char **argv)
     float tr[12];
     if (setVolumeTransform(v, xvol, tr) != 0)
         return -1;
-    if (crosshair.wanted && placeVolume(v, xraw, xvol, settings.stride[v], tr, settings.fileValues[v]) != 0)
+    if (crosshair.wanted && placeVolume(v, xraw, xvol, settings.stride[v], tr, &settings.fileValues[v]) != 0)
         return -1;
 
     float *w = settings.window;

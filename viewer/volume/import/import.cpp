@@ -347,8 +347,30 @@ int importVolume(const char *path, const double *window, ImportedVolume *out, bo
     return 0;
 }
 
+FileValues keepFileValues(const std::vector<float> &values)
+{
+    FileValues kept{nullptr, nullptr};
+    bool shorts = true;
+    for (float v : values)
+        if (!(v >= -32768.0f && v <= 32767.0f && v == std::floor(v)) || (v == 0 && std::signbit(v))) {
+            shorts = false;
+            break;
+        }
+    size_t n = values.size();
+    if (shorts) {
+        kept.shorts = static_cast<short *>(std::malloc(n * sizeof(short) + 1));
+        for (size_t i = 0; kept.shorts && i < n; i++)
+            kept.shorts[i] = static_cast<short>(values[i]);
+    } else {
+        kept.floats = static_cast<float *>(std::malloc(n * sizeof(float) + 1));
+        if (kept.floats && n)
+            std::memcpy(kept.floats, values.data(), n * sizeof(float));
+    }
+    return kept;
+}
+
 int importForViewer(const char *path, const float *window, int matrixGiven, Xraw **xraw, float m[4][4],
-                    float **values)
+                    FileValues *values)
 {
     if (recogniseVolumeFile(path) == IMPORT_NONE)
         return 0;
@@ -362,10 +384,8 @@ int importForViewer(const char *path, const float *window, int matrixGiven, Xraw
     *xraw = iv.xraw;
     std::memcpy(m, iv.matrix, sizeof iv.matrix);
     if (values) {
-        *values = static_cast<float *>(std::malloc(iv.values.size() * sizeof(float) + 1));
-        if (*values)
-            std::memcpy(*values, iv.values.data(), iv.values.size() * sizeof(float));
-        else
+        *values = keepFileValues(iv.values);
+        if (!values->floats && !values->shorts)
             std::fprintf(stderr, "import: '%s': no memory to keep its voxel values; the readout shows bytes.\n", path);
     }
     return 1;

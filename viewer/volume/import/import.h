@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "volume_util.h"
 #include "xrw.h"
 
 enum ImportFormat {
@@ -94,7 +95,10 @@ long long checkImportSizes(const char *path, long long nx, long long ny, long lo
 
 // The xrwview start-up hook (see VolumeImporter in startup.h).
 int importForViewer(const char *path, const float *window, int matrixGiven, Xraw **xraw, float m[4][4],
-                    float **values);
+                    FileValues *values);
+// The values as 16-bit integers when every one is such an integer (its
+// bits and all), else as floats; none when memory is refused.
+FileValues keepFileValues(const std::vector<float> &values);
 
 // Writes m as four rows of four reals, the -M file format, beside the
 // target and renamed into place. 0, or -1 after a message.
