@@ -100,8 +100,8 @@ TEST(ImportCrosshair, ValuesKeptAsShortsOnlyWhenEveryOneIsAShort)
         std::free(k.shorts);
     }
     // A fraction, a value out of range, -0, NaN: the floats as they are.
-    const std::vector<std::vector<float>> floatsKept = {
-        {1, 2.5f}, {32768}, {-32769}, {-0.0f}, {std::nanf("")}, {1e9f}};
+    const std::vector<std::vector<float>> floatsKept = {{1, 2.5f}, {32768},         {-32769},
+                                                        {-0.0f},   {std::nanf("")}, {1e9f}};
     for (const auto &v : floatsKept) {
         FileValues k = keepFileValues(v);
         ASSERT_NE(k.floats, nullptr);

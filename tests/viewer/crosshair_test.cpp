@@ -82,6 +82,52 @@ TEST(Crosshair, FirstAndLastVoxelAlongEachAxisInTheFilesOrder)
     }
 }
 
+TEST(Crosshair, ValuesAreTheFilesWhateverTheDrawnVoxelsBecome)
+{
+    // Slice sets read the byte back from the float voxels; -3d without
+    // slice views, clipping (-DX) and zeroed planes (-BX) change or drop
+    // those, and the bytes are kept instead.
+    std::string vol = distinctVolume();
+    const std::vector<std::vector<std::string>> modes = {
+        {}, {"-3d"}, {"-3d", "-ortho"}, {"-DX", "-d", "0.5", "0.6"}, {"-BX", "1"}};
+    int n = 0;
+    for (const auto &mode : modes) {
+        for (const auto &v : std::vector<std::vector<int>>{{0, 0, 0}, {4, 3, 2}, {2, 1, 1}}) {
+            double w[3];
+            expectedWorld(v[0], v[1], v[2], w);
+            std::vector<std::string> args = {"-f", vol, "-at"};
+            for (const std::string &s : worldArgs(w))
+                args.push_back(s);
+            args.insert(args.end(), mode.begin(), mode.end());
+            args.insert(args.end(), {"--nodraw", "--frames", "1"});
+            vt::RunResult r = vt::runViewer(args, "mode" + std::to_string(n++));
+            ASSERT_EQ(r.status, 0) << r.err;
+            EXPECT_EQ(lastLine(r.out), line(w, v[0], v[1], v[2], std::to_string(valueAt(v[0], v[1], v[2]))))
+                << testing::PrintToString(mode);
+        }
+    }
+}
+
+TEST(Crosshair, LargeVolumesKeepTheBytesTheReadoutReads)
+{
+    // 2 MB of voxels: large enough that start-up gives back the pages of
+    // bytes nothing reads. With -3d alone the float voxels are never
+    // filled, so the readout reads the bytes; with slice sets the floats.
+    std::string vol = vt::writeVolume("large.xrw", 128, 128, 128, 1, 1, 1, [](int x, int y, int z) {
+        return static_cast<unsigned char>((x + 3 * y + 7 * z) % 251);
+    });
+    // File voxel (100, 20, 90): world (-64 + 100, -64 + 127 - 20, -64 + 127 - 90).
+    for (const char *mode : {"-3d", "-x"}) {
+        vt::RunResult r =
+            vt::runViewer({"-f", vol, "-at", "36", "43", "-27", mode, "--nodraw", "--frames", "1"},
+                          std::string("large") + mode);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(lastLine(r.out), "crosshair: world 36.00 43.00 -27.00, voxel 100 20 90, value " +
+                                       std::to_string((100 + 3 * 20 + 7 * 90) % 251))
+            << mode;
+    }
+}
+
 TEST(Crosshair, PointsWithinHalfAVoxelNameThatVoxel)
 {
     std::string err;
@@ -137,8 +183,8 @@ TEST(Crosshair, OutsideTheBoxEndsWithOneLineAndStatus255)
 TEST(Crosshair, SliceViewsOfAVolumeWithNoVoxelsEndTheRun)
 {
     // A stride longer than the x axis leaves no voxels.
-    vt::RunResult r = vt::runViewer({"-f", distinctVolume(), "-s", "8", "1", "1", "-ortho", "--nodraw", "--frames", "1"},
-                                    "emptyortho");
+    vt::RunResult r = vt::runViewer(
+        {"-f", distinctVolume(), "-s", "8", "1", "1", "-ortho", "--nodraw", "--frames", "1"}, "emptyortho");
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(lastLine(r.err), "-ortho: '" + distinctVolume() + "' has no voxels to slice.") << r.err;
 }

@@ -67,7 +67,7 @@ double fileToGrid(const VolumePlacement &p, int a, double f)
 } // namespace
 
 int placeVolume(int v, const Xraw *xraw, const Xvol *xvol, const int stride[3], const float tr[12],
-                const FileValues *values)
+                const FileValues *values, bool gridHoldsBytes)
 {
     VolumePlacement &p = placements[v];
     std::memset(&p, 0, sizeof p);
@@ -85,9 +85,19 @@ int placeVolume(int v, const Xraw *xraw, const Xvol *xvol, const int stride[3], 
     }
     p.values = values ? values->floats : nullptr;
     p.shortValues = values ? values->shorts : nullptr;
-    p.bytes = p.values || p.shortValues ? nullptr : xraw->data;
+    bool kept = p.values || p.shortValues;
+    p.grid = !kept && gridHoldsBytes ? xvol : nullptr;
+    p.bytes = kept || p.grid ? nullptr : xraw->data;
     p.used = 1;
     return 0;
+}
+
+bool readoutNeedsBytes(const Xraw *xraw)
+{
+    for (const VolumePlacement &p : placements)
+        if (p.used && xraw && p.bytes && p.bytes == xraw->data)
+            return true;
+    return false;
 }
 
 void worldToGridIndex(int v, const double w[3], double g[3])
@@ -131,6 +141,8 @@ double fileVoxelValue(int v, const int ijk[3])
         return p.values[at];
     if (p.shortValues)
         return p.shortValues[at];
+    if (p.grid)
+        return std::lround(p.grid->data[ijk[0]][p.gridN[1] - 1 - ijk[1]][p.gridN[2] - 1 - ijk[2]] * 255.0);
     return p.bytes ? p.bytes[at] : 0.0;
 }
 

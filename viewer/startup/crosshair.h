@@ -24,6 +24,7 @@ struct VolumePlacement {
     const unsigned char *bytes; // XRW voxels, x fastest (null when values are kept)
     const float *values;        // an imported file's values after its scaling, x fastest
     const short *shortValues;   // the same when every value is a 16-bit integer
+    const Xvol *grid;           // XRW bytes read back from the float grid (b / 255), when it holds them
 };
 
 extern VolumePlacement placements[MAX_VOLUMES];
@@ -43,10 +44,14 @@ extern Crosshair crosshair;
 
 // Records where volume v's voxels lie: its file sizes, the float grid, the
 // stride and the grid's index-to-world transform. The voxel values are
-// read from bytes (x fastest) or, when it holds any, from values. 0, or -1
-// when the transform cannot be inverted (after a message).
+// read from values when it holds any, else from the float grid when
+// gridHoldsBytes (stride 1, voxels unchanged: each is its byte / 255),
+// else from the bytes (x fastest), which must then stay. 0, or -1 when
+// the transform cannot be inverted (after a message).
 int placeVolume(int v, const Xraw *xraw, const Xvol *xvol, const int stride[3], const float tr[12],
-                const FileValues *values);
+                const FileValues *values, bool gridHoldsBytes);
+// Whether the readout reads a volume's bytes: they must not be given back.
+bool readoutNeedsBytes(const Xraw *xraw);
 // The file voxel (i along the file's first axis) whose cell holds world
 // point w; 0, or -1 when w lies outside the volume's box.
 int worldToFileVoxel(int v, const double w[3], int ijk[3]);

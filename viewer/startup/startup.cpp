@@ -392,7 +392,13 @@ int buildVolume(int v, int argc, char **argv)
     float tr[12];
     if (setVolumeTransform(v, xvol, tr) != 0)
         return -1;
-    if (crosshair.wanted && placeVolume(v, xraw, xvol, settings.stride[v], tr, &settings.fileValues[v]) != 0)
+    // The float voxels are the bytes over 255 unless averaged, clipped,
+    // zeroed, left unfilled or given back after a -3d texture is made.
+    const int *s = settings.stride[v];
+    bool gridHoldsBytes = !imported && s[0] == 1 && s[1] == 1 && s[2] == 1 && !settings.clipData &&
+                          settings.boundaryPlanes <= 0 && (!do_3d_render || crosshair.ortho);
+    if (crosshair.wanted &&
+        placeVolume(v, xraw, xvol, settings.stride[v], tr, &settings.fileValues[v], gridHoldsBytes) != 0)
         return -1;
 
     float *w = settings.window;

@@ -86,8 +86,8 @@ void dropFloatVoxels(const Xvol *xvol)
 
 void dropByteVoxels(Xraw *xraw)
 {
-    // The crosshair's readout reads them.
-    if (crosshair.wanted)
+    // The crosshair's readout may read them.
+    if (readoutNeedsBytes(xraw))
         return;
     size_t bytes = xraw && xraw->data ? static_cast<size_t>(xraw->nx) * xraw->ny * xraw->nz : 0;
     if (bytes < (size_t(1) << 20))
