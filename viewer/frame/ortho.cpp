@@ -170,6 +170,14 @@ void startCentres()
 
 // The view's camera: its centre on the crosshair's slice, the box fitted
 // (with a margin) and zoomed.
+// Screen right x screen up: the world direction towards the viewer.
+void towardViewer(const OrthoLayout &L, double out[3])
+{
+    out[0] = L.right[1] * L.up[2] - L.right[2] * L.up[1];
+    out[1] = L.right[2] * L.up[0] - L.right[0] * L.up[2];
+    out[2] = L.right[0] * L.up[1] - L.right[1] * L.up[0];
+}
+
 void placeCamera(int view, const OrthoLayout &L, double *height)
 {
     if (!centreSet)
@@ -186,13 +194,10 @@ void placeCamera(int view, const OrthoLayout &L, double *height)
     }
     fit *= 1.25;
     *height = fit / zoom[view];
-    double dir[3];
-    // Screen right x screen up points at the viewer: the view looks the other way.
-    dir[0] = -(L.right[1] * L.up[2] - L.right[2] * L.up[1]);
-    dir[1] = -(L.right[2] * L.up[0] - L.right[0] * L.up[2]);
-    dir[2] = -(L.right[0] * L.up[1] - L.right[1] * L.up[0]);
-    svqoc(Point3{c[0], c[1], c[2]}, Point3{dir[0], dir[1], dir[2]}, Point3{L.up[0], L.up[1], L.up[2]},
-          *height);
+    // The view looks away from the viewer.
+    double t[3];
+    towardViewer(L, t);
+    svqoc(Point3{c[0], c[1], c[2]}, Point3{-t[0], -t[1], -t[2]}, Point3{L.up[0], L.up[1], L.up[2]}, *height);
 }
 
 // Where each surface shown crosses the slice at c along world axis n: the
@@ -441,10 +446,7 @@ void drawOrthoView(int view)
     double height;
     placeCamera(view, L, &height);
     double toward[3];
-    // Screen right x screen up: towards the viewer.
-    toward[0] = L.right[1] * L.up[2] - L.right[2] * L.up[1];
-    toward[1] = L.right[2] * L.up[0] - L.right[0] * L.up[2];
-    toward[2] = L.right[0] * L.up[1] - L.right[1] * L.up[0];
+    towardViewer(L, toward);
     for (int v = 0; v < NVR; v++) {
         if (orthoGrid[v] < 0)
             continue;
