@@ -17,6 +17,8 @@ PKGS="$PKGS libinsighttoolkit5-dev libnifti2-dev libtiff-dev"
 PKGS="$PKGS libgiftiio-dev libexpat1-dev python3-nibabel python3-numpy"
 # wb_command writes the external-file GIfTI of one test (skipped without it).
 PKGS="$PKGS connectome-workbench"
+# mrview, the peer of the slice views in bench/ortho_mrview.sh.
+PKGS="$PKGS mrtrix3"
 missing=""
 for p in $PKGS; do
     dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"

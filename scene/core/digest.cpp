@@ -46,6 +46,9 @@ struct Digest {
 
 void digestList(Digest &g, const PrimList &l)
 {
+    g.i(static_cast<long>(l.planes.size()));
+    for (const GridPlane &p : l.planes)
+        g.i(p.vol), g.v3s(p.v), g.v3s(p.t), g.i(p.lo), g.i(p.hi), g.i(p.linear), g.f(p.alpha);
     g.i(static_cast<long>(l.points.size()));
     for (const PointSet &p : l.points)
         g.v3s(p.p), g.rgb(p.colour), g.f(p.size), g.i(p.symbol);
@@ -98,7 +101,7 @@ uint64_t frameDigest(const Scene &s)
         g.box(q.viewport);
         const Camera &c = panelCamera(s, p);
         g.bytes(c.eye, sizeof c.eye), g.bytes(c.target, sizeof c.target), g.bytes(c.up, sizeof c.up);
-        g.d(c.fovy);
+        g.d(c.fovy), g.i(c.ortho), g.d(c.height);
         const BoxSpec &b = q.box;
         g.i(b.enabled);
         if (b.enabled) {

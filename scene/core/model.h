@@ -88,7 +88,20 @@ struct VolumeDraw {
     int name = 0;
 };
 
+// One nvqgplane call: a flat polygon textured from a volume rendering's
+// grid through the colour range then in force.
+struct GridPlane {
+    int vol = -1;
+    std::vector<Vec3> v;  // scene coordinates
+    std::vector<Vec3> t;  // fractional voxel indices of the grid (0 = first voxel's centre)
+    int lo = 0, hi = 0;   // colour range
+    bool linear = false;  // else the nearest voxel
+    float alpha = 1;      // 1: opaque; below: blended over what lies behind
+    int name = 0;
+};
+
 struct PrimList {
+    std::vector<GridPlane> planes;
     std::vector<PointSet> points;
     std::vector<Polyline> lines;
     std::vector<ThickLine> thickLines;
@@ -143,6 +156,10 @@ struct Camera {
     double target[3] = {0, 0, 0};
     double up[3] = {0, 1, 0};
     double fovy = 30;  // degrees, perspective
+    // Orthographic: parallel rays along target - eye, showing `height`
+    // scene units from the bottom of the panel to its top.
+    bool ortho = false;
+    double height = 2;
 };
 
 // The camera's right-handed frame: side (screen right), up (screen up) and
@@ -224,6 +241,7 @@ struct Scene {
 
     vqNumberFunc numberFunc = nullptr;
     vqKeyFunc keyFunc = nullptr;
+    vqPointerFunc pointerFunc = nullptr;
     int spaceCount = 0;
     std::deque<unsigned char> keyQueue;
 
@@ -260,6 +278,13 @@ void runFrame(Scene &s);
 void pressKey(Scene &s, unsigned char key);
 // The library's own action for a key the program did not refuse.
 void libraryKey(Scene &s, unsigned char key);
+
+// The visible panel under window fractions fx, fy (y up), last drawn on
+// top first; -1 when none.
+int panelAt(const Scene &s, double fx, double fy);
+// Offers a pointer event or special key to the program's pointer callback
+// with the panel under fx, fy: true when the program took it.
+bool offerPointer(Scene &s, int what, int button, double fx, double fy);
 
 // Camera steering, in the panel's viewport units.
 void orbitCamera(Scene &s, int panel, double dxDeg, double dyDeg);

@@ -38,6 +38,15 @@ typedef void (*vqFrameFunc)(double *t, int *kc);
 typedef void (*vqNumberFunc)(int *n);
 /* Key callback: nonzero result = skip the library's own action for *key. */
 typedef int (*vqKeyFunc)(unsigned char *key);
+/* Pointer callback: what = one of VQ_POINTER_* (button 0 left, 1 middle,
+   2 right) or VQ_KEY_* (button 0); panel = the panel under the pointer or
+   -1; fx, fy = the pointer in window fractions, y up. Nonzero result =
+   skip the library's own action. */
+typedef int (*vqPointerFunc)(int what, int button, int panel, double fx, double fy);
+enum {
+    VQ_POINTER_PRESS = 1, VQ_POINTER_DRAG, VQ_POINTER_RELEASE, VQ_POINTER_WHEEL_UP, VQ_POINTER_WHEEL_DOWN,
+    VQ_KEY_LEFT = 16, VQ_KEY_RIGHT, VQ_KEY_UP, VQ_KEY_DOWN, VQ_KEY_PAGE_UP, VQ_KEY_PAGE_DOWN
+};
 
 /* ---- Display ------------------------------------------------------- */
 
@@ -55,6 +64,7 @@ VQSCENE_API void cvqskcb(vqKeyFunc f);    /* key callback */
 VQSCENE_API void cvqdcb(void);            /* disable the frame callback */
 VQSCENE_API void cvqecb(void);            /* enable the frame callback */
 VQSCENE_API void cvqtcb(void);            /* toggle the frame callback */
+VQSCENE_API void cvqspcb(vqPointerFunc f); /* pointer and special-key callback */
 
 /* ---- View ---------------------------------------------------------- */
 
@@ -119,6 +129,24 @@ VQSCENE_API int xvqap(float x1, float y1, float x2, float y2);          /* add p
 VQSCENE_API void xvqcp(int id);                        /* make panel current */
 VQSCENE_API void xvqlpc(int a, int b);                 /* panel b follows panel a's camera */
 VQSCENE_API void xvqtp(int id);                        /* toggle panel visibility */
+
+/* ---- Slice views ---------------------------------------------------- */
+
+/* Orthographic camera of the current panel: looks along dir at centre with
+   up on screen, showing height world units from the panel's bottom to its
+   top. World units: the current window. */
+VQSCENE_API void svqoc(Point3 centre, Point3 dir, Point3 up, double height);
+/* Flat polygon of n (3..64) world vertices v textured from volume rendering
+   id: t = fractional voxel indices of its grid (0 = first voxel's centre),
+   through the current colour range with the rendering's data range, values
+   below it taking the range's first colour. linear 0: the nearest voxel,
+   else trilinear; alpha 1 opaque, below 1 blended, voxels below the data
+   range then left out. */
+VQSCENE_API void nvqgplane(int id, int n, const Point3 *v, const Point3 *t, int linear, float alpha);
+/* World point shown at window fractions fx, fy (y up) in panel id, on the
+   plane through its camera's centre facing the camera: 0, or -1 when the
+   panel has no orthographic camera or the point lies outside it. */
+VQSCENE_API int xvqpw(int id, double fx, double fy, Point3 *world);
 
 /* ---- Images -------------------------------------------------------- */
 

@@ -747,4 +747,41 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
     }
 }
 
+// Planes through a grid, each cut into the pieces of the bricks it
+// crosses and sorted with the other transparent items at its centre's
+// distance; planes of equal distance keep the order they were drawn in.
+void addGridPlanes(const Scene &s, const PrimList &l, const double eye[3])
+{
+    static const int swizzle[3] = {2, 1, 0}; // bricks hold k fastest, i slowest
+    for (const GridPlane &gp : l.planes) {
+        if (gp.vol < 0 || gp.vol >= static_cast<int>(s.volumes.size()) || gp.v.size() < 3 ||
+            gp.t.size() < gp.v.size())
+            continue;
+        const Volume &v = s.volumes[gp.vol];
+        GpuVolume *g = gpuVolume(s, gp.vol);
+        if (g == nullptr)
+            continue;
+        Lut *lut = lutFor(s, gp.vol, gp.lo, gp.hi, v.amin, v.amax);
+        float scale = v.dmax > v.dmin ? 1.0f / (v.dmax - v.dmin) : 1.0f;
+        PlaneBinding proto{{0, lut->tex, v.dmax > v.dmin, static_cast<int>(lut->colours.size()), g->code.lo,
+                            g->code.hi - g->code.lo, v.dmin, scale},
+                           gp.alpha,
+                           gp.linear};
+        ClipVertex c[64];
+        int n = static_cast<int>(std::min<size_t>(gp.v.size(), 64));
+        float cx = 0, cy = 0, cz = 0;
+        for (int e = 0; e < n; ++e) {
+            const Vec3 &p = gp.v[e], &t = gp.t[e];
+            cx += p.x, cy += p.y, cz += p.z;
+            c[e] = ClipVertex{{t.x, t.y, t.z}, {p.x, p.y, p.z}};
+        }
+        float dist = distance(eye, cx / n, cy / n, cz / n);
+        addBrickPieces(g->bricking, c, n, dist, kPlane, gp.alpha, swizzle, [&](const GpuBrick &b) {
+            R.planeBindings.push_back(proto);
+            R.planeBindings.back().vb.grid = b.tex;
+            return static_cast<int>(R.planeBindings.size()) - 1;
+        });
+    }
+}
+
 } // namespace vq::draw

@@ -64,6 +64,19 @@ Mat4 lookAt(const Camera &c)
     return m;
 }
 
+// Parallel projection showing height units from bottom to top.
+Mat4 orthographic(double height, double aspect, double zn, double zf)
+{
+    double h = height > 0 ? height : 2;
+    Mat4 m{};
+    m.m[0] = static_cast<float>(2 / (h * aspect));
+    m.m[5] = static_cast<float>(2 / h);
+    m.m[10] = static_cast<float>(-2 / (zf - zn));
+    m.m[14] = static_cast<float>(-(zf + zn) / (zf - zn));
+    m.m[15] = 1;
+    return m;
+}
+
 Mat4 perspective(double fovyDeg, double aspect, double zn, double zf)
 {
     double fovy = fovyDeg > 0 && fovyDeg < 179 ? fovyDeg : 30;
@@ -373,7 +386,9 @@ void drawPanel(Scene &s, int index, int width, int height)
     double dx = cam.eye[0] - c[0], dy = cam.eye[1] - c[1], dz = cam.eye[2] - c[2];
     double dist = std::sqrt(dx * dx + dy * dy + dz * dz);
     double zf = dist + 4 * r, zn = std::max(dist - 4 * r, zf * 1e-4);
-    Mat4 view = lookAt(cam), proj = perspective(cam.fovy, static_cast<double>(vw) / vh, zn, zf);
+    Mat4 view = lookAt(cam);
+    Mat4 proj = cam.ortho ? orthographic(cam.height, static_cast<double>(vw) / vh, zn, zf)
+                          : perspective(cam.fovy, static_cast<double>(vw) / vh, zn, zf);
     Mat4 mvp = multiply(proj, view);
 
     Batches b;
@@ -387,12 +402,14 @@ void drawPanel(Scene &s, int index, int width, int height)
     R.scratch.clear();
     R.items.clear();
     R.bindings.clear();
+    R.planeBindings.clear();
     R.polys.clear();
     R.polyVerts.clear();
     R.stackDraws.clear();
     for (const PrimList *l : {&panel.staticList, &panel.frameList}) {
         addTransparentFacets(*l, cam.eye);
         addTexPolys(s, *l, cam.eye);
+        addGridPlanes(s, *l, cam.eye);
         for (const VolumeDraw &d : l->volumes)
             addVolumeDraw(s, cam, d);
     }
@@ -537,6 +554,19 @@ void drawPanel(Scene &s, int index, int width, int height)
                     glBindTexture(GL_TEXTURE_2D, R.accum.tex);
                     glActiveTexture(GL_TEXTURE0);
                 }
+            } else if (run.program == kPlane) {
+                const PlaneBinding &pb = R.planeBindings[run.key];
+                glActiveTexture(GL_TEXTURE0);
+                glBindTexture(GL_TEXTURE_3D, pb.vb.grid);
+                glBindSampler(0, pb.linear ? 0 : R.nearestSampler);
+                glActiveTexture(GL_TEXTURE1);
+                glBindTexture(GL_TEXTURE_1D, pb.vb.lut);
+                glActiveTexture(GL_TEXTURE0);
+                glUniform1i(p.ramp, pb.vb.ramp ? 1 : 0);
+                glUniform1i(p.lutSize, pb.vb.lutSize);
+                glUniform2f(p.decode, pb.vb.lo, pb.vb.span);
+                glUniform2f(p.range, pb.vb.dmin, pb.vb.scale);
+                glUniform1f(p.alpha, pb.alpha);
             } else if (run.program == kVolume) {
                 const VolumeBinding &vb = R.bindings[run.key];
                 glActiveTexture(GL_TEXTURE0);
@@ -554,6 +584,8 @@ void drawPanel(Scene &s, int index, int width, int height)
             // their neighbours), and blending them into every sample costs.
             // The state changes only between kinds of runs: a volume cut
             // into bricks draws many runs in a row.
+            // Grid planes keep multisampling: lines drawn just in front of
+            // them (a crosshair) hold their edge samples by depth.
             bool smooth = !(run.program == kVolume || run.program == kTex || run.program == kStack);
             if (smooth != multisample) {
                 (smooth ? glEnable : glDisable)(GL_MULTISAMPLE);
@@ -573,6 +605,8 @@ void drawPanel(Scene &s, int index, int width, int height)
                     glDisable(GL_BLEND);
             }
             glDrawArrays(GL_TRIANGLES, run.first, run.count);
+            if (run.program == kPlane)
+                glBindSampler(0, 0);
             if (run.program == kStack) {
                 glEnable(GL_DEPTH_TEST);
                 if (nearFirst) {
@@ -654,7 +688,8 @@ bool renderInit()
               linkProgram(R.programs[kStack], kTexVs, nullptr, kStackFs) &&
               linkProgram(R.programs[kComposite], kCompositeVs, nullptr, kCompositeFs) &&
               linkProgram(R.programs[kUpscale], kCompositeVs, nullptr, kUpscaleFs) &&
-              linkProgram(R.programs[kResolve], kCompositeVs, nullptr, kResolveFs);
+              linkProgram(R.programs[kResolve], kCompositeVs, nullptr, kResolveFs) &&
+              linkProgram(R.programs[kPlane], kTexVs, nullptr, kPlaneFs);
     if (!ok) {
         renderShutdown();
         return false;
@@ -673,6 +708,11 @@ bool renderInit()
         glEnableVertexAttribArray(i);
     glBindVertexArray(0);
     glGetIntegerv(GL_MAX_3D_TEXTURE_SIZE, &R.max3d);
+    glGenSamplers(1, &R.nearestSampler);
+    glSamplerParameteri(R.nearestSampler, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glSamplerParameteri(R.nearestSampler, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    for (GLenum wrap : {GL_TEXTURE_WRAP_S, GL_TEXTURE_WRAP_T, GL_TEXTURE_WRAP_R})
+        glSamplerParameteri(R.nearestSampler, wrap, GL_CLAMP_TO_EDGE);
     glEnable(GL_PROGRAM_POINT_SIZE);
     R.textureBarrier = hasTextureBarrier();
     R.ready = true;
@@ -820,6 +860,8 @@ void renderShutdown()
     }
     if (R.vao)
         glDeleteVertexArrays(1, &R.vao);
+    if (R.nearestSampler)
+        glDeleteSamplers(1, &R.nearestSampler);
     R = Renderer();
     R.trimSlices = trim;
     R.stripRows = rows;

@@ -189,6 +189,32 @@ void main() {
 }
 )";
 
+// A plane through a grid: the value's colour in the lookup table (values
+// below the data range the first, above it the last), with the plane's
+// alpha; below 1, voxels under the data range are left out.
+constexpr const char *kPlaneFs = R"(#version 330 core
+in vec4 vColour;
+in vec3 vTex;
+uniform sampler3D uGrid;
+uniform sampler1D uLut;
+uniform vec2 uDecode;
+uniform vec2 uRange;
+uniform int uRamp;
+uniform int uLutSize;
+uniform float uAlpha;
+out vec4 fragColour;
+void main() {
+    float value = uDecode.x + texture(uGrid, vTex).r * uDecode.y;
+    float u = (value - uRange.x) * uRange.y;
+    bool below = !(u >= 0.0);
+    if (below && uAlpha < 1.0)
+        discard;
+    float f = below ? 0.0 : (uRamp != 0 ? min(u, 1.0) : 1.0);
+    int i = min(int(f * float(uLutSize - 1)), uLutSize - 1);
+    fragColour = vec4(texelFetch(uLut, i, 0).rgb, uAlpha);
+}
+)";
+
 // A stack of parallel, evenly spaced textured polygons in one pass, drawn
 // brick by brick over the back faces of the brick's box. Each pixel's ray
 // in voxel indices (from uEye along uRay * (ndc, 1), the parameter being

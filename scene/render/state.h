@@ -26,7 +26,7 @@ struct Vert {
     float w;
 };
 
-enum Program { kSurface, kLine, kPoint, kTex, kVolume, kStack, kComposite, kUpscale, kResolve, kProgramCount };
+enum Program { kSurface, kLine, kPoint, kTex, kVolume, kStack, kComposite, kUpscale, kResolve, kPlane, kProgramCount };
 
 struct ProgramInfo {
     GLuint id = 0;
@@ -168,6 +168,14 @@ struct VolumeBinding {
     float lo, span, dmin, scale;
 };
 
+// A plane textured from a grid (nvqgplane): the brick's binding, its
+// alpha and whether it samples the nearest voxel or trilinearly.
+struct PlaneBinding {
+    VolumeBinding vb;
+    float alpha;
+    bool linear;
+};
+
 struct Transparent {
     float dist;
     Program program;
@@ -262,6 +270,8 @@ struct Renderer {
     std::vector<Transparent> items;
     std::vector<Run> runs;
     std::vector<VolumeBinding> bindings;
+    std::vector<PlaneBinding> planeBindings;
+    GLuint nearestSampler = 0;  // planes that show the nearest voxel
     std::vector<int> brickBinding;
     std::vector<Strip> slice;
     std::vector<PolyInfo> polys;
@@ -302,6 +312,8 @@ void addOpaque(Batches &b, const PrimList &l);
 void addTransparentFacets(const PrimList &l, const double eye[3]);
 void addTexPolys(Scene &s, const PrimList &l, const double eye[3]);
 void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d);
+// The list's grid planes, cut into bricks, as transparent items (kPlane).
+void addGridPlanes(const Scene &s, const PrimList &l, const double eye[3]);
 // The stacks among the sorted items (R.items, R.polys) as seen from eye:
 // runs of at least minPlanes polygons that one pass draws as they would be
 // drawn one by one. Fills R.stacks, in item order.

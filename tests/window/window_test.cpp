@@ -250,4 +250,52 @@ TEST_F(Window, NoDisplayIsRefusedInOneLine)
     EXPECT_EQ(o.text.find('\n'), o.text.size() - 1) << o.text;
 }
 
+// The last crosshair line of a run's output.
+std::string lastCrosshair(const std::string &text)
+{
+    size_t at = text.rfind("crosshair: ");
+    return at == std::string::npos ? "" : text.substr(at, text.find('\n', at) - at);
+}
+
+TEST_F(Window, ClickInASliceViewMovesTheCrosshair)
+{
+    if (!exists("/usr/bin/xdotool"))
+        GTEST_SKIP() << "xdotool is not installed";
+    std::string dir = freshDir("ortho");
+    // 20^3 voxels of 1 mm: grid voxel i at world -10 + i, the drawn grid's
+    // y running against the file's (file j = 19 - grid j).
+    Output made = shell(std::string(BIN_DIR) + "/makephantom -v 1 1 1 '" + dir + "/v.xrw' 20");
+    ASSERT_EQ(made.status, 0) << made.text;
+    std::string run = "cd '" + dir + "' && DISPLAY=" + display + " timeout 30 " + BIN_DIR +
+                      "/xrwview -f v.xrw -ortho --size 240x240 >'" + dir + "/log' 2>'" + dir +
+                      "/err'; echo $? >'" + dir + "/status'";
+    // The axial view is the top left 120 x 120 pixels: 25 mm (the box's
+    // 20 mm and its margin) about the box's centre (-0.5, -0.5), x to the
+    // right, -y up. A click at pixel (90, 30) outside the box first, then
+    // one inside it at (90, 30) after a click on the margin at (2, 2).
+    std::string clicks = "export DISPLAY=" + display +
+                         "; w=$(timeout 20 xdotool search --sync --onlyvisible --name '^vqscene$' | head -1) && "
+                         "sleep 0.5 && xdotool mousemove --window $w 2 2 click 1 && sleep 0.3 && "
+                         "xdotool mousemove --window $w 90 30 click 1 && sleep 0.5 && "
+                         "xdotool windowfocus --sync $w && xdotool key q";
+    Output o = shell("(" + run + ") & " + clicks + "; wait");
+    EXPECT_EQ(o.status, 0) << o.text;
+    Output st = shell("cat '" + dir + "/status' '" + dir + "/log'");
+    EXPECT_EQ(st.text.substr(0, 2), "0\n") << st.text;
+    // Pixel (90, 30): its centre at window fractions 90.5 / 240 and
+    // 1 - 30.5 / 240, so 0.2542 and 0.2458 of the view right of and above
+    // its centre: world x = -0.5 + 0.2542 * 25 = 5.85, y = -0.5 - 0.2458 * 25
+    // = -6.65; grid voxel (16, 3), file voxel (16, 16); z stays on the
+    // centre voxel, file k 10.
+    std::string last = lastCrosshair(st.text);
+    EXPECT_NE(last.find("voxel 16 16 10,"), std::string::npos) << st.text;
+    EXPECT_NE(last.find("world 5.85 -6.65 "), std::string::npos) << st.text;
+    // The click on the margin (outside the box) printed nothing: the start
+    // line and the one click's line.
+    size_t lines = 0;
+    for (size_t p = st.text.find("crosshair: "); p != std::string::npos; p = st.text.find("crosshair: ", p + 1))
+        ++lines;
+    EXPECT_EQ(lines, 2u) << st.text;
+}
+
 } // namespace

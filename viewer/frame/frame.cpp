@@ -3,7 +3,9 @@
 
 #include <cstdio>
 
+#include "crosshair.h"
 #include "obj.h"
+#include "ortho.h"
 #include "state.h"
 #include "tracks.h"
 #include "vqscene.h"
@@ -71,6 +73,8 @@ void cb(double *, int *kc)
             sliceTextures(framecount, &framebase);
         }
     }
+    if (crosshair.ortho)
+        drawOrthoOutlines();
     surfacePass(kc);
     trackPass();
 }
@@ -93,6 +97,12 @@ int kcb(unsigned char *key)
     case 'B':
         doPRC = doPRC == 0 ? 1 : 0;
         return 0;
+    case 'I':
+        // Slice views: the nearest voxel or trilinear.
+        if (!crosshair.ortho)
+            return 0;
+        crosshair.linear = !crosshair.linear;
+        return 1;
     case 'P':
         if (doPRC)
             return 0;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "crosshair.h"
 #include "overlay.h"
 #include "startup.h"
 #include "tracks.h"
@@ -230,6 +231,32 @@ int setSpeedUp(char **val, int)
     return 0;
 }
 
+int setCrosshairAt(char **val, int)
+{
+    for (int a = 0; a < 3; a++) {
+        char *end;
+        crosshair.at[a] = std::strtod(val[a], &end);
+        if (*end || end == val[a] || !std::isfinite(crosshair.at[a])) {
+            std::fprintf(stderr, "-at needs three finite numbers, not '%s'!\n", val[a]);
+            return -1;
+        }
+    }
+    crosshair.atGiven = crosshair.wanted = 1;
+    return 0;
+}
+
+int setSliceViews(char **, int)
+{
+    crosshair.ortho = crosshair.wanted = 1;
+    return 0;
+}
+
+int setNeurological(char **, int)
+{
+    crosshair.neurological = 1;
+    return 0;
+}
+
 } // namespace
 
 // Table order is the usage text's order.
@@ -263,6 +290,12 @@ const ViewerOption kViewerOptions[] = {
     {nullptr, 0, false, nullptr, " * * * following options defy PDF output\n", nullptr},
     {"-3d", 0, false, "", "-3d \t use 3-d rendering\n", setTextureMode},
     {"-Sp", 1, false, "n", "-Sp \t speed-up for 3-d rendering (default = 1)\n", setSpeedUp},
+    {nullptr, 0, false, nullptr, " * * * slice views\n", nullptr},
+    {"-at", 3, false, "X Y Z", "-at x y z \t put the crosshair at world x y z (mm) and print the voxels under it\n",
+     setCrosshairAt},
+    {"-ortho", 0, false, "", "-ortho \t axial, coronal and sagittal slices beside the 3-d view\n", setSliceViews},
+    {"-neuro", 0, false, "", "-neuro \t slices in neurological convention (default radiological)\n",
+     setNeurological},
 };
 const int kViewerOptionCount = static_cast<int>(sizeof kViewerOptions / sizeof kViewerOptions[0]);
 
