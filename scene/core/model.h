@@ -110,6 +110,11 @@ struct BoxSpec {
 
 // ---- Volumes and textures -----------------------------------------------
 
+// How the samples along a pixel's ray through a volume make its colour:
+// blended over each other far to near by their opacity, or the largest,
+// the smallest or the mean value through the colour range at full opacity.
+enum Blend { kBlendComposite = 0, kBlendMaximum = 1, kBlendMinimum = 2, kBlendMean = 3 };
+
 struct Volume {
     float ***grid = nullptr;  // grid[i][j][k], owned by the program
     int nx = 0, ny = 0, nz = 0;
@@ -119,12 +124,14 @@ struct Volume {
     char mode = 's';
     float dmin = 0, dmax = 1, amin = 0, amax = 1;
     int version = 1;  // the renderer uploads when its copy is older
+    int blend = 0;    // a Blend: how the values along a ray make a pixel
 };
 
 struct Texture3D {
     int nx = 0, ny = 0, nz = 0;
     std::vector<uint8_t, ZeroedAllocator<uint8_t>> texels;  // 4 bytes a texel, x fastest
     int version = 0;              // bumped by svqpt; 0 = never handed back
+    int blend = 0;                // a Blend, as a volume rendering's
     // The renderer gave the storage's pages back after sending them to the
     // GPU; svqg3dt reads them back from there first.
     bool released = false;
@@ -191,6 +198,7 @@ struct Options {
 struct FrameStats {
     long points = 0, lines = 0, thickLines = 0, facets = 0, texPolys = 0, volSlices = 0;
     double ms = 0;
+    long uploads = 0;  // grids and 3-D textures sent to the GPU since the start
 };
 
 struct Scene {
@@ -224,6 +232,9 @@ struct Scene {
     double startTime = 0;
     long frameNo = 0;
     FrameStats stats;
+    // Grids and 3-D textures the renderer has sent: counted as it draws,
+    // which only reads the scene otherwise.
+    mutable long voxelUploads = 0;
     bool quit = false;
     bool screenshotRequested = false;
     int windowWidth = 800, windowHeight = 800;

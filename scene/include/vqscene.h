@@ -106,11 +106,21 @@ VQSCENE_API int nvqcvr(float ***grid, int nx, int ny, int nz, int i1, int i2, in
 /* Draw one slice set (axis 1..3) of volume id; prc 1 = all sets, 0 = the
    set most nearly facing the viewer. */
 VQSCENE_API void dvqdvrx(int id, int glow, int axis, int prc, float glowperiod);
+/* Data and opacity ranges of volume rendering id, from the next frame on;
+   the voxels already on the GPU serve (only the colour lookup changes). */
+VQSCENE_API void svqvr(int id, float dmin, float dmax, float amin, float amax);
+/* How volume rendering id makes a pixel of the values along its ray:
+   0 composite (the default), 1 maximum, 2 minimum, 3 mean intensity; the
+   last three through the colour range at full opacity. */
+VQSCENE_API void svqvbm(int id, int mode);
 VQSCENE_API int svqc3dt(int nx, int ny, int nz);       /* new RGBA 3-D texture; id or -1 */
 /* Texel storage of texture id, 4 bytes a texel, texel (i,j,k) at
    4*(i + w*j + w*h*k). */
 VQSCENE_API unsigned char *svqg3dt(int id, int *w, int *h, int *d);
 VQSCENE_API void svqpt(int id);                        /* the texels take effect */
+/* Blend of 3-D texture id's stacks of polygons, as svqvbm; the texels'
+   opacity stands for their value, their colour for its colour. */
+VQSCENE_API void svqtbm(int id, int mode);
 
 /* ---- Panels -------------------------------------------------------- */
 

@@ -189,6 +189,80 @@ void main() {
 }
 )";
 
+// Volume slices of a projection (uBlend: 1 maximum, 2 minimum, 3 mean)
+// gather into a float target instead of blending by opacity: each fragment
+// gives its place u on the data range (as kVolumeFs finds it) and the
+// target keeps the largest, the smallest or the sum with a count, by the
+// GL's blend equation. Below dmin counts as the range's bottom for the
+// minimum and the mean (uEmpty: a brick left out as holding nothing at or
+// above dmin), and shows nothing through the maximum. Opaque things hide
+// what lies behind them (uDepthLimit: their depth at the pixel).
+constexpr const char *kProjectFs = R"(#version 330 core
+in vec4 vColour;
+in vec3 vTex;
+uniform sampler3D uGrid;
+uniform vec2 uDecode;
+uniform vec2 uRange;
+uniform int uRamp;
+uniform int uBlend;
+uniform int uEmpty;
+uniform int uDepthLimit;
+uniform sampler2D uDepthBuffer;
+uniform sampler2DMS uDepthSamples;
+uniform int uSampleCount;
+out vec4 fragColour;
+void main() {
+    if (uDepthLimit != 0) {
+        ivec2 pix = ivec2(gl_FragCoord.xy);
+        float z = uSampleCount > 1 ? texelFetch(uDepthSamples, pix, 0).r : texelFetch(uDepthBuffer, pix, 0).r;
+        if (gl_FragCoord.z > z)
+            discard;
+    }
+    float u = -1.0;
+    if (uEmpty == 0) {
+        float value = uDecode.x + texture(uGrid, vTex).r * uDecode.y;
+        u = (value - uRange.x) * uRange.y;
+        if (!(u >= 0.0))
+            u = -1.0;
+        else if (uRamp == 0)
+            u = 1.0;
+    }
+    if (uBlend == 1)
+        fragColour = vec4(u, 0.0, 0.0, 0.0);
+    else if (uBlend == 2)
+        fragColour = vec4(max(u, 0.0), 0.0, 0.0, 0.0);
+    else
+        fragColour = vec4(clamp(u, 0.0, 1.0), 1.0, 0.0, 0.0);
+}
+)";
+
+// A projection's float target through the colour range onto the panel at
+// full opacity; pixels whose rays met nothing (or, for the maximum, nothing
+// at or above dmin) stay as they are.
+constexpr const char *kProjectResolveFs = R"(#version 330 core
+uniform sampler2D uTexels;
+uniform sampler1D uLut;
+uniform int uLutSize;
+uniform int uBlend;
+uniform vec4 uWindow;
+out vec4 fragColour;
+void main() {
+    vec4 c = texelFetch(uTexels, ivec2(gl_FragCoord.xy - uWindow.xy), 0);
+    float f;
+    if (uBlend == 3) {
+        if (!(c.g > 0.0))
+            discard;
+        f = c.r / c.g;
+    } else {
+        if (!(c.r >= 0.0) || c.r > 1e29)
+            discard;
+        f = c.r;
+    }
+    int i = clamp(int(min(f, 1.0) * float(uLutSize - 1)), 0, uLutSize - 1);
+    fragColour = vec4(texelFetch(uLut, i, 0).rgb, 1.0);
+}
+)";
+
 // A stack of parallel, evenly spaced textured polygons in one pass, drawn
 // brick by brick over the back faces of the brick's box. Each pixel's ray
 // in voxel indices (from uEye along uRay * (ndc, 1), the parameter being
@@ -202,6 +276,12 @@ void main() {
 // kCell of state.h. With uNearFirst the bricks come nearest first: a ray
 // carries on from what the bricks in front gathered (uFront, the target
 // being drawn, read at the pixel it writes).
+// uBlend other than 0 projects instead (see project() below): the texels'
+// opacity, which rises with their value, picks the largest or the smallest
+// along the ray, whose colour shows at full opacity, or the texels'
+// colours are averaged. uPartial: a brick's share, kept for the next brick
+// (colour and 1 + the opacity picked, or the sum of colours and a count).
+// uEmpty: a brick left out, all its texels uFill.
 constexpr const char *kStackFs = R"(#version 330 core
 uniform sampler3D uTexels;
 uniform vec3 uEye;
@@ -220,12 +300,39 @@ uniform sampler3D uOccupancy;
 uniform int uStride = 1;
 uniform int uNearFirst;
 uniform sampler2D uFront;
+uniform int uBlend;
+uniform int uPartial;
+uniform int uEmpty;
+uniform vec4 uFill;
 #define CELL 8
 out vec4 fragColour;
+// What a projection has gathered: the colour picked (or the sum of
+// colours), the opacity it was picked by (or the count of samples).
+vec3 pColour = vec3(0.0);
+float pKey = 0.0;
+bool pHit = false;
+void project(vec4 c) {
+    if (uBlend == 3) {
+        pColour += c.rgb;
+        pKey += 1.0;
+        pHit = true;
+    } else if (!pHit || (uBlend == 1 ? c.a > pKey : c.a < pKey)) {
+        pColour = c.rgb;
+        pKey = c.a;
+        pHit = true;
+    }
+}
 void main() {
     vec3 colour = vec3(0.0);
     float opacity = 0.0;
-    if (uNearFirst != 0) {
+    if (uBlend != 0 && uNearFirst != 0) {
+        vec4 front = texelFetch(uFront, ivec2(gl_FragCoord.xy - uWindow.xy), 0);
+        if (front.a > 0.0) {
+            pHit = true;
+            pColour = front.rgb;
+            pKey = uBlend == 3 ? front.a : front.a - 1.0;
+        }
+    } else if (uNearFirst != 0) {
         vec4 front = texelFetch(uFront, ivec2(gl_FragCoord.xy - uWindow.xy), 0);
         if (front.a > 0.999)
             discard;
@@ -303,7 +410,8 @@ void main() {
             continue;
         // A cell without a visible texel: on to the first plane past it.
         ivec3 cell = clamp(ivec3(floor(x / float(CELL))), ivec3(0), cells - 1);
-        if (texelFetch(uOccupancy, cell, 0).r == 0.0) {
+        // The minimum and the mean count the empty cells' texels too.
+        if (uBlend < 2 && texelFetch(uOccupancy, cell, 0).r == 0.0) {
             vec3 side = (vec3(cell) + step(vec3(0.0), r)) * float(CELL);
             vec3 leave = (side - p0) / safe;
             float tExit = min(min(leave.x, leave.y), leave.z);
@@ -312,7 +420,11 @@ void main() {
             k = min(k, next - next % stride + stride);
             continue;
         }
-        vec4 c = texture(uTexels, sA + fk * sB);
+        vec4 c = uEmpty != 0 ? uFill : texture(uTexels, sA + fk * sB);
+        if (uBlend != 0) {
+            project(c);
+            continue;
+        }
         float a = c.a * uAlpha;
         if (stride > 1)
             a = 1.0 - pow(1.0 - a, float(stride));
@@ -321,6 +433,19 @@ void main() {
         opacity += w;
         if (opacity > 0.999)
             break;
+    }
+    if (uBlend != 0) {
+        if (uPartial != 0) {
+            if (!pHit)
+                discard;
+            fragColour = vec4(pColour, uBlend == 3 ? pKey : pKey + 1.0);
+            return;
+        }
+        // The maximum of texels that show nothing shows nothing.
+        if (!pHit || (uBlend == 1 && pKey <= 0.0))
+            discard;
+        fragColour = vec4(uBlend == 3 ? pColour / pKey : pColour, 1.0);
+        return;
     }
     if (nStops > 1) {
         float rest = float(nStops - passed);
@@ -342,14 +467,23 @@ void main() {
 }
 )";
 
+// A projection's target (uBlend, as kStackFs's with uPartial) ends at full
+// opacity.
 constexpr const char *kCompositeFs = R"(#version 330 core
 uniform sampler2D uTexels;
 uniform vec4 uWindow;
+uniform int uBlend;
 out vec4 fragColour;
 void main() {
     vec4 c = texelFetch(uTexels, ivec2(gl_FragCoord.xy - uWindow.xy), 0);
     if (c.a <= 0.0)
         discard;
+    if (uBlend == 1 && c.a <= 1.0)
+        discard;
+    if (uBlend == 3)
+        c = vec4(c.rgb / c.a, 1.0);
+    else if (uBlend != 0)
+        c.a = 1.0;
     fragColour = c;
 }
 )";

@@ -26,7 +26,20 @@ struct Vert {
     float w;
 };
 
-enum Program { kSurface, kLine, kPoint, kTex, kVolume, kStack, kComposite, kUpscale, kResolve, kProgramCount };
+enum Program {
+    kSurface,
+    kLine,
+    kPoint,
+    kTex,
+    kVolume,
+    kStack,
+    kComposite,
+    kUpscale,
+    kResolve,
+    kProject,
+    kProjectResolve,
+    kProgramCount
+};
 
 struct ProgramInfo {
     GLuint id = 0;
@@ -36,6 +49,8 @@ struct ProgramInfo {
     // The one-pass stack program's own.
     GLint eye = -1, ray = -1, depth = -1, depthLimit = -1, sampleCount = -1, window = -1, plane = -1, planes = -1, alpha = -1, lo = -1, hi = -1, origin = -1, size = -1;
     GLint nearFirst = -1;
+    // Projections' own.
+    GLint blend = -1, partial = -1, empty = -1, fill = -1;
 };
 
 // The part of one slice that can show anything, cut into strips of rows
@@ -166,6 +181,9 @@ struct VolumeBinding {
     bool ramp;
     int lutSize;
     float lo, span, dmin, scale;
+    // Projections (kProject runs): the Blend, and the grid whose draws
+    // gather into one target; grid 0 stands for a brick left out.
+    int blend = 0, group = -1;
 };
 
 struct Transparent {
@@ -195,6 +213,7 @@ struct Stack {
     int firstItem, itemCount;
     int tex;
     float alpha;
+    int blend; // the texture's Blend
     int planes;
     double normal[3], d0, step;
     double toIndex[12], fromIndex[12];
@@ -207,6 +226,7 @@ struct StackDraw {
     GLuint tex;
     float lo[3], hi[3];  // the brick's share (half-open, clamped to the texture)
     float origin[3], size[3];
+    float fill[4]; // without a texture (tex 0): the texel of every voxel
 };
 
 // A framebuffer of one panel-sized texture.
@@ -247,6 +267,8 @@ struct Renderer {
     // The float target of a stack drawn in several bricks, and the opaque
     // depth of the panel, where a stack's rays meet opaque things.
     PanelTarget accum, depth;
+    // The float target of the slice sets of a projection.
+    PanelTarget project;
     bool accumulating = false;
     // Pixels drawn to one pixel of the window: below 1 while a reduced
     // frame is drawn, so that lines and points keep their width on the
@@ -261,6 +283,7 @@ struct Renderer {
     std::vector<Vert> verts, scratch;
     std::vector<Transparent> items;
     std::vector<Run> runs;
+    std::vector<Run> projectRuns; // slice sets of projections, drawn apart
     std::vector<VolumeBinding> bindings;
     std::vector<int> brickBinding;
     std::vector<Strip> slice;

@@ -545,8 +545,9 @@ TEST(Stats, LineFormat)
     st.texPolys = 6;
     st.volSlices = 127;
     st.ms = 1.23456;
+    st.uploads = 2;
     EXPECT_EQ(vq::statsLine(12, st), "vqscene: frame=12 points=20 lines=3 thicklines=4 facets=5 texpolys=6 "
-                                     "volslices=127 ms=1.235");
+                                     "volslices=127 ms=1.235 uploads=2");
 }
 
 namespace {
