@@ -238,7 +238,7 @@ void main() {
 
 // A projection's float target through the colour range onto the panel at
 // full opacity; pixels whose rays met nothing (or, for the maximum, nothing
-// at or above dmin) stay as they are.
+// above dmin) stay as they are.
 constexpr const char *kProjectResolveFs = R"(#version 330 core
 uniform sampler2D uTexels;
 uniform sampler1D uLut;
@@ -254,7 +254,9 @@ void main() {
             discard;
         f = c.r / c.g;
     } else {
-        if (!(c.r >= 0.0) || c.r > 1e29)
+        // A maximum at the range's bottom shows nothing, as its texels
+        // do in a stack.
+        if (!(c.r >= 0.0) || c.r > 1e29 || (uBlend == 1 && c.r <= 0.0))
             discard;
         f = c.r;
     }

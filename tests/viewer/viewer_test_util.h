@@ -161,7 +161,8 @@ inline std::string usageText(const std::string &prog)
            "-Vf filename \t read view from filename\n"
            " * * * following options defy PDF output\n"
            "-3d \t use 3-d rendering\n"
-           "-Sp \t speed-up for 3-d rendering (default = 1)\n";
+           "-Sp \t speed-up for 3-d rendering (default = 1)\n"
+           "-blend mode\t\t composite, mip, minip or average along each ray (default composite)\n";
 }
 
 using RunResult = ProgramRun;

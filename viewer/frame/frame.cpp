@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "look.h"
 #include "obj.h"
 #include "state.h"
 #include "tracks.h"
@@ -99,7 +100,13 @@ int kcb(unsigned char *key)
         // The library's own action for P only makes sense with every slice set drawn.
         std::fprintf(stderr, "TOGGLE VR MODE TO ALL SLICE SETS WITH 'B' THEN TRY AGAIN!!!\n");
         return 1;
+    case 'h':
+        // The library lists its own keys after these.
+        printLookKeys();
+        return 0;
     default:
+        // The look keys have no action of the library's to skip.
+        lookKey(*key);
         return 0;
     }
 }

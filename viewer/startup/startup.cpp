@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "frame.h"
+#include "look.h"
 #include "obj.h"
 #include "tracks.h"
 #include "volume_util.h"
@@ -43,6 +44,7 @@ const char *const kUsageLines[] = {
     " * * * following options defy PDF output\n",
     "-3d \t use 3-d rendering\n",
     "-Sp \t speed-up for 3-d rendering (default = 1)\n",
+    "-blend mode\t\t composite, mip, minip or average along each ray (default composite)\n",
 };
 
 // Copies at most size - 1 characters and always terminates.
@@ -63,6 +65,7 @@ const OptionSpec kOptions[] = {
     {"-c", 1, true},   {"-M", 1, true},   {"-W", 2, true},   {"-o", 6, false},  {"-i", 0, false},  {"-x", 0, false},
     {"-Rx", 1, false}, {"-Vx", 0, false}, {"-SV", 0, false}, {"-Tf", 1, false}, {"-Ts", 1, false},
     {"-3d", 0, false}, {"-Sp", 1, false}, {"-DX", 0, false}, {"-BX", 1, false}, {"-Vf", 1, false},
+    {"-blend", 1, true},
 };
 
 const OptionSpec *findOption(const char *arg)
@@ -180,6 +183,7 @@ int loadSurfaceOption(const char *fname, const char *label, float r, float g, fl
 int parseCommandLine(int argc, char **argv)
 {
     setVolumeDefaults();
+    resetLook();
     if (argc <= 2) {
         usage(argv[0]);
         return -1;
@@ -249,6 +253,12 @@ int parseCommandLine(int argc, char **argv)
             settings.useValueWindow[v] = 1;
             settings.valueWindow[v][0] = static_cast<float>(lo);
             settings.valueWindow[v][1] = static_cast<float>(hi);
+        } else if (std::strcmp(arg, "-blend") == 0) {
+            blendMode[v] = blendModeNamed(val[0]);
+            if (blendMode[v] < 0) {
+                std::fprintf(stderr, "-blend needs composite, mip, minip or average, not '%s'!\n", val[0]);
+                return -1;
+            }
         } else if (std::strcmp(arg, "-o") == 0) {
             if (loadSurfaceOption(val[0], val[1], static_cast<float>(std::atof(val[2])),
                                   static_cast<float>(std::atof(val[3])),
@@ -542,9 +552,13 @@ int buildVolume(int v, int argc, char **argv)
             ids[a][v] = nvqcvr(xvol->data, nx, ny, nz, 0, nx - 1, 0, ny - 1, 0, nz - 1, tr, 's', dmin[v],
                                dmax[v], dscale[v][a] * amin[v], dscale[v][a] * amax[v]);
         dropByteVoxels(xraw);
+        rememberLook(v, xvol->cmap_r, xvol->cmap_g, xvol->cmap_b);
         return 0;
     }
-    return fillTexture(v, xvol, tr);
+    int filled = fillTexture(v, xvol, tr);
+    if (filled == 0)
+        rememberLook(v, xvol->cmap_r, xvol->cmap_g, xvol->cmap_b);
+    return filled;
 }
 
 void finishSurfaces(const float window[6])

@@ -1,0 +1,29 @@
+// What a volume looks like, changed while the viewer runs: its data range,
+// opacity, colour map and projection, and keys that change them.
+#pragma once
+
+// Projections of a volume, as -blend names them (in this order).
+enum { kLookComposite, kLookMip, kLookMinip, kLookAverage, kLookModes };
+
+// Projection of each volume (-blend), read by start-up and the keys.
+extern int blendMode[4];
+
+// The projection named by text, or -1.
+int blendModeNamed(const char *text);
+const char *blendModeName(int mode);
+
+// After start-up has made volume v's renderings: keeps its start-up look
+// for the reset key and hands its projection to the scene library.
+void rememberLook(int v, const float *fileRed, const float *fileGreen, const float *fileBlue);
+
+// Volume v's ranges and projection to the scene library (from the next frame).
+void applyLook(int v);
+
+// The look keys: 1 when the key was one of them.
+int lookKey(unsigned char key);
+
+// The look keys' lines for the h list.
+void printLookKeys();
+
+// Back to the state at program load (tests).
+void resetLook();
