@@ -240,6 +240,7 @@ struct Scene {
     int windowWidth = 800, windowHeight = 800;
     double frameStart = 0;  // clock at the start of the running frame
     bool showing = false;   // vqshow has handed control to a platform
+    std::string title = "vqscene";  // of the window
     bool drawFailed = false;  // the renderer could not draw what was asked (said why): the run ends
 };
 

@@ -64,6 +64,7 @@ VQSCENE_API void vqsvp(float x1, float x2, float y1, float y2, float z1, float z
 VQSCENE_API void vqbox(const char *xopt, float xtick, int nxsub, const char *yopt, float ytick, int nysub,
            const char *zopt, float ztick, int nzsub); /* box around the world window */
 VQSCENE_API void svqsbc(float r, float g, float b);  /* background colour */
+VQSCENE_API void svqstt(const char *title);          /* window title (default "vqscene") */
 VQSCENE_API void svqsfc(float r, float g, float b);  /* foreground colour */
 /* Ambient colour and n lights; positions in world units when world is 1. */
 VQSCENE_API void svqsl(Colour3 ambient, int n, const Point3 *pos, const Colour3 *col, int world);

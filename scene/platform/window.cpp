@@ -414,7 +414,7 @@ bool openWindow(Scene &s)
     Wn.scene = &s;
     Wn.width = s.opts.width;
     Wn.height = s.opts.height;
-    Wn.id = Win.createWindow("vqscene");
+    Wn.id = Win.createWindow(s.title.c_str());
     closeProbe(probe);
     if (Wn.id <= 0) {
         sceneError("cannot create a window");

@@ -71,6 +71,22 @@ TEST(SceneConstruction, WindowViewportAndSliceSetsOfOneVolume)
     EXPECT_EQ(s.lighting.lights.size(), 2u);
 }
 
+TEST(SceneConstruction, WindowTitleNamesTheProgramAndItsFirstFile)
+{
+    std::string first = vt::writeVolume("title1.xrw", 4, 4, 4, 1, 1, 1, ramp);
+    std::string second = vt::writeVolume("title2.xrw", 4, 4, 4, 1, 1, 1, ramp);
+    std::string err;
+    ASSERT_EQ(start({"-f", first, "-blend", "mip", "-f", second}, &err), 0) << err;
+    EXPECT_EQ(vqtest::scene().title, "xrwview: " + first);
+    // The projection binds to the volume it follows.
+    EXPECT_EQ(vqtest::scene().volumes[vidx[0]].blend, vq::kBlendMaximum);
+    EXPECT_EQ(vqtest::scene().volumes[vidz[0]].blend, vq::kBlendMaximum);
+    EXPECT_EQ(vqtest::scene().volumes[vidx[1]].blend, vq::kBlendComposite);
+    // An empty title leaves it.
+    svqstt("");
+    EXPECT_EQ(vqtest::scene().title, "xrwview: " + first);
+}
+
 TEST(SceneConstruction, OpacityFactorsPerAxisAndNoBox)
 {
     std::string path = vt::writeVolume("factors.xrw", 4, 4, 4, 1, 1, 1, ramp);

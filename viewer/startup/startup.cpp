@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "frame.h"
 #include "look.h"
@@ -503,6 +504,7 @@ int buildVolume(int v, int argc, char **argv)
             std::fprintf(stderr, "Failed to open the display.\n");
             return -1;
         }
+        svqstt((std::string("xrwview: ") + name).c_str());
         if (invert) {
             svqsbc(1, 1, 1);
             svqsfc(0, 0, 0);
