@@ -226,6 +226,7 @@ struct Scene {
 
     vqNumberFunc numberFunc = nullptr;
     vqKeyFunc keyFunc = nullptr;
+    vqDragFunc dragFunc = nullptr;
     int spaceCount = 0;
     std::deque<unsigned char> keyQueue;
 

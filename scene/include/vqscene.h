@@ -38,6 +38,10 @@ typedef void (*vqFrameFunc)(double *t, int *kc);
 typedef void (*vqNumberFunc)(int *n);
 /* Key callback: nonzero result = skip the library's own action for *key. */
 typedef int (*vqKeyFunc)(unsigned char *key);
+/* Look-drag callback (Ctrl + left drag in a window): *phase 0 on press,
+   1 on each motion with *dx to the right and *dy upwards in panel widths
+   and heights since the last call, 2 on release. */
+typedef void (*vqDragFunc)(int *phase, float *dx, float *dy);
 
 /* ---- Display ------------------------------------------------------- */
 
@@ -52,6 +56,7 @@ VQSCENE_API int vqshow(int mode);
 VQSCENE_API void cvqscb(vqFrameFunc f);  /* frame callback of the current panel */
 VQSCENE_API void cvqsncb(vqNumberFunc f); /* number-key callback */
 VQSCENE_API void cvqskcb(vqKeyFunc f);    /* key callback */
+VQSCENE_API void cvqsdcb(vqDragFunc f);   /* look-drag callback; null: Ctrl drags turn the view */
 VQSCENE_API void cvqdcb(void);            /* disable the frame callback */
 VQSCENE_API void cvqecb(void);            /* enable the frame callback */
 VQSCENE_API void cvqtcb(void);            /* toggle the frame callback */

@@ -511,6 +511,18 @@ TEST(FrameDigest, StaysForTheSameFrameAndChangesWithWhatShows)
     changed("the camera");
     svqpt(tex);
     changed("a texture's texels");
+    svqtbm(tex, vq::kBlendMaximum);
+    changed("a texture's projection");
+    static float voxels[2] = {0, 1};
+    static float *rows[2] = {voxels, voxels};
+    static float **planes[2] = {rows, rows};
+    const float tr[12] = {0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    int vol = nvqcvr(planes, 2, 2, 2, 0, 1, 0, 1, 0, 1, tr, 's', 0, 1, 0, 1);
+    changed("a new volume rendering");
+    svqvr(vol, 0.2f, 1, 0, 1);
+    changed("a volume's data range");
+    svqvbm(vol, vq::kBlendMean);
+    changed("a volume's projection");
     svqsbc(0.2f, 0.2f, 0.2f);
     changed("the background");
     int second = xvqap(0.5f, 0.5f, 1, 1);

@@ -32,6 +32,8 @@ struct Look {
 
 Look looks[4];
 int current;  // the volume the keys change
+double unitLo[4] = {0, 0, 0, 0}, unitHi[4] = {1, 1, 1, 1};
+bool dragging;  // a look drag that changes ranges is under way
 
 void installMap(int v)
 {
@@ -61,8 +63,9 @@ const char *mapName(int v)
 
 void sayLook(int v)
 {
-    std::fprintf(stderr, "volume %d: range %g .. %g, opacity %g .. %g, map %s, projection %s\n", v, dmin[v],
-                 dmax[v], amin[v], amax[v], mapName(v), blendModeName(blendMode[v]));
+    std::fprintf(stderr, "volume %d: range %g .. %g, opacity %g .. %g, map %s, projection %s\n", v,
+                 lookFileValue(v, dmin[v]), lookFileValue(v, dmax[v]), amin[v], amax[v], mapName(v),
+                 blendModeName(blendMode[v]));
 }
 
 // Changes that only slice sets can show live.
@@ -129,6 +132,51 @@ void applyLook(int v)
     }
 }
 
+void setLookUnits(int v, double lo, double hi)
+{
+    if (v < 0 || v >= 4)
+        return;
+    unitLo[v] = lo;
+    unitHi[v] = hi;
+}
+
+double lookFileValue(int v, double value)
+{
+    if (v < 0 || v >= 4)
+        return value;
+    return unitLo[v] + value * (unitHi[v] - unitLo[v]);
+}
+
+void lookDrag(int *phase, float *dx, float *dy)
+{
+    if (NVR <= 0 || !phase)
+        return;
+    if (current >= NVR)
+        current = 0;
+    int v = current;
+    if (*phase == 0) {
+        dragging = liveRanges();
+        return;
+    }
+    if (!dragging)
+        return;
+    if (*phase == 2) {
+        dragging = false;
+        std::fprintf(stderr, "volume %d window: %g .. %g\n", v, lookFileValue(v, dmin[v]), lookFileValue(v, dmax[v]));
+        return;
+    }
+    if (!dx || !dy || !std::isfinite(*dx) || !std::isfinite(*dy))
+        return;
+    // Voxel values run from 0 to 1 (bytes over 255): a whole panel across
+    // is the whole of that.
+    double width = dmax[v] - dmin[v], centre = 0.5 * (dmin[v] + dmax[v]);
+    width = std::fmax(width + *dx, 1e-3);
+    centre += *dy;
+    dmin[v] = static_cast<float>(centre - 0.5 * width);
+    dmax[v] = static_cast<float>(centre + 0.5 * width);
+    applyLook(v);
+}
+
 int lookKey(unsigned char key)
 {
     if (NVR <= 0)
@@ -191,6 +239,7 @@ void printLookKeys()
                          "  c        next colour map: grey, rainbow, hot, cool, the file's own\n"
                          "  R        the volume's look as the command line set it\n"
                          "  V        keys change the next volume\n"
+                         "  Ctrl + left drag  window (across) and level (up and down) of that volume\n"
                          "  0 9      slice reveal (-3d); 1 slice sets, 2 tracks on/off\n");
 }
 
@@ -201,4 +250,7 @@ void resetLook()
         looks[v] = Look();
     }
     current = 0;
+    dragging = false;
+    for (int v = 0; v < 4; v++)
+        unitLo[v] = 0, unitHi[v] = 1;
 }

@@ -19,6 +19,17 @@ void rememberLook(int v, const float *fileRed, const float *fileGreen, const flo
 // Volume v's ranges and projection to the scene library (from the next frame).
 void applyLook(int v);
 
+// Volume v's values 0 and 1 stand for lo and hi of its file (an imported
+// file's byte window; 0 and 1 for XRW).
+void setLookUnits(int v, double lo, double hi);
+// A value of volume v in its file's units.
+double lookFileValue(int v, double value);
+
+// Ctrl + left drag (the scene library's look-drag callback): horizontal
+// motion widens the current volume's data range, vertical motion raises
+// its centre, a whole panel across being the volume's value range.
+void lookDrag(int *phase, float *dx, float *dy);
+
 // The look keys: 1 when the key was one of them.
 int lookKey(unsigned char key);
 

@@ -459,13 +459,16 @@ int buildVolume(int v, int argc, char **argv)
     const char *name = settings.xrwFileName[v];
     Xraw *xraw = nullptr;
     int imported = 0;
+    // The file's values that voxel values 0 and 1 stand for.
+    double units[2] = {0, 1};
     if (volumeImporter) {
         imported = volumeImporter(name, settings.useValueWindow[v] ? settings.valueWindow[v] : nullptr,
-                                  settings.useMatrix[v], &xraw, settings.fileMatrix[v]);
+                                  settings.useMatrix[v], &xraw, settings.fileMatrix[v], units);
         if (imported < 0)
             return -1;
         settings.haveFileMatrix[v] = imported;
     }
+    setLookUnits(v, units[0], units[1]);
     if (!imported) {
         if (settings.useValueWindow[v])
             std::fprintf(stderr, "-W ignored for '%s': XRW voxels are bytes already.\n", name);
@@ -604,6 +607,7 @@ void registerCallbacks()
     cvqscb(cb);
     cvqsncb(numcb);
     cvqskcb(kcb);
+    cvqsdcb(lookDrag);
 }
 
 int xrwviewMain(int argc, char **argv)

@@ -339,7 +339,8 @@ int importVolume(const char *path, const double *window, ImportedVolume *out)
     return 0;
 }
 
-int importForViewer(const char *path, const float *window, int matrixGiven, Xraw **xraw, float m[4][4])
+int importForViewer(const char *path, const float *window, int matrixGiven, Xraw **xraw, float m[4][4],
+                    double used[2])
 {
     if (recogniseVolumeFile(path) == IMPORT_NONE)
         return 0;
@@ -352,6 +353,8 @@ int importForViewer(const char *path, const float *window, int matrixGiven, Xraw
                  matrixGiven ? "transform from the file not applied (-M given)" : "transform from the file applied");
     *xraw = iv.xraw;
     std::memcpy(m, iv.matrix, sizeof iv.matrix);
+    used[0] = iv.lo;
+    used[1] = iv.hi;
     return 1;
 }
 

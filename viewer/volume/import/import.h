@@ -89,7 +89,8 @@ long long fileBytes(const char *path);
 long long checkImportSizes(const char *path, long long nx, long long ny, long long nz);
 
 // The xrwview start-up hook (see VolumeImporter in startup.h).
-int importForViewer(const char *path, const float *window, int matrixGiven, Xraw **xraw, float m[4][4]);
+int importForViewer(const char *path, const float *window, int matrixGiven, Xraw **xraw, float m[4][4],
+                    double used[2]);
 
 // Writes m as four rows of four reals, the -M file format, beside the
 // target and renamed into place. 0, or -1 after a message.
