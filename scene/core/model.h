@@ -125,6 +125,7 @@ struct Volume {
     float dmin = 0, dmax = 1, amin = 0, amax = 1;
     int version = 1;  // the renderer uploads when its copy is older
     int blend = 0;    // a Blend: how the values along a ray make a pixel
+    bool shade = false;  // composited samples lit by their value gradient
 };
 
 struct Texture3D {
@@ -132,6 +133,7 @@ struct Texture3D {
     std::vector<uint8_t, ZeroedAllocator<uint8_t>> texels;  // 4 bytes a texel, x fastest
     int version = 0;              // bumped by svqpt; 0 = never handed back
     int blend = 0;                // a Blend, as a volume rendering's
+    bool shade = false;           // lit by the gradient of the texels' opacity
     // The renderer gave the storage's pages back after sending them to the
     // GPU; svqg3dt reads them back from there first.
     bool released = false;

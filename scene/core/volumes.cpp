@@ -341,6 +341,26 @@ void svqvbm(int id, int mode)
     s.volumes[id].blend = mode;
 }
 
+void svqvsh(int id, int on)
+{
+    Scene &s = scene();
+    if (id < 0 || id >= static_cast<int>(s.volumes.size())) {
+        sceneError("svqvsh: no volume rendering %d", id);
+        return;
+    }
+    s.volumes[id].shade = on != 0;
+}
+
+void svqtsh(int id, int on)
+{
+    Scene &s = scene();
+    if (id < 0 || id >= static_cast<int>(s.textures.size())) {
+        sceneError("svqtsh: no 3-d texture %d", id);
+        return;
+    }
+    s.textures[id].shade = on != 0;
+}
+
 void svqtbm(int id, int mode)
 {
     Scene &s = scene();

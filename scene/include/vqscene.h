@@ -119,6 +119,10 @@ VQSCENE_API void svqvr(int id, float dmin, float dmax, float amin, float amax);
    0 composite (the default), 1 maximum, 2 minimum, 3 mean intensity; the
    last three through the colour range at full opacity. */
 VQSCENE_API void svqvbm(int id, int mode);
+/* Gradient shading of volume rendering id on (1) or off (0): composited
+   samples lit by the scene's lights as a surface across their value's
+   gradient would be, with a little specular highlight. */
+VQSCENE_API void svqvsh(int id, int on);
 VQSCENE_API int svqc3dt(int nx, int ny, int nz);       /* new RGBA 3-D texture; id or -1 */
 /* Texel storage of texture id, 4 bytes a texel, texel (i,j,k) at
    4*(i + w*j + w*h*k). */
@@ -127,6 +131,9 @@ VQSCENE_API void svqpt(int id);                        /* the texels take effect
 /* Blend of 3-D texture id's stacks of polygons, as svqvbm; the texels'
    opacity stands for their value, their colour for its colour. */
 VQSCENE_API void svqtbm(int id, int mode);
+/* Gradient shading of texture id's stacks, as svqvsh, the gradient being
+   that of the texels' opacity. */
+VQSCENE_API void svqtsh(int id, int on);
 
 /* ---- Panels -------------------------------------------------------- */
 

@@ -473,6 +473,7 @@ void findStacks(const Scene &s, const double eye[3], int minPlanes)
         st.tex = first.tex;
         st.alpha = first.alpha;
         st.blend = s.textures[first.tex].blend;
+        st.shade = s.textures[first.tex].shade;
         st.d0 = dot3(st.normal, v0[0].x);
         st.planes = 1;
         const double tol = 1e-3;
@@ -660,6 +661,32 @@ void clampRange(int &a, int &b, int n)
     b = std::clamp(b, 0, n - 1);
 }
 
+void gradientToScene(const double m[12], const int textureAxis[3], float out[9])
+{
+    // The linear part's inverse transpose takes index gradients to scene
+    // ones; a gradient's component along texture axis textureAxis[a] is
+    // the one along index axis a.
+    double a[3][3];
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            a[r][c] = m[r * 4 + 1 + c];
+    double cof[3][3];
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) {
+            int r1 = (r + 1) % 3, r2 = (r + 2) % 3, c1 = (c + 1) % 3, c2 = (c + 2) % 3;
+            cof[r][c] = a[r1][c1] * a[r2][c2] - a[r1][c2] * a[r2][c1];
+        }
+    double det = a[0][0] * cof[0][0] + a[0][1] * cof[0][1] + a[0][2] * cof[0][2];
+    for (int i = 0; i < 9; ++i)
+        out[i] = 0;
+    if (!(std::fabs(det) > 0))
+        return;
+    // inverse transpose = cofactors / det; row r, index column c.
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            out[textureAxis[c] * 3 + r] = static_cast<float>(cof[r][c] / det);
+}
+
 // The slices of one slice set: slice k lies at voxel index k along the
 // set's axis; each covers the part of its plane that can show anything.
 void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
@@ -685,6 +712,11 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
     VolumeBinding proto{0, lut->tex, v.dmax > v.dmin, lutSize, g->code.lo, g->code.hi - g->code.lo, v.dmin, scale};
     proto.blend = blend;
     proto.group = sameGrid(s, d.vol);
+    proto.shade = v.shade && blend == kBlendComposite;
+    if (proto.shade) {
+        static const int textureAxis[3] = {2, 1, 0};
+        gradientToScene(v.tr, textureAxis, proto.gradToScene);
+    }
     const Program program = blend == kBlendComposite ? kVolume : kProject;
     // The minimum and the mean take every sample of the box, the bricks
     // left out too; the maximum, like compositing, what reaches dmin.

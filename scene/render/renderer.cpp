@@ -206,6 +206,10 @@ bool linkProgram(ProgramInfo &info, const char *vs, const char *gs, const char *
     info.partial = glGetUniformLocation(p, "uPartial");
     info.empty = glGetUniformLocation(p, "uEmpty");
     info.fill = glGetUniformLocation(p, "uFill");
+    info.shade = glGetUniformLocation(p, "uShade");
+    info.gradToScene = glGetUniformLocation(p, "uGradToScene");
+    info.eyePos = glGetUniformLocation(p, "uEyePos");
+    info.indexToScene = glGetUniformLocation(p, "uIndexToScene");
     glUseProgram(p);
     GLint sampler = glGetUniformLocation(p, "uTexels");
     if (sampler < 0)
@@ -612,8 +616,11 @@ void drawPanel(Scene &s, int index, int width, int height)
         auto drawRun = [&](const Run &run, bool nearFirst) {
             if (run.program != current) {
                 useProgram(run.program, mvp, vw, vh);
-                if (run.program == kSurface)
-                    setLights(R.programs[kSurface], s, cam);
+                if (run.program == kSurface || run.program == kVolume || run.program == kStack)
+                    setLights(R.programs[run.program], s, cam);
+                if (run.program == kVolume || run.program == kStack)
+                    glUniform3f(R.programs[run.program].eyePos, static_cast<float>(cam.eye[0]),
+                                static_cast<float>(cam.eye[1]), static_cast<float>(cam.eye[2]));
                 current = run.program;
             }
             const ProgramInfo &p = R.programs[run.program];
@@ -651,6 +658,20 @@ void drawPanel(Scene &s, int index, int width, int height)
                 glUniform3fv(p.size, 1, d.size);
                 glUniform1i(p.nearFirst, nearFirst ? 1 : 0);
                 glUniform1i(p.blend, st.blend);
+                glUniform1i(p.shade, st.shade ? 1 : 0);
+                if (st.shade) {
+                    static const int straight[3] = {0, 1, 2};
+                    float g[9], m[16] = {};
+                    gradientToScene(st.fromIndex, straight, g);
+                    glUniformMatrix3fv(p.gradToScene, 1, GL_FALSE, g);
+                    for (int r = 0; r < 3; ++r) {
+                        for (int c = 0; c < 3; ++c)
+                            m[c * 4 + r] = static_cast<float>(st.fromIndex[r * 4 + 1 + c]);
+                        m[12 + r] = static_cast<float>(st.fromIndex[r * 4]);
+                    }
+                    m[15] = 1;
+                    glUniformMatrix4fv(p.indexToScene, 1, GL_FALSE, m);
+                }
                 glUniform1i(p.empty, d.tex == 0 ? 1 : 0);
                 glUniform4fv(p.fill, 1, d.fill);
                 glUniform1i(p.partial, R.accumulating ? 1 : 0);
@@ -670,6 +691,9 @@ void drawPanel(Scene &s, int index, int width, int height)
                 glUniform1i(p.lutSize, vb.lutSize);
                 glUniform2f(p.decode, vb.lo, vb.span);
                 glUniform2f(p.range, vb.dmin, vb.scale);
+                glUniform1i(p.shade, vb.shade ? 1 : 0);
+                if (vb.shade)
+                    glUniformMatrix3fv(p.gradToScene, 1, GL_FALSE, vb.gradToScene);
             }
             // Slices and textured polygons show no edges worth smoothing
             // (they come in stacks whose rims are transparent or covered by

@@ -4,6 +4,37 @@
 
 namespace vq {
 
+// Gradient shading, shared by the slice and stack programs: a sample's
+// colour lit as a surface across its gradient would be (grad in texels of
+// the texture's own axes, uGradToScene taking it into the scene), the
+// surface facing down the gradient (out of what is dense): a third
+// ambient, two thirds diffuse from each light and a little specular; a
+// sample with no gradient stays as it is.
+#define VQ_SHADE_GLSL \
+    "uniform int uShade;\n" \
+    "uniform mat3 uGradToScene;\n" \
+    "uniform vec3 uEyePos;\n" \
+    "uniform int uLightCount;\n" \
+    "uniform vec3 uLightPos[8];\n" \
+    "uniform vec3 uLightColour[8];\n" \
+    "vec3 shadeSample(vec3 rgb, vec3 grad, vec3 pos) {\n" \
+    "    vec3 n = -(uGradToScene * grad);\n" \
+    "    float len = length(n);\n" \
+    "    if (!(len > 1e-6))\n" \
+    "        return rgb;\n" \
+    "    n /= len;\n" \
+    "    vec3 v = normalize(uEyePos - pos);\n" \
+    "    vec3 light = vec3(0.3);\n" \
+    "    vec3 spec = vec3(0.0);\n" \
+    "    for (int i = 0; i < uLightCount; ++i) {\n" \
+    "        vec3 l = normalize(uLightPos[i] - pos);\n" \
+    "        light += 0.7 * uLightColour[i] * max(dot(n, l), 0.0);\n" \
+    "        spec += 0.2 * uLightColour[i] * pow(max(dot(n, normalize(l + v)), 0.0), 16.0);\n" \
+    "    }\n" \
+    "    return min(rgb * light + spec, vec3(1.0));\n" \
+    "}\n"
+
+
 // Plain transform; colour, normal and position passed on.
 constexpr const char *kSurfaceVs = R"(#version 330 core
 layout(location = 0) in vec3 aPos;
@@ -134,10 +165,12 @@ layout(location = 3) in vec3 aTex;
 uniform mat4 uMvp;
 out vec4 vColour;
 out vec3 vTex;
+out vec3 vPos;
 void main() {
     gl_Position = uMvp * vec4(aPos, 1.0);
     vColour = aColour;
     vTex = aTex;
+    vPos = aPos;
 }
 )";
 
@@ -161,9 +194,10 @@ void main() {
 // its position on the data range (uRange: dmin and 1 / (dmax - dmin)),
 // which picks an entry of the colour range; below dmin nothing is drawn.
 // Without a ramp (dmax <= dmin) all that is drawn takes the top entry.
-constexpr const char *kVolumeFs = R"(#version 330 core
+constexpr const char *kVolumeFs = "#version 330 core\n" VQ_SHADE_GLSL R"(
 in vec4 vColour;
 in vec3 vTex;
+in vec3 vPos;
 uniform sampler3D uGrid;
 uniform sampler1D uLut;
 uniform vec2 uDecode;
@@ -182,6 +216,13 @@ void main() {
     vec4 c = texelFetch(uLut, i, 0);
     if (c.a <= 0.0)
         discard;
+    if (uShade != 0) {
+        vec3 ts = 1.0 / vec3(textureSize(uGrid, 0));
+        vec3 grad = vec3(texture(uGrid, vTex + vec3(ts.x, 0.0, 0.0)).r - texture(uGrid, vTex - vec3(ts.x, 0.0, 0.0)).r,
+                         texture(uGrid, vTex + vec3(0.0, ts.y, 0.0)).r - texture(uGrid, vTex - vec3(0.0, ts.y, 0.0)).r,
+                         texture(uGrid, vTex + vec3(0.0, 0.0, ts.z)).r - texture(uGrid, vTex - vec3(0.0, 0.0, ts.z)).r);
+        c.rgb = shadeSample(c.rgb, grad, vPos);
+    }
     // One slice of every uStride stands for them all.
     if (uStride > 1)
         c.a = 1.0 - pow(1.0 - c.a, float(uStride));
@@ -284,8 +325,9 @@ void main() {
 // colours are averaged. uPartial: a brick's share, kept for the next brick
 // (colour and 1 + the opacity picked, or the sum of colours and a count).
 // uEmpty: a brick left out, all its texels uFill.
-constexpr const char *kStackFs = R"(#version 330 core
+constexpr const char *kStackFs = "#version 330 core\n" VQ_SHADE_GLSL R"(
 uniform sampler3D uTexels;
+uniform mat4 uIndexToScene;
 uniform vec3 uEye;
 uniform mat3 uRay;
 uniform vec2 uDepth;
@@ -428,6 +470,15 @@ void main() {
             continue;
         }
         float a = c.a * uAlpha;
+        // Shading (uShade): the gradient of the opacity, which rises with
+        // the value, lights each sample that shows.
+        if (uShade != 0 && a > 0.0) {
+            vec3 at = sA + fk * sB, ts = toTexture;
+            vec3 grad = vec3(texture(uTexels, at + vec3(ts.x, 0.0, 0.0)).a - texture(uTexels, at - vec3(ts.x, 0.0, 0.0)).a,
+                             texture(uTexels, at + vec3(0.0, ts.y, 0.0)).a - texture(uTexels, at - vec3(0.0, ts.y, 0.0)).a,
+                             texture(uTexels, at + vec3(0.0, 0.0, ts.z)).a - texture(uTexels, at - vec3(0.0, 0.0, ts.z)).a);
+            c.rgb = shadeSample(c.rgb, grad, (uIndexToScene * vec4(x, 1.0)).xyz);
+        }
         if (stride > 1)
             a = 1.0 - pow(1.0 - a, float(stride));
         float w = (1.0 - opacity) * a;

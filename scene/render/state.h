@@ -51,6 +51,8 @@ struct ProgramInfo {
     GLint nearFirst = -1;
     // Projections' own.
     GLint blend = -1, partial = -1, empty = -1, fill = -1;
+    // Gradient shading's.
+    GLint shade = -1, gradToScene = -1, eyePos = -1, indexToScene = -1;
 };
 
 // The part of one slice that can show anything, cut into strips of rows
@@ -184,6 +186,10 @@ struct VolumeBinding {
     // Projections (kProject runs): the Blend, and the grid whose draws
     // gather into one target; grid 0 stands for a brick left out.
     int blend = 0, group = -1;
+    // Gradient shading: on, and the map from a brick's texel gradient to
+    // the scene's (column-major).
+    bool shade = false;
+    float gradToScene[9] = {};
 };
 
 struct Transparent {
@@ -214,6 +220,7 @@ struct Stack {
     int tex;
     float alpha;
     int blend; // the texture's Blend
+    bool shade; // the texture's gradient shading
     int planes;
     double normal[3], d0, step;
     double toIndex[12], fromIndex[12];
@@ -325,6 +332,10 @@ void addOpaque(Batches &b, const PrimList &l);
 void addTransparentFacets(const PrimList &l, const double eye[3]);
 void addTexPolys(Scene &s, const PrimList &l, const double eye[3]);
 void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d);
+// The map (column-major 3 x 3) from a gradient along texture axes to the
+// scene's direction across which it rises, for the index-to-scene map m
+// (rows of 3 x 4); index axis a runs along texture axis textureAxis[a].
+void gradientToScene(const double m[12], const int textureAxis[3], float out[9]);
 // The stacks among the sorted items (R.items, R.polys) as seen from eye:
 // runs of at least minPlanes polygons that one pass draws as they would be
 // drawn one by one. Fills R.stacks, in item order.

@@ -7,6 +7,7 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -400,6 +401,85 @@ TEST_F(Projection, StacksProjectTheirTexelsInOneBrickOrMany)
         EXPECT_TRUE(near(at(W / 2 + 4, H / 2), right, 255 - right, 40, 6));
         EXPECT_EQ(vq::scene().voxelUploads, 1) << "blend changes send nothing";
     }
+}
+
+} // namespace
+
+namespace {
+
+// A soft ball of value 1 fading out over three voxels, in white.
+void whiteBall(Grid &g)
+{
+    double c = (g.nx - 1) / 2.0;
+    for (int i = 0; i < g.nx; ++i)
+        for (int j = 0; j < g.ny; ++j)
+            for (int k = 0; k < g.nz; ++k) {
+                double r = std::sqrt((i - c) * (i - c) + (j - c) * (j - c) + (k - c) * (k - c));
+                g.at(i, j, k) = static_cast<float>(std::clamp((11 - r) / 3, 0.0, 1.0));
+            }
+    for (int e = 0; e < 256; ++e)
+        vqscr(e, 1, 1, 1);
+}
+
+// One light far off to the right (+x).
+void lightFromTheRight()
+{
+    Colour3 ambient{0.2, 0.2, 0.2}, white{1, 1, 1};
+    Point3 pos{50, 0, 0};
+    svqsl(ambient, 1, &pos, &white, 1);
+}
+
+int level(Pixel p) { return p.r + p.g + p.b; }
+
+TEST_F(Projection, ShadingLightsTheSideOfABallFacingTheLight)
+{
+    Grid g(28, 28, 28, 0);
+    whiteBall(g);
+    lightFromTheRight();
+    int id = addVolume(g, 0, 1, 0, 0.6f);
+    drawSets(id);
+    draw();
+    int left = level(at(26, H / 2)), right = level(at(37, H / 2));
+    EXPECT_NEAR(left, right, 6) << "unshaded, the ball is the same on both sides";
+    std::vector<uint8_t> unshaded = pixels;
+    svqvsh(id, 1);
+    draw();
+    int litLeft = level(at(26, H / 2)), litRight = level(at(37, H / 2));
+    // Facing the light: diffuse in full; facing away: the ambient third.
+    EXPECT_GT(litRight, litLeft + 150) << litLeft << " " << litRight;
+    // The rim seen from the front faces the light most along x; the top
+    // and bottom rims face it less.
+    EXPECT_GT(litRight, level(at(W / 2, 37)));
+    svqvsh(id, 0);
+    draw();
+    EXPECT_EQ(pixels, unshaded) << "off again, the picture is the unshaded one";
+}
+
+TEST_F(Projection, ShadedStacksLightTheSideFacingTheLight)
+{
+    const int n = 28;
+    double c = (n - 1) / 2.0;
+    int tex = svqc3dt(n, n, n);
+    int w, h, d;
+    unsigned char *t = svqg3dt(tex, &w, &h, &d);
+    for (int k = 0; k < n; ++k)
+        for (int j = 0; j < n; ++j)
+            for (int i = 0; i < n; ++i) {
+                double r = std::sqrt((i - c) * (i - c) + (j - c) * (j - c) + (k - c) * (k - c));
+                unsigned char *p = t + 4 * (i + static_cast<size_t>(n) * (j + static_cast<size_t>(n) * k));
+                p[0] = p[1] = p[2] = 255;
+                p[3] = static_cast<unsigned char>(150 * std::clamp((11 - r) / 3, 0.0, 1.0));
+            }
+    svqpt(tex);
+    lightFromTheRight();
+    zStack(tex, n);
+    draw();
+    ASSERT_EQ(vq::renderStacksDrawn(), 1);
+    EXPECT_NEAR(level(at(26, H / 2)), level(at(37, H / 2)), 6);
+    svqtsh(tex, 1);
+    draw();
+    int litLeft = level(at(26, H / 2)), litRight = level(at(37, H / 2));
+    EXPECT_GT(litRight, litLeft + 150) << litLeft << " " << litRight;
 }
 
 } // namespace

@@ -74,6 +74,26 @@ TEST(Look, CompositeIsTheDefaultPictureByteForByte)
     }
 }
 
+TEST(Look, ShadingIsOffByDefaultAndItsKeyMatchesTheOption)
+{
+    for (bool threeD : {false, true}) {
+        std::vector<std::string> base;
+        if (threeD)
+            base = {"-3d"};
+        Shot plain = shoot(base, threeD ? "look_unshaded3d" : "look_unshaded");
+        std::vector<std::string> option = base, keyed = base;
+        option.push_back("-shade");
+        keyed.insert(keyed.end(), {"--frames", "3", "--keys", "1:L"});
+        Shot shaded = shoot(option, threeD ? "look_shaded3d" : "look_shaded");
+        Shot byKey = shoot(keyed, threeD ? "look_shadekey3d" : "look_shadekey");
+        ASSERT_EQ(shaded.status, 0) << shaded.err;
+        ASSERT_EQ(byKey.status, 0) << byKey.err;
+        EXPECT_NE(plain.png, shaded.png) << "-3d " << threeD;
+        EXPECT_EQ(byKey.png, shaded.png) << "-3d " << threeD;
+        EXPECT_EQ(lastUploads(byKey.err), 1) << byKey.err;
+    }
+}
+
 TEST(Look, UnknownProjectionIsRefused)
 {
     Shot s = shoot({"-blend", "brightest"}, "look_bad");

@@ -162,7 +162,8 @@ inline std::string usageText(const std::string &prog)
            " * * * following options defy PDF output\n"
            "-3d \t use 3-d rendering\n"
            "-Sp \t speed-up for 3-d rendering (default = 1)\n"
-           "-blend mode\t\t composite, mip, minip or average along each ray (default composite)\n";
+           "-blend mode\t\t composite, mip, minip or average along each ray (default composite)\n"
+           "-shade \t\t light the volume by its value gradient\n";
 }
 
 using RunResult = ProgramRun;

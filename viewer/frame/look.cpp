@@ -13,6 +13,7 @@
 #include "vqscene.h"
 
 int blendMode[4];
+int shadeOn[4];
 
 namespace {
 
@@ -25,6 +26,7 @@ struct Look {
     bool known = false;
     float dmin = 0, dmax = 1, amin = 0, amax = 0.2f;
     int blend = 0;
+    int shade = 0;
     int map = -1;  // index into kMapNames, kMapCount for the file's own, -1 as started
     float start[256][3] = {};  // the colour block as start-up left it
     float file[256][3] = {};   // the file's own map, brightened as start-up does
@@ -63,9 +65,9 @@ const char *mapName(int v)
 
 void sayLook(int v)
 {
-    std::fprintf(stderr, "volume %d: range %g .. %g, opacity %g .. %g, map %s, projection %s\n", v,
+    std::fprintf(stderr, "volume %d: range %g .. %g, opacity %g .. %g, map %s, projection %s, shading %s\n", v,
                  lookFileValue(v, dmin[v]), lookFileValue(v, dmax[v]), amin[v], amax[v], mapName(v),
-                 blendModeName(blendMode[v]));
+                 blendModeName(blendMode[v]), shadeOn[v] ? "on" : "off");
 }
 
 // Changes that only slice sets can show live.
@@ -103,6 +105,7 @@ void rememberLook(int v, const float *fileRed, const float *fileGreen, const flo
     l.amin = amin[v];
     l.amax = amax[v];
     l.blend = blendMode[v];
+    l.shade = shadeOn[v];
     l.map = -1;
     int lo = colourBlockStart(v);
     for (int k = 0; k < 256; k++) {
@@ -119,8 +122,10 @@ void applyLook(int v)
     if (v < 0 || v >= NVR)
         return;
     if (do_3d_render) {
-        if (tex3d[v] >= 0)
+        if (tex3d[v] >= 0) {
             svqtbm(tex3d[v], blendMode[v]);
+            svqtsh(tex3d[v], shadeOn[v]);
+        }
         return;
     }
     int ids[3] = {vidx[v], vidy[v], vidz[v]};
@@ -129,6 +134,7 @@ void applyLook(int v)
             continue;
         svqvr(ids[a], dmin[v], dmax[v], dscale[v][a] * amin[v], dscale[v][a] * amax[v]);
         svqvbm(ids[a], blendMode[v]);
+        svqvsh(ids[a], shadeOn[v]);
     }
 }
 
@@ -193,6 +199,9 @@ int lookKey(unsigned char key)
     case 'm':
         blendMode[v] = (blendMode[v] + 1) % kLookModes;
         break;
+    case 'L':
+        shadeOn[v] = !shadeOn[v];
+        break;
     case ']':
     case '[':
         if (!liveRanges())
@@ -213,6 +222,7 @@ int lookKey(unsigned char key)
         if (!l.known)
             return 1;
         blendMode[v] = l.blend;
+        shadeOn[v] = l.shade;
         if (!do_3d_render) {
             dmin[v] = l.dmin;
             dmax[v] = l.dmax;
@@ -235,6 +245,7 @@ void printLookKeys()
     std::fprintf(stderr, "xrwview keys:\n"
                          "  B        all slice sets on/off\n"
                          "  m        next projection: composite, mip, minip, average\n"
+                         "  L        gradient shading on/off\n"
                          "  ] [      opacity up, down (the -a ramp times 1.25, 0.8)\n"
                          "  c        next colour map: grey, rainbow, hot, cool, the file's own\n"
                          "  R        the volume's look as the command line set it\n"
@@ -247,6 +258,7 @@ void resetLook()
 {
     for (int v = 0; v < 4; v++) {
         blendMode[v] = 0;
+        shadeOn[v] = 0;
         looks[v] = Look();
     }
     current = 0;

@@ -7,6 +7,8 @@ enum { kLookComposite, kLookMip, kLookMinip, kLookAverage, kLookModes };
 
 // Projection of each volume (-blend), read by start-up and the keys.
 extern int blendMode[4];
+// Gradient shading of each volume (-shade), read by start-up and the keys.
+extern int shadeOn[4];
 
 // The projection named by text, or -1.
 int blendModeNamed(const char *text);

@@ -46,6 +46,7 @@ const char *const kUsageLines[] = {
     "-3d \t use 3-d rendering\n",
     "-Sp \t speed-up for 3-d rendering (default = 1)\n",
     "-blend mode\t\t composite, mip, minip or average along each ray (default composite)\n",
+    "-shade \t\t light the volume by its value gradient\n",
 };
 
 // Copies at most size - 1 characters and always terminates.
@@ -66,7 +67,7 @@ const OptionSpec kOptions[] = {
     {"-c", 1, true},   {"-M", 1, true},   {"-W", 2, true},   {"-o", 6, false},  {"-i", 0, false},  {"-x", 0, false},
     {"-Rx", 1, false}, {"-Vx", 0, false}, {"-SV", 0, false}, {"-Tf", 1, false}, {"-Ts", 1, false},
     {"-3d", 0, false}, {"-Sp", 1, false}, {"-DX", 0, false}, {"-BX", 1, false}, {"-Vf", 1, false},
-    {"-blend", 1, true},
+    {"-blend", 1, true}, {"-shade", 0, true},
 };
 
 const OptionSpec *findOption(const char *arg)
@@ -254,6 +255,8 @@ int parseCommandLine(int argc, char **argv)
             settings.useValueWindow[v] = 1;
             settings.valueWindow[v][0] = static_cast<float>(lo);
             settings.valueWindow[v][1] = static_cast<float>(hi);
+        } else if (std::strcmp(arg, "-shade") == 0) {
+            shadeOn[v] = 1;
         } else if (std::strcmp(arg, "-blend") == 0) {
             blendMode[v] = blendModeNamed(val[0]);
             if (blendMode[v] < 0) {
