@@ -94,6 +94,13 @@ uint64_t frameDigest(const Scene &s)
         g.i(q.visible);
         if (!q.visible)
             continue;
+        const Overlay &o = q.overlay;
+        g.i(o.barLo), g.i(o.barHi), g.f(o.barAmin), g.f(o.barAmax), g.d(o.mmPerUnit);
+        for (size_t t = 0; t < o.tickAt.size(); t++)
+            g.f(o.tickAt[t]), g.bytes(o.tickText[t].data(), o.tickText[t].size());
+        for (const std::string &l : o.axisLabels)
+            g.bytes(l.data(), l.size()), g.i(0);
+        g.bytes(o.line.data(), o.line.size()), g.i(0);
         g.d(q.fx1), g.d(q.fy1), g.d(q.fx2), g.d(q.fy2);
         g.box(q.viewport);
         const Camera &c = panelCamera(s, p);

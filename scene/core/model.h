@@ -164,6 +164,25 @@ struct Lighting {
     std::vector<Light> lights;  // none: a head light is used
 };
 
+// What is drawn over a panel after its scene, in its pixels; each part
+// stays until the program changes it.
+struct Overlay {
+    // Colour bar: colour range barLo..barHi (barHi < barLo: none) at the
+    // right edge, bottom to top, its opacity ramp barAmin..barAmax beside
+    // it, labels tickText[i] at tickAt[i] (0 bottom .. 1 top).
+    int barLo = 0, barHi = -1;
+    float barAmin = 0, barAmax = 0;
+    std::vector<float> tickAt;
+    std::vector<std::string> tickText;
+    // Orientation: what lies along the world's +x, -x, +y, -y, +z, -z;
+    // shown at the edge each direction points to most. Empty: none.
+    std::vector<std::string> axisLabels;
+    // Scale bar: millimetres per world unit; 0: none.
+    double mmPerUnit = 0;
+    // A line of text at the top left; empty: none.
+    std::string line;
+};
+
 struct Panel {
     int id = 0;
     double fx1 = 0, fy1 = 0, fx2 = 1, fy2 = 1;  // window fractions, y up
@@ -180,6 +199,7 @@ struct Panel {
     // True once the camera was set on purpose (view file, steering); a
     // default camera is fitted again when the viewport or panel changes.
     bool cameraUser = false;
+    Overlay overlay;
 };
 
 // ---- Library options (read by vqopend) -------------------------------------
@@ -337,6 +357,14 @@ double panelAspect(const Scene &s, int panel);
 // and the scale of a difference.
 double mapCoord(const Panel &p, int axis, double v);
 double mapScale(const Panel &p, int axis);
+// The orientation labels of a panel seen with camera c: right, left, top,
+// bottom; each the label of the world axis direction that points most
+// along that edge's direction on the screen (empty without labels).
+void edgeLabels(const Panel &p, const Camera &c, std::string out[4]);
+// A round length, 1, 2 or 5 times a power of ten, in mm, of at most
+// maxPixels at pixelsPerMm (at least the shortest such length); 0 when
+// pixelsPerMm is not above 0.
+double scaleBarMm(double pixelsPerMm, double maxPixels);
 // World to scene mapping of a direction (normals use the inverse transpose).
 Vec3 mapNormal(const Panel &p, double x, double y, double z);
 

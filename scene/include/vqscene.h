@@ -143,6 +143,21 @@ VQSCENE_API void xvqcp(int id);                        /* make panel current */
 VQSCENE_API void xvqlpc(int a, int b);                 /* panel b follows panel a's camera */
 VQSCENE_API void xvqtp(int id);                        /* toggle panel visibility */
 
+/* ---- Overlays (drawn over the current panel after its scene) -------- */
+
+/* Colour bar of the colour range lo..hi at the right edge (lo > hi: none),
+   the opacity ramp amin..amax beside it, n labels text[i] at at[i] (0 the
+   bottom, 1 the top of the bar). */
+VQSCENE_API void svqocb(int lo, int hi, float amin, float amax, int n, const float *at, const char *const *text);
+/* Orientation labels: labels[0..5] lie along the world's +x, -x, +y, -y,
+   +z, -z and show at the edge of the view each points to; null: none. */
+VQSCENE_API void svqoor(const char *const *labels);
+/* Scale bar of a round length at the bottom left, true at the panel's
+   centre; mm per world unit (0: none). */
+VQSCENE_API void svqosb(float mmPerUnit);
+/* A line of text at the top left (null or empty: none). */
+VQSCENE_API void svqotx(const char *text);
+
 /* ---- Images -------------------------------------------------------- */
 
 /* TGA image as w*h pixels of 4 bytes (R, G, B, A), row after row from the

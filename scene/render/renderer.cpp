@@ -763,6 +763,10 @@ void drawPanel(Scene &s, int index, int width, int height)
         glDisable(GL_BLEND);
     }
     glBindVertexArray(0);
+    // The overlays, in the panel's pixels over everything.
+    glViewport(x0, y0, vw, vh);
+    glScissor(x0, y0, vw, vh);
+    drawOverlay(s, panel, cam, vw, vh);
 }
 
 } // namespace vq::draw
@@ -803,7 +807,8 @@ bool renderInit()
               linkProgram(R.programs[kUpscale], kCompositeVs, nullptr, kUpscaleFs) &&
               linkProgram(R.programs[kResolve], kCompositeVs, nullptr, kResolveFs) &&
               linkProgram(R.programs[kProject], kTexVs, nullptr, kProjectFs) &&
-              linkProgram(R.programs[kProjectResolve], kCompositeVs, nullptr, kProjectResolveFs);
+              linkProgram(R.programs[kProjectResolve], kCompositeVs, nullptr, kProjectResolveFs) &&
+              linkProgram(R.programs[kOverlay], kOverlayVs, nullptr, kOverlayFs);
     if (!ok) {
         renderShutdown();
         return false;
@@ -969,6 +974,7 @@ void renderShutdown()
     }
     if (R.vao)
         glDeleteVertexArrays(1, &R.vao);
+    releaseOverlay();
     R = Renderer();
     R.trimSlices = trim;
     R.stripRows = rows;

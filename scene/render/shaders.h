@@ -552,6 +552,33 @@ void main() {
 }
 )";
 
+// Overlays: quads in the panel's pixels (uViewport: its size), plain or,
+// with texture coordinates (u >= 0), the font atlas's coverage as opacity.
+constexpr const char *kOverlayVs = R"(#version 330 core
+layout(location = 0) in vec2 aPos;
+layout(location = 1) in vec4 aColour;
+layout(location = 3) in vec2 aUv;
+uniform vec2 uViewport;
+out vec4 vColour;
+out vec2 vUv;
+void main() {
+    gl_Position = vec4(aPos / uViewport * 2.0 - 1.0, 0.0, 1.0);
+    vColour = aColour;
+    vUv = aUv;
+}
+)";
+
+constexpr const char *kOverlayFs = R"(#version 330 core
+in vec4 vColour;
+in vec2 vUv;
+uniform sampler2D uAtlas;
+out vec4 fragColour;
+void main() {
+    float a = vUv.x < 0.0 ? 1.0 : texture(uAtlas, vUv).r;
+    fragColour = vec4(vColour.rgb, vColour.a * a);
+}
+)";
+
 // A multisampled frame resolved: the mean of each pixel's samples, summed
 // in order and scaled, as the GL's own resolve does.
 constexpr const char *kResolveFs = R"(#version 330 core

@@ -38,6 +38,7 @@ enum Program {
     kResolve,
     kProject,
     kProjectResolve,
+    kOverlay,
     kProgramCount
 };
 
@@ -285,6 +286,10 @@ struct Renderer {
     // slice stands for: above 1 in coarse frames.
     int planeStride = 1;
     ReducedTarget reduced;
+    // Overlays: their own vertex array, and the font atlas (made when
+    // first needed; atlasTried once it was).
+    GLuint overlayVao = 0, overlayVbo = 0, atlasTex = 0;
+    bool atlasTried = false;
 
     // Scratch arrays kept between frames to spare allocations.
     std::vector<Vert> verts, scratch;
@@ -319,6 +324,13 @@ void computeStrips(GpuVolume &g, float threshold);
 float visibleThreshold(const Volume &v, int lutSize);
 // The first volume rendering of the same grid as id (id itself if none).
 int sameGrid(const Scene &s, int id);
+
+// ---- overlay.cpp: the pass over a panel after its scene -------------------
+
+// The panel's overlays over its pixels x0, y0, vw x vh (bound viewport),
+// seen with camera cam.
+void drawOverlay(const Scene &s, const Panel &p, const Camera &cam, int vw, int vh);
+void releaseOverlay();
 
 // ---- batches.cpp: lists to vertices, no GL --------------------------------
 

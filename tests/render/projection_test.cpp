@@ -429,7 +429,10 @@ void lightFromTheRight()
     svqsl(ambient, 1, &pos, &white, 1);
 }
 
-int level(Pixel p) { return p.r + p.g + p.b; }
+int level(Pixel p)
+{
+    return p.r + p.g + p.b;
+}
 
 TEST_F(Projection, ShadingLightsTheSideOfABallFacingTheLight)
 {
@@ -480,6 +483,71 @@ TEST_F(Projection, ShadedStacksLightTheSideFacingTheLight)
     draw();
     int litLeft = level(at(26, H / 2)), litRight = level(at(37, H / 2));
     EXPECT_GT(litRight, litLeft + 150) << litLeft << " " << litRight;
+}
+
+} // namespace
+
+class Overlays : public Projection {
+  public:
+    int lit(int x0, int x1, int y0 = 16, int y1 = 47) const
+    {
+        int n = 0;
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x) {
+                Pixel p = at(x, y);
+                n += p.r > 128 && p.g > 128 && p.b > 128;
+            }
+        return n;
+    }
+};
+
+namespace {
+
+TEST_F(Overlays, ArePresentOnlyWhenAsked)
+{
+    draw();
+    std::vector<uint8_t> empty = pixels;
+    for (int x = 0; x < W; ++x)
+        ASSERT_TRUE(near(at(x, H / 2), 0, 0, 0));
+    // Entries 0..255 of the test's range run from green to red up the bar.
+    const float at01[2] = {0, 1};
+    const char *const text[2] = {"0", "1"};
+    svqocb(0, 255, 0, 1, 2, at01, text);
+    draw();
+    EXPECT_TRUE(isEntry(at(W - 15, static_cast<int>(0.2 * H) + 1), 0, 8));
+    EXPECT_TRUE(isEntry(at(W - 15, static_cast<int>(0.8 * H) - 1), 255, 8));
+    EXPECT_GT(lit(0, W - 24, 0, H - 1), 0) << "tick labels and the ramp";
+    svqocb(0, -1, 0, 0, 0, nullptr, nullptr);
+    draw();
+    EXPECT_EQ(pixels, empty);
+    svqosb(1);
+    draw();
+    EXPECT_GT(lit(0, W / 2, 0, 30), 0) << "a scale bar at the bottom left";
+    svqosb(0);
+    svqotx("ab");
+    draw();
+    EXPECT_GT(lit(0, W / 2, H / 2, H - 1), 0) << "a line at the top left";
+    svqotx(nullptr);
+    draw();
+    EXPECT_EQ(pixels, empty);
+}
+
+TEST_F(Overlays, OrientationLabelsSwapSidesWhenTheCameraTurns)
+{
+    // +x (the right from the front) is the wide label.
+    const char *const labels[6] = {"WW", "I", "", "", "", ""};
+    svqoor(labels);
+    vq::Panel &p = vq::scene().panels[vq::scene().current];
+    p.camera.eye[0] = 0, p.camera.eye[1] = 0, p.camera.eye[2] = 5;
+    p.cameraUser = true;
+    draw();
+    int left = lit(0, 20), right = lit(43, 63);
+    EXPECT_GT(right, left + 20) << left << " " << right;
+    p.camera.eye[2] = -5;
+    draw();
+    int left2 = lit(0, 20), right2 = lit(43, 63);
+    EXPECT_GT(left2, right2 + 20) << left2 << " " << right2;
+    EXPECT_NEAR(left2, right, 4);
 }
 
 } // namespace

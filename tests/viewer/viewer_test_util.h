@@ -163,7 +163,10 @@ inline std::string usageText(const std::string &prog)
            "-3d \t use 3-d rendering\n"
            "-Sp \t speed-up for 3-d rendering (default = 1)\n"
            "-blend mode\t\t composite, mip, minip or average along each ray (default composite)\n"
-           "-shade \t\t light the volume by its value gradient\n";
+           "-shade \t\t light the volume by its value gradient\n"
+           "-colourbar \t show the colour map and its values\n"
+           "-orientation \t show L/R/A/P/S/I at the edges of the view\n"
+           "-scalebar \t show a scale bar\n";
 }
 
 using RunResult = ProgramRun;

@@ -74,6 +74,7 @@ void cb(double *, int *kc)
     }
     surfacePass(kc);
     trackPass();
+    lookOverlays();
 }
 
 void numcb(int *digit)

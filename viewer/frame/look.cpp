@@ -14,6 +14,7 @@
 
 int blendMode[4];
 int shadeOn[4];
+int overlayColourBar, overlayOrientation, overlayScaleBar;
 
 namespace {
 
@@ -27,15 +28,17 @@ struct Look {
     float dmin = 0, dmax = 1, amin = 0, amax = 0.2f;
     int blend = 0;
     int shade = 0;
-    int map = -1;  // index into kMapNames, kMapCount for the file's own, -1 as started
-    float start[256][3] = {};  // the colour block as start-up left it
-    float file[256][3] = {};   // the file's own map, brightened as start-up does
+    int map = -1;             // index into kMapNames, kMapCount for the file's own, -1 as started
+    float start[256][3] = {}; // the colour block as start-up left it
+    float file[256][3] = {};  // the file's own map, brightened as start-up does
 };
 
 Look looks[4];
-int current;  // the volume the keys change
+int current; // the volume the keys change
 double unitLo[4] = {0, 0, 0, 0}, unitHi[4] = {1, 1, 1, 1};
-bool dragging;  // a look drag that changes ranges is under way
+int patientAxes[4];
+bool overlaysOn = true; // the overlay key's switch
+bool dragging;          // a look drag that changes ranges is under way
 
 void installMap(int v)
 {
@@ -65,8 +68,8 @@ const char *mapName(int v)
 
 void sayLook(int v)
 {
-    std::fprintf(stderr, "volume %d: range %g .. %g, opacity %g .. %g, map %s, projection %s, shading %s\n", v,
-                 lookFileValue(v, dmin[v]), lookFileValue(v, dmax[v]), amin[v], amax[v], mapName(v),
+    std::fprintf(stderr, "volume %d: range %g .. %g, opacity %g .. %g, map %s, projection %s, shading %s\n",
+                 v, lookFileValue(v, dmin[v]), lookFileValue(v, dmax[v]), amin[v], amax[v], mapName(v),
                  blendModeName(blendMode[v]), shadeOn[v] ? "on" : "off");
 }
 
@@ -150,7 +153,54 @@ double lookFileValue(int v, double value)
 {
     if (v < 0 || v >= 4)
         return value;
-    return unitLo[v] + value * (unitHi[v] - unitLo[v]);
+    double span = unitHi[v] - unitLo[v], x = unitLo[v] + value * span;
+    // Float ranges leave crumbs: a millionth of the file's span is zero.
+    return std::fabs(x) < 1e-6 * std::fabs(span) ? 0.0 : x;
+}
+
+void setLookPatientAxes(int v, int lps)
+{
+    if (v >= 0 && v < 4)
+        patientAxes[v] = lps;
+}
+
+void lookOverlays()
+{
+    if (NVR <= 0)
+        return;
+    int v = current < NVR ? current : 0;
+    bool any = overlayColourBar || overlayOrientation || overlayScaleBar;
+    // The key brings all three when the command line asked for none.
+    bool bar = overlaysOn ? overlayColourBar : !any, labels = overlaysOn ? overlayOrientation : !any,
+         scale = overlaysOn ? overlayScaleBar : !any;
+    if (bar) {
+        int lo = colourBlockStart(v);
+        float at[5];
+        char text[5][32];
+        const char *texts[5];
+        for (int t = 0; t < 5; t++) {
+            at[t] = t / 4.0f;
+            std::snprintf(text[t], sizeof text[t], "%.4g",
+                          lookFileValue(v, dmin[v] + at[t] * (dmax[v] - dmin[v])));
+            texts[t] = text[t];
+        }
+        svqocb(lo, lo + 255, amin[v], amax[v], 5, at, texts);
+    } else {
+        svqocb(0, -1, 0, 0, 0, nullptr, nullptr);
+    }
+    static const char *const lps[6] = {"L", "R", "P", "A", "S", "I"};
+    static const char *const plain[6] = {"+x", "-x", "+y", "-y", "+z", "-z"};
+    svqoor(labels ? (patientAxes[v] ? lps : plain) : nullptr);
+    // World units are millimetres.
+    svqosb(scale ? 1.0f : 0.0f);
+    if (dragging) {
+        char line[96];
+        std::snprintf(line, sizeof line, "window %.4g .. %.4g", lookFileValue(v, dmin[v]),
+                      lookFileValue(v, dmax[v]));
+        svqotx(line);
+    } else {
+        svqotx(nullptr);
+    }
 }
 
 void lookDrag(int *phase, float *dx, float *dy)
@@ -168,7 +218,8 @@ void lookDrag(int *phase, float *dx, float *dy)
         return;
     if (*phase == 2) {
         dragging = false;
-        std::fprintf(stderr, "volume %d window: %g .. %g\n", v, lookFileValue(v, dmin[v]), lookFileValue(v, dmax[v]));
+        std::fprintf(stderr, "volume %d window: %g .. %g\n", v, lookFileValue(v, dmin[v]),
+                     lookFileValue(v, dmax[v]));
         return;
     }
     if (!dx || !dy || !std::isfinite(*dx) || !std::isfinite(*dy))
@@ -202,6 +253,9 @@ int lookKey(unsigned char key)
     case 'L':
         shadeOn[v] = !shadeOn[v];
         break;
+    case 'O':
+        overlaysOn = !overlaysOn;
+        return 1;
     case ']':
     case '[':
         if (!liveRanges())
@@ -223,6 +277,7 @@ int lookKey(unsigned char key)
             return 1;
         blendMode[v] = l.blend;
         shadeOn[v] = l.shade;
+        overlaysOn = true;
         if (!do_3d_render) {
             dmin[v] = l.dmin;
             dmax[v] = l.dmax;
@@ -246,6 +301,7 @@ void printLookKeys()
                          "  B        all slice sets on/off\n"
                          "  m        next projection: composite, mip, minip, average\n"
                          "  L        gradient shading on/off\n"
+                         "  O        colour bar, orientation labels and scale bar on/off\n"
                          "  ] [      opacity up, down (the -a ramp times 1.25, 0.8)\n"
                          "  c        next colour map: grey, rainbow, hot, cool, the file's own\n"
                          "  R        the volume's look as the command line set it\n"
@@ -263,6 +319,8 @@ void resetLook()
     }
     current = 0;
     dragging = false;
+    overlaysOn = true;
+    overlayColourBar = overlayOrientation = overlayScaleBar = 0;
     for (int v = 0; v < 4; v++)
-        unitLo[v] = 0, unitHi[v] = 1;
+        unitLo[v] = 0, unitHi[v] = 1, patientAxes[v] = 0;
 }

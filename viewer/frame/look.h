@@ -24,6 +24,16 @@ void applyLook(int v);
 // Volume v's values 0 and 1 stand for lo and hi of its file (an imported
 // file's byte window; 0 and 1 for XRW).
 void setLookUnits(int v, double lo, double hi);
+// Volume v's world axes are the patient's LPS axes (x to the left, y to
+// the back, z up), as for imported files; otherwise they have no names.
+void setLookPatientAxes(int v, int lps);
+
+// Overlays asked for on the command line (-colourbar, -orientation,
+// -scalebar); the overlay key shows and hides them (all three when none
+// was asked for).
+extern int overlayColourBar, overlayOrientation, overlayScaleBar;
+// The overlays of the current volume for this frame (from the frame callback).
+void lookOverlays();
 // A value of volume v in its file's units.
 double lookFileValue(int v, double value);
 

@@ -47,6 +47,9 @@ const char *const kUsageLines[] = {
     "-Sp \t speed-up for 3-d rendering (default = 1)\n",
     "-blend mode\t\t composite, mip, minip or average along each ray (default composite)\n",
     "-shade \t\t light the volume by its value gradient\n",
+    "-colourbar \t show the colour map and its values\n",
+    "-orientation \t show L/R/A/P/S/I at the edges of the view\n",
+    "-scalebar \t show a scale bar\n",
 };
 
 // Copies at most size - 1 characters and always terminates.
@@ -67,7 +70,8 @@ const OptionSpec kOptions[] = {
     {"-c", 1, true},   {"-M", 1, true},   {"-W", 2, true},   {"-o", 6, false},  {"-i", 0, false},  {"-x", 0, false},
     {"-Rx", 1, false}, {"-Vx", 0, false}, {"-SV", 0, false}, {"-Tf", 1, false}, {"-Ts", 1, false},
     {"-3d", 0, false}, {"-Sp", 1, false}, {"-DX", 0, false}, {"-BX", 1, false}, {"-Vf", 1, false},
-    {"-blend", 1, true}, {"-shade", 0, true},
+    {"-blend", 1, true}, {"-shade", 0, true}, {"-colourbar", 0, false}, {"-orientation", 0, false},
+    {"-scalebar", 0, false},
 };
 
 const OptionSpec *findOption(const char *arg)
@@ -257,6 +261,12 @@ int parseCommandLine(int argc, char **argv)
             settings.valueWindow[v][1] = static_cast<float>(hi);
         } else if (std::strcmp(arg, "-shade") == 0) {
             shadeOn[v] = 1;
+        } else if (std::strcmp(arg, "-colourbar") == 0) {
+            overlayColourBar = 1;
+        } else if (std::strcmp(arg, "-orientation") == 0) {
+            overlayOrientation = 1;
+        } else if (std::strcmp(arg, "-scalebar") == 0) {
+            overlayScaleBar = 1;
         } else if (std::strcmp(arg, "-blend") == 0) {
             blendMode[v] = blendModeNamed(val[0]);
             if (blendMode[v] < 0) {
@@ -472,6 +482,7 @@ int buildVolume(int v, int argc, char **argv)
         settings.haveFileMatrix[v] = imported;
     }
     setLookUnits(v, units[0], units[1]);
+    setLookPatientAxes(v, imported);
     if (!imported) {
         if (settings.useValueWindow[v])
             std::fprintf(stderr, "-W ignored for '%s': XRW voxels are bytes already.\n", name);
