@@ -154,6 +154,12 @@ struct Camera {
     double fovy = 30;  // degrees, perspective
 };
 
+// The camera's right-handed frame: side (screen right), up (screen up) and
+// forward (towards the target), each of unit length. An up vector along the
+// view leaves no side: the world's y axis, or x when looking along y, stands
+// in; a camera whose eye sits on its target looks down -z.
+void cameraBasis(const Camera &c, double side[3], double up[3], double forward[3]);
+
 struct Light {
     Vec3 pos;  // scene coordinates
     Rgb colour;
@@ -344,6 +350,15 @@ void sceneError(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 // Read the library's options from argv, skipping what is not ours. 0, or -1
 // after one line on stderr (out is then unchanged).
 int parseOptions(int argc, char **argv, Options &out);
+// The library's options, one row each: name, the value's name in the README
+// (empty: the option takes none), and the setter, false after its message.
+struct LibraryOption {
+    const char *name;
+    const char *args;
+    bool (*set)(const char *value, Options &o);
+};
+extern const LibraryOption kLibraryOptions[];
+extern const int kLibraryOptionCount;
 // Parse a --keys list "F:K,F:K" (K a character or space, tab, esc).
 int parseKeyList(const char *text, std::vector<std::pair<int, unsigned char>> &keys);
 // Panel that owns the camera a panel is drawn with (follows links).

@@ -454,19 +454,31 @@ void main() {
             continue;
         // A cell without a visible texel: on to the first plane past it.
         ivec3 cell = clamp(ivec3(floor(x / float(CELL))), ivec3(0), cells - 1);
-        // The minimum and the mean count the empty cells' texels too.
-        if (uBlend < 2 && texelFetch(uOccupancy, cell, 0).r == 0.0) {
+        // The minimum takes the empty cells' texels (it ends at the first,
+        // below); the mean counts the planes through an empty cell at the
+        // texel where the ray enters it.
+        if (uBlend != 2 && uEmpty == 0 && texelFetch(uOccupancy, cell, 0).r == 0.0) {
             vec3 side = (vec3(cell) + step(vec3(0.0), r)) * float(CELL);
             vec3 leave = (side - p0) / safe;
             float tExit = min(min(leave.x, leave.y), leave.z);
             float kExit = (np0 + tExit * nr - uPlane.w) / uPlanes.x;
             int next = int(floor(kExit + 0.01));
-            k = min(k, next - next % stride + stride);
+            int after = min(k, next - next % stride + stride);
+            if (uBlend == 3) {
+                float planes = float((k - after) / stride + 1);
+                pColour += planes * texture(uTexels, sA + fk * sB).rgb;
+                pKey += planes;
+                pHit = true;
+            }
+            k = after;
             continue;
         }
         vec4 c = uEmpty != 0 ? uFill : texture(uTexels, sA + fk * sB);
         if (uBlend != 0) {
             project(c);
+            // Nothing is below no opacity at all.
+            if (uBlend == 2 && pKey <= 0.0)
+                break;
             continue;
         }
         float a = c.a * uAlpha;

@@ -1,5 +1,6 @@
 // Recognising the imported formats, the value window and the byte volume
 // built from a format reader's floats.
+#include "save_file.h"
 #include "import.h"
 
 #include <sys/stat.h>
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <string>
 
+#include "mgh.h"
 #include "volume_util.h"
 
 int importReaderSeconds = 600;
@@ -84,6 +86,8 @@ int recogniseVolumeFile(const char *path)
             (std::memcmp(buf + 4, "n+2\0", 4) == 0 || std::memcmp(buf + 4, "ni2\0", 4) == 0))
             return IMPORT_NIFTI2;
     }
+    if (isMghHeader(buf, n))
+        return IMPORT_MGH;
     if (n >= 7 && std::memcmp(buf, "NRRD000", 7) == 0)
         return IMPORT_NRRD;
     if (std::memcmp(buf, "II*\0", 4) == 0 || std::memcmp(buf, "MM\0*", 4) == 0 ||
@@ -105,6 +109,7 @@ const char *importFormatName(int format)
     case IMPORT_META: return "MetaImage";
     case IMPORT_DICOM: return "DICOM series";
     case IMPORT_TIFF: return "TIFF";
+    case IMPORT_MGH: return "MGH";
     default: return "unknown";
     }
 }
@@ -277,6 +282,7 @@ int importVolume(const char *path, const double *window, ImportedVolume *out)
     ImportedImage img;
     int rc = format == IMPORT_NIFTI1 || format == IMPORT_NIFTI2 ? readNiftiImage(path, &img)
              : format == IMPORT_TIFF                            ? readTiffImage(path, &img)
+             : format == IMPORT_MGH                             ? readMghImage(path, &img)
                                                                 : readItkImage(path, format, &img);
     if (rc != 0)
         return -1;
@@ -360,28 +366,17 @@ int importForViewer(const char *path, const float *window, int matrixGiven, Xraw
 
 int writeMatrixFile(const char *path, const float m[4][4])
 {
-    std::string target = path;
-    size_t slash = target.rfind('/');
-    std::string tmp =
-        (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".matrixsave-XXXXXX";
-    int fd = mkstemp(&tmp[0]);
-    FILE *f = fd < 0 ? nullptr : fdopen(fd, "w");
+    SaveFile save;
+    FILE *f = beginSave(save, path) ? openSaveStream(save, "w") : nullptr;
     if (!f) {
-        if (fd >= 0) {
-            close(fd);
-            unlink(tmp.c_str());
-        }
+        abandonSave(save);
         std::fprintf(stderr, "Unable to create matrix file '%s'.\n", path);
         return -1;
     }
-    fchmod(fd, 0644);
     bool ok = true;
     for (int r = 0; r < 4; r++)
         ok = std::fprintf(f, "%.9g %.9g %.9g %.9g\n", m[r][0], m[r][1], m[r][2], m[r][3]) > 0 && ok;
-    ok = std::fflush(f) == 0 && fsync(fd) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok || std::rename(tmp.c_str(), path) != 0) {
-        unlink(tmp.c_str());
+    if (!finishSave(save, ok)) {
         std::fprintf(stderr, "Failed to write matrix file '%s'.\n", path);
         return -1;
     }
