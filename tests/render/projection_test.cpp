@@ -485,8 +485,7 @@ TEST_F(Projection, ShadedStacksLightTheSideFacingTheLight)
     EXPECT_GT(litRight, litLeft + 150) << litLeft << " " << litRight;
 }
 
-} // namespace
-
+// Overlays over an empty scene, counting their lit pixels.
 class Overlays : public Projection {
   public:
     int lit(int x0, int x1, int y0 = 16, int y1 = 47) const
@@ -500,8 +499,6 @@ class Overlays : public Projection {
         return n;
     }
 };
-
-namespace {
 
 TEST_F(Overlays, ArePresentOnlyWhenAsked)
 {
