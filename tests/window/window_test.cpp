@@ -247,7 +247,8 @@ TEST_F(Window, ViewerLookChangesByDragAndKeysWithoutSendingVoxels)
     ASSERT_EQ(shell(std::string(BIN_DIR) + "/makephantom '" + dir + "/ph.xrw' 48").status, 0);
     // xrwview runs until q; its window is found by its title. Screenshots
     // before and after a Ctrl drag that narrows the data range (to the
-    // left), then m switches the projection before one more.
+    // left), then m switches the projection and c the colour map, each
+    // before one more.
     std::string run = "cd '" + dir + "' && DISPLAY=" + display + " timeout 40 " + BIN_DIR +
                       "/xrwview -f ph.xrw --size 160x160 --stats >'" + dir + "/out' 2>'" + dir +
                       "/log'; echo $? >'" + dir + "/status'";
@@ -257,7 +258,8 @@ TEST_F(Window, ViewerLookChangesByDragAndKeysWithoutSendingVoxels)
                         "xdotool mousemove --window $w 120 80 keydown ctrl mousedown 1 && sleep 0.1 && "
                         "xdotool mousemove_relative -- -40 0 && sleep 0.1 && xdotool mousemove_relative -- -40 0 "
                         "&& sleep 0.1 && xdotool mouseup 1 keyup ctrl && sleep 0.5 && xdotool key s && "
-                        "sleep 0.3 && xdotool key m && sleep 0.5 && xdotool key s && sleep 0.3 && xdotool key q";
+                        "sleep 0.3 && xdotool key m && sleep 0.5 && xdotool key s && sleep 0.3 && xdotool key c c && "
+                        "sleep 0.5 && xdotool key s && sleep 0.3 && xdotool key q";
     Output o = shell("(" + run + ") & " + input + "; wait");
     EXPECT_EQ(o.status, 0) << o.text;
     Output st = shell("cat '" + dir + "/status' '" + dir + "/log'");
@@ -271,6 +273,11 @@ TEST_F(Window, ViewerLookChangesByDragAndKeysWithoutSendingVoxels)
     // The phantom's faint rim falls below the new data minimum.
     EXPECT_GT(std::fabs(narrowed - before), 1) << "the range changes the picture's brightness";
     EXPECT_GT(mip, narrowed + 1) << "its maximum at full opacity brighter still";
+    // The named maps after the file's own: grey (the phantom's own is a
+    // grey ramp too), then rainbow.
+    EXPECT_NE(st.text.find("map rainbow, projection mip"), std::string::npos) << st.text;
+    double grey = meanLevel(dir + "/vqscene-0003.png");
+    EXPECT_GT(std::fabs(grey - mip), 1) << "another map, another picture";
     // One upload, at the first frame, whatever changed after.
     size_t last = st.text.rfind("uploads=");
     ASSERT_NE(last, std::string::npos) << st.text;
