@@ -161,6 +161,18 @@ TEST(SceneConstruction, StrideKeepsThePhysicalSize)
     EXPECT_EQ(vqtest::scene().volumes[vidx[0]].worldTr[11], 4.0f);
 }
 
+// Finite entries whose products overflow single precision would put the
+// box at infinity: refused with one line, as an unreadable matrix is.
+TEST(SceneConstruction, MatrixBeyondSinglePrecisionIsRefused)
+{
+    std::string path = vt::writeVolume("huge.xrw", 8, 8, 8, 1, 1, 1, ramp);
+    std::string m = vt::writeText("huge.txt", "1 0 0 0\n0 3e38 0 0\n0 0 1 0\n0 0 0 1\n");
+    std::string err;
+    EXPECT_EQ(start({"-f", path, "-M", m}, &err), -1);
+    EXPECT_NE(err.find("The matrix of volume 0 puts its voxels beyond single-precision range.\n"), std::string::npos)
+        << err;
+}
+
 TEST(SceneConstruction, MatrixFileScaledByStride)
 {
     std::string path = vt::writeVolume("matrix.xrw", 8, 8, 8, 1, 1, 1, ramp);

@@ -269,6 +269,12 @@ int setVolumeTransform(int v, const Xvol *xvol, float tr[12])
         vqswin(w[0], w[1], w[2], w[3], w[4], w[5]);
     }
     gridTransform(m, settings.stride[v], ny, nz, tr);
+    // Finite entries can still put the far corners beyond single precision.
+    for (int t = 0; t < 12; t++)
+        if (!std::isfinite(tr[t])) {
+            std::fprintf(stderr, "The matrix of volume %d puts its voxels beyond single-precision range.\n", v);
+            return -1;
+        }
     return 0;
 }
 
