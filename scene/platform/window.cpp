@@ -29,7 +29,7 @@ namespace {
 // GLUT's mouse buttons and states, and its shift modifier bit.
 constexpr int kLeft = 0, kMiddle = 1, kRight = 2, kWheelUp = 3, kWheelDown = 4;
 constexpr int kDown = 0;
-constexpr int kShift = 1;
+constexpr int kShift = 1, kCtrl = 2;
 // GLUT's arrow keys.
 constexpr int kKeyLeft = 100, kKeyUp = 101, kKeyRight = 102, kKeyDown = 103;
 constexpr int kKeyPageUp = 104, kKeyPageDown = 105;
@@ -51,7 +51,7 @@ constexpr double kStillRedrawShare = 0.1;
 // this long.
 constexpr double kSettleSeconds = 0.3;
 
-enum class Drag { none, rotate, zoom, pan };
+enum class Drag { none, rotate, zoom, pan, look };
 
 // The libvqwin calls this platform makes, looked up when a window opens,
 // so that programs that never open one need neither libvqwin nor GLUT.
@@ -304,6 +304,11 @@ void mouse(int button, int state, int x, int y)
         return;
     }
     if (state != kDown) {
+        if (Wn.drag == Drag::look && s.dragFunc) {
+            int phase = 2;
+            float zero = 0;
+            s.dragFunc(&phase, &zero, &zero);
+        }
         Wn.drag = Drag::none;
         return;
     }
@@ -313,8 +318,15 @@ void mouse(int button, int state, int x, int y)
         zoomCamera(s, s.current, button == kWheelUp ? 1.1 : 1 / 1.1);
         return;
     }
-    bool shift = (Win.getModifiers() & kShift) != 0;
-    if (button == kLeft)
+    int modifiers = Win.getModifiers();
+    bool shift = (modifiers & kShift) != 0;
+    // Ctrl + left drag goes to the program, when it takes it.
+    if (button == kLeft && (modifiers & kCtrl) && s.dragFunc) {
+        Wn.drag = Drag::look;
+        int phase = 0;
+        float zero = 0;
+        s.dragFunc(&phase, &zero, &zero);
+    } else if (button == kLeft)
         Wn.drag = shift ? Drag::pan : Drag::rotate;
     else if (button == kMiddle)
         Wn.drag = Drag::pan;
@@ -357,6 +369,16 @@ void motion(int x, int y)
         panelRect(s.panels[s.current], Wn.width, Wn.height, r);
         double unit = 2 * dist * std::tan(c.fovy * M_PI / 360) / (r[3] > 0 ? r[3] : 1);
         panCamera(s, s.current, -dx * unit, dy * unit);
+        break;
+    }
+    case Drag::look: {
+        int r[4];
+        panelRect(s.panels[s.current], Wn.width, Wn.height, r);
+        int phase = 1;
+        float fx = static_cast<float>(dx) / (r[2] > 0 ? r[2] : 1);
+        float fy = static_cast<float>(-dy) / (r[3] > 0 ? r[3] : 1);
+        if (s.dragFunc)
+            s.dragFunc(&phase, &fx, &fy);
         break;
     }
     case Drag::none:
@@ -460,7 +482,7 @@ bool openWindow(Scene &s)
     Wn.scene = &s;
     Wn.width = s.opts.width;
     Wn.height = s.opts.height;
-    Wn.id = Win.createWindow("vqscene");
+    Wn.id = Win.createWindow(s.title.c_str());
     closeProbe(probe);
     if (Wn.id <= 0) {
         sceneError("cannot create a window");

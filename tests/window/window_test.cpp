@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -224,6 +225,65 @@ TEST_F(Window, KeysFromTheWindowSystem)
     EXPECT_GT(rgb[0], 250) << st.text;
 }
 
+// Mean of all channels of a PNG file, or -1.
+double meanLevel(const std::string &path)
+{
+    int iw, ih, n;
+    unsigned char *d = stbi_load(path.c_str(), &iw, &ih, &n, 3);
+    if (d == nullptr)
+        return -1;
+    double sum = 0;
+    for (int i = 0; i < iw * ih * 3; ++i)
+        sum += d[i];
+    stbi_image_free(d);
+    return sum / (iw * ih * 3);
+}
+
+TEST_F(Window, ViewerLookChangesByDragAndKeysWithoutSendingVoxels)
+{
+    if (!exists("/usr/bin/xdotool"))
+        GTEST_SKIP() << "xdotool is not installed";
+    std::string dir = freshDir("look");
+    ASSERT_EQ(shell(std::string(BIN_DIR) + "/makephantom '" + dir + "/ph.xrw' 48").status, 0);
+    // xrwview runs until q; its window is found by its title. Screenshots
+    // before and after a Ctrl drag that narrows the data range (to the
+    // left), then m switches the projection and c the colour map, each
+    // before one more.
+    std::string run = "cd '" + dir + "' && DISPLAY=" + display + " timeout 40 " + BIN_DIR +
+                      "/xrwview -f ph.xrw --size 160x160 --stats >'" + dir + "/out' 2>'" + dir +
+                      "/log'; echo $? >'" + dir + "/status'";
+    std::string input = "export DISPLAY=" + display +
+                        "; w=$(timeout 20 xdotool search --sync --onlyvisible --name '^xrwview: ph.xrw$' | head -1) "
+                        "&& xdotool windowfocus --sync $w && sleep 0.3 && xdotool key s && sleep 0.3 && "
+                        "xdotool mousemove --window $w 120 80 keydown ctrl mousedown 1 && sleep 0.1 && "
+                        "xdotool mousemove_relative -- -40 0 && sleep 0.1 && xdotool mousemove_relative -- -40 0 "
+                        "&& sleep 0.1 && xdotool mouseup 1 keyup ctrl && sleep 0.5 && xdotool key s && "
+                        "sleep 0.3 && xdotool key m && sleep 0.5 && xdotool key s && sleep 0.3 && xdotool key c c && "
+                        "sleep 0.5 && xdotool key s && sleep 0.3 && xdotool key q";
+    Output o = shell("(" + run + ") & " + input + "; wait");
+    EXPECT_EQ(o.status, 0) << o.text;
+    Output st = shell("cat '" + dir + "/status' '" + dir + "/log'");
+    ASSERT_EQ(st.text.substr(0, 2), "0\n") << st.text;
+    // Half a window to the left: the range 0 .. 1 narrows to 0.25 .. 0.75.
+    EXPECT_NE(st.text.find("volume 0 window: 0.25 .. 0.75"), std::string::npos) << st.text;
+    EXPECT_NE(st.text.find("projection mip"), std::string::npos) << st.text;
+    double before = meanLevel(dir + "/vqscene-0000.png"), narrowed = meanLevel(dir + "/vqscene-0001.png"),
+           mip = meanLevel(dir + "/vqscene-0002.png");
+    ASSERT_GE(before, 0);
+    // The phantom's faint rim falls below the new data minimum.
+    EXPECT_GT(std::fabs(narrowed - before), 1) << "the range changes the picture's brightness";
+    EXPECT_GT(mip, narrowed + 1) << "its maximum at full opacity brighter still";
+    // The named maps after the file's own: grey (the phantom's own is a
+    // grey ramp too), then rainbow.
+    EXPECT_NE(st.text.find("map rainbow, projection mip"), std::string::npos) << st.text;
+    double grey = meanLevel(dir + "/vqscene-0003.png");
+    EXPECT_GT(std::fabs(grey - mip), 1) << "another map, another picture";
+    // One upload, at the first frame, whatever changed after.
+    size_t last = st.text.rfind("uploads=");
+    ASSERT_NE(last, std::string::npos) << st.text;
+    EXPECT_EQ(std::stol(st.text.substr(last + 8)), 1) << st.text;
+}
+
 TEST_F(Window, BoxDrawnInForeground)
 {
     std::string dir = freshDir("box");
@@ -274,7 +334,7 @@ TEST_F(Window, ClickInASliceViewMovesTheCrosshair)
     // right, -y up. A click at pixel (90, 30) outside the box first, then
     // one inside it at (90, 30) after a click on the margin at (2, 2).
     std::string clicks = "export DISPLAY=" + display +
-                         "; w=$(timeout 20 xdotool search --sync --onlyvisible --name '^vqscene$' | head -1) && "
+                         "; w=$(timeout 20 xdotool search --sync --onlyvisible --name '^xrwview: v.xrw$' | head -1) && "
                          "sleep 0.5 && xdotool mousemove --window $w 2 2 click 1 && sleep 0.3 && "
                          "xdotool mousemove --window $w 90 30 click 1 && sleep 0.5 && "
                          "xdotool windowfocus --sync $w && xdotool key q";

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "crosshair.h"
+#include "look.h"
 #include "obj.h"
 #include "ortho.h"
 #include "state.h"
@@ -77,6 +78,7 @@ void cb(double *, int *kc)
         drawOrthoOutlines();
     surfacePass(kc);
     trackPass();
+    lookOverlays();
 }
 
 void numcb(int *digit)
@@ -109,7 +111,13 @@ int kcb(unsigned char *key)
         // The library's own action for P only makes sense with every slice set drawn.
         std::fprintf(stderr, "TOGGLE VR MODE TO ALL SLICE SETS WITH 'B' THEN TRY AGAIN!!!\n");
         return 1;
+    case 'h':
+        // The library lists its own keys after these.
+        printLookKeys();
+        return 0;
     default:
+        // The look keys have no action of the library's to skip.
+        lookKey(*key);
         return 0;
     }
 }

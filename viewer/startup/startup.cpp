@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "crosshair.h"
 #include "frame.h"
-#include "options.h"
+#include "look.h"
 #include "obj.h"
+#include "options.h"
 #include "ortho.h"
 #include "tracks.h"
 #include "volume_util.h"
@@ -146,6 +148,7 @@ int parseCommandLine(int argc, char **argv)
 {
     setVolumeDefaults();
     std::memset(&crosshair, 0, sizeof crosshair);
+    resetLook();
     if (argc <= 2) {
         usage(argv[0]);
         return -1;
@@ -334,14 +337,18 @@ int buildVolume(int v, int argc, char **argv)
     const char *name = settings.xrwFileName[v];
     Xraw *xraw = nullptr;
     int imported = 0;
+    // The file's values that voxel values 0 and 1 stand for.
+    double units[2] = {0, 1};
     if (volumeImporter) {
         imported = volumeImporter(name, settings.useValueWindow[v] ? settings.valueWindow[v] : nullptr,
-                                  settings.useMatrix[v], &xraw, settings.fileMatrix[v],
+                                  settings.useMatrix[v], &xraw, settings.fileMatrix[v], units,
                                   crosshair.wanted ? &settings.fileValues[v] : nullptr);
         if (imported < 0)
             return -1;
         settings.haveFileMatrix[v] = imported;
     }
+    setLookUnits(v, units[0], units[1]);
+    setLookPatientAxes(v, imported);
     if (!imported) {
         if (settings.useValueWindow[v])
             std::fprintf(stderr, "-W ignored for '%s': XRW voxels are bytes already.\n", name);
@@ -381,6 +388,7 @@ int buildVolume(int v, int argc, char **argv)
             std::fprintf(stderr, "Failed to open the display.\n");
             return -1;
         }
+        svqstt((std::string("xrwview: ") + name).c_str());
         if (invert) {
             svqsbc(1, 1, 1);
             svqsfc(0, 0, 0);
@@ -447,9 +455,13 @@ int buildVolume(int v, int argc, char **argv)
             ids[a][v] = nvqcvr(xvol->data, nx, ny, nz, 0, nx - 1, 0, ny - 1, 0, nz - 1, tr, 's', dmin[v],
                                dmax[v], dscale[v][a] * amin[v], dscale[v][a] * amax[v]);
         dropByteVoxels(xraw);
+        rememberLook(v, xvol->cmap_r, xvol->cmap_g, xvol->cmap_b);
         return 0;
     }
-    return fillTexture(v, xvol, tr);
+    int filled = fillTexture(v, xvol, tr);
+    if (filled == 0)
+        rememberLook(v, xvol->cmap_r, xvol->cmap_g, xvol->cmap_b);
+    return filled;
 }
 
 void finishSurfaces(const float window[6])
@@ -493,6 +505,7 @@ void registerCallbacks()
     cvqscb(cb);
     cvqsncb(numcb);
     cvqskcb(kcb);
+    cvqsdcb(lookDrag);
 }
 
 int xrwviewMain(int argc, char **argv)

@@ -48,13 +48,14 @@ struct StartupSettings {
 extern StartupSettings settings;
 
 // A reader of volume files other than XRW, set by programs that link one:
-// window is -W's lo hi or null, matrixGiven says -M was given. 1 with *xraw
-// and m (an -M style matrix) set when it took the file, 0 when the file is
-// none of its formats (it is then read as XRW), -1 after its message.
-// When values is non-null it receives the file's voxel values after its
-// scaling, or none when they cannot be kept.
+// window is -W's lo hi or null, matrixGiven says -M was given. 1 with *xraw,
+// m (an -M style matrix) and used (the values that became bytes 0 and 255)
+// set when it took the file, 0 when the file is none of its formats (it is
+// then read as XRW), -1 after its message. When values is non-null it
+// receives the file's voxel values after its scaling, or none when they
+// cannot be kept.
 typedef int (*VolumeImporter)(const char *path, const float *window, int matrixGiven, Xraw **xraw,
-                              float m[4][4], FileValues *values);
+                              float m[4][4], double used[2], FileValues *values);
 extern VolumeImporter volumeImporter;
 
 // The whole program after process start; returns the exit status.

@@ -370,7 +370,7 @@ FileValues keepFileValues(const std::vector<float> &values)
 }
 
 int importForViewer(const char *path, const float *window, int matrixGiven, Xraw **xraw, float m[4][4],
-                    FileValues *values)
+                    double used[2], FileValues *values)
 {
     if (recogniseVolumeFile(path) == IMPORT_NONE)
         return 0;
@@ -383,6 +383,8 @@ int importForViewer(const char *path, const float *window, int matrixGiven, Xraw
                  matrixGiven ? "transform from the file not applied (-M given)" : "transform from the file applied");
     *xraw = iv.xraw;
     std::memcpy(m, iv.matrix, sizeof iv.matrix);
+    used[0] = iv.lo;
+    used[1] = iv.hi;
     if (values) {
         *values = keepFileValues(iv.values);
         if (!values->floats && !values->shorts)

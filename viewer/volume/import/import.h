@@ -95,7 +95,7 @@ long long checkImportSizes(const char *path, long long nx, long long ny, long lo
 
 // The xrwview start-up hook (see VolumeImporter in startup.h).
 int importForViewer(const char *path, const float *window, int matrixGiven, Xraw **xraw, float m[4][4],
-                    FileValues *values);
+                    double used[2], FileValues *values);
 // The values as 16-bit integers when every one is such an integer (its
 // bits and all), else as floats; none when memory is refused.
 FileValues keepFileValues(const std::vector<float> &values);
