@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "look.h"
+#include "ortho.h"
 #include "viewer_test_util.h"
 
 namespace {
@@ -136,6 +138,40 @@ TEST(Look, OpacityMapAndResetKeysChangeOnlyTheLookup)
     EXPECT_EQ(lastUploads(changed.err), 1) << changed.err;
     EXPECT_EQ(lastUploads(reset.err), 1) << reset.err;
     EXPECT_NE(changed.err.find("opacity 0 .. 0.25, map grey"), std::string::npos) << changed.err;
+}
+
+} // namespace
+
+namespace {
+
+// Window and level follow in the slice views too, in either mode: their
+// rendering takes the new data range (at full opacity) with the volume's own.
+TEST(Look, DragWindowReachesTheSliceViews)
+{
+    for (bool texture : {false, true}) {
+        std::vector<std::string> words = {"-f", ballsVolume(), "-ortho"};
+        if (texture)
+            words.push_back("-3d");
+        std::string err;
+        ASSERT_EQ(vt::startQuietly(words, &err), 0) << err;
+        ASSERT_GE(orthoGrid[0], 0);
+        int phase = 0;
+        float dx = 0, dy = 0;
+        testing::internal::CaptureStderr();
+        lookDrag(&phase, &dx, &dy);
+        phase = 1;
+        dx = 0;
+        dy = 0.25f; // the centre up by a quarter of the value range
+        lookDrag(&phase, &dx, &dy);
+        phase = 2;
+        lookDrag(&phase, &dx, &dy);
+        testing::internal::GetCapturedStderr();
+        const vq::Volume &g = vqtest::scene().volumes[orthoGrid[0]];
+        EXPECT_FLOAT_EQ(g.dmin, dmin[0]) << texture;
+        EXPECT_FLOAT_EQ(g.dmax, dmax[0]) << texture;
+        EXPECT_GT(dmin[0], 0.2f) << texture;
+        EXPECT_FLOAT_EQ(g.amax, 1.0f);
+    }
 }
 
 } // namespace

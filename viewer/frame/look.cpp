@@ -3,6 +3,7 @@
 // textures carry their colours in their texels, which start-up has let go
 // of the float voxels for, so with -3d only the projection changes live.
 #include "look.h"
+#include "ortho.h"
 
 #include <cmath>
 #include <cstdio>
@@ -74,10 +75,15 @@ void sayLook(int v)
 }
 
 // Changes that only slice sets can show live.
-bool liveRanges()
+bool liveRanges(int v)
 {
     if (!do_3d_render)
         return true;
+    // The slice views draw from the grid, which follows the range.
+    if (orthoGrid[v] >= 0) {
+        std::fprintf(stderr, "with -3d the range changes the slice views only\n");
+        return true;
+    }
     std::fprintf(stderr, "with -3d only the projection changes while the viewer runs\n");
     return false;
 }
@@ -124,6 +130,9 @@ void applyLook(int v)
 {
     if (v < 0 || v >= NVR)
         return;
+    // The slice views show every value from the data range up, at full opacity.
+    if (orthoGrid[v] >= 0)
+        svqvr(orthoGrid[v], dmin[v], dmax[v], 1.0f, 1.0f);
     if (do_3d_render) {
         if (tex3d[v] >= 0) {
             svqtbm(tex3d[v], blendMode[v]);
@@ -211,7 +220,7 @@ void lookDrag(int *phase, float *dx, float *dy)
         current = 0;
     int v = current;
     if (*phase == 0) {
-        dragging = liveRanges();
+        dragging = liveRanges(v);
         return;
     }
     if (!dragging)
@@ -258,7 +267,7 @@ int lookKey(unsigned char key)
         return 1;
     case ']':
     case '[':
-        if (!liveRanges())
+        if (!liveRanges(v))
             return 1;
         {
             float f = key == ']' ? 1.25f : 0.8f;
@@ -267,7 +276,7 @@ int lookKey(unsigned char key)
         }
         break;
     case 'c':
-        if (!liveRanges())
+        if (!liveRanges(v))
             return 1;
         l.map = l.map < 0 ? 0 : (l.map + 1) % (kMapCount + 1);
         installMap(v);
@@ -278,7 +287,7 @@ int lookKey(unsigned char key)
         blendMode[v] = l.blend;
         shadeOn[v] = l.shade;
         overlaysOn = true;
-        if (!do_3d_render) {
+        if (!do_3d_render || orthoGrid[v] >= 0) {
             dmin[v] = l.dmin;
             dmax[v] = l.dmax;
             amin[v] = l.amin;
