@@ -67,7 +67,8 @@ VolumeImporter openImportPlugin()
 
 } // namespace
 
-int importThroughPlugin(const char *path, const float *window, int matrixGiven, Xraw **xraw, float m[4][4])
+int importThroughPlugin(const char *path, const float *window, int matrixGiven, Xraw **xraw, float m[4][4],
+                        double used[2], FileValues *values)
 {
     // A whole XRW file needs no importer; anything else is the plug-in's to
     // recognise (it answers 0 for what it does not know, read as XRW then).
@@ -79,5 +80,5 @@ int importThroughPlugin(const char *path, const float *window, int matrixGiven, 
         tried = true;
         plugin = openImportPlugin();
     }
-    return plugin ? plugin(path, window, matrixGiven, xraw, m) : 0;
+    return plugin ? plugin(path, window, matrixGiven, xraw, m, used, values) : 0;
 }

@@ -3,8 +3,9 @@
 // start-up hook (see VolumeImporter in startup.h).
 #include "import.h"
 
-extern "C" __attribute__((visibility("default"))) int
-xrwImportVolume(const char *path, const float *window, int matrixGiven, Xraw **xraw, float m[4][4])
+extern "C" __attribute__((visibility("default"))) int xrwImportVolume(const char *path, const float *window,
+                                                                      int matrixGiven, Xraw **xraw, float m[4][4],
+                                                                      double used[2], FileValues *values)
 {
-    return importForViewer(path, window, matrixGiven, xraw, m);
+    return importForViewer(path, window, matrixGiven, xraw, m, used, values);
 }
