@@ -710,7 +710,8 @@ void addStackDraws(int stack, const Bricking &bk, const std::vector<uint8_t> &oc
                     out.push_back(q[c]);
             }
         int count = static_cast<int>(out.size() - start);
-        R.runs.push_back({set ? kStackGrid : kStack, key, static_cast<int>(start), count});
+        Program program = set ? kStackGrid : st.blend == kBlendComposite && !st.shade ? kStackPlain : kStack;
+        R.runs.push_back({program, key, static_cast<int>(start), count});
     }
 }
 

@@ -849,6 +849,7 @@ bool renderInit()
               linkProgram(R.programs[kVolume], kTexVs, nullptr, kVolumeFs) &&
               linkProgram(R.programs[kStack], kTexVs, nullptr, kStackFs) &&
               linkProgram(R.programs[kStackGrid], kTexVs, nullptr, withDefine(kStackFs, "GRID").c_str()) &&
+              linkProgram(R.programs[kStackPlain], kTexVs, nullptr, withDefine(kStackFs, "PLAIN").c_str()) &&
               linkProgram(R.programs[kComposite], kCompositeVs, nullptr, kCompositeFs) &&
               linkProgram(R.programs[kUpscale], kCompositeVs, nullptr, kUpscaleFs) &&
               linkProgram(R.programs[kResolve], kCompositeVs, nullptr, kResolveFs) &&

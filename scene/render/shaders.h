@@ -351,6 +351,7 @@ void main() {
 // colours are averaged. uPartial: a brick's share, kept for the next brick
 // (colour and 1 + the opacity picked, or the sum of colours and a count).
 // uEmpty: a brick left out, all its texels uFill.
+// Built with PLAIN defined (kStackPlain) it composites without shading.
 // Built with GRID defined (kStackGrid) the stack is a slice set, drawn
 // composited: its planes are the slices (the coarse frame's stride already
 // in their spacing, so uStride only scales each sample's opacity),
@@ -379,8 +380,11 @@ uniform sampler2D uFront;
 // A ray stops once its opacity reaches uStop: what lies behind can then
 // add at most 1 - uStop to any channel (1/255 by default).
 uniform float uStop = 0.996078;
-#ifdef GRID
-// Slice sets in one pass are composited, their bricks all drawn.
+#if defined(GRID) || defined(PLAIN)
+// Composited and unshaded, every brick drawn (kStackGrid, kStackPlain):
+// what other stacks choose by uniforms is fixed, so that the loop below
+// carries no test of them (on llvmpipe such tests cost a third).
+#define uShade 0
 const int uBlend = 0;
 const int uPartial = 0;
 const int uEmpty = 0;

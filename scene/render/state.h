@@ -33,7 +33,8 @@ enum Program {
     kTex,
     kVolume,
     kStack,
-    kStackGrid, // kStack for slice sets
+    kStackGrid,  // kStack for slice sets
+    kStackPlain, // kStack composited without shading
     kComposite,
     kUpscale,
     kResolve,
@@ -45,7 +46,7 @@ enum Program {
 };
 inline bool isStackProgram(Program p)
 {
-    return p == kStack || p == kStackGrid;
+    return p == kStack || p == kStackGrid || p == kStackPlain;
 }
 
 struct ProgramInfo {
