@@ -10,6 +10,8 @@ PKGS="cmake g++ make pkg-config zlib1g-dev libdeflate-dev libpng-dev libstb-dev 
 PKGS="$PKGS nodejs"
 # Image import for xrwview and xrwconvert: ITK's IO (NRRD, MetaImage, DICOM), NIfTI C library, libtiff.
 PKGS="$PKGS libinsighttoolkit5-dev libnifti2-dev libtiff-dev"
+# TRX tractograms (ZIP archives); the tractogram tests write their files with nibabel and numpy.
+PKGS="$PKGS libzip-dev python3-nibabel python3-numpy"
 missing=""
 for p in $PKGS; do
     dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
