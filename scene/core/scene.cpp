@@ -34,6 +34,7 @@ void PrimList::clear()
     facets.clear();
     texPolys.clear();
     volumes.clear();
+    lineSets.clear();
 }
 
 namespace {

@@ -1,0 +1,285 @@
+// Line sets on the GPU. The program's points go into vertex buffers once
+// (in chunks, so that no one buffer grows past what a GL gives), per-line
+// or per-point colours as bytes beside them, and each frame draws them as
+// line strips that a geometry shader widens, as thick lines are widened.
+#include "linesets.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace vq::draw {
+
+namespace {
+
+// Points per vertex buffer: 192 MB of positions.
+constexpr long kChunkPoints = 16L << 20;
+// Segments a reduced frame draws of a set at most.
+constexpr long kDragSegments = 600000;
+
+constexpr const char *kLineSetVs = R"(#version 330 core
+layout(location = 0) in vec3 aPos;
+layout(location = 1) in vec4 aColour;
+uniform mat4 uMvp;
+uniform vec3 uScale;
+uniform vec3 uOffset;
+out vec4 vColour;
+out vec3 vWorld;
+void main() {
+    gl_Position = uMvp * vec4(aPos * uScale + uOffset, 1.0);
+    vColour = aColour;
+    vWorld = aPos;
+}
+)";
+
+// As the thick-line shader: each segment a quad of its width in pixels;
+// coloured by its own direction in world axes when asked.
+constexpr const char *kLineSetGs = R"(#version 330 core
+layout(lines) in;
+layout(triangle_strip, max_vertices = 4) out;
+in vec4 vColour[];
+in vec3 vWorld[];
+uniform vec2 uViewport;
+uniform float uWidth;
+uniform int uByDirection;
+out vec4 gColour;
+void main() {
+    vec4 p0 = gl_in[0].gl_Position;
+    vec4 p1 = gl_in[1].gl_Position;
+    if (p0.w <= 0.0 || p1.w <= 0.0)
+        return;
+    vec4 c0 = vColour[0], c1 = vColour[1];
+    if (uByDirection != 0) {
+        vec3 d = vWorld[1] - vWorld[0];
+        float l = length(d);
+        c0 = c1 = vec4(l > 0.0 ? abs(d) / l : vec3(0.0), 1.0);
+    }
+    vec2 s0 = p0.xy / p0.w * uViewport;
+    vec2 s1 = p1.xy / p1.w * uViewport;
+    vec2 d = s1 - s0;
+    float len = length(d);
+    d = len > 1e-6 ? d / len : vec2(1.0, 0.0);
+    vec2 n = vec2(-d.y, d.x) / uViewport;
+    vec2 o0 = n * max(uWidth, 1.0) * p0.w;
+    vec2 o1 = n * max(uWidth, 1.0) * p1.w;
+    gColour = c0;
+    gl_Position = vec4(p0.xy + o0, p0.zw);
+    EmitVertex();
+    gl_Position = vec4(p0.xy - o0, p0.zw);
+    EmitVertex();
+    gColour = c1;
+    gl_Position = vec4(p1.xy + o1, p1.zw);
+    EmitVertex();
+    gl_Position = vec4(p1.xy - o1, p1.zw);
+    EmitVertex();
+    EndPrimitive();
+}
+)";
+
+constexpr const char *kLineSetFs = R"(#version 330 core
+in vec4 gColour;
+out vec4 fragColour;
+void main() {
+    fragColour = gColour;
+}
+)";
+
+// The lines of one vertex buffer, as strips of its own points.
+struct LineChunk {
+    GLuint vao = 0, positions = 0, colours = 0;
+    std::vector<GLint> first;
+    std::vector<GLsizei> count;
+    // Every step-th line, for reduced frames.
+    long step = 0;
+    std::vector<GLint> someFirst;
+    std::vector<GLsizei> someCount;
+};
+
+struct GpuLineSet {
+    int version = 0;
+    bool failed = false;
+    std::vector<LineChunk> chunks;
+};
+
+struct LineSetState {
+    ProgramInfo program;
+    GLint scale = -1, offset = -1, width = -1, byDirection = -1;
+    bool tried = false;
+    std::vector<GpuLineSet> sets;
+} L;
+
+void releaseChunks(GpuLineSet &g)
+{
+    for (LineChunk &c : g.chunks) {
+        glDeleteVertexArrays(1, &c.vao);
+        glDeleteBuffers(1, &c.positions);
+        if (c.colours)
+            glDeleteBuffers(1, &c.colours);
+    }
+    g.chunks.clear();
+}
+
+unsigned char colourByte(float v)
+{
+    return static_cast<unsigned char>(std::lround(std::clamp(std::isfinite(v) ? v : 0.0f, 0.0f, 1.0f) * 255));
+}
+
+// Sends points p0 .. p1 (lines l0 .. l1) as one chunk.
+bool uploadChunk(const LineSet &set, long l0, long l1, LineChunk &c)
+{
+    long p0 = set.first[l0], p1 = set.first[l1];
+    glGenVertexArrays(1, &c.vao);
+    glGenBuffers(1, &c.positions);
+    glBindVertexArray(c.vao);
+    glBindBuffer(GL_ARRAY_BUFFER, c.positions);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(sizeof(float) * 3 * std::max(p1 - p0, 1L)),
+                 p1 > p0 ? set.xyz + 3 * p0 : nullptr, GL_STATIC_DRAW);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 0, nullptr);
+    glEnableVertexAttribArray(0);
+    if (set.colour == kColourByDirection) {
+        glDisableVertexAttribArray(1);
+        glVertexAttrib4f(1, 1, 1, 1, 1);
+    } else {
+        std::vector<unsigned char> rgba(static_cast<size_t>(4 * std::max(p1 - p0, 1L)), 255);
+        for (long l = l0; l < l1; ++l)
+            for (long p = set.first[l]; p < static_cast<long>(set.first[l + 1]); ++p) {
+                const float *c3 = set.colour == kColourPerLine ? set.rgb + 3 * l : set.rgb + 3 * p;
+                unsigned char *out = rgba.data() + 4 * (p - p0);
+                out[0] = colourByte(c3[0]);
+                out[1] = colourByte(c3[1]);
+                out[2] = colourByte(c3[2]);
+            }
+        glGenBuffers(1, &c.colours);
+        glBindBuffer(GL_ARRAY_BUFFER, c.colours);
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(rgba.size()), rgba.data(), GL_STATIC_DRAW);
+        glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, 0, nullptr);
+        glEnableVertexAttribArray(1);
+    }
+    for (long l = l0; l < l1; ++l) {
+        long n = static_cast<long>(set.first[l + 1]) - set.first[l];
+        if (n < 2)
+            continue;
+        c.first.push_back(static_cast<GLint>(set.first[l] - p0));
+        c.count.push_back(static_cast<GLsizei>(n));
+    }
+    return glGetError() != GL_OUT_OF_MEMORY;
+}
+
+GpuLineSet *gpuLineSet(const Scene &s, int id)
+{
+    if (L.sets.size() < s.lineSets.size())
+        L.sets.resize(s.lineSets.size());
+    const LineSet &set = s.lineSets[id];
+    GpuLineSet &g = L.sets[id];
+    if (g.version == set.version)
+        return g.failed ? nullptr : &g;
+    releaseChunks(g);
+    g.version = set.version;
+    g.failed = false;
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    for (long l0 = 0; l0 < set.nlines;) {
+        long l1 = l0 + 1;
+        while (l1 < set.nlines && static_cast<long>(set.first[l1 + 1]) - set.first[l0] <= kChunkPoints)
+            ++l1;
+        g.chunks.emplace_back();
+        if (!uploadChunk(set, l0, l1, g.chunks.back())) {
+            sceneError("the GL has no memory for line set %d", id);
+            releaseChunks(g);
+            g.failed = true;
+            return nullptr;
+        }
+        l0 = l1;
+    }
+    return &g;
+}
+
+// The chunk's every step-th line, spread over the whole chunk.
+void chooseSome(LineChunk &c, long step)
+{
+    if (c.step == step)
+        return;
+    c.step = step;
+    c.someFirst.clear();
+    c.someCount.clear();
+    for (size_t i = 0; i < c.first.size(); i += static_cast<size_t>(step)) {
+        c.someFirst.push_back(c.first[i]);
+        c.someCount.push_back(c.count[i]);
+    }
+}
+
+bool ready()
+{
+    if (!L.tried) {
+        L.tried = true;
+        if (linkProgram(L.program, kLineSetVs, kLineSetGs, kLineSetFs)) {
+            GLuint p = L.program.id;
+            L.scale = glGetUniformLocation(p, "uScale");
+            L.offset = glGetUniformLocation(p, "uOffset");
+            L.width = glGetUniformLocation(p, "uWidth");
+            L.byDirection = glGetUniformLocation(p, "uByDirection");
+        }
+    }
+    return L.program.id != 0;
+}
+
+} // namespace
+
+long lineSetDragStep(long segments, long lines)
+{
+    if (segments <= kDragSegments || lines <= 1)
+        return 1;
+    return std::min(lines, (segments + kDragSegments - 1) / kDragSegments);
+}
+
+void drawLineSets(const Scene &s, const Panel &panel, const float *mvp, int vw, int vh)
+{
+    if (panel.staticList.lineSets.empty() && panel.frameList.lineSets.empty())
+        return;
+    if (!ready())
+        return;
+    glUseProgram(L.program.id);
+    glUniformMatrix4fv(L.program.mvp, 1, GL_FALSE, mvp);
+    glUniform2f(L.program.viewport, static_cast<float>(vw) / R.pixelScale,
+                static_cast<float>(vh) / R.pixelScale);
+    bool reduced = R.pixelScale < 1 || R.planeStride > 1;
+    for (const PrimList *list : {&panel.staticList, &panel.frameList})
+        for (const LineSetDraw &d : list->lineSets) {
+            if (d.set < 0 || d.set >= static_cast<int>(s.lineSets.size()))
+                continue;
+            GpuLineSet *g = gpuLineSet(s, d.set);
+            if (!g)
+                continue;
+            const LineSet &set = s.lineSets[d.set];
+            glUniform3fv(L.scale, 1, d.scale);
+            glUniform3fv(L.offset, 1, d.offset);
+            glUniform1f(L.width, set.width);
+            glUniform1i(L.byDirection, set.colour == kColourByDirection ? 1 : 0);
+            long step = reduced ? lineSetDragStep(set.segments, set.nlines) : 1;
+            for (LineChunk &c : g->chunks) {
+                if (c.first.empty())
+                    continue;
+                glBindVertexArray(c.vao);
+                if (step > 1) {
+                    chooseSome(c, step);
+                    glMultiDrawArrays(GL_LINE_STRIP, c.someFirst.data(), c.someCount.data(),
+                                      static_cast<GLsizei>(c.someFirst.size()));
+                } else {
+                    glMultiDrawArrays(GL_LINE_STRIP, c.first.data(), c.count.data(),
+                                      static_cast<GLsizei>(c.first.size()));
+                }
+            }
+        }
+    glBindVertexArray(R.vao);
+}
+
+void releaseLineSets()
+{
+    for (GpuLineSet &g : L.sets)
+        releaseChunks(g);
+    if (L.program.id)
+        glDeleteProgram(L.program.id);
+    L = LineSetState();
+}
+
+} // namespace vq::draw
