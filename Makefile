@@ -22,7 +22,8 @@ build: deps
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
 
-demo: deps
+demo:
+	@sh tools/install-deps.sh demo
 	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD) -j$(JOBS) --target $(DEMO_TARGETS)
 	sh tools/demo.sh $(BUILD)

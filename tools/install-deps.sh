@@ -1,7 +1,9 @@
 #!/bin/sh
 # Installs the Debian packages that building, testing and the demo need.
 # As root the missing ones are installed with apt-get; otherwise they are
-# named and the script fails.
+# named and the script fails. `install-deps.sh demo` stops there; otherwise
+# the glTF validator the export tests run is installed from npm too (a
+# machine without that registry gets a warning, and those tests skip).
 set -e
 PKGS="cmake g++ make pkg-config zlib1g-dev libdeflate-dev libpng-dev libstb-dev freeglut3-dev libgl-dev libegl-dev
  libgl1-mesa-dri libegl-mesa0 libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
@@ -26,6 +28,8 @@ if [ -n "$missing" ]; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing >/dev/null
 fi
 
+[ "${1:-}" = demo ] && exit 0
+
 # The Khronos glTF validator, from the npm registry into tools/node/.
 NODE_DIR="$(cd "$(dirname "$0")" && pwd)/node"
 GLTF_VALIDATOR=gltf-validator@2.0.0-dev.3.10
@@ -37,10 +41,10 @@ if [ ! -f "$NODE_DIR/node_modules/gltf-validator/package.json" ]; then
         DEBIAN_FRONTEND=noninteractive apt-get install -y -q npm >/dev/null
     fi
     if ! command -v npm >/dev/null 2>&1; then
-        echo "npm is missing: it installs the glTF validator ($GLTF_VALIDATOR)" >&2
-        exit 1
+        echo "warning: npm is missing: the glTF validator ($GLTF_VALIDATOR) is not installed" >&2
+        exit 0
     fi
     echo "installing $GLTF_VALIDATOR into $NODE_DIR" >&2
     npm install --prefix "$NODE_DIR" --no-save --no-package-lock --no-audit --no-fund "$GLTF_VALIDATOR" >/dev/null ||
-        { echo "npm could not install $GLTF_VALIDATOR" >&2; exit 1; }
+        echo "warning: npm could not install $GLTF_VALIDATOR; the glTF export tests will skip" >&2
 fi

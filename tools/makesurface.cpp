@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "save_file.h"
+
 namespace {
 
 struct V3 {
@@ -135,22 +137,19 @@ int main(int argc, char **argv)
     std::vector<V3> v;
     std::vector<int> f;
     ellipsoid(n, &v, &f);
-    // Written beside the target and renamed, so a failed write leaves an
-    // existing file as it was.
-    std::string tmp = std::string(name) + ".tmp";
-    FILE *out = fopen(tmp.c_str(), stl ? "wb" : "w");
+    SaveFile save;
+    FILE *out = beginSave(save, name) ? openSaveStream(save, stl ? "wb" : "w") : nullptr;
     if (!out) {
-        fprintf(stderr, "makesurface: cannot write %s\n", tmp.c_str());
+        abandonSave(save);
+        fprintf(stderr, "makesurface: cannot write %s\n", name);
         return 1;
     }
     if (stl)
         writeStl(out, v, f);
     else
         writeObj(out, v, f);
-    bool ok = !ferror(out);
-    if (fclose(out) != 0 || !ok || rename(tmp.c_str(), name) != 0) {
+    if (!finishSave(save, !ferror(out))) {
         fprintf(stderr, "makesurface: failed writing %s\n", name);
-        remove(tmp.c_str());
         return 1;
     }
     fprintf(stderr, "makesurface: %s, %zu vertices, %zu facets\n", name, v.size(), f.size() / 3);

@@ -76,6 +76,108 @@ int parseKeyList(const char *text, std::vector<std::pair<int, unsigned char>> &k
     return 0;
 }
 
+namespace {
+
+// Each setter reads the option's value v (null when the option has none or
+// it is missing) into o; false after its message.
+bool setNoDraw(const char *, Options &o)
+{
+    o.nodraw = true;
+    return true;
+}
+
+bool setStats(const char *, Options &o)
+{
+    o.stats = true;
+    return true;
+}
+
+bool setFrames(const char *v, Options &o)
+{
+    long n = 0;
+    if (!parseInt(v, 0, 1000000000, &n)) {
+        sceneError("--frames needs a whole number of frames, 0 or more");
+        return false;
+    }
+    o.frames = static_cast<int>(n);
+    return true;
+}
+
+bool setKeys(const char *v, Options &o)
+{
+    if (!v) {
+        sceneError("--keys needs a list of FRAME:KEY entries");
+        return false;
+    }
+    return parseKeyList(v, o.keys) == 0;
+}
+
+bool setPng(const char *v, Options &o)
+{
+    if (!v || !*v) {
+        sceneError("--png needs a file name");
+        return false;
+    }
+    o.png = v;
+    return true;
+}
+
+bool setSize(const char *v, Options &o)
+{
+    const char *x = v ? std::strchr(v, 'x') : nullptr;
+    long w = 0, h = 0;
+    if (!x || !parseInt(std::string(v, x - v).c_str(), 1, 16384, &w) || !parseInt(x + 1, 1, 16384, &h)) {
+        sceneError("--size needs WIDTHxHEIGHT, each 1 to 16384 pixels");
+        return false;
+    }
+    o.width = static_cast<int>(w);
+    o.height = static_cast<int>(h);
+    return true;
+}
+
+bool setSpin(const char *v, Options &o)
+{
+    char *end = nullptr;
+    double d = v ? std::strtod(v, &end) : NAN;
+    if (!v || !*v || *end || !std::isfinite(d)) {
+        sceneError("--spin needs a number of degrees");
+        return false;
+    }
+    o.spin = d;
+    return true;
+}
+
+bool setExport(const char *v, Options &o)
+{
+    if (!v || !kFileActions.sceneFileName(v)) {
+        sceneError("--export needs a file name ending in .glb, .gltf or .wrl");
+        return false;
+    }
+    o.exportFile = v;
+    return true;
+}
+
+bool setFps(const char *v, Options &o)
+{
+    char *end = nullptr;
+    double d = v ? std::strtod(v, &end) : NAN;
+    if (!v || !*v || *end || !std::isfinite(d) || d <= 0 || d > 1e6) {
+        sceneError("--fps needs a number of frames a second, above 0 and at most 1000000");
+        return false;
+    }
+    o.fps = d;
+    return true;
+}
+
+} // namespace
+
+const LibraryOption kLibraryOptions[] = {
+    {"--png", "FILE", setPng},   {"--size", "WxH", setSize},    {"--frames", "N", setFrames},
+    {"--keys", "LIST", setKeys}, {"--stats", "", setStats},      {"--spin", "DEG", setSpin},
+    {"--nodraw", "", setNoDraw}, {"--export", "FILE", setExport}, {"--fps", "N", setFps},
+};
+const int kLibraryOptionCount = static_cast<int>(sizeof kLibraryOptions / sizeof kLibraryOptions[0]);
+
 int parseOptions(int argc, char **argv, Options &out)
 {
     Options o;
@@ -85,71 +187,17 @@ int parseOptions(int argc, char **argv, Options &out)
         const char *a = argv[i];
         if (!a)
             continue;
-        const char *v = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (!std::strcmp(a, "--nodraw")) {
-            o.nodraw = true;
-        } else if (!std::strcmp(a, "--stats")) {
-            o.stats = true;
-        } else if (!std::strcmp(a, "--frames")) {
-            long n = 0;
-            if (!parseInt(v, 0, 1000000000, &n)) {
-                sceneError("--frames needs a whole number of frames, 0 or more");
+        // Anything not in the table belongs to the program.
+        for (const LibraryOption &opt : kLibraryOptions) {
+            if (std::strcmp(a, opt.name) != 0)
+                continue;
+            bool takesValue = *opt.args != 0;
+            const char *v = takesValue && i + 1 < argc ? argv[i + 1] : nullptr;
+            if (!opt.set(v, o))
                 return -1;
-            }
-            o.frames = static_cast<int>(n);
-            i++;
-        } else if (!std::strcmp(a, "--keys")) {
-            if (!v || parseKeyList(v, o.keys) != 0) {
-                if (!v)
-                    sceneError("--keys needs a list of FRAME:KEY entries");
-                return -1;
-            }
-            i++;
-        } else if (!std::strcmp(a, "--png")) {
-            if (!v || !*v) {
-                sceneError("--png needs a file name");
-                return -1;
-            }
-            o.png = v;
-            i++;
-        } else if (!std::strcmp(a, "--size")) {
-            const char *x = v ? std::strchr(v, 'x') : nullptr;
-            long w = 0, h = 0;
-            if (!x || !parseInt(std::string(v, x - v).c_str(), 1, 16384, &w) ||
-                !parseInt(x + 1, 1, 16384, &h)) {
-                sceneError("--size needs WIDTHxHEIGHT, each 1 to 16384 pixels");
-                return -1;
-            }
-            o.width = static_cast<int>(w);
-            o.height = static_cast<int>(h);
-            i++;
-        } else if (!std::strcmp(a, "--spin")) {
-            char *end = nullptr;
-            double d = v ? std::strtod(v, &end) : NAN;
-            if (!v || !*v || *end || !std::isfinite(d)) {
-                sceneError("--spin needs a number of degrees");
-                return -1;
-            }
-            o.spin = d;
-            i++;
-        } else if (!std::strcmp(a, "--export")) {
-            if (!v || !kFileActions.sceneFileName(v)) {
-                sceneError("--export needs a file name ending in .glb, .gltf or .wrl");
-                return -1;
-            }
-            o.exportFile = v;
-            i++;
-        } else if (!std::strcmp(a, "--fps")) {
-            char *end = nullptr;
-            double d = v ? std::strtod(v, &end) : NAN;
-            if (!v || !*v || *end || !std::isfinite(d) || d <= 0 || d > 1e6) {
-                sceneError("--fps needs a number of frames a second, above 0 and at most 1000000");
-                return -1;
-            }
-            o.fps = d;
-            i++;
+            i += takesValue;
+            break;
         }
-        // Anything else belongs to the program.
     }
     out = o;
     return 0;

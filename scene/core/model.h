@@ -335,6 +335,15 @@ void sceneError(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 // Read the library's options from argv, skipping what is not ours. 0, or -1
 // after one line on stderr (out is then unchanged).
 int parseOptions(int argc, char **argv, Options &out);
+// The library's options, one row each: name, the value's name in the README
+// (empty: the option takes none), and the setter, false after its message.
+struct LibraryOption {
+    const char *name;
+    const char *args;
+    bool (*set)(const char *value, Options &o);
+};
+extern const LibraryOption kLibraryOptions[];
+extern const int kLibraryOptionCount;
 // Parse a --keys list "F:K,F:K" (K a character or space, tab, esc).
 int parseKeyList(const char *text, std::vector<std::pair<int, unsigned char>> &keys);
 // Panel that owns the camera a panel is drawn with (follows links).

@@ -28,6 +28,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "save_file.h"
 #include "io.h"
 #include "vec3.h"
 #include "png.h"
@@ -717,37 +718,26 @@ std::vector<uint8_t> glbFile(std::string json, std::vector<uint8_t> &bin)
     return out;
 }
 
-// Write beside the target and rename over it, so a failed write keeps the
-// old file.
 int writeSceneFile(const char *name, const void *data, size_t size)
 {
-    std::string tmp = std::string(name) + ".XXXXXX";
-    int fd = mkstemp(&tmp[0]);
-    if (fd < 0) {
+    SaveFile save;
+    if (!beginSave(save, name)) {
         sceneError("cannot write scene file '%s': %s", name, std::strerror(errno));
         return -1;
     }
     const auto *p = static_cast<const uint8_t *>(data);
     size_t done = 0;
+    errno = 0;
     while (done < size) {
-        ssize_t n = write(fd, p + done, size - done);
+        ssize_t n = write(save.fd, p + done, size - done);
         if (n <= 0)
             break;
         done += static_cast<size_t>(n);
     }
-    int err = done == size ? 0 : errno ? errno : EIO;
-    if (close(fd) != 0 && err == 0)
-        err = errno;
-    if (err == 0 && std::rename(tmp.c_str(), name) != 0)
-        err = errno;
-    if (err != 0) {
-        unlink(tmp.c_str());
-        sceneError("cannot write scene file '%s': %s", name, std::strerror(err));
+    if (!finishSave(save, done == size)) {
+        sceneError("cannot write scene file '%s': %s", name, std::strerror(errno));
         return -1;
     }
-    mode_t mask = umask(0);
-    umask(mask);
-    chmod(name, 0666 & ~mask);
     return 0;
 }
 

@@ -1,5 +1,6 @@
 // PNG images out. libpng reports errors by longjmp, so the function that
 // talks to it holds nothing that needs a destructor.
+#include "save_file.h"
 #include "png.h"
 
 #include "model.h"
@@ -108,43 +109,23 @@ int writePng(const char *path, const uint8_t *rgba, int width, int height)
         sceneError("cannot write PNG '%s': no image", path ? path : "");
         return -1;
     }
-    std::string tmp = std::string(path) + ".XXXXXX";
-    int fd = mkstemp(&tmp[0]);
-    if (fd < 0) {
-        sceneError("cannot write PNG '%s': %s", path, std::strerror(errno));
-        return -1;
-    }
-    FILE *f = fdopen(fd, "wb");
+    SaveFile save;
+    FILE *f = beginSave(save, path) ? openSaveStream(save, "wb") : nullptr;
     if (f == nullptr) {
         sceneError("cannot write PNG '%s': %s", path, std::strerror(errno));
-        close(fd);
-        unlink(tmp.c_str());
+        abandonSave(save);
         return -1;
     }
     PngFailure failure{};
     std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
-    bool ok = encodePng(f, rgba, width, height, row.data(), &failure);
-    if (ok && std::fflush(f) != 0) {
-        ok = false;
-        std::snprintf(failure.message, sizeof failure.message, "%s", std::strerror(errno));
-    }
-    if (std::fclose(f) != 0 && ok) {
-        ok = false;
-        std::snprintf(failure.message, sizeof failure.message, "%s", std::strerror(errno));
-    }
-    if (ok && std::rename(tmp.c_str(), path) != 0) {
-        ok = false;
-        std::snprintf(failure.message, sizeof failure.message, "%s", std::strerror(errno));
-    }
-    if (!ok) {
-        unlink(tmp.c_str());
+    bool encoded = encodePng(f, rgba, width, height, row.data(), &failure);
+    errno = 0;
+    if (!finishSave(save, encoded)) {
+        if (encoded)
+            std::snprintf(failure.message, sizeof failure.message, "%s", std::strerror(errno));
         sceneError("cannot write PNG '%s': %s", path, failure.message);
         return -1;
     }
-    // mkstemp makes the file private; an image is as readable as any other output.
-    mode_t mask = umask(0);
-    umask(mask);
-    chmod(path, 0666 & ~mask);
     return 0;
 }
 

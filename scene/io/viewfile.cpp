@@ -18,6 +18,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "save_file.h"
 #include "model.h"
 
 using namespace vq;
@@ -149,23 +150,20 @@ extern "C" int WriteViewFile(const char *name)
     }
     Scene &s = scene();
     const Camera &c = panelCamera(s, s.current);
-    // Written beside the target and renamed over it, so a failed write
-    // leaves an existing file whole.
-    std::string tmp = std::string(name) + ".tmp";
-    FILE *f = std::fopen(tmp.c_str(), "w");
+    SaveFile save;
+    FILE *f = beginSave(save, name) ? openSaveStream(save, "w") : nullptr;
     if (!f) {
         sceneError("cannot write view file '%s': %s", name, std::strerror(errno));
+        abandonSave(save);
         return -1;
     }
     std::fprintf(
         f, "vqview 1\neye %.17g %.17g %.17g\ntarget %.17g %.17g %.17g\nup %.17g %.17g %.17g\nfovy %.17g\n",
         c.eye[0], c.eye[1], c.eye[2], c.target[0], c.target[1], c.target[2], c.up[0], c.up[1], c.up[2],
         c.fovy);
-    bool ok = !std::ferror(f);
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok || std::rename(tmp.c_str(), name) != 0) {
+    errno = 0;
+    if (!finishSave(save, !std::ferror(f))) {
         sceneError("cannot write view file '%s': %s", name, std::strerror(errno));
-        unlink(tmp.c_str());
         return -1;
     }
     return 0;

@@ -7,6 +7,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "save_file.h"
 #include "io.h"
 
 namespace vq {
@@ -183,10 +184,11 @@ int exportVRML(const Scene &s, const char *name)
         sceneError("exportVRML: no file name");
         return -1;
     }
-    std::string tmp = std::string(name) + ".tmp";
-    FILE *f = std::fopen(tmp.c_str(), "w");
+    SaveFile save;
+    FILE *f = beginSave(save, name) ? openSaveStream(save, "w") : nullptr;
     if (!f) {
         sceneError("cannot write scene file '%s': %s", name, std::strerror(errno));
+        abandonSave(save);
         return -1;
     }
     // Mean colour of each texture's visible texels, for the flat stand-ins.
@@ -223,11 +225,9 @@ int exportVRML(const Scene &s, const char *name)
             std::fprintf(f, "] }\n");
         }
     }
-    bool ok = !std::ferror(f);
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok || std::rename(tmp.c_str(), name) != 0) {
+    errno = 0;
+    if (!finishSave(save, !std::ferror(f))) {
         sceneError("cannot write scene file '%s': %s", name, std::strerror(errno));
-        unlink(tmp.c_str());
         return -1;
     }
     return 0;

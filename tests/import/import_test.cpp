@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -14,6 +15,7 @@
 
 #include "import.h"
 #include "import_files.h"
+#include "startup.h"
 #include "../support/run_program.h"
 #include "xrw.h"
 
@@ -154,6 +156,65 @@ TEST(ImportFormats, EveryFormatGivesTheSameBytesSizesAndMatrix)
         for (int c = 0; c < 4; c++)
             EXPECT_FLOAT_EQ(iv.matrix[r][c], r == c ? 1.0f : 0.0f);
     freeXraw(iv.xraw);
+}
+
+// Every file voxel lands where its file puts it: the float grid runs y and z
+// backwards and averages boxes, and its transform must undo both. Each
+// voxel of the test volume has its own value, so a grid voxel's file box is
+// found by value and its drawn position compared with the file's matrix
+// image of the voxel (or, averaged, of the box centre).
+TEST(ImportFormats, EveryVoxelLandsWhereItsFilePutsIt)
+{
+    const Files &f = files();
+    const double window[2] = {-100, 313};
+    for (const auto &entry : f.all) {
+        ImportedVolume iv;
+        ASSERT_EQ(importVolume(entry.second.c_str(), window, &iv), 0) << entry.first;
+        const Xraw *x = iv.xraw;
+        for (const std::vector<int> &stride : {std::vector<int>{1, 1, 1}, {2, 2, 1}}) {
+            Xvol *g = Xraw2Xvol(x, stride.data());
+            ASSERT_NE(g, nullptr);
+            const int v = 1; // not volume 0: no world window is set
+            settings.useMatrix[v] = 0;
+            settings.haveFileMatrix[v] = 1;
+            std::memcpy(settings.fileMatrix[v], iv.matrix, sizeof iv.matrix);
+            std::memcpy(settings.stride[v], stride.data(), sizeof settings.stride[v]);
+            float tr[12];
+            ASSERT_EQ(setVolumeTransform(v, g, tr), 0);
+            for (int i = 0; i < g->nx; i++)
+                for (int j = 0; j < g->ny; j++)
+                    for (int k = 0; k < g->nz; k++) {
+                        bool found = false;
+                        double centre[3] = {0, 0, 0};
+                        for (int a = 0; a + stride[0] <= x->nx && !found; a += stride[0])
+                            for (int b = 0; b + stride[1] <= x->ny && !found; b += stride[1])
+                                for (int c = 0; c + stride[2] <= x->nz && !found; c += stride[2]) {
+                                    double sum = 0;
+                                    for (int da = 0; da < stride[0]; da++)
+                                        for (int db = 0; db < stride[1]; db++)
+                                            for (int dc = 0; dc < stride[2]; dc++)
+                                                sum += x->data[(a + da) + x->nx * ((b + db) + x->ny * (c + dc))];
+                                    double n = stride[0] * stride[1] * stride[2];
+                                    if (std::fabs(sum / n / 255.0 - g->data[i][j][k]) < 1e-6) {
+                                        found = true;
+                                        centre[0] = a + (stride[0] - 1) / 2.0;
+                                        centre[1] = b + (stride[1] - 1) / 2.0;
+                                        centre[2] = c + (stride[2] - 1) / 2.0;
+                                    }
+                                }
+                        ASSERT_TRUE(found) << entry.first << " " << i << j << k;
+                        for (int r = 0; r < 3; r++) {
+                            double want = f.t.matrix(r, 3);
+                            for (int c = 0; c < 3; c++)
+                                want += f.t.matrix(r, c) * centre[c];
+                            double got = tr[4 * r] + tr[4 * r + 1] * i + tr[4 * r + 2] * j + tr[4 * r + 3] * k;
+                            EXPECT_NEAR(got, want, 1e-4) << entry.first << " voxel " << i << j << k << " row " << r;
+                        }
+                    }
+            freeXvol(g);
+        }
+        freeXraw(iv.xraw);
+    }
 }
 
 TEST(ImportWindow, PercentilesRoundingAndEnds)

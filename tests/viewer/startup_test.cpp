@@ -118,15 +118,27 @@ TEST(SceneConstruction, MatrixFileScaledByStride)
     std::string m = vt::writeText("matrix.txt", "0.5 0.1 0 10\n0 -2 0 20\n0 0 3 -5\n0 0 0 1\n");
     std::string err;
     ASSERT_EQ(start({"-f", path, "-s", "2", "1", "2", "-M", m, "-3d"}, &err), 0) << err;
-    // Columns 0 and 2 doubled, offsets kept.
-    const float tr[12] = {10, 1, 0.1f, 0, 20, 0, -2, 0, -5, 0, 0, 6};
-    for (int t = 0; t < 12; t++)
-        EXPECT_EQ(_tr[0][t], tr[t]) << t;
+    // nx = 4, ny = 8, nz = 4 after averaging. Grid voxel (i, J, K) is the
+    // mean of the file's box with low corner (2i, 7 - J, 2 (3 - K)): it lands
+    // on the matrix image of that box's centre, which the file's matrix
+    // (as read, before scaling) gives.
+    const double file[3][4] = {{0.5, 0.1, 0, 10}, {0, -2, 0, 20}, {0, 0, 3, -5}};
+    for (int i : {0, 3})
+        for (int J : {0, 7})
+            for (int K : {0, 3}) {
+                double centre[3] = {2 * i + 0.5, 7.0 - J, 2 * (3 - K) + 0.5};
+                for (int r = 0; r < 3; r++) {
+                    double want = file[r][3];
+                    for (int c = 0; c < 3; c++)
+                        want += file[r][c] * centre[c];
+                    const float *t = _tr[0] + 4 * r;
+                    EXPECT_NEAR(t[0] + t[1] * i + t[2] * J + t[3] * K, want, 1e-5) << i << J << K << r;
+                }
+            }
     EXPECT_NE(err.find("1.000000 0.100000 0.000000 10.000000 \n0.000000 -2.000000 0.000000 20.000000 \n"
                        "0.000000 0.000000 6.000000 -5.000000 \n0.000000 0.000000 0.000000 1.000000 \n"),
               std::string::npos)
         << err;
-    // nx = 4, ny = 8, nz = 4 after averaging.
     EXPECT_NE(err.find("blc = 10.000000,20.000000,-5.000000; trc = 13.000000,6.000000,13.000000\n"),
               std::string::npos);
     const float w[6] = {10, 13, 6, 20, -5, 13};

@@ -41,7 +41,7 @@ int countTempFiles(const std::string &dir)
     if (!d)
         return -1;
     while (dirent *e = readdir(d))
-        if (strncmp(e->d_name, ".xrwsave-", 9) == 0)
+        if (strstr(e->d_name, ".save-"))
             n++;
     closedir(d);
     return n;

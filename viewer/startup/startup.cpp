@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "frame.h"
+#include "options.h"
 #include "obj.h"
 #include "tracks.h"
 #include "volume_util.h"
@@ -18,59 +19,10 @@ VolumeImporter volumeImporter = nullptr;
 
 namespace {
 
-const char *const kUsageLines[] = {
-    " * * * per volume (<= 4) options\n",
-    "-s s1 s2 s3\t\t set data averaging along each axis (1 1 1)\n",
-    "-d d1 d2\t\t set data min, max (default 0.0 1.0)\n",
-    "-a a1 a2\t\t set alpha min, max (default 0.0 0.2)\n",
-    "-v v1 v2 v3\t\t set data/alpha scaling per axis\n",
-    "-c name\t\t set colourmap name (default use xrw cmap)\n",
-    "-M filename\t use matrix stored in filename\n",
-    "-W lo hi\t\t set value window of an imported file (default 0.5-99.5 percentile)\n",
-    " * * * surfaces and tracks\n",
-    "-o objfname label r g b a \t draw surface in named .obj file\n",
-    "-Rx r1\t\t radial blow-apart by factor\n",
-    "-Vx \t\t calculate and use vertex normals\n",
-    "-Tf \t (ascii) track name file pattern\n",
-    "-Ts \t track file skip factor (default 1000)\n",
-    " * * * global options\n",
-    "-SV \t\t suppress volume rendering\n",
-    "-DX \t clip data outside data min, max\n",
-    "-BX n \t zero n boundary planes each side\n",
-    "-i invert (paper colour)\n",
-    "-x \t\t don't draw box\n",
-    "-Vf filename \t read view from filename\n",
-    " * * * following options defy PDF output\n",
-    "-3d \t use 3-d rendering\n",
-    "-Sp \t speed-up for 3-d rendering (default = 1)\n",
-};
-
 // Copies at most size - 1 characters and always terminates.
 void copyField(char *dst, size_t size, const char *src)
 {
     std::snprintf(dst, size, "%s", src);
-}
-
-// An option and how many values follow it; perVolume options need a -f before them.
-struct OptionSpec {
-    const char *name;
-    int values;
-    bool perVolume;
-};
-
-const OptionSpec kOptions[] = {
-    {"-f", 1, false},  {"-s", 3, true},   {"-d", 2, true},   {"-a", 2, true},   {"-v", 3, true},
-    {"-c", 1, true},   {"-M", 1, true},   {"-W", 2, true},   {"-o", 6, false},  {"-i", 0, false},  {"-x", 0, false},
-    {"-Rx", 1, false}, {"-Vx", 0, false}, {"-SV", 0, false}, {"-Tf", 1, false}, {"-Ts", 1, false},
-    {"-3d", 0, false}, {"-Sp", 1, false}, {"-DX", 0, false}, {"-BX", 1, false}, {"-Vf", 1, false},
-};
-
-const OptionSpec *findOption(const char *arg)
-{
-    for (const OptionSpec &o : kOptions)
-        if (std::strcmp(arg, o.name) == 0)
-            return &o;
-    return nullptr;
 }
 
 // Reads one volume's matrix file into m; -1 after a message naming the file.
@@ -100,8 +52,9 @@ int readMatrixFile(const char *name, float m[4][4])
 void usage(const char *progname)
 {
     std::fprintf(stderr, "usage: %s [options] -f xrwfilename\n", progname);
-    for (const char *line : kUsageLines)
-        std::fputs(line, stderr);
+    for (int i = 0; i < kViewerOptionCount; i++)
+        if (kViewerOptions[i].usageLine)
+            std::fputs(kViewerOptions[i].usageLine, stderr);
 }
 
 namespace {
@@ -193,7 +146,7 @@ int parseCommandLine(int argc, char **argv)
     int i = 1;
     while (i < argc) {
         const char *arg = argv[i];
-        const OptionSpec *o = findOption(arg);
+        const ViewerOption *o = findViewerOption(arg);
         if (!o) {
             i++;
             continue;
@@ -209,97 +162,11 @@ int parseCommandLine(int argc, char **argv)
             usage(argv[0]);
             return -1;
         }
-        char **val = argv + i + 1;
-        int v = NVR - 1;
-        if (std::strcmp(arg, "-f") == 0) {
-            NVR++;
-            copyField(settings.xrwFileName[NVR - 1], XRW_FNAME_FIELD, val[0]);
-            settings.volumeNamed[NVR - 1] = 1;
-        } else if (std::strcmp(arg, "-s") == 0) {
-            for (int a = 0; a < 3; a++)
-                settings.stride[v][a] = std::atoi(val[a]);
-            if (settings.stride[v][0] < 1 || settings.stride[v][1] < 1 || settings.stride[v][2] < 1) {
-                std::fprintf(stderr, "stride must be at least 1 in each direction!\n");
-                return -1;
-            }
-        } else if (std::strcmp(arg, "-d") == 0) {
-            dmin[v] = static_cast<float>(std::atof(val[0]));
-            dmax[v] = static_cast<float>(std::atof(val[1]));
-        } else if (std::strcmp(arg, "-a") == 0) {
-            amin[v] = static_cast<float>(std::atof(val[0]));
-            amax[v] = static_cast<float>(std::atof(val[1]));
-        } else if (std::strcmp(arg, "-v") == 0) {
-            for (int a = 0; a < 3; a++)
-                dscale[v][a] = static_cast<float>(std::atof(val[a]));
-        } else if (std::strcmp(arg, "-c") == 0) {
-            settings.useFileColourMap[v] = 0;
-            copyField(settings.colourMapName[v], XRW_FNAME_FIELD, val[0]);
-            std::fprintf(stderr, "cmapname = %s\n", settings.colourMapName[v]);
-        } else if (std::strcmp(arg, "-M") == 0) {
-            settings.useMatrix[v] = 1;
-            copyField(settings.matrixFileName[v], XRW_SHORT_FIELD, val[0]);
-        } else if (std::strcmp(arg, "-W") == 0) {
-            char *end0, *end1;
-            double lo = std::strtod(val[0], &end0), hi = std::strtod(val[1], &end1);
-            if (*end0 || *end1 || end0 == val[0] || end1 == val[1] || !std::isfinite(lo) || !std::isfinite(hi) ||
-                !(lo < hi)) {
-                std::fprintf(stderr, "-W needs two finite numbers lo < hi!\n");
-                return -1;
-            }
-            settings.useValueWindow[v] = 1;
-            settings.valueWindow[v][0] = static_cast<float>(lo);
-            settings.valueWindow[v][1] = static_cast<float>(hi);
-        } else if (std::strcmp(arg, "-o") == 0) {
-            if (loadSurfaceOption(val[0], val[1], static_cast<float>(std::atof(val[2])),
-                                  static_cast<float>(std::atof(val[3])),
-                                  static_cast<float>(std::atof(val[4])),
-                                  static_cast<float>(std::atof(val[5]))) != 0)
-                return -1;
-        } else if (std::strcmp(arg, "-i") == 0) {
-            invert = 1;
-        } else if (std::strcmp(arg, "-x") == 0) {
-            settings.drawBox = 0;
-        } else if (std::strcmp(arg, "-Rx") == 0) {
-            settings.blowApart = static_cast<float>(std::atof(val[0]));
-        } else if (std::strcmp(arg, "-Vx") == 0) {
-            settings.calcNormals = 1;
-        } else if (std::strcmp(arg, "-SV") == 0) {
-            suppress_vr = 1;
-        } else if (std::strcmp(arg, "-Tf") == 0) {
-            // The pattern becomes a printf format with one int argument.
-            if (!trackPatternValid(val[0]) || std::strlen(val[0]) >= XRW_SHORT_FIELD) {
-                usage(argv[0]);
-                return -1;
-            }
-            settings.haveTracks = 1;
-            copyField(settings.trackPattern, XRW_SHORT_FIELD, val[0]);
-        } else if (std::strcmp(arg, "-Ts") == 0) {
-            // A step of 0 would read one file for ever, a negative one run below zero.
-            int n = std::atoi(val[0]);
-            if (n < 1) {
-                usage(argv[0]);
-                return -1;
-            }
-            settings.trackSkip = n;
-        } else if (std::strcmp(arg, "-3d") == 0) {
-            do_3d_render = 1;
-        } else if (std::strcmp(arg, "-Sp") == 0) {
-            // The slicing divides by it.
-            int n = std::atoi(val[0]);
-            if (n < 1) {
-                usage(argv[0]);
-                return -1;
-            }
-            _3d_speed_up = n;
-            std::fprintf(stderr, "speed-up factor %d\n", n);
-        } else if (std::strcmp(arg, "-DX") == 0) {
-            settings.clipData = 1;
-        } else if (std::strcmp(arg, "-BX") == 0) {
-            settings.boundaryPlanes = std::atoi(val[0]);
-        } else if (std::strcmp(arg, "-Vf") == 0) {
-            viewfile = 1;
-            copyField(viewfile_fname, sizeof viewfile_fname, val[0]);
-        }
+        int rc = o->set(argv + i + 1, NVR - 1);
+        if (rc == kOptionUsage)
+            usage(argv[0]);
+        if (rc != 0)
+            return -1;
         i += 1 + o->values;
     }
     if (settings.volumeNamed[0] == 0) {
@@ -328,6 +195,25 @@ void cornerSpan(const float r[4], int nx, int ny, int nz, float *lo, float *hi)
 }
 
 } // namespace
+
+void gridTransform(const float m[4][4], const int stride[3], int ny, int nz, float tr[12])
+{
+    // The float grid runs y and z backwards against the file (grid row J
+    // holds the file's box ny-1-J), and each grid voxel is the mean of a box
+    // of stride voxels whose centre lies (s-1)/2 file voxels past its low
+    // corner. The columns of m are already scaled by the stride.
+    const double grid[3] = {0.0, ny - 1.0, nz - 1.0};
+    const double sign[3] = {1.0, -1.0, -1.0};
+    for (int r = 0; r < 3; r++) {
+        double offset = m[r][3];
+        for (int c = 0; c < 3; c++) {
+            double centre = (stride[c] - 1) / (2.0 * stride[c]);
+            offset += static_cast<double>(m[r][c]) * (grid[c] + centre);
+            tr[4 * r + 1 + c] = static_cast<float>(sign[c] * m[r][c]) + 0.0f; // no negative zeros
+        }
+        tr[4 * r] = static_cast<float>(offset) + 0.0f;
+    }
+}
 
 int setVolumeTransform(int v, const Xvol *xvol, float tr[12])
 {
@@ -375,9 +261,7 @@ int setVolumeTransform(int v, const Xvol *xvol, float tr[12])
         }
         vqswin(w[0], w[1], w[2], w[3], w[4], w[5]);
     }
-    const float t[12] = {m[0][3], m[0][0], m[0][1], m[0][2], m[1][3], m[1][0],
-                         m[1][1], m[1][2], m[2][3], m[2][0], m[2][1], m[2][2]};
-    std::memcpy(tr, t, sizeof t);
+    gridTransform(m, settings.stride[v], ny, nz, tr);
     return 0;
 }
 

@@ -69,6 +69,11 @@ int buildScene(int argc, char **argv);
 // One volume: load, list, convert, display (volume 0), transform, colours,
 // clipping, boundary planes and its renderings. 0 or -1.
 int buildVolume(int v, int argc, char **argv);
+// The grid transform tr (x = tr[0] + tr[1] i + tr[2] j + tr[3] k, ...) of a
+// float grid made with the given stride from a file whose voxels matrix m
+// maps to the world (its columns already scaled by the stride); ny, nz are
+// the grid's sizes. Every file voxel lands where m puts it.
+void gridTransform(const float m[4][4], const int stride[3], int ny, int nz, float tr[12]);
 // The index-to-world transform of volume v (with -M from its matrix file);
 // sets the world window for volume 0. 0, or -1 after a message.
 int setVolumeTransform(int v, const Xvol *xvol, float tr[12]);

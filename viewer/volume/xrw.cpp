@@ -1,5 +1,6 @@
 // XRW files: a gzip stream holding three int dimensions, three float voxel
 // sizes, the voxel bytes and a 256-entry colour table, all little-endian.
+#include "save_file.h"
 #include "xrw.h"
 #include "volume_util.h"
 
@@ -295,17 +296,6 @@ bool writeBytes(gzFile gz, const void *buf, unsigned len)
     return len == 0 || gzwrite(gz, buf, len) == static_cast<int>(len);
 }
 
-// The mode a fresh file would get, or that of the file being replaced.
-mode_t outputMode(const char *path)
-{
-    struct stat st;
-    if (stat(path, &st) == 0 && S_ISREG(st.st_mode))
-        return st.st_mode & 07777;
-    mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
-}
-
 } // namespace
 
 // The record is written to a temporary file in the target's folder and
@@ -329,23 +319,17 @@ int saveXraw(const Xraw *xraw)
         return -1;
     }
 
-    std::string target = xraw->filename;
-    size_t slash = target.rfind('/');
-    std::string tmp =
-        (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".xrwsave-XXXXXX";
-    int fd = mkstemp(&tmp[0]);
-    if (fd < 0) {
+    SaveFile save;
+    if (!beginSave(save, xraw->filename)) {
         fprintf(stderr, "Unable to create xraw output file.\n");
         return -1;
     }
-    fchmod(fd, outputMode(target.c_str()));
-    int gzfd = dup(fd);
+    int gzfd = dup(save.fd);
     gzFile gz = gzfd < 0 ? nullptr : gzdopen(gzfd, "wb9");
     if (!gz) {
         if (gzfd >= 0)
             close(gzfd);
-        close(fd);
-        unlink(tmp.c_str());
+        abandonSave(save);
         fprintf(stderr, "Unable to create xraw output file.\n");
         return -1;
     }
@@ -364,15 +348,10 @@ int saveXraw(const Xraw *xraw)
     // Closing flushes the last compressed block, which can fail too.
     if (gzclose(gz) != Z_OK && !failure)
         failure = "Failed to finish xraw output file.\n";
-    if (!failure && fsync(fd) != 0)
-        failure = "Failed to finish xraw output file.\n";
-    if (close(fd) != 0 && !failure)
-        failure = "Failed to finish xraw output file.\n";
-    if (!failure && rename(tmp.c_str(), target.c_str()) != 0)
+    if (!finishSave(save, !failure) && !failure)
         failure = "Unable to replace xraw output file.\n";
     if (failure) {
         fputs(failure, stderr);
-        unlink(tmp.c_str());
         return -1;
     }
     return 0;

@@ -1,5 +1,6 @@
 // Recognising the imported formats, the value window and the byte volume
 // built from a format reader's floats.
+#include "save_file.h"
 #include "import.h"
 
 #include <sys/stat.h>
@@ -357,28 +358,17 @@ int importForViewer(const char *path, const float *window, int matrixGiven, Xraw
 
 int writeMatrixFile(const char *path, const float m[4][4])
 {
-    std::string target = path;
-    size_t slash = target.rfind('/');
-    std::string tmp =
-        (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".matrixsave-XXXXXX";
-    int fd = mkstemp(&tmp[0]);
-    FILE *f = fd < 0 ? nullptr : fdopen(fd, "w");
+    SaveFile save;
+    FILE *f = beginSave(save, path) ? openSaveStream(save, "w") : nullptr;
     if (!f) {
-        if (fd >= 0) {
-            close(fd);
-            unlink(tmp.c_str());
-        }
+        abandonSave(save);
         std::fprintf(stderr, "Unable to create matrix file '%s'.\n", path);
         return -1;
     }
-    fchmod(fd, 0644);
     bool ok = true;
     for (int r = 0; r < 4; r++)
         ok = std::fprintf(f, "%.9g %.9g %.9g %.9g\n", m[r][0], m[r][1], m[r][2], m[r][3]) > 0 && ok;
-    ok = std::fflush(f) == 0 && fsync(fd) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok || std::rename(tmp.c_str(), path) != 0) {
-        unlink(tmp.c_str());
+    if (!finishSave(save, ok)) {
         std::fprintf(stderr, "Failed to write matrix file '%s'.\n", path);
         return -1;
     }

@@ -1,0 +1,226 @@
+// The table of xrwview's options and the setters it names.
+#include "options.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "startup.h"
+#include "tracks.h"
+
+namespace {
+
+// Copies at most size - 1 characters and always terminates.
+void copyField(char *dst, size_t size, const char *src)
+{
+    std::snprintf(dst, size, "%s", src);
+}
+
+float realOf(const char *text)
+{
+    return static_cast<float>(std::atof(text));
+}
+
+int setVolumeFile(char **val, int)
+{
+    NVR++;
+    copyField(settings.xrwFileName[NVR - 1], XRW_FNAME_FIELD, val[0]);
+    settings.volumeNamed[NVR - 1] = 1;
+    return 0;
+}
+
+int setStride(char **val, int v)
+{
+    for (int a = 0; a < 3; a++)
+        settings.stride[v][a] = std::atoi(val[a]);
+    if (settings.stride[v][0] < 1 || settings.stride[v][1] < 1 || settings.stride[v][2] < 1) {
+        std::fprintf(stderr, "stride must be at least 1 in each direction!\n");
+        return -1;
+    }
+    return 0;
+}
+
+int setDataRange(char **val, int v)
+{
+    dmin[v] = realOf(val[0]);
+    dmax[v] = realOf(val[1]);
+    return 0;
+}
+
+int setOpacityRange(char **val, int v)
+{
+    amin[v] = realOf(val[0]);
+    amax[v] = realOf(val[1]);
+    return 0;
+}
+
+int setAxisScale(char **val, int v)
+{
+    for (int a = 0; a < 3; a++)
+        dscale[v][a] = realOf(val[a]);
+    return 0;
+}
+
+int setColourMap(char **val, int v)
+{
+    settings.useFileColourMap[v] = 0;
+    copyField(settings.colourMapName[v], XRW_FNAME_FIELD, val[0]);
+    std::fprintf(stderr, "cmapname = %s\n", settings.colourMapName[v]);
+    return 0;
+}
+
+int setMatrixFile(char **val, int v)
+{
+    settings.useMatrix[v] = 1;
+    copyField(settings.matrixFileName[v], XRW_SHORT_FIELD, val[0]);
+    return 0;
+}
+
+int setValueWindow(char **val, int v)
+{
+    char *end0, *end1;
+    double lo = std::strtod(val[0], &end0), hi = std::strtod(val[1], &end1);
+    if (*end0 || *end1 || end0 == val[0] || end1 == val[1] || !std::isfinite(lo) || !std::isfinite(hi) ||
+        !(lo < hi)) {
+        std::fprintf(stderr, "-W needs two finite numbers lo < hi!\n");
+        return -1;
+    }
+    settings.useValueWindow[v] = 1;
+    settings.valueWindow[v][0] = static_cast<float>(lo);
+    settings.valueWindow[v][1] = static_cast<float>(hi);
+    return 0;
+}
+
+int setSurface(char **val, int)
+{
+    return loadSurfaceOption(val[0], val[1], realOf(val[2]), realOf(val[3]), realOf(val[4]), realOf(val[5]));
+}
+
+int setBlowApart(char **val, int)
+{
+    settings.blowApart = realOf(val[0]);
+    return 0;
+}
+
+int setVertexNormals(char **, int)
+{
+    settings.calcNormals = 1;
+    return 0;
+}
+
+int setTrackPattern(char **val, int)
+{
+    // The pattern becomes a printf format with one int argument.
+    if (!trackPatternValid(val[0]) || std::strlen(val[0]) >= XRW_SHORT_FIELD)
+        return kOptionUsage;
+    settings.haveTracks = 1;
+    copyField(settings.trackPattern, XRW_SHORT_FIELD, val[0]);
+    return 0;
+}
+
+int setTrackSkip(char **val, int)
+{
+    // A step of 0 would read one file for ever, a negative one run below zero.
+    int n = std::atoi(val[0]);
+    if (n < 1)
+        return kOptionUsage;
+    settings.trackSkip = n;
+    return 0;
+}
+
+int setNoVolumes(char **, int)
+{
+    suppress_vr = 1;
+    return 0;
+}
+
+int setClipData(char **, int)
+{
+    settings.clipData = 1;
+    return 0;
+}
+
+int setBoundaryPlanes(char **val, int)
+{
+    settings.boundaryPlanes = std::atoi(val[0]);
+    return 0;
+}
+
+int setPaperColours(char **, int)
+{
+    invert = 1;
+    return 0;
+}
+
+int setNoBox(char **, int)
+{
+    settings.drawBox = 0;
+    return 0;
+}
+
+int setViewFile(char **val, int)
+{
+    viewfile = 1;
+    copyField(viewfile_fname, sizeof viewfile_fname, val[0]);
+    return 0;
+}
+
+int setTextureMode(char **, int)
+{
+    do_3d_render = 1;
+    return 0;
+}
+
+int setSpeedUp(char **val, int)
+{
+    // The slicing divides by it.
+    int n = std::atoi(val[0]);
+    if (n < 1)
+        return kOptionUsage;
+    _3d_speed_up = n;
+    std::fprintf(stderr, "speed-up factor %d\n", n);
+    return 0;
+}
+
+} // namespace
+
+// Table order is the usage text's order.
+const ViewerOption kViewerOptions[] = {
+    {"-f", 1, false, "FILE", nullptr, setVolumeFile},
+    {nullptr, 0, false, nullptr, " * * * per volume (<= 4) options\n", nullptr},
+    {"-s", 3, true, "s1 s2 s3", "-s s1 s2 s3\t\t set data averaging along each axis (1 1 1)\n", setStride},
+    {"-d", 2, true, "d1 d2", "-d d1 d2\t\t set data min, max (default 0.0 1.0)\n", setDataRange},
+    {"-a", 2, true, "a1 a2", "-a a1 a2\t\t set alpha min, max (default 0.0 0.2)\n", setOpacityRange},
+    {"-v", 3, true, "v1 v2 v3", "-v v1 v2 v3\t\t set data/alpha scaling per axis\n", setAxisScale},
+    {"-c", 1, true, "NAME", "-c name\t\t set colourmap name (default use xrw cmap)\n", setColourMap},
+    {"-M", 1, true, "FILE", "-M filename\t use matrix stored in filename\n", setMatrixFile},
+    {"-W", 2, true, "lo hi",
+     "-W lo hi\t\t set value window of an imported file (default 0.5-99.5 percentile)\n", setValueWindow},
+    {nullptr, 0, false, nullptr, " * * * surfaces and tracks\n", nullptr},
+    {"-o", 6, false, "FILE LABEL r g b a", "-o objfname label r g b a \t draw surface in named .obj file\n",
+     setSurface},
+    {"-Rx", 1, false, "r", "-Rx r1\t\t radial blow-apart by factor\n", setBlowApart},
+    {"-Vx", 0, false, "", "-Vx \t\t calculate and use vertex normals\n", setVertexNormals},
+    {"-Tf", 1, false, "PATTERN", "-Tf \t (ascii) track name file pattern\n", setTrackPattern},
+    {"-Ts", 1, false, "n", "-Ts \t track file skip factor (default 1000)\n", setTrackSkip},
+    {nullptr, 0, false, nullptr, " * * * global options\n", nullptr},
+    {"-SV", 0, false, "", "-SV \t\t suppress volume rendering\n", setNoVolumes},
+    {"-DX", 0, false, "", "-DX \t clip data outside data min, max\n", setClipData},
+    {"-BX", 1, false, "n", "-BX n \t zero n boundary planes each side\n", setBoundaryPlanes},
+    {"-i", 0, false, "", "-i invert (paper colour)\n", setPaperColours},
+    {"-x", 0, false, "", "-x \t\t don't draw box\n", setNoBox},
+    {"-Vf", 1, false, "FILE", "-Vf filename \t read view from filename\n", setViewFile},
+    {nullptr, 0, false, nullptr, " * * * following options defy PDF output\n", nullptr},
+    {"-3d", 0, false, "", "-3d \t use 3-d rendering\n", setTextureMode},
+    {"-Sp", 1, false, "n", "-Sp \t speed-up for 3-d rendering (default = 1)\n", setSpeedUp},
+};
+const int kViewerOptionCount = static_cast<int>(sizeof kViewerOptions / sizeof kViewerOptions[0]);
+
+const ViewerOption *findViewerOption(const char *arg)
+{
+    for (const ViewerOption &o : kViewerOptions)
+        if (o.name && std::strcmp(arg, o.name) == 0)
+            return &o;
+    return nullptr;
+}
