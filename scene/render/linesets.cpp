@@ -14,6 +14,9 @@ namespace {
 
 // Points per vertex buffer: 192 MB of positions.
 constexpr long kChunkPoints = 16L << 20;
+// Points one multi-draw call covers at most: a software GL keeps what the
+// geometry shader makes of a whole call at once.
+constexpr long kDrawPoints = 1L << 16;
 // Segments a reduced frame draws of a set at most.
 constexpr long kDragSegments = 600000;
 
@@ -260,13 +263,18 @@ void drawLineSets(const Scene &s, const Panel &panel, const float *mvp, int vw, 
                 if (c.first.empty())
                     continue;
                 glBindVertexArray(c.vao);
-                if (step > 1) {
+                if (step > 1)
                     chooseSome(c, step);
-                    glMultiDrawArrays(GL_LINE_STRIP, c.someFirst.data(), c.someCount.data(),
-                                      static_cast<GLsizei>(c.someFirst.size()));
-                } else {
-                    glMultiDrawArrays(GL_LINE_STRIP, c.first.data(), c.count.data(),
-                                      static_cast<GLsizei>(c.first.size()));
+                const std::vector<GLint> &first = step > 1 ? c.someFirst : c.first;
+                const std::vector<GLsizei> &count = step > 1 ? c.someCount : c.count;
+                for (size_t i = 0; i < first.size();) {
+                    size_t j = i;
+                    long points = 0;
+                    while (j < first.size() && (j == i || points + count[j] <= kDrawPoints))
+                        points += count[j++];
+                    glMultiDrawArrays(GL_LINE_STRIP, first.data() + i, count.data() + i,
+                                      static_cast<GLsizei>(j - i));
+                    i = j;
                 }
             }
         }

@@ -9,6 +9,7 @@
 #include "frame.h"
 #include "options.h"
 #include "obj.h"
+#include "trackset.h"
 #include "tracks.h"
 #include "volume_util.h"
 #include "vqscene.h"
@@ -439,7 +440,12 @@ void finishSurfaces(const float window[6])
 
 int buildScene(int argc, char **argv)
 {
-    if (settings.haveTracks && readTracks(settings.trackPattern, settings.trackSkip) != 0) {
+    // A name with no integer conversion is one tractogram file; its faults
+    // are its own one line.
+    if (settings.haveTracks && !trackPatternValid(settings.trackPattern)) {
+        if (loadTrackSet(settings.trackPattern) != 0)
+            return -1;
+    } else if (settings.haveTracks && readTracks(settings.trackPattern, settings.trackSkip) != 0) {
         usage(argv[0]);
         return -1;
     }
