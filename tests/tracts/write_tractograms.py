@@ -113,5 +113,39 @@ def main(out):
     trx_zip(os.path.join(out, "plain.zip"), {"readme.txt": b"hello"}, zipfile.ZIP_DEFLATED)
 
 
+def alignment(out):
+    """A 32^3 NIfTI of 2 mm voxels, dark but for one bright line of voxels
+    along j at i = 22, k = 12, with a transform that flips x and moves the
+    origin, and one streamline through the centres of those voxels in RAS
+    as .tck, .trk and TRX."""
+    os.makedirs(out, exist_ok=True)
+    data = np.zeros((32, 32, 32), np.float32)
+    data[22, 4:28, 12] = 1000
+    with_xform = np.array([[-2, 0, 0, 40], [0, 2, 0, -30], [0, 0, 2, -20], [0, 0, 0, 1]], float)
+    for name, affine in (("xform", with_xform),):
+        img = nib.Nifti1Image(data, affine)
+        to_ras = affine
+        nib.save(img, os.path.join(out, "line_%s.nii.gz" % name))
+        voxels = np.array([[22, j, 12, 1] for j in range(4, 28)], float)
+        line = (voxels @ to_ras.T)[:, :3].astype(np.float32)
+        t = Tractogram([line], affine_to_rasmm=np.eye(4))
+        nib.streamlines.save(t, os.path.join(out, "line_%s.tck" % name))
+        header = {
+            nib.streamlines.Field.VOXEL_TO_RASMM: to_ras.astype(np.float32),
+            nib.streamlines.Field.VOXEL_SIZES: np.array([2, 2, 2], dtype=np.float32),
+            nib.streamlines.Field.DIMENSIONS: np.array([32, 32, 32], dtype=np.int16),
+            nib.streamlines.Field.VOXEL_ORDER: "".join(nib.aff2axcodes(to_ras)),
+        }
+        nib.streamlines.TrkFile(t, header=header).save(os.path.join(out, "line_%s.trk" % name))
+        arrays = {
+            "header.json": json.dumps({"VOXEL_TO_RASMM": to_ras.tolist(), "DIMENSIONS": [32, 32, 32],
+                                       "NB_STREAMLINES": 1, "NB_VERTICES": len(line)}).encode(),
+            "positions.3.float32": line.astype("<f4").tobytes(),
+            "offsets.uint64": np.array([0], "<u8").tobytes(),
+        }
+        trx_zip(os.path.join(out, "line_%s.trx" % name), arrays, zipfile.ZIP_DEFLATED)
+
+
 if __name__ == "__main__":
     main(sys.argv[1])
+    alignment(os.path.join(sys.argv[1], "alignment"))
