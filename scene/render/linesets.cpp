@@ -18,7 +18,7 @@ constexpr long kChunkPoints = 16L << 20;
 // geometry shader makes of a whole call at once.
 constexpr long kDrawPoints = 1L << 16;
 // Segments a reduced frame draws of a set at most.
-constexpr long kDragSegments = 600000;
+constexpr long kDragSegments = 250000;
 
 constexpr const char *kLineSetVs = R"(#version 330 core
 layout(location = 0) in vec3 aPos;
