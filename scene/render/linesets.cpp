@@ -1,7 +1,8 @@
 // Line sets on the GPU. The program's points go into vertex buffers once
 // (in chunks, so that no one buffer grows past what a GL gives), per-line
 // or per-point colours as bytes beside them, and each frame draws them as
-// line strips that a geometry shader widens, as thick lines are widened.
+// wide GL line strips: a vertex shader only, which a software GL runs
+// several times faster than the geometry shader that widens thick lines.
 #include "linesets.h"
 
 #include <algorithm>
@@ -14,73 +15,37 @@ namespace {
 
 // Points per vertex buffer: 192 MB of positions.
 constexpr long kChunkPoints = 16L << 20;
-// Points one multi-draw call covers at most: a software GL keeps what the
-// geometry shader makes of a whole call at once.
+// Points one multi-draw call covers at most.
 constexpr long kDrawPoints = 1L << 16;
 // Segments a reduced frame draws of a set at most.
 constexpr long kDragSegments = 250000;
 
+// Each point with the one before it (attribute 2), so that a segment's
+// last point, its provoking vertex, can take the segment's direction as
+// its flat colour.
 constexpr const char *kLineSetVs = R"(#version 330 core
 layout(location = 0) in vec3 aPos;
 layout(location = 1) in vec4 aColour;
+layout(location = 2) in vec3 aPrev;
 uniform mat4 uMvp;
 uniform vec3 uScale;
 uniform vec3 uOffset;
-out vec4 vColour;
-out vec3 vWorld;
+uniform int uByDirection;
+flat out vec4 gColour;
 void main() {
     gl_Position = uMvp * vec4(aPos * uScale + uOffset, 1.0);
-    vColour = aColour;
-    vWorld = aPos;
-}
-)";
-
-// As the thick-line shader: each segment a quad of its width in pixels;
-// coloured by its own direction in world axes when asked.
-constexpr const char *kLineSetGs = R"(#version 330 core
-layout(lines) in;
-layout(triangle_strip, max_vertices = 4) out;
-in vec4 vColour[];
-in vec3 vWorld[];
-uniform vec2 uViewport;
-uniform float uWidth;
-uniform int uByDirection;
-out vec4 gColour;
-void main() {
-    vec4 p0 = gl_in[0].gl_Position;
-    vec4 p1 = gl_in[1].gl_Position;
-    if (p0.w <= 0.0 || p1.w <= 0.0)
-        return;
-    vec4 c0 = vColour[0], c1 = vColour[1];
     if (uByDirection != 0) {
-        vec3 d = vWorld[1] - vWorld[0];
+        vec3 d = aPos - aPrev;
         float l = length(d);
-        c0 = c1 = vec4(l > 0.0 ? abs(d) / l : vec3(0.0), 1.0);
+        gColour = vec4(l > 0.0 ? abs(d) / l : vec3(0.0), 1.0);
+    } else {
+        gColour = aColour;
     }
-    vec2 s0 = p0.xy / p0.w * uViewport;
-    vec2 s1 = p1.xy / p1.w * uViewport;
-    vec2 d = s1 - s0;
-    float len = length(d);
-    d = len > 1e-6 ? d / len : vec2(1.0, 0.0);
-    vec2 n = vec2(-d.y, d.x) / uViewport;
-    vec2 o0 = n * max(uWidth, 1.0) * p0.w;
-    vec2 o1 = n * max(uWidth, 1.0) * p1.w;
-    gColour = c0;
-    gl_Position = vec4(p0.xy + o0, p0.zw);
-    EmitVertex();
-    gl_Position = vec4(p0.xy - o0, p0.zw);
-    EmitVertex();
-    gColour = c1;
-    gl_Position = vec4(p1.xy + o1, p1.zw);
-    EmitVertex();
-    gl_Position = vec4(p1.xy - o1, p1.zw);
-    EmitVertex();
-    EndPrimitive();
 }
 )";
 
 constexpr const char *kLineSetFs = R"(#version 330 core
-in vec4 gColour;
+flat in vec4 gColour;
 out vec4 fragColour;
 void main() {
     fragColour = gColour;
@@ -106,7 +71,7 @@ struct GpuLineSet {
 
 struct LineSetState {
     ProgramInfo program;
-    GLint scale = -1, offset = -1, width = -1, byDirection = -1;
+    GLint scale = -1, offset = -1, byDirection = -1;
     bool tried = false;
     std::vector<GpuLineSet> sets;
 } L;
@@ -127,18 +92,24 @@ unsigned char colourByte(float v)
     return static_cast<unsigned char>(std::lround(std::clamp(std::isfinite(v) ? v : 0.0f, 0.0f, 1.0f) * 255));
 }
 
-// Sends points p0 .. p1 (lines l0 .. l1) as one chunk.
+// Sends points p0 .. p1 (lines l0 .. l1) as one chunk. The buffer holds
+// one unused point before them, so that every point has one before it.
 bool uploadChunk(const LineSet &set, long l0, long l1, LineChunk &c)
 {
     long p0 = set.first[l0], p1 = set.first[l1];
+    const GLsizeiptr point = sizeof(float) * 3;
     glGenVertexArrays(1, &c.vao);
     glGenBuffers(1, &c.positions);
     glBindVertexArray(c.vao);
     glBindBuffer(GL_ARRAY_BUFFER, c.positions);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(sizeof(float) * 3 * std::max(p1 - p0, 1L)),
-                 p1 > p0 ? set.xyz + 3 * p0 : nullptr, GL_STATIC_DRAW);
-    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 0, nullptr);
+    glBufferData(GL_ARRAY_BUFFER, point * (p1 - p0 + 1), nullptr, GL_STATIC_DRAW);
+    glBufferSubData(GL_ARRAY_BUFFER, 0, point, set.xyz + 3 * p0);
+    if (p1 > p0)
+        glBufferSubData(GL_ARRAY_BUFFER, point, point * (p1 - p0), set.xyz + 3 * p0);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 0, reinterpret_cast<void *>(point));
     glEnableVertexAttribArray(0);
+    glVertexAttribPointer(2, 3, GL_FLOAT, GL_FALSE, 0, nullptr);
+    glEnableVertexAttribArray(2);
     if (set.colour == kColourByDirection) {
         glDisableVertexAttribArray(1);
         glVertexAttrib4f(1, 1, 1, 1, 1);
@@ -215,11 +186,10 @@ bool ready()
 {
     if (!L.tried) {
         L.tried = true;
-        if (linkProgram(L.program, kLineSetVs, kLineSetGs, kLineSetFs)) {
+        if (linkProgram(L.program, kLineSetVs, nullptr, kLineSetFs)) {
             GLuint p = L.program.id;
             L.scale = glGetUniformLocation(p, "uScale");
             L.offset = glGetUniformLocation(p, "uOffset");
-            L.width = glGetUniformLocation(p, "uWidth");
             L.byDirection = glGetUniformLocation(p, "uByDirection");
         }
     }
@@ -256,7 +226,10 @@ void drawLineSets(const Scene &s, const Panel &panel, const float *mvp, int vw, 
             const LineSet &set = s.lineSets[d.set];
             glUniform3fv(L.scale, 1, d.scale);
             glUniform3fv(L.offset, 1, d.offset);
-            glUniform1f(L.width, set.width);
+            // Wide GL lines, their width in the window's pixels also in a
+            // reduced frame (the core profile allows them where the
+            // context is not forward-compatible).
+            glLineWidth(std::max(1.0f, set.width * R.pixelScale));
             glUniform1i(L.byDirection, set.colour == kColourByDirection ? 1 : 0);
             long step = reduced ? lineSetDragStep(set.segments, set.nlines) : 1;
             for (LineChunk &c : g->chunks) {
@@ -278,6 +251,7 @@ void drawLineSets(const Scene &s, const Panel &panel, const float *mvp, int vw, 
                 }
             }
         }
+    glLineWidth(1);
     glBindVertexArray(R.vao);
 }
 

@@ -243,8 +243,11 @@ Tractogram *readTrx(TrxSource &s)
 {
     if (!listEntries(s))
         return nullptr;
-    const TrxEntry *header = findEntry(s, "header.json");
-    if (!header || header->name != "header.json") {
+    const TrxEntry *header = nullptr;
+    for (const TrxEntry &e : s.entries)
+        if (e.name == "header.json")
+            header = &e;
+    if (!header) {
         tractFault(s.name, "holds no header.json: not a TRX tractogram");
         return nullptr;
     }
