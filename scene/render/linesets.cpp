@@ -17,6 +17,11 @@ namespace {
 constexpr long kChunkPoints = 16L << 20;
 // Points one multi-draw call covers at most.
 constexpr long kDrawPoints = 1L << 16;
+// Points drawn between fences. A software GL keeps every line it is
+// given until the frame is finished, a few hundred bytes each; waiting for
+// the work before the last fence keeps that to two runs of this size
+// without stalling a GPU.
+constexpr long kFencePoints = 1L << 18;
 // Segments a reduced frame draws of a set at most.
 constexpr long kDragSegments = 250000;
 
@@ -216,6 +221,8 @@ void drawLineSets(const Scene &s, const Panel &panel, const float *mvp, int vw, 
     glUniform2f(L.program.viewport, static_cast<float>(vw) / R.pixelScale,
                 static_cast<float>(vh) / R.pixelScale);
     bool reduced = R.pixelScale < 1 || R.planeStride > 1;
+    long pending = 0;
+    GLsync fence = nullptr;
     for (const PrimList *list : {&panel.staticList, &panel.frameList})
         for (const LineSetDraw &d : list->lineSets) {
             if (d.set < 0 || d.set >= static_cast<int>(s.lineSets.size()))
@@ -248,9 +255,20 @@ void drawLineSets(const Scene &s, const Panel &panel, const float *mvp, int vw, 
                     glMultiDrawArrays(GL_LINE_STRIP, first.data() + i, count.data() + i,
                                       static_cast<GLsizei>(j - i));
                     i = j;
+                    pending += points;
+                    if (pending >= kFencePoints) {
+                        if (fence) {
+                            glClientWaitSync(fence, GL_SYNC_FLUSH_COMMANDS_BIT, GL_TIMEOUT_IGNORED);
+                            glDeleteSync(fence);
+                        }
+                        fence = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+                        pending = 0;
+                    }
                 }
             }
         }
+    if (fence)
+        glDeleteSync(fence);
     glLineWidth(1);
     glBindVertexArray(R.vao);
 }
