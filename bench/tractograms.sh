@@ -57,7 +57,9 @@ for n in $counts; do
     pid=$!
     for i in $(seq 600); do grep -q "vqscene: frame=" "$work/drag$n" 2>/dev/null && break; sleep 0.1; done
     xdotool mousemove 400 400 key 2
-    sleep 3
+    # Until the whole set has been drawn once.
+    for i in $(seq 1200); do grep -q "thicklines=[1-9]" "$work/drag$n" 2>/dev/null && break; sleep 0.1; done
+    sleep 1
     before=$(wc -l <"$work/drag$n")
     moves=$("$py" -c "print(' '.join('mousemove_relative -- %d 0 sleep 0.01' % (2 if i // 50 % 2 == 0 else -2) for i in range(${DRAG_SECONDS} * 100)))")
     xdotool mousedown 1
@@ -67,7 +69,12 @@ for n in $counts; do
     t1=$("$py" -c 'import time; print(time.monotonic())')
     after=$(wc -l <"$work/drag$n")
     xdotool mouseup 1
-    sleep 4
+    # The whole set again once the drag stops.
+    sleep 2
+    for i in $(seq 1200); do
+        [ "$(sed -n "$((after + 1)),\$p" "$work/drag$n" | grep -c "thicklines=[1-9].*ms=[0-9][0-9]")" -gt 0 ] && break
+        sleep 0.1
+    done
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
     # Frames drawn while the button was down (an unchanged frame is not

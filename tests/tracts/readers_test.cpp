@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "scratch.h"
+#include "tract_fixtures.h"
 #include "tractogram.h"
 
 namespace {
@@ -24,25 +25,9 @@ const std::vector<std::vector<float>> kLines = {
     {10, -20, 30, 11, -21, 31, 12, -22, 32, 13, -23, 33, 14.5f, -24, 34},
 };
 
-const char *python()
-{
-    return access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
-}
-
-// The folder of written files, made once; empty when the writers are missing.
 const std::string &fixtures()
 {
-    static std::string dir;
-    static bool tried = false;
-    if (!tried) {
-        tried = true;
-        std::string out = scratchDir() + "/tractograms";
-        std::string cmd = std::string(python()) + " -c 'import nibabel, numpy' 2>/dev/null && " + python() +
-                          " " + SOURCE_DIR "/tests/tracts/write_tractograms.py " + out;
-        if (std::system(cmd.c_str()) == 0)
-            dir = out;
-    }
-    return dir;
+    return writtenTractograms();
 }
 
 #define NEED_FIXTURES()                                                                                      \

@@ -13,28 +13,13 @@
 #include <stb/stb_image.h>
 
 #include "../viewer/viewer_test_util.h"
+#include "tract_fixtures.h"
 
 namespace {
 
-const char *python()
-{
-    return access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
-}
-
-// The writer script's files (nibabel, zipfile), made once; empty without them.
 const std::string &written()
 {
-    static std::string dir;
-    static bool tried = false;
-    if (!tried) {
-        tried = true;
-        std::string out = scratchDir() + "/written";
-        std::string cmd = std::string(python()) + " -c 'import nibabel, numpy' 2>/dev/null && " + python() +
-                          " " + SOURCE_DIR "/tests/tracts/write_tractograms.py " + out;
-        if (std::system(cmd.c_str()) == 0)
-            dir = out;
-    }
-    return dir;
+    return writtenTractograms();
 }
 
 struct Image {
