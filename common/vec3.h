@@ -50,4 +50,34 @@ template <class V> void vecNormalise(V *a)
     }
 }
 
+// The same formulas on plain double[3] arrays.
+inline void sub3(const double a[3], const double b[3], double out[3])
+{
+    for (int i = 0; i < 3; i++)
+        out[i] = a[i] - b[i];
+}
+
+inline double dot3(const double a[3], const double b[3])
+{
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+
+inline void cross3(const double a[3], const double b[3], double out[3])
+{
+    out[0] = a[1] * b[2] - a[2] * b[1];
+    out[1] = a[2] * b[0] - a[0] * b[2];
+    out[2] = a[0] * b[1] - a[1] * b[0];
+}
+
+// Unit length; false (v unchanged) for a zero or non-finite vector.
+inline bool unit3(double v[3])
+{
+    double m = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    if (!(m > 0) || !std::isfinite(m))
+        return false;
+    for (int i = 0; i < 3; i++)
+        v[i] /= m;
+    return true;
+}
+
 } // namespace vq

@@ -407,6 +407,77 @@ def zlib_bytes(data):
     return zlib.compress(data, 9)
 
 
+# ---- FreeSurfer surfaces, morphometry, annotations; MGH ----------------
+
+def be32s(values):
+    return struct.pack(">%di" % len(values), *values)
+
+
+def fs_surface(verts, faces, magic=b"\xff\xff\xfe", tail=b""):
+    out = magic + b"created by fuzz on a day\n\n" + be32s([len(verts), len(faces)])
+    out += b"".join(struct.pack(">3f", *v) for v in verts)
+    out += b"".join(be32s(f) for f in faces)
+    return out + tail
+
+
+FS_VERTS = [(0, 0, 0), (10, 0, 0), (0, 10, 0), (0, 0, 10)]
+FS_FACES = [(0, 1, 2), (0, 3, 1), (0, 2, 3), (1, 3, 2)]
+FS_GEOMETRY = be32s([2, 0, 20]) + (
+    "valid = 1  # volume info valid\nfilename = T1.mgz\nvolume = 256 256 256\nvoxelsize = 1 1 1\n"
+    "xras   = -1 0 0\nyras   = 0 0 -1\nzras   = 0 1 0\ncras   = 5.5 -18 12.25\n").encode()
+
+
+def make_fsurface():
+    put("fsurface", "tetra", fs_surface(FS_VERTS, FS_FACES))
+    put("fsurface", "tetra_geometry", fs_surface(FS_VERTS, FS_FACES, tail=FS_GEOMETRY))
+    put("fsurface", "tetra_oblique", fs_surface(FS_VERTS, FS_FACES, tail=FS_GEOMETRY.replace(
+        b"xras   = -1 0 0", b"xras   = 0.6 0.8 0").replace(b"voxelsize = 1 1 1", b"voxelsize = 0.8 1 1.2")))
+    put("fsurface", "empty", fs_surface([], []))
+    put("fsurface", "quad", fs_surface(FS_VERTS, [], magic=b"\xff\xff\xff"))
+
+
+def make_curv():
+    vals = [0.5, -1.25, 3.0, 0.0]
+    put("curv", "new", b"\xff\xff\xff" + be32s([4, 4, 1]) + struct.pack(">4f", *vals))
+    put("curv", "old", struct.pack(">I", 4)[1:] + struct.pack(">I", 4)[1:] + struct.pack(">4h", 50, -125, 300, 0))
+    put("curv", "empty", b"\xff\xff\xff" + be32s([0, 0, 1]))
+
+
+def annot_string(s):
+    return be32s([len(s) + 1]) + s + b"\0"
+
+
+def make_annot():
+    table = [(b"unknown", (25, 5, 25, 0)), (b"red", (200, 30, 40, 0)), (b"green", (30, 180, 60, 0))]
+    packed = [r + (g << 8) + (b << 16) for _, (r, g, b, _t) in table]
+    verts = be32s([4]) + be32s([0, packed[1], 1, packed[2], 2, 0, 3, packed[1]])
+    v2 = be32s([1, -2, len(table)]) + annot_string(b"NOFILE") + be32s([len(table)])
+    for i, (name, rgbt) in enumerate(table):
+        v2 += be32s([i]) + annot_string(name) + be32s(rgbt)
+    put("annot", "version2", verts + v2)
+    old = be32s([1, len(table)]) + annot_string(b"NOFILE")
+    for name, rgbt in table:
+        old += annot_string(name) + be32s(rgbt)
+    put("annot", "old_table", verts + old)
+    put("annot", "no_table", verts + be32s([0]))
+
+
+def mgh(dims, mtype, data, good=1):
+    head = be32s([1] + list(dims) + [mtype, 0]) + struct.pack(">h", good)
+    head += struct.pack(">3f", 1.0, 1.5, 2.0)
+    head += struct.pack(">9f", -1, 0, 0, 0, 0, -1, 0, 1, 0) + struct.pack(">3f", 5.5, -18, 12.25)
+    return head + b"\0" * (284 - len(head)) + data
+
+
+def make_mgh():
+    put("mgh", "uchar", mgh((2, 3, 2, 1), 0, bytes(range(12))))
+    put("mgh", "short_gz", gz(mgh((2, 2, 2, 1), 4, struct.pack(">8h", *range(-4, 4)))))
+    put("mgh", "int_frames", mgh((2, 1, 1, 2), 1, be32s([7, -9, 1, 2])))
+    put("mgh", "float_nogeometry", mgh((3, 1, 1, 1), 3, struct.pack(">3f", 0.5, -2, 1e6), good=0))
+    put("mgh", "vertices", gz(mgh((5, 1, 1, 1), 3, struct.pack(">5f", 1, 2, 3, 4, 5))))
+    put("import", "mgh_short.mgz", gz(mgh((2, 2, 2, 1), 4, struct.pack(">8h", *range(-4, 4)))))
+
+
 def main():
     make_import()
     make_xrw()
@@ -420,6 +491,10 @@ def main():
     make_track()
     make_matrix()
     make_viewfile()
+    make_fsurface()
+    make_curv()
+    make_annot()
+    make_mgh()
 
 
 if __name__ == "__main__":

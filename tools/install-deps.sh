@@ -12,8 +12,13 @@ PKGS="cmake g++ make pkg-config zlib1g-dev libdeflate-dev libpng-dev libstb-dev 
 PKGS="$PKGS nodejs"
 # Image import for xrwview and xrwconvert: ITK's IO (NRRD, MetaImage, DICOM), NIfTI C library, libtiff.
 PKGS="$PKGS libinsighttoolkit5-dev libnifti2-dev libtiff-dev"
-# TRX tractograms (ZIP archives); the tractogram tests write their files with nibabel and numpy.
-PKGS="$PKGS libzip-dev python3-nibabel python3-numpy"
+# GIfTI surfaces (the GIfTI library reads its XML with expat); the FreeSurfer
+# and GIfTI tests write their files with nibabel.
+PKGS="$PKGS libgiftiio-dev libexpat1-dev python3-nibabel python3-numpy"
+# wb_command writes the external-file GIfTI of one test (skipped without it).
+PKGS="$PKGS connectome-workbench"
+# TRX tractograms (ZIP archives).
+PKGS="$PKGS libzip-dev"
 missing=""
 for p in $PKGS; do
     dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"

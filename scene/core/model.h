@@ -170,6 +170,12 @@ struct Camera {
     double fovy = 30;  // degrees, perspective
 };
 
+// The camera's right-handed frame: side (screen right), up (screen up) and
+// forward (towards the target), each of unit length. An up vector along the
+// view leaves no side: the world's y axis, or x when looking along y, stands
+// in; a camera whose eye sits on its target looks down -z.
+void cameraBasis(const Camera &c, double side[3], double up[3], double forward[3]);
+
 struct Light {
     Vec3 pos;  // scene coordinates
     Rgb colour;

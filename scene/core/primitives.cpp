@@ -48,6 +48,15 @@ std::vector<Vec3> mapPoints(const Panel &p, int n, const float *x, const float *
     return out;
 }
 
+// All three coordinate arrays are there; otherwise says so for `call`.
+bool haveCoordinates(const char *call, const float *x, const float *y, const float *z)
+{
+    if (x && y && z)
+        return true;
+    sceneError("%s: missing coordinate array", call);
+    return false;
+}
+
 } // namespace
 
 extern "C" {
@@ -68,12 +77,8 @@ void pushVRMLname(const char *name)
 
 void vqpt(int n, const float *x, const float *y, const float *z, int symbol)
 {
-    if (n < 1)
+    if (n < 1 || !haveCoordinates("vqpt", x, y, z))
         return;
-    if (!x || !y || !z) {
-        sceneError("vqpt: missing coordinate array");
-        return;
-    }
     Scene &s = scene();
     PointSet ps;
     ps.p = mapPoints(currentPanel(s), n, x, y, z);
@@ -86,12 +91,8 @@ void vqpt(int n, const float *x, const float *y, const float *z, int symbol)
 
 void vqline(int n, const float *x, const float *y, const float *z)
 {
-    if (n < 2)
+    if (n < 2 || !haveCoordinates("vqline", x, y, z))
         return;
-    if (!x || !y || !z) {
-        sceneError("vqline: missing coordinate array");
-        return;
-    }
     Scene &s = scene();
     Polyline pl;
     pl.p = mapPoints(currentPanel(s), n, x, y, z);

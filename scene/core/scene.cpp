@@ -5,6 +5,7 @@
 #include <memory>
 #include <time.h>
 
+#include "vec3.h"
 #include "panels.h"
 
 namespace vq {
@@ -199,29 +200,6 @@ void resetCamera(Scene &s, int panel)
 }
 
 namespace {
-
-void sub3(const double a[3], const double b[3], double out[3])
-{
-    for (int i = 0; i < 3; i++)
-        out[i] = a[i] - b[i];
-}
-
-void cross3(const double a[3], const double b[3], double out[3])
-{
-    out[0] = a[1] * b[2] - a[2] * b[1];
-    out[1] = a[2] * b[0] - a[0] * b[2];
-    out[2] = a[0] * b[1] - a[1] * b[0];
-}
-
-bool unit3(double v[3])
-{
-    double m = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-    if (!(m > 0) || !std::isfinite(m))
-        return false;
-    for (int i = 0; i < 3; i++)
-        v[i] /= m;
-    return true;
-}
 
 // Rotate v about the unit axis k by angle (Rodrigues).
 void rotate3(double v[3], const double k[3], double angle)

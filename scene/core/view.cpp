@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "panels.h"
+#include "vec3.h"
 
 using namespace vq;
 
@@ -192,3 +193,24 @@ int svqqrm(void)
 }
 
 } // extern "C"
+
+namespace vq {
+
+void cameraBasis(const Camera &c, double side[3], double up[3], double forward[3])
+{
+    sub3(c.target, c.eye, forward);
+    if (!unit3(forward)) {
+        forward[0] = 0;
+        forward[1] = 0;
+        forward[2] = -1;
+    }
+    cross3(forward, c.up, side);
+    if (dot3(side, side) < 1e-20) {
+        double alt[3] = {std::fabs(forward[1]) < 0.9 ? 0.0 : 1.0, std::fabs(forward[1]) < 0.9 ? 1.0 : 0.0, 0};
+        cross3(forward, alt, side);
+    }
+    unit3(side);
+    cross3(side, forward, up);
+}
+
+} // namespace vq

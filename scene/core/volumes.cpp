@@ -1,6 +1,4 @@
 // Volume renderings (slice sets over a program-owned grid) and 3-D textures.
-#include <sys/mman.h>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -8,7 +6,6 @@
 
 #include "model.h"
 #include "panels.h"
-#include "render.h"
 
 using namespace vq;
 
@@ -36,84 +33,6 @@ bool clampRange(const char *axis, int n, int *lo, int *hi)
 } // namespace
 
 namespace vq {
-
-namespace {
-constexpr std::size_t kHugePage = std::size_t(2) << 20;
-constexpr std::size_t kMappedMin = std::size_t(8) << 20;
-
-std::size_t mappedLength(std::size_t bytes)
-{
-    return (bytes + kHugePage - 1) / kHugePage * kHugePage;
-}
-}  // namespace
-
-void *zeroedBlock(std::size_t bytes)
-{
-    if (bytes < kMappedMin)
-        return std::calloc(bytes ? bytes : 1, 1);
-    // Map 2 MB more than needed and trim, so the block starts on a 2 MB
-    // boundary (a system that backs all memory with huge pages can then use
-    // them); fresh anonymous pages read as zero. No huge pages are asked
-    // for: where memory is fragmented the kernel would compact it at every
-    // fault, which cost up to a second for 512 MB.
-    std::size_t len = mappedLength(bytes);
-    void *raw = mmap(nullptr, len + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (raw == MAP_FAILED)
-        return nullptr;
-    std::uintptr_t start = reinterpret_cast<std::uintptr_t>(raw);
-    std::uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
-    if (aligned > start)
-        munmap(raw, aligned - start);
-    std::uintptr_t end = aligned + len, rawEnd = start + len + kHugePage;
-    if (rawEnd > end)
-        munmap(reinterpret_cast<void *>(end), rawEnd - end);
-    void *p = reinterpret_cast<void *>(aligned);
-    return p;
-}
-
-void freeZeroedBlock(void *p, std::size_t bytes)
-{
-    if (!p)
-        return;
-    if (bytes < kMappedMin)
-        std::free(p);
-    else
-        munmap(p, mappedLength(bytes));
-}
-bool texelPagesReleasable(const Texture3D &t)
-{
-    return t.texels.size() >= kMappedMin;
-}
-
-void releaseTexelPages(Texture3D &t, std::size_t from, std::size_t to)
-{
-    if (!texelPagesReleasable(t) || to > t.texels.size())
-        return;
-    const std::size_t page = 4096;
-    std::uintptr_t base = reinterpret_cast<std::uintptr_t>(t.texels.data());
-    std::uintptr_t a = (base + from + page - 1) / page * page, b = (base + to) / page * page;
-    if (to == t.texels.size())
-        b = (base + mappedLength(to) + page - 1) / page * page;
-    if (b > a && madvise(reinterpret_cast<void *>(a), b - a, MADV_DONTNEED) == 0)
-        t.released = true;
-}
-
-bool holdTexels(Scene &s, int id)
-{
-    Texture3D &t = s.textures[id];
-    return !t.released || renderRestoreTexels(id, t);
-}
-
-bool holdAllTexels(Scene &s)
-{
-    bool all = true;
-    for (int id = 0; id < static_cast<int>(s.textures.size()); id++)
-        if (!holdTexels(s, id)) {
-            sceneError("the texels of 3-d texture %d are gone with the GL that held them", id);
-            all = false;
-        }
-    return all;
-}
 
 bool sliceSetShown(const Camera &c, const Volume &v, const VolumeDraw &d)
 {

@@ -603,25 +603,13 @@ void addList(Gltf &g, const Scene &s, const Camera &c, const PrimList &l, int na
 std::string cameraNode(Gltf &g, const Scene &s, int panel)
 {
     const Camera &c = panelCamera(s, panel);
-    double f[3] = {c.target[0] - c.eye[0], c.target[1] - c.eye[1], c.target[2] - c.eye[2]};
-    double fl = std::sqrt(f[0] * f[0] + f[1] * f[1] + f[2] * f[2]);
+    double x[3], y[3], f[3];
+    cameraBasis(c, x, y, f);
+    double toTarget[3];
+    sub3(c.target, c.eye, toTarget);
+    double fl = std::sqrt(dot3(toTarget, toTarget));
     if (!(fl > 0))
-        f[0] = 0, f[1] = 0, f[2] = -1, fl = 1;
-    for (double &v : f)
-        v /= fl;
-    double x[3] = {f[1] * c.up[2] - f[2] * c.up[1], f[2] * c.up[0] - f[0] * c.up[2],
-                   f[0] * c.up[1] - f[1] * c.up[0]};
-    double xl = std::sqrt(x[0] * x[0] + x[1] * x[1] + x[2] * x[2]);
-    if (!(xl > 0)) {
-        // Up along the view: any perpendicular will do.
-        double alt[3] = {std::fabs(f[0]) < 0.9 ? 1.0 : 0.0, std::fabs(f[0]) < 0.9 ? 0.0 : 1.0, 0};
-        x[0] = f[1] * alt[2] - f[2] * alt[1], x[1] = f[2] * alt[0] - f[0] * alt[2],
-        x[2] = f[0] * alt[1] - f[1] * alt[0];
-        xl = std::sqrt(x[0] * x[0] + x[1] * x[1] + x[2] * x[2]);
-    }
-    for (double &v : x)
-        v /= xl;
-    double y[3] = {x[1] * f[2] - x[2] * f[1], x[2] * f[0] - x[0] * f[2], x[0] * f[1] - x[1] * f[0]};
+        fl = 1;
     double aspect = panelAspect(s, panel);
     g.cameras.push_back("{\"type\":\"perspective\",\"perspective\":{\"yfov\":" + num(c.fovy * M_PI / 180) +
                         ",\"aspectRatio\":" + num(aspect > 0 ? aspect : 1) + ",\"znear\":" + num(fl * 0.01) +

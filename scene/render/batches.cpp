@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "vec3.h"
 #include "state.h"
 
 namespace vq::draw {
@@ -294,11 +295,6 @@ void addTexPolys(Scene &s, const PrimList &l, const double eye[3])
 // ---- Stacks of textured polygons ------------------------------------------------
 
 namespace {
-
-double dot3(const double a[3], const double b[3])
-{
-    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
 
 // Newell's normal of a polygon's index coordinates: its length is twice
 // the polygon's area.

@@ -48,36 +48,10 @@ Mat4 multiply(const Mat4 &a, const Mat4 &b)
     return r;
 }
 
-void normalise3(double v[3])
-{
-    double l = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-    if (l > 0)
-        for (int i = 0; i < 3; ++i)
-            v[i] /= l;
-}
-
-void cross3(const double a[3], const double b[3], double r[3])
-{
-    r[0] = a[1] * b[2] - a[2] * b[1];
-    r[1] = a[2] * b[0] - a[0] * b[2];
-    r[2] = a[0] * b[1] - a[1] * b[0];
-}
-
 Mat4 lookAt(const Camera &c)
 {
-    double f[3] = {c.target[0] - c.eye[0], c.target[1] - c.eye[1], c.target[2] - c.eye[2]};
-    normalise3(f);
-    double up[3] = {c.up[0], c.up[1], c.up[2]};
-    double s[3];
-    cross3(f, up, s);
-    // An up vector along the view direction leaves no side: pick any.
-    if (s[0] * s[0] + s[1] * s[1] + s[2] * s[2] < 1e-20) {
-        double alt[3] = {std::fabs(f[1]) < 0.9 ? 0.0 : 1.0, std::fabs(f[1]) < 0.9 ? 1.0 : 0.0, 0};
-        cross3(f, alt, s);
-    }
-    normalise3(s);
-    double u[3];
-    cross3(s, f, u);
+    double s[3], u[3], f[3];
+    cameraBasis(c, s, u, f);
     Mat4 m{};
     for (int i = 0; i < 3; ++i) {
         m.m[i * 4 + 0] = static_cast<float>(s[i]);

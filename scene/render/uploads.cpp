@@ -10,6 +10,7 @@
 #include <new>
 #include <vector>
 
+#include "hooks.h"
 #include "render.h"
 #include "state.h"
 #include "two_cores.h"
@@ -520,5 +521,7 @@ bool renderRestoreTexels(int id, Texture3D &t)
     t.released = false;
     return true;
 }
+
+const RendererHooks kRendererHooks = {renderRestoreTexels};
 
 } // namespace vq

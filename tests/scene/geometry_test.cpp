@@ -1,8 +1,10 @@
-// Vector geometry of the public header.
+// Vector geometry of the public header, and the camera frame.
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 
 #include "vqscene.h"
+#include "../../scene/core/model.h"
 
 TEST(Geometry, VectorBasics)
 {
@@ -87,4 +89,47 @@ TEST(Geometry, HsvPrimaries)
     EXPECT_EQ(dark.r + dark.g + dark.b, 0);
     Colour3 nanHue = HSV2RGB(NAN, 1, 1);
     EXPECT_EQ(nanHue.r, 1);
+}
+
+// The one camera frame the renderer and the scene export share: unit,
+// mutually perpendicular, right-handed, for ordinary and degenerate cameras.
+TEST(CameraBasis, OrthonormalRightHandedEvenWhenDegenerate)
+{
+    struct Case {
+        vq::Camera c;
+        double side[3];
+        double forward[3];
+    };
+    Case cases[4];
+    cases[0].c = vq::Camera{}; // from +z looking at the origin, y up
+    cases[0].side[0] = 1, cases[0].side[1] = 0, cases[0].side[2] = 0;
+    cases[0].forward[0] = 0, cases[0].forward[1] = 0, cases[0].forward[2] = -1;
+    // Up along the view: the world's y stands in, so the side is x again.
+    cases[1].c = vq::Camera{};
+    cases[1].c.up[0] = 0, cases[1].c.up[1] = 0, cases[1].c.up[2] = 3;
+    std::copy(cases[0].side, cases[0].side + 3, cases[1].side);
+    std::copy(cases[0].forward, cases[0].forward + 3, cases[1].forward);
+    // Looking down y with y up: x stands in; side = forward x (1, 0, 0).
+    cases[2].c.eye[0] = 0, cases[2].c.eye[1] = 4, cases[2].c.eye[2] = 0;
+    cases[2].side[0] = 0, cases[2].side[1] = 0, cases[2].side[2] = 1;
+    cases[2].forward[0] = 0, cases[2].forward[1] = -1, cases[2].forward[2] = 0;
+    // Eye on the target: looks down -z.
+    cases[3].c.eye[2] = 0;
+    std::copy(cases[0].side, cases[0].side + 3, cases[3].side);
+    std::copy(cases[0].forward, cases[0].forward + 3, cases[3].forward);
+    for (int n = 0; n < 4; n++) {
+        double s[3], u[3], f[3];
+        vq::cameraBasis(cases[n].c, s, u, f);
+        for (int i = 0; i < 3; i++) {
+            EXPECT_NEAR(s[i], cases[n].side[i], 1e-12) << n;
+            EXPECT_NEAR(f[i], cases[n].forward[i], 1e-12) << n;
+        }
+        EXPECT_NEAR(s[0] * u[0] + s[1] * u[1] + s[2] * u[2], 0, 1e-12) << n;
+        EXPECT_NEAR(f[0] * u[0] + f[1] * u[1] + f[2] * u[2], 0, 1e-12) << n;
+        EXPECT_NEAR(u[0] * u[0] + u[1] * u[1] + u[2] * u[2], 1, 1e-12) << n;
+        // Right-handed: side x up = -forward.
+        double c[3] = {s[1] * u[2] - s[2] * u[1], s[2] * u[0] - s[0] * u[2], s[0] * u[1] - s[1] * u[0]};
+        for (int i = 0; i < 3; i++)
+            EXPECT_NEAR(c[i], -f[i], 1e-12) << n;
+    }
 }

@@ -187,7 +187,7 @@ TEST_F(WeightDraw, EqualWeightsOnlyWeightedReplacementAndClamp)
     freeObj(o);
 }
 
-TEST_F(SurfaceDraw, PassShiftsTheWindowWarnsAndResets)
+TEST_F(SurfaceDraw, PassShiftsTheWindowForObjAndPutsTheWindowBack)
 {
     vqswin(-1, 4, -2, 6, -3, 8);
     Obj *o = triangles();
@@ -199,14 +199,16 @@ TEST_F(SurfaceDraw, PassShiftsTheWindowWarnsAndResets)
     std::string err = captureStderr([&] { surfacePass(&kc); });
     EXPECT_EQ(err, "WARNING: OBJS NO LONGER LIKELY TO HAVE CORRECT WCS!!!\n");
     ASSERT_EQ(facets().size(), 2u);
+    // The window in force before is in force after, asymmetric as it is,
+    // so what is drawn next (tracks) stays where it belongs.
     float w[6];
     vqqwin(&w[0], &w[1], &w[2], &w[3], &w[4], &w[5]);
-    const float want[6] = {-4, 4, -6, 6, -8, 8};
+    const float want[6] = {-1, 4, -2, 6, -3, 8};
     for (int i = 0; i < 6; i++)
         EXPECT_EQ(w[i], want[i]) << i;
-    // Drawn from the lower corner of the box: (x - x2, y - y2, z - z2) under
-    // the symmetric window now in force.
-    expectAt(facets()[0].p[1], 1 - 4, 0 - 6, 0 - 8);
+    // OBJ coordinates were drawn under the shifted window (0, 2 x2, ...).
+    vqswin(0, 8, 0, 12, 0, 16);
+    expectAt(facets()[0].p[1], 1, 0, 0);
 
     // An odd space-bar count hides the surfaces and the warning.
     vqswin(-1, 4, -2, 6, -3, 8);
@@ -221,6 +223,67 @@ TEST_F(SurfaceDraw, PassShiftsTheWindowWarnsAndResets)
     kc = 0;
     err = captureStderr([&] { surfacePass(&kc); });
     EXPECT_EQ(err, "");
+    freeObj(o);
+}
+
+TEST_F(SurfaceDraw, WorldSurfacesLandWhereTheirCoordinatesAre)
+{
+    vqswin(-1, 4, -2, 6, -3, 8);
+    Obj *world = triangles();
+    world->worldCoords = 1;
+    Obj *box = triangles();
+    objs = static_cast<Obj **>(std::malloc(2 * sizeof(Obj *)));
+    objs[0] = box;
+    objs[1] = world;
+    nobjs = 1;
+    objs[0] = world;
+    int kc = 0;
+    // A world surface alone: drawn under the window in force, no warning.
+    std::string err = captureStderr([&] { surfacePass(&kc); });
+    EXPECT_EQ(err, "");
+    ASSERT_EQ(facets().size(), 2u);
+    expectAt(facets()[0].p[1], 1, 0, 0);
+    float w[6];
+    vqqwin(&w[0], &w[1], &w[2], &w[3], &w[4], &w[5]);
+    EXPECT_EQ(w[0], -1);
+    EXPECT_EQ(w[5], 8);
+    // Beside an OBJ surface each keeps its own placement.
+    objs[0] = box;
+    nobjs = 2;
+    err = captureStderr([&] { surfacePass(&kc); });
+    EXPECT_EQ(err, "WARNING: OBJS NO LONGER LIKELY TO HAVE CORRECT WCS!!!\n");
+    ASSERT_EQ(facets().size(), 6u);
+    expectAt(facets()[2].p[1], 1, 0, 0);
+    vqqwin(&w[0], &w[1], &w[2], &w[3], &w[4], &w[5]);
+    EXPECT_EQ(w[0], -1);
+    vqswin(0, 8, 0, 12, 0, 16);
+    expectAt(facets()[4].p[1], 1, 0, 0);
+    nobjs = 0;
+    freeObj(world);
+    freeObj(box);
+}
+
+TEST_F(SurfaceDraw, VertexColoursGiveEachTriangleTheMeanOfItsCorners)
+{
+    Obj *o = triangles();
+    o->vertexColours = static_cast<Colour3 *>(std::malloc(4 * sizeof(Colour3)));
+    o->vertexColours[0] = {0.9, 0.0, 0.3};
+    o->vertexColours[1] = {0.0, 0.6, 0.3};
+    o->vertexColours[2] = {0.3, 0.3, 0.3};
+    o->vertexColours[3] = {0.0, 0.0, 0.0};
+    drawObj(o);
+    calcVertexNormals(o);
+    drawObj(o);
+    ASSERT_EQ(facets().size(), 4u);
+    for (int k : {0, 2}) {
+        EXPECT_NEAR(facets()[k].colour.r, 0.4, 1e-6);
+        EXPECT_NEAR(facets()[k].colour.g, 0.3, 1e-6);
+        EXPECT_NEAR(facets()[k].colour.b, 0.3, 1e-6);
+        EXPECT_NEAR(facets()[k + 1].colour.r, 0.1, 1e-6);
+        EXPECT_NEAR(facets()[k + 1].colour.g, 0.3, 1e-6);
+        EXPECT_NEAR(facets()[k + 1].colour.b, 0.2, 1e-6);
+    }
+    EXPECT_TRUE(facets()[2].smooth);
     freeObj(o);
 }
 

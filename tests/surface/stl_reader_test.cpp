@@ -139,14 +139,71 @@ TEST(StlReader, PipeIsReadLikeAFile)
     EXPECT_EQ(err, "failed reading unused short\n");
 }
 
-TEST(StlReader, TextStlIsReadAsBinary)
+// A text STL of the given triangles, with the layout's usual indentation.
+std::string textStl(const std::vector<StlTri> &tris)
 {
-    // "solid ..." text: bytes 80..83 are taken as the count, which this
-    // small file cannot hold.
-    std::string text = "solid x\n" + std::string(100, ' ') + "endsolid x\n";
-    std::string err;
-    EXPECT_EQ(readStl("text.stl", text, &err), nullptr);
-    EXPECT_EQ(err, "failed reading facets\n");
+    std::string s = "solid part\n";
+    char line[200];
+    for (const StlTri &t : tris) {
+        s += "  facet normal 0 0 1\n    outer loop\n";
+        for (int c = 0; c < 3; c++) {
+            std::snprintf(line, sizeof line, "      vertex %.9g %.9g %.9g\n", t.c[c][0], t.c[c][1], t.c[c][2]);
+            s += line;
+        }
+        s += "    endloop\n  endfacet\n";
+    }
+    return s + "endsolid part\n";
+}
+
+TEST(StlReader, TextStlGivesTheRecordItsBinaryTwinGives)
+{
+    StlTri b = {{{1, 0, 0}, {1, 1, 0}, {0.5f, 2.25f, -3e-5f}}};
+    std::string err, binErr;
+    Obj *t = readStl("text.stl", textStl({kTri, b, kTri}), &err);
+    Obj *bin = readStl("bin.stl", stlBytes({kTri, b, kTri}), &binErr);
+    ASSERT_NE(t, nullptr) << err;
+    ASSERT_NE(bin, nullptr);
+    EXPECT_EQ(err, binErr);
+    ASSERT_EQ(t->nverts, bin->nverts);
+    ASSERT_EQ(t->nfacets, 3);
+    for (int i = 0; i < t->nverts; i++)
+        EXPECT_TRUE(sameBits(t->verts[i], bin->verts[i])) << i;
+    for (int i = 0; i < 9; i++)
+        EXPECT_EQ(t->facets[i], bin->facets[i]) << i;
+    freeObj(t);
+    freeObj(bin);
+    // No facets: an empty surface.
+    t = readStl("empty.stl", "solid x\n" + std::string(100, ' ') + "endsolid x\n", &err);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->nfacets, 0);
+    freeObj(t);
+}
+
+TEST(StlReader, BadTextStlIsOneLineNamingTheFile)
+{
+    std::string good = textStl({kTri});
+    size_t first = good.find("      vertex"), next = good.find("\n", first) + 1;
+    std::string twoCorners = good.substr(0, first) + good.substr(next);
+    std::string notNumber = good;
+    notNumber.replace(notNumber.find("vertex 0") + 7, 1, "x");
+    std::string unended = good.substr(0, good.find("endfacet"));
+    for (const std::string &text : {twoCorners, notNumber, unended}) {
+        std::string err;
+        EXPECT_EQ(readStl("bad.stl", text, &err), nullptr) << text;
+        EXPECT_EQ(countOf(err, "\n"), 1) << err;
+        EXPECT_NE(err.find("bad.stl"), std::string::npos) << err;
+    }
+}
+
+TEST(StlReader, BinaryStlWhoseHeaderSaysSolidStaysBinary)
+{
+    std::string bin = stlBytes({kTri, kTri});
+    bin.replace(0, 6, "solid ");
+    Obj *o = readStl("solidbin.stl", bin);
+    ASSERT_NE(o, nullptr);
+    EXPECT_EQ(o->nfacets, 2);
+    EXPECT_EQ(o->nverts, 3);
+    freeObj(o);
 }
 
 TEST(StlReader, NonFiniteAndHugeCornersNeverMergeWrongly)

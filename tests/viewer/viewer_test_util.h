@@ -148,6 +148,7 @@ inline std::string usageText(const std::string &prog)
            "-W lo hi\t\t set value window of an imported file (default 0.5-99.5 percentile)\n"
            " * * * surfaces and tracks\n"
            "-o objfname label r g b a \t draw surface in named .obj file\n"
+           "-ov file [lo hi] [map]\t colour the last surface per vertex (map heat or twosided)\n"
            "-Rx r1\t\t radial blow-apart by factor\n"
            "-Vx \t\t calculate and use vertex normals\n"
            "-Tf \t (ascii) track name file pattern\n"

@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include "overlay.h"
 #include "startup.h"
 #include "trackset.h"
 #include "tracks.h"
@@ -98,6 +99,52 @@ int setValueWindow(char **val, int v)
 int setSurface(char **val, int)
 {
     return loadSurfaceOption(val[0], val[1], realOf(val[2]), realOf(val[3]), realOf(val[4]), realOf(val[5]));
+}
+
+// A whole argument read as a finite real.
+bool finiteReal(const char *text, float *out)
+{
+    if (!text)
+        return false;
+    char *end;
+    double d = std::strtod(text, &end);
+    if (end == text || *end || !std::isfinite(d))
+        return false;
+    *out = static_cast<float>(d);
+    return true;
+}
+
+// -ov FILE [lo hi] [map]: the optional values are looked at here (argv
+// ends in a null pointer) and, being no option names, are passed over by
+// the parser afterwards.
+int setOverlay(char **val, int)
+{
+    if (nobjs == 0) {
+        std::fprintf(stderr, "-ov %s: no surface (-o) before it to colour.\n", val[0]);
+        return -1;
+    }
+    float range[2];
+    bool haveLo = finiteReal(val[1], &range[0]);
+    bool haveRange = haveLo && finiteReal(val[2], &range[1]);
+    if (haveLo && !haveRange) {
+        std::fprintf(stderr, "-ov %s: lo %s without hi.\n", val[0], val[1]);
+        return -1;
+    }
+    if (haveRange && !(range[0] <= range[1])) {
+        std::fprintf(stderr, "-ov %s: lo %g above hi %g.\n", val[0], range[0], range[1]);
+        return -1;
+    }
+    // A word after the file (and range) that is no option names the map.
+    const char *mapName = haveRange ? val[3] : val[1];
+    int map = OVERLAY_HEAT;
+    if (mapName && mapName[0] != '-') {
+        map = overlayMapByName(mapName);
+        if (map < 0) {
+            std::fprintf(stderr, "-ov %s: unknown colour map '%s' (heat or twosided).\n", val[0], mapName);
+            return -1;
+        }
+    }
+    return applyOverlay(objs[nobjs - 1], val[0], haveRange ? range : nullptr, map);
 }
 
 int setBlowApart(char **val, int)
@@ -209,6 +256,8 @@ const ViewerOption kViewerOptions[] = {
     {nullptr, 0, false, nullptr, " * * * surfaces and tracks\n", nullptr},
     {"-o", 6, false, "FILE LABEL r g b a", "-o objfname label r g b a \t draw surface in named .obj file\n",
      setSurface},
+    {"-ov", 1, false, "FILE [lo hi] [map]",
+     "-ov file [lo hi] [map]\t colour the last surface per vertex (map heat or twosided)\n", setOverlay},
     {"-Rx", 1, false, "r", "-Rx r1\t\t radial blow-apart by factor\n", setBlowApart},
     {"-Vx", 0, false, "", "-Vx \t\t calculate and use vertex normals\n", setVertexNormals},
     {"-Tf", 1, false, "PATTERN", "-Tf \t (ascii) track name file pattern\n", setTrackPattern},

@@ -115,8 +115,12 @@ int loadSurfaceOption(const char *fname, const char *label, float r, float g, fl
     } else if (std::strcmp(ending, "stl") == 0) {
         obj = loadObjFromSTL(name, lab, r, g, b, a);
     } else {
-        std::fprintf(stderr, "unknown input surface format: %s\n", name);
-        return -1;
+        // Any other name goes by the file's content.
+        switch (recogniseSurfaceFile(name)) {
+        case SURFACE_FREESURFER: obj = loadObjFromFreeSurfer(name, lab, r, g, b, a); break;
+        case SURFACE_GIFTI: obj = loadObjFromGifti(name, lab, r, g, b, a); break;
+        default: std::fprintf(stderr, "unknown input surface format: %s\n", name); return -1;
+        }
     }
     // The reader has said why; a surface that is not there cannot be drawn.
     if (!obj)

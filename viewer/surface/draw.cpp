@@ -43,6 +43,13 @@ int weightIndex(float w, float wmin, float wmax, int lo, int hi)
     return static_cast<int>(k);
 }
 
+// A triangle's colour from its corners' overlay colours: their mean.
+inline Colour3 cornerMean(const Colour3 *c, const int idx[3])
+{
+    const Colour3 &a = c[idx[0]], &b = c[idx[1]], &d = c[idx[2]];
+    return Colour3{(a.r + b.r + d.r) / 3, (a.g + b.g + d.g) / 3, (a.b + b.b + d.b) / 3};
+}
+
 } // namespace
 
 void drawObj(const Obj *obj)
@@ -57,13 +64,14 @@ void drawObj(const Obj *obj)
         Point3 p[3];
         if (!triangleCorners(obj, t, idx, p))
             continue;
+        Colour3 col = obj->vertexColours ? cornerMean(obj->vertexColours, idx) : obj->colour;
         if (transparent) {
-            nvqvf3a(p, 's', obj->colour, obj->alpha);
+            nvqvf3a(p, 's', col, obj->alpha);
         } else if (!obj->normals) {
-            nvqvf3(p, obj->colour);
+            nvqvf3(p, col);
         } else {
             Point3 n[3] = {obj->normals[idx[0]], obj->normals[idx[1]], obj->normals[idx[2]]};
-            nvqvf3n(p, n, obj->colour);
+            nvqvf3n(p, n, col);
         }
     }
     pushVRMLname("ANON");
@@ -137,10 +145,24 @@ void surfacePass(int *kc)
     vqqwin(&x1, &x2, &y1, &y2, &z1, &z2);
     if (nobjs <= 0 || !objs || (kc && *kc % 2 != 0))
         return;
+    // World-coordinate surfaces are drawn under the window in force, where
+    // the volumes and tracks are. OBJ and STL coordinates count from the
+    // lower corner of the box: they are drawn under the shifted window.
+    // The window in force is put back afterwards, so that what is drawn
+    // next (tracks) is placed as it would be without surfaces.
+    bool boxRelative = false;
+    for (int j = 0; j < nobjs; j++) {
+        if (objs[j] && objs[j]->worldCoords)
+            drawObj(objs[j]);
+        else
+            boxRelative = true;
+    }
+    if (!boxRelative)
+        return;
     fprintf(stderr, "WARNING: OBJS NO LONGER LIKELY TO HAVE CORRECT WCS!!!\n");
-    // Surface coordinates count from the lower corner of the world box.
     vqswin(0, 2 * x2, 0, 2 * y2, 0, 2 * z2);
     for (int j = 0; j < nobjs; j++)
-        drawObj(objs[j]);
-    vqswin(-x2, x2, -y2, y2, -z2, z2);
+        if (!objs[j] || !objs[j]->worldCoords)
+            drawObj(objs[j]);
+    vqswin(x1, x2, y1, y2, z1, z2);
 }

@@ -26,6 +26,7 @@ void freeObj(Obj *obj)
     std::free(obj->verts);
     std::free(obj->facets);
     std::free(obj->normals);
+    std::free(obj->vertexColours);
     std::free(obj);
 }
 

@@ -15,6 +15,10 @@ struct Obj {
     int *facets;  // 3 * nfacets vertex numbers, counted from 1
     Point3 min, max, mean;
     Point3 *normals;  // nverts entries, or null
+    // 0: OBJ/STL coordinates, counted from the lower corner of the world
+    // box; 1: world coordinates (LPS millimetres), drawn where they are.
+    int worldCoords;
+    Colour3 *vertexColours; // nverts entries from an overlay, or null
 };
 
 struct ObjWgt {
@@ -31,6 +35,21 @@ Obj *loadObjFromSTL(const char *fname, const char *label, float r, float g, floa
 Obj *loadObjFromFS(const char *fname, const char *label, float r, float g, float b, float a);
 Obj *readObjFromFS(const char *fname, const char *label, float r, float g, float b, float a);
 ObjWgt *loadObjWgtFromFS(const char *fname);
+
+// Surface formats recognised by content (OBJ and STL go by name).
+enum SurfaceFormat { SURFACE_UNKNOWN = 0, SURFACE_FREESURFER, SURFACE_GIFTI };
+int recogniseSurfaceFile(const char *fname);
+// FreeSurfer binary triangle surfaces (lh.white, lh.pial, ...): moved from
+// tkregister space to scanner RAS when the file holds its volume geometry,
+// then to LPS. Null after one line on stderr naming the file.
+Obj *loadObjFromFreeSurfer(const char *fname, const char *label, float r, float g, float b, float a);
+// GIfTI surfaces (.surf.gii): scanner RAS unless the file's coordinate
+// system maps elsewhere, then LPS. Null after one line on stderr.
+Obj *loadObjFromGifti(const char *fname, const char *label, float r, float g, float b, float a);
+// The one place where RAS surface coordinates become the scene's LPS:
+// x and y negated; the box and mean follow and the record is marked as
+// being in world coordinates.
+void rasToLpsObj(Obj *obj);
 void freeObj(Obj *obj);
 void freeObjWgt(ObjWgt *wgt);
 

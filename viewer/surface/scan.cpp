@@ -20,6 +20,18 @@ inline bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
+// Past white space and a sign; neg says whether the sign was a minus.
+const char *skipToDigits(const char *s, bool *neg)
+{
+    while (isSpace(*s))
+        s++;
+    if (*s == '+' || *s == '-') {
+        *neg = *s == '-';
+        s++;
+    }
+    return s;
+}
+
 const double kPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                            1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
@@ -28,14 +40,8 @@ const double kPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 
 // anything this cannot decide exactly as strtof would gives SCAN_UNSURE.
 ScanResult fastFloat(const char **pp, float *out)
 {
-    const char *s = *pp;
-    while (isSpace(*s))
-        s++;
     bool neg = false;
-    if (*s == '+' || *s == '-') {
-        neg = *s == '-';
-        s++;
-    }
+    const char *s = skipToDigits(*pp, &neg);
     char c = *s;
     if (!isDigit(c) && c != '.') {
         // Infinity and NaN spellings are left to sscanf.
@@ -135,14 +141,8 @@ int scanObjLine(const char *line, char *cmd, float v[3])
 
 int scanInt(const char **pp, int *out)
 {
-    const char *s = *pp;
-    while (isSpace(*s))
-        s++;
     bool neg = false;
-    if (*s == '+' || *s == '-') {
-        neg = *s == '-';
-        s++;
-    }
+    const char *s = skipToDigits(*pp, &neg);
     if (!isDigit(*s))
         return 0;
     long long v = 0;

@@ -1,7 +1,10 @@
 // Binary STL reader: every facet carries its own corners, which are merged
 // into shared vertices when they lie within 1e-4 of a stored vertex.
+#include <cctype>
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "surface_util.h"
@@ -301,6 +304,100 @@ double sampleEdge(FacetSource *src, uint32_t n)
     return count ? sum / count : 0.0;
 }
 
+bool looksLikeTextStl(const unsigned char *head, size_t got, long long size)
+{
+    size_t i = 0;
+    while (i < got && (head[i] == ' ' || head[i] == '\t' || head[i] == '\r' || head[i] == '\n'))
+        i++;
+    if (got - i < 5 || std::memcmp(head + i, "solid", 5) != 0)
+        return false;
+    if (got < 84)
+        return true;
+    uint32_t n = static_cast<uint32_t>(head[80]) | static_cast<uint32_t>(head[81]) << 8 |
+                 static_cast<uint32_t>(head[82]) << 16 | static_cast<uint32_t>(head[83]) << 24;
+    return size != 84 + 50 * static_cast<long long>(n);
+}
+
+// The facets of a text STL ("facet normal ... outer loop, three vertex
+// lines, endloop endfacet") as a binary STL image; false after a message.
+bool textStlToBinary(const char *fname, const GrowArray<unsigned char> &text, GrowArray<unsigned char> *out)
+{
+    std::string s(reinterpret_cast<const char *>(text.data), text.n);
+    if (!out->reserve(84 + 50 * (text.n / 256 + 1))) {
+        fprintf(stderr, "out of memory reading stl file %s\n", fname);
+        return false;
+    }
+    out->n = 0;
+    unsigned char zero[84] = {};
+    for (unsigned char c : zero)
+        out->push(c);
+    uint32_t facets = 0;
+    int corners = 0;
+    float rec[12] = {};
+    size_t at = 0;
+    auto word = [&](std::string *w) {
+        while (at < s.size() && std::isspace(static_cast<unsigned char>(s[at])))
+            at++;
+        size_t start = at;
+        while (at < s.size() && !std::isspace(static_cast<unsigned char>(s[at])))
+            at++;
+        *w = s.substr(start, at - start);
+        return at > start;
+    };
+    std::string w;
+    bool inFacet = false;
+    while (word(&w)) {
+        if (w == "facet") {
+            if (inFacet) {
+                fprintf(stderr, "'%s': text STL facet %u not ended.\n", fname, facets + 1);
+                return false;
+            }
+            inFacet = true;
+            corners = 0;
+        } else if (w == "vertex") {
+            // A fourth corner is read over the first; the facet is refused anyway.
+            float *c = rec + 3 + 3 * (corners < 3 ? corners : 0);
+            for (int k = 0; k < 3; k++) {
+                std::string num;
+                char *end = nullptr;
+                if (word(&num))
+                    c[k] = std::strtof(num.c_str(), &end);
+                if (!end || end == num.c_str() || *end) {
+                    fprintf(stderr, "'%s': text STL vertex of facet %u is not three numbers.\n", fname,
+                            facets + 1);
+                    return false;
+                }
+            }
+            corners++;
+        } else if (w == "endfacet") {
+            if (!inFacet || corners != 3) {
+                fprintf(stderr, "'%s': text STL facet %u has %d vertices, not 3.\n", fname, facets + 1,
+                        corners);
+                return false;
+            }
+            inFacet = false;
+            unsigned char bytes[50] = {};
+            std::memcpy(bytes, rec, sizeof rec);
+            for (unsigned char c : bytes)
+                if (!out->push(c)) {
+                    fprintf(stderr, "out of memory reading stl file %s\n", fname);
+                    return false;
+                }
+            if (++facets > static_cast<uint32_t>(INT32_MAX / 3)) {
+                fprintf(stderr, "too many facets in stl file %s\n", fname);
+                return false;
+            }
+        }
+    }
+    if (inFacet) {
+        fprintf(stderr, "'%s': text STL ends inside facet %u.\n", fname, facets + 1);
+        return false;
+    }
+    for (int k = 0; k < 4; k++)
+        out->data[80 + k] = static_cast<unsigned char>(facets >> (8 * k));
+    return true;
+}
+
 } // namespace
 
 Obj *loadObjFromSTL(const char *fname, const char *label, float r, float g, float b, float a)
@@ -327,6 +424,27 @@ Obj *loadObjFromSTL(const char *fname, const char *label, float r, float g, floa
         }
         got = data.n < sizeof head ? data.n : sizeof head;
         std::memcpy(head, data.data, got);
+        size = static_cast<long long>(data.n);
+    }
+    // A text STL starts with "solid" and is not exactly the size a binary
+    // file with that facet count would be; it becomes binary records in
+    // memory and goes the binary way from there.
+    if (looksLikeTextStl(head, got, size)) {
+        if (data.data == nullptr && (std::fseek(f, 0, SEEK_SET) != 0 || !readRest(f, &data))) {
+            fprintf(stderr, "failed reading stl file %s\n", fname);
+            std::fclose(f);
+            return nullptr;
+        }
+        GrowArray<unsigned char> text;
+        std::swap(text.data, data.data);
+        std::swap(text.n, data.n);
+        std::swap(text.cap, data.cap);
+        if (!textStlToBinary(fname, text, &data)) {
+            std::fclose(f);
+            return nullptr;
+        }
+        std::memcpy(head, data.data, sizeof head);
+        got = sizeof head;
         size = static_cast<long long>(data.n);
     }
     if (got < 84) {

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 
+#include "mgh.h"
 #include "volume_util.h"
 
 int importReaderSeconds = 600;
@@ -85,6 +86,8 @@ int recogniseVolumeFile(const char *path)
             (std::memcmp(buf + 4, "n+2\0", 4) == 0 || std::memcmp(buf + 4, "ni2\0", 4) == 0))
             return IMPORT_NIFTI2;
     }
+    if (isMghHeader(buf, n))
+        return IMPORT_MGH;
     if (n >= 7 && std::memcmp(buf, "NRRD000", 7) == 0)
         return IMPORT_NRRD;
     if (std::memcmp(buf, "II*\0", 4) == 0 || std::memcmp(buf, "MM\0*", 4) == 0 ||
@@ -106,6 +109,7 @@ const char *importFormatName(int format)
     case IMPORT_META: return "MetaImage";
     case IMPORT_DICOM: return "DICOM series";
     case IMPORT_TIFF: return "TIFF";
+    case IMPORT_MGH: return "MGH";
     default: return "unknown";
     }
 }
@@ -278,6 +282,7 @@ int importVolume(const char *path, const double *window, ImportedVolume *out)
     ImportedImage img;
     int rc = format == IMPORT_NIFTI1 || format == IMPORT_NIFTI2 ? readNiftiImage(path, &img)
              : format == IMPORT_TIFF                            ? readTiffImage(path, &img)
+             : format == IMPORT_MGH                             ? readMghImage(path, &img)
                                                                 : readItkImage(path, format, &img);
     if (rc != 0)
         return -1;

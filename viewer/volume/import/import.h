@@ -1,5 +1,5 @@
-// Volumes from other imaging formats (NIfTI-1/2, NRRD, MetaImage, DICOM
-// series, TIFF), recognised by content and turned into a byte volume
+// Volumes from other imaging formats (NIfTI-1/2, MGH/MGZ, NRRD, MetaImage,
+// DICOM series, TIFF), recognised by content and turned into a byte volume
 // through a value window. Kept apart from the toolkit: only programs that
 // read such files link it (library xrwimport).
 #pragma once
@@ -17,6 +17,7 @@ enum ImportFormat {
     IMPORT_META,
     IMPORT_DICOM,
     IMPORT_TIFF,
+    IMPORT_MGH,
 };
 
 // The format by the file's first bytes (through gzip for NIfTI); a
@@ -48,6 +49,7 @@ void convertVoxels(const void *buf, int component, int layout, size_t count, std
 int readNiftiImage(const char *path, ImportedImage *img);
 int readItkImage(const char *path, int format, ImportedImage *img); // NRRD, MetaImage, DICOM
 int readTiffImage(const char *path, ImportedImage *img);
+int readMghImage(const char *path, ImportedImage *img);
 
 // The longest ITK's readers may take on one file, in seconds (they run in a
 // child process, stopped then): 600 unless changed.
