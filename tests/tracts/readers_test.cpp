@@ -159,6 +159,13 @@ TEST(TckReader, FaultyFiles)
     expectFault(d + "/noend.tck", "no END line");
     writeBytes(d + "/inside.tck", tckHeader(10) + floats({kInf, kInf, kInf}));
     expectFault(d + "/inside.tck", "inside the header");
+    // Float64 values that float cannot hold.
+    double big[] = {1, 2, 3, 1e300, 5, 6, NAN, NAN, NAN, INFINITY, INFINITY, INFINITY};
+    long offset64 = static_cast<long>(tckHeader(100, "Float64LE").size());
+    std::string h64 = tckHeader(offset64, "Float64LE");
+    writeBytes(d + "/big.tck", h64 + std::string(offset64 - h64.size(), '\0') +
+                                   std::string(reinterpret_cast<const char *>(big), sizeof big));
+    expectFault(d + "/big.tck", "point 1 of the data lies beyond float range");
     // A closed streamline before an Inf end marker, and nothing after it.
     writeBytes(d + "/ok.tck", tckWith(floats({1, 2, 3, 4, 5, 6, kNan, kNan, kNan, kInf, kInf, kInf})));
     Loaded l;

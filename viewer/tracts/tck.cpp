@@ -162,14 +162,22 @@ Tractogram *loadTck(const char *name)
             const unsigned char *p = chunk.data() + i * triple;
             double x = valueAt(p, h, swap), y = valueAt(p + h.bytes, h, swap),
                    z = valueAt(p + 2 * h.bytes, h, swap);
+            float fx = static_cast<float>(x), fy = static_cast<float>(y), fz = static_cast<float>(z);
             if (std::isfinite(x) && std::isfinite(y) && std::isfinite(z)) {
+                // Float64 points beyond float's range would become infinite.
+                if (!std::isfinite(fx) || !std::isfinite(fy) || !std::isfinite(fz)) {
+                    tractFault(name, "point %ld of the data lies beyond float range", pointIndex);
+                    tracts::abandonBuild(b);
+                    std::fclose(f);
+                    return nullptr;
+                }
                 if (b.t->npoints >= b.capacity) {
                     tractFault(name, "holds more points than its size allows");
                     tracts::abandonBuild(b);
                     std::fclose(f);
                     return nullptr;
                 }
-                tracts::addPoint(b, static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
+                tracts::addPoint(b, fx, fy, fz);
             } else if (std::isnan(x) && std::isnan(y) && std::isnan(z)) {
                 if (!tracts::endLine(b, name)) {
                     tracts::abandonBuild(b);
