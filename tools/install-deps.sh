@@ -12,11 +12,15 @@ PKGS="cmake g++ make pkg-config zlib1g-dev libdeflate-dev libpng-dev libstb-dev 
 PKGS="$PKGS nodejs"
 # Image import for xrwview and xrwconvert: ITK's IO (NRRD, MetaImage, DICOM), NIfTI C library, libtiff.
 PKGS="$PKGS libinsighttoolkit5-dev libnifti2-dev libtiff-dev"
+# Overlay text of the scene library: FreeType and the DejaVu fonts.
+PKGS="$PKGS libfreetype-dev fonts-dejavu-core"
 # GIfTI surfaces (the GIfTI library reads its XML with expat); the FreeSurfer
 # and GIfTI tests write their files with nibabel.
 PKGS="$PKGS libgiftiio-dev libexpat1-dev python3-nibabel python3-numpy"
 # wb_command writes the external-file GIfTI of one test (skipped without it).
 PKGS="$PKGS connectome-workbench"
+# mrview, the peer of the slice views in bench/ortho_mrview.sh.
+PKGS="$PKGS mrtrix3"
 # TRX tractograms (ZIP archives).
 PKGS="$PKGS libzip-dev"
 missing=""

@@ -46,6 +46,9 @@ struct Digest {
 
 void digestList(Digest &g, const PrimList &l)
 {
+    g.i(static_cast<long>(l.planes.size()));
+    for (const GridPlane &p : l.planes)
+        g.i(p.vol), g.v3s(p.v), g.v3s(p.t), g.i(p.lo), g.i(p.hi), g.i(p.linear), g.f(p.alpha);
     g.i(static_cast<long>(l.points.size()));
     for (const PointSet &p : l.points)
         g.v3s(p.p), g.rgb(p.colour), g.f(p.size), g.i(p.symbol);
@@ -89,10 +92,10 @@ uint64_t frameDigest(const Scene &s)
         g.i(v.version), g.i(v.nx), g.i(v.ny), g.i(v.nz), g.i(v.i1), g.i(v.i2), g.i(v.j1), g.i(v.j2);
         g.i(v.k1), g.i(v.k2), g.i(v.mode);
         g.bytes(v.tr, sizeof v.tr);
-        g.f(v.dmin), g.f(v.dmax), g.f(v.amin), g.f(v.amax);
+        g.f(v.dmin), g.f(v.dmax), g.f(v.amin), g.f(v.amax), g.i(v.blend), g.i(v.shade);
     }
     for (const Texture3D &t : s.textures)
-        g.i(t.version), g.i(t.nx), g.i(t.ny), g.i(t.nz);
+        g.i(t.version), g.i(t.nx), g.i(t.ny), g.i(t.nz), g.i(t.blend), g.i(t.shade);
     for (const LineSet &l : s.lineSets)
         g.i(l.version), g.i(l.nlines), g.i(l.npoints), g.i(l.colour), g.f(l.width);
     for (int p = 0; p < static_cast<int>(s.panels.size()); p++) {
@@ -100,11 +103,18 @@ uint64_t frameDigest(const Scene &s)
         g.i(q.visible);
         if (!q.visible)
             continue;
+        const Overlay &o = q.overlay;
+        g.i(o.barLo), g.i(o.barHi), g.f(o.barAmin), g.f(o.barAmax), g.d(o.mmPerUnit);
+        for (size_t t = 0; t < o.tickAt.size(); t++)
+            g.f(o.tickAt[t]), g.bytes(o.tickText[t].data(), o.tickText[t].size());
+        for (const std::string &l : o.axisLabels)
+            g.bytes(l.data(), l.size()), g.i(0);
+        g.bytes(o.line.data(), o.line.size()), g.i(0);
         g.d(q.fx1), g.d(q.fy1), g.d(q.fx2), g.d(q.fy2);
         g.box(q.viewport);
         const Camera &c = panelCamera(s, p);
         g.bytes(c.eye, sizeof c.eye), g.bytes(c.target, sizeof c.target), g.bytes(c.up, sizeof c.up);
-        g.d(c.fovy);
+        g.d(c.fovy), g.i(c.ortho), g.d(c.height);
         const BoxSpec &b = q.box;
         g.i(b.enabled);
         if (b.enabled) {

@@ -165,6 +165,7 @@ void runFrame(Scene &s)
 void endFrame(Scene &s)
 {
     s.stats.ms = (clockSeconds() - s.frameStart) * 1000.0;
+    s.stats.uploads = s.voxelUploads;
     if (s.opts.stats)
         std::fprintf(stderr, "%s\n", statsLine(s.frameNo, s.stats).c_str());
     s.frameNo++;
@@ -222,8 +223,9 @@ std::string statsLine(long frame, const FrameStats &st)
     char line[256];
     std::snprintf(line, sizeof line,
                   "vqscene: frame=%ld points=%ld lines=%ld thicklines=%ld facets=%ld texpolys=%ld "
-                  "volslices=%ld ms=%.3f",
-                  frame, st.points, st.lines, st.thickLines, st.facets, st.texPolys, st.volSlices, st.ms);
+                  "volslices=%ld ms=%.3f uploads=%ld",
+                  frame, st.points, st.lines, st.thickLines, st.facets, st.texPolys, st.volSlices, st.ms,
+                  st.uploads);
     return line;
 }
 

@@ -97,7 +97,20 @@ struct LineSetDraw {
     int name = 0;
 };
 
+// One nvqgplane call: a flat polygon textured from a volume rendering's
+// grid through the colour range then in force.
+struct GridPlane {
+    int vol = -1;
+    std::vector<Vec3> v;  // scene coordinates
+    std::vector<Vec3> t;  // fractional voxel indices of the grid (0 = first voxel's centre)
+    int lo = 0, hi = 0;   // colour range
+    bool linear = false;  // else the nearest voxel
+    float alpha = 1;      // 1: opaque; below: blended over what lies behind
+    int name = 0;
+};
+
 struct PrimList {
+    std::vector<GridPlane> planes;
     std::vector<PointSet> points;
     std::vector<Polyline> lines;
     std::vector<ThickLine> thickLines;
@@ -120,6 +133,11 @@ struct BoxSpec {
 
 // ---- Volumes and textures -----------------------------------------------
 
+// How the samples along a pixel's ray through a volume make its colour:
+// blended over each other far to near by their opacity, or the largest,
+// the smallest or the mean value through the colour range at full opacity.
+enum Blend { kBlendComposite = 0, kBlendMaximum = 1, kBlendMinimum = 2, kBlendMean = 3 };
+
 struct Volume {
     float ***grid = nullptr;  // grid[i][j][k], owned by the program
     int nx = 0, ny = 0, nz = 0;
@@ -129,12 +147,16 @@ struct Volume {
     char mode = 's';
     float dmin = 0, dmax = 1, amin = 0, amax = 1;
     int version = 1;  // the renderer uploads when its copy is older
+    int blend = 0;    // a Blend: how the values along a ray make a pixel
+    bool shade = false;  // composited samples lit by their value gradient
 };
 
 struct Texture3D {
     int nx = 0, ny = 0, nz = 0;
     std::vector<uint8_t, ZeroedAllocator<uint8_t>> texels;  // 4 bytes a texel, x fastest
     int version = 0;              // bumped by svqpt; 0 = never handed back
+    int blend = 0;                // a Blend, as a volume rendering's
+    bool shade = false;           // lit by the gradient of the texels' opacity
     // The renderer gave the storage's pages back after sending them to the
     // GPU; svqg3dt reads them back from there first.
     bool released = false;
@@ -168,6 +190,10 @@ struct Camera {
     double target[3] = {0, 0, 0};
     double up[3] = {0, 1, 0};
     double fovy = 30;  // degrees, perspective
+    // Orthographic: parallel rays along target - eye, showing `height`
+    // scene units from the bottom of the panel to its top.
+    bool ortho = false;
+    double height = 2;
 };
 
 // The camera's right-handed frame: side (screen right), up (screen up) and
@@ -186,6 +212,25 @@ struct Lighting {
     std::vector<Light> lights;  // none: a head light is used
 };
 
+// What is drawn over a panel after its scene, in its pixels; each part
+// stays until the program changes it.
+struct Overlay {
+    // Colour bar: colour range barLo..barHi (barHi < barLo: none) at the
+    // right edge, bottom to top, its opacity ramp barAmin..barAmax beside
+    // it, labels tickText[i] at tickAt[i] (0 bottom .. 1 top).
+    int barLo = 0, barHi = -1;
+    float barAmin = 0, barAmax = 0;
+    std::vector<float> tickAt;
+    std::vector<std::string> tickText;
+    // Orientation: what lies along the world's +x, -x, +y, -y, +z, -z;
+    // shown at the edge each direction points to most. Empty: none.
+    std::vector<std::string> axisLabels;
+    // Scale bar: millimetres per world unit; 0: none.
+    double mmPerUnit = 0;
+    // A line of text at the top left; empty: none.
+    std::string line;
+};
+
 struct Panel {
     int id = 0;
     double fx1 = 0, fy1 = 0, fx2 = 1, fy2 = 1;  // window fractions, y up
@@ -202,6 +247,7 @@ struct Panel {
     // True once the camera was set on purpose (view file, steering); a
     // default camera is fitted again when the viewport or panel changes.
     bool cameraUser = false;
+    Overlay overlay;
 };
 
 // ---- Library options (read by vqopend) -------------------------------------
@@ -222,6 +268,7 @@ struct Options {
 struct FrameStats {
     long points = 0, lines = 0, thickLines = 0, facets = 0, texPolys = 0, volSlices = 0;
     double ms = 0;
+    long uploads = 0;  // grids and 3-D textures sent to the GPU since the start
 };
 
 struct Scene {
@@ -250,17 +297,23 @@ struct Scene {
 
     vqNumberFunc numberFunc = nullptr;
     vqKeyFunc keyFunc = nullptr;
+    vqPointerFunc pointerFunc = nullptr;
+    vqDragFunc dragFunc = nullptr;
     int spaceCount = 0;
     std::deque<unsigned char> keyQueue;
 
     double startTime = 0;
     long frameNo = 0;
     FrameStats stats;
+    // Grids and 3-D textures the renderer has sent: counted as it draws,
+    // which only reads the scene otherwise.
+    mutable long voxelUploads = 0;
     bool quit = false;
     bool screenshotRequested = false;
     int windowWidth = 800, windowHeight = 800;
     double frameStart = 0;  // clock at the start of the running frame
     bool showing = false;   // vqshow has handed control to a platform
+    std::string title = "vqscene";  // of the window
     bool drawFailed = false;  // the renderer could not draw what was asked (said why): the run ends
 };
 
@@ -286,6 +339,13 @@ void runFrame(Scene &s);
 void pressKey(Scene &s, unsigned char key);
 // The library's own action for a key the program did not refuse.
 void libraryKey(Scene &s, unsigned char key);
+
+// The visible panel under window fractions fx, fy (y up), last drawn on
+// top first; -1 when none.
+int panelAt(const Scene &s, double fx, double fy);
+// Offers a pointer event or special key to the program's pointer callback
+// with the panel under fx, fy: true when the program took it.
+bool offerPointer(Scene &s, int what, int button, double fx, double fy);
 
 // Camera steering, in the panel's viewport units.
 void orbitCamera(Scene &s, int panel, double dxDeg, double dyDeg);
@@ -363,6 +423,14 @@ double panelAspect(const Scene &s, int panel);
 // and the scale of a difference.
 double mapCoord(const Panel &p, int axis, double v);
 double mapScale(const Panel &p, int axis);
+// The orientation labels of a panel seen with camera c: right, left, top,
+// bottom; each the label of the world axis direction that points most
+// along that edge's direction on the screen (empty without labels).
+void edgeLabels(const Panel &p, const Camera &c, std::string out[4]);
+// A round length, 1, 2 or 5 times a power of ten, in mm, of at most
+// maxPixels at pixelsPerMm (at least the shortest such length); 0 when
+// pixelsPerMm is not above 0.
+double scaleBarMm(double pixelsPerMm, double maxPixels);
 // World to scene mapping of a direction (normals use the inverse transpose).
 Vec3 mapNormal(const Panel &p, double x, double y, double z);
 

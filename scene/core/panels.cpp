@@ -142,6 +142,11 @@ void cvqskcb(vqKeyFunc f)
     scene().keyFunc = f;
 }
 
+void cvqsdcb(vqDragFunc f)
+{
+    scene().dragFunc = f;
+}
+
 void cvqdcb(void)
 {
     currentPanel(scene()).frameEnabled = false;

@@ -29,6 +29,7 @@ double clockSeconds()
 
 void PrimList::clear()
 {
+    planes.clear();
     points.clear();
     lines.clear();
     thickLines.clear();
@@ -258,6 +259,8 @@ void zoomCamera(Scene &s, int panel, double factor)
     Camera &c = s.panels[owner].camera;
     for (int a = 0; a < 3; a++)
         c.eye[a] = c.target[a] + (c.eye[a] - c.target[a]) / factor;
+    if (c.ortho)
+        c.height /= factor;
     s.panels[owner].cameraUser = true;
 }
 

@@ -88,6 +88,16 @@ void vqbox(const char *xopt, float xtick, int nxsub, const char *yopt, float yti
     b.viewport = p.viewport;
 }
 
+void svqstt(const char *title)
+{
+    if (!title || !*title) {
+        sceneError("svqstt: no window title; unchanged");
+        return;
+    }
+    // Window managers show a line; a title is no place for a file's worth.
+    scene().title = std::string(title).substr(0, 400);
+}
+
 void svqsbc(float r, float g, float b)
 {
     if (!allFinite({r, g, b})) {

@@ -231,4 +231,67 @@ void svqpt(int id)
     s.textures[id].version++;
 }
 
+void svqvr(int id, float dmin, float dmax, float amin, float amax)
+{
+    Scene &s = scene();
+    if (id < 0 || id >= static_cast<int>(s.volumes.size())) {
+        sceneError("svqvr: no volume rendering %d", id);
+        return;
+    }
+    if (!std::isfinite(dmin) || !std::isfinite(dmax) || !std::isfinite(amin) || !std::isfinite(amax)) {
+        sceneError("svqvr: data and opacity ranges must be finite");
+        return;
+    }
+    Volume &v = s.volumes[id];
+    v.dmin = dmin, v.dmax = dmax, v.amin = amin, v.amax = amax;
+}
+
+void svqvbm(int id, int mode)
+{
+    Scene &s = scene();
+    if (id < 0 || id >= static_cast<int>(s.volumes.size())) {
+        sceneError("svqvbm: no volume rendering %d", id);
+        return;
+    }
+    if (mode < kBlendComposite || mode > kBlendMean) {
+        sceneError("svqvbm: blend mode %d is not 0 to 3", mode);
+        return;
+    }
+    s.volumes[id].blend = mode;
+}
+
+void svqvsh(int id, int on)
+{
+    Scene &s = scene();
+    if (id < 0 || id >= static_cast<int>(s.volumes.size())) {
+        sceneError("svqvsh: no volume rendering %d", id);
+        return;
+    }
+    s.volumes[id].shade = on != 0;
+}
+
+void svqtsh(int id, int on)
+{
+    Scene &s = scene();
+    if (id < 0 || id >= static_cast<int>(s.textures.size())) {
+        sceneError("svqtsh: no 3-d texture %d", id);
+        return;
+    }
+    s.textures[id].shade = on != 0;
+}
+
+void svqtbm(int id, int mode)
+{
+    Scene &s = scene();
+    if (id < 0 || id >= static_cast<int>(s.textures.size())) {
+        sceneError("svqtbm: no 3-d texture %d", id);
+        return;
+    }
+    if (mode < kBlendComposite || mode > kBlendMean) {
+        sceneError("svqtbm: blend mode %d is not 0 to 3", mode);
+        return;
+    }
+    s.textures[id].blend = mode;
+}
+
 } // extern "C"

@@ -38,6 +38,19 @@ typedef void (*vqFrameFunc)(double *t, int *kc);
 typedef void (*vqNumberFunc)(int *n);
 /* Key callback: nonzero result = skip the library's own action for *key. */
 typedef int (*vqKeyFunc)(unsigned char *key);
+/* Pointer callback: what = one of VQ_POINTER_* (button 0 left, 1 middle,
+   2 right) or VQ_KEY_* (button 0); panel = the panel under the pointer or
+   -1; fx, fy = the pointer in window fractions, y up. Nonzero result =
+   skip the library's own action. */
+typedef int (*vqPointerFunc)(int what, int button, int panel, double fx, double fy);
+enum {
+    VQ_POINTER_PRESS = 1, VQ_POINTER_DRAG, VQ_POINTER_RELEASE, VQ_POINTER_WHEEL_UP, VQ_POINTER_WHEEL_DOWN,
+    VQ_KEY_LEFT = 16, VQ_KEY_RIGHT, VQ_KEY_UP, VQ_KEY_DOWN, VQ_KEY_PAGE_UP, VQ_KEY_PAGE_DOWN
+};
+/* Look-drag callback (Ctrl + left drag in a window): *phase 0 on press,
+   1 on each motion with *dx to the right and *dy upwards in panel widths
+   and heights since the last call, 2 on release. */
+typedef void (*vqDragFunc)(int *phase, float *dx, float *dy);
 
 /* ---- Display ------------------------------------------------------- */
 
@@ -52,9 +65,11 @@ VQSCENE_API int vqshow(int mode);
 VQSCENE_API void cvqscb(vqFrameFunc f);  /* frame callback of the current panel */
 VQSCENE_API void cvqsncb(vqNumberFunc f); /* number-key callback */
 VQSCENE_API void cvqskcb(vqKeyFunc f);    /* key callback */
+VQSCENE_API void cvqsdcb(vqDragFunc f);   /* look-drag callback; null: Ctrl drags turn the view */
 VQSCENE_API void cvqdcb(void);            /* disable the frame callback */
 VQSCENE_API void cvqecb(void);            /* enable the frame callback */
 VQSCENE_API void cvqtcb(void);            /* toggle the frame callback */
+VQSCENE_API void cvqspcb(vqPointerFunc f); /* pointer and special-key callback */
 
 /* ---- View ---------------------------------------------------------- */
 
@@ -64,6 +79,7 @@ VQSCENE_API void vqsvp(float x1, float x2, float y1, float y2, float z1, float z
 VQSCENE_API void vqbox(const char *xopt, float xtick, int nxsub, const char *yopt, float ytick, int nysub,
            const char *zopt, float ztick, int nzsub); /* box around the world window */
 VQSCENE_API void svqsbc(float r, float g, float b);  /* background colour */
+VQSCENE_API void svqstt(const char *title);          /* window title (default "vqscene") */
 VQSCENE_API void svqsfc(float r, float g, float b);  /* foreground colour */
 /* Ambient colour and n lights; positions in world units when world is 1. */
 VQSCENE_API void svqsl(Colour3 ambient, int n, const Point3 *pos, const Colour3 *col, int world);
@@ -106,11 +122,28 @@ VQSCENE_API int nvqcvr(float ***grid, int nx, int ny, int nz, int i1, int i2, in
 /* Draw one slice set (axis 1..3) of volume id; prc 1 = all sets, 0 = the
    set most nearly facing the viewer. */
 VQSCENE_API void dvqdvrx(int id, int glow, int axis, int prc, float glowperiod);
+/* Data and opacity ranges of volume rendering id, from the next frame on;
+   the voxels already on the GPU serve (only the colour lookup changes). */
+VQSCENE_API void svqvr(int id, float dmin, float dmax, float amin, float amax);
+/* How volume rendering id makes a pixel of the values along its ray:
+   0 composite (the default), 1 maximum, 2 minimum, 3 mean intensity; the
+   last three through the colour range at full opacity. */
+VQSCENE_API void svqvbm(int id, int mode);
+/* Gradient shading of volume rendering id on (1) or off (0): composited
+   samples lit by the scene's lights as a surface across their value's
+   gradient would be, with a little specular highlight. */
+VQSCENE_API void svqvsh(int id, int on);
 VQSCENE_API int svqc3dt(int nx, int ny, int nz);       /* new RGBA 3-D texture; id or -1 */
 /* Texel storage of texture id, 4 bytes a texel, texel (i,j,k) at
    4*(i + w*j + w*h*k). */
 VQSCENE_API unsigned char *svqg3dt(int id, int *w, int *h, int *d);
 VQSCENE_API void svqpt(int id);                        /* the texels take effect */
+/* Blend of 3-D texture id's stacks of polygons, as svqvbm; the texels'
+   opacity stands for their value, their colour for its colour. */
+VQSCENE_API void svqtbm(int id, int mode);
+/* Gradient shading of texture id's stacks, as svqvsh, the gradient being
+   that of the texels' opacity. */
+VQSCENE_API void svqtsh(int id, int on);
 
 /* ---- Line sets ----------------------------------------------------- */
 
@@ -135,6 +168,38 @@ VQSCENE_API int xvqap(float x1, float y1, float x2, float y2);          /* add p
 VQSCENE_API void xvqcp(int id);                        /* make panel current */
 VQSCENE_API void xvqlpc(int a, int b);                 /* panel b follows panel a's camera */
 VQSCENE_API void xvqtp(int id);                        /* toggle panel visibility */
+
+/* ---- Slice views ---------------------------------------------------- */
+
+/* Orthographic camera of the current panel: looks along dir at centre with
+   up on screen, showing height world units from the panel's bottom to its
+   top. World units: the current window. */
+VQSCENE_API void svqoc(Point3 centre, Point3 dir, Point3 up, double height);
+/* Flat polygon of n (3..64) world vertices v textured from volume rendering
+   id: t = fractional voxel indices of its grid (0 = first voxel's centre),
+   through the current colour range with the rendering's data range, values
+   below it taking the range's first colour. linear 0: the nearest voxel,
+   else trilinear; alpha 1 opaque, below 1 blended, voxels below the data
+   range then left out. */
+VQSCENE_API void nvqgplane(int id, int n, const Point3 *v, const Point3 *t, int linear, float alpha);
+/* World point shown at window fractions fx, fy (y up) in panel id, on the
+   plane through its camera's centre facing the camera: 0, or -1 when the
+   panel has no orthographic camera or the point lies outside it. */
+VQSCENE_API int xvqpw(int id, double fx, double fy, Point3 *world);
+/* ---- Overlays (drawn over the current panel after its scene) -------- */
+
+/* Colour bar of the colour range lo..hi at the right edge (lo > hi: none),
+   the opacity ramp amin..amax beside it, n labels text[i] at at[i] (0 the
+   bottom, 1 the top of the bar). */
+VQSCENE_API void svqocb(int lo, int hi, float amin, float amax, int n, const float *at, const char *const *text);
+/* Orientation labels: labels[0..5] lie along the world's +x, -x, +y, -y,
+   +z, -z and show at the edge of the view each points to; null: none. */
+VQSCENE_API void svqoor(const char *const *labels);
+/* Scale bar of a round length at the bottom left, true at the panel's
+   centre; mm per world unit (0: none). */
+VQSCENE_API void svqosb(float mmPerUnit);
+/* A line of text at the top left (null or empty: none). */
+VQSCENE_API void svqotx(const char *text);
 
 /* ---- Images -------------------------------------------------------- */
 

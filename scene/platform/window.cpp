@@ -29,9 +29,10 @@ namespace {
 // GLUT's mouse buttons and states, and its shift modifier bit.
 constexpr int kLeft = 0, kMiddle = 1, kRight = 2, kWheelUp = 3, kWheelDown = 4;
 constexpr int kDown = 0;
-constexpr int kShift = 1;
+constexpr int kShift = 1, kCtrl = 2;
 // GLUT's arrow keys.
 constexpr int kKeyLeft = 100, kKeyUp = 101, kKeyRight = 102, kKeyDown = 103;
+constexpr int kKeyPageUp = 104, kKeyPageDown = 105;
 
 // Frames run no faster than this: the rest of each frame's slot is slept
 // away instead of spinning.
@@ -50,7 +51,7 @@ constexpr double kStillRedrawShare = 0.1;
 // this long.
 constexpr double kSettleSeconds = 0.3;
 
-enum class Drag { none, rotate, zoom, pan };
+enum class Drag { none, rotate, zoom, pan, look };
 
 // The libvqwin calls this platform makes, looked up when a window opens,
 // so that programs that never open one need neither libvqwin nor GLUT.
@@ -87,6 +88,7 @@ struct Window {
     uint64_t drawnDigest = 0; // frameDigest of the frame last drawn
     bool resized = false;  // the window changed size since then
     double lastMotion = -1;  // clock at the last drag motion
+    int pointerDrag = -1;    // button of a drag the program's pointer callback took
     double fullSeconds = 0;  // what the last full frame took to draw
     DragDetail detail;       // of a drag's frames
     bool drawnReduced = false; // the frame on show was drawn reduced
@@ -239,9 +241,29 @@ void keyboard(unsigned char key, int, int)
     pressKey(*Wn.scene, key);
 }
 
-void special(int key, int, int)
+// A pointer position in window pixels (rows from the top) as window
+// fractions, y up.
+void pointerFractions(int x, int y, double *fx, double *fy)
+{
+    *fx = Wn.width > 0 ? (x + 0.5) / Wn.width : 0;
+    *fy = Wn.height > 0 ? 1 - (y + 0.5) / Wn.height : 0;
+}
+
+void special(int key, int x, int y)
 {
     Scene &s = *Wn.scene;
+    // The program's pointer callback may take the arrows and page keys.
+    int what = key == kKeyLeft       ? VQ_KEY_LEFT
+               : key == kKeyRight    ? VQ_KEY_RIGHT
+               : key == kKeyUp       ? VQ_KEY_UP
+               : key == kKeyDown     ? VQ_KEY_DOWN
+               : key == kKeyPageUp   ? VQ_KEY_PAGE_UP
+               : key == kKeyPageDown ? VQ_KEY_PAGE_DOWN
+                                     : 0;
+    double fx, fy;
+    pointerFractions(x, y, &fx, &fy);
+    if (what && offerPointer(s, what, 0, fx, fy))
+        return;
     switch (key) {
     case kKeyLeft:
         orbitCamera(s, s.current, -5, 0);
@@ -263,7 +285,30 @@ void special(int key, int, int)
 void mouse(int button, int state, int x, int y)
 {
     Scene &s = *Wn.scene;
+    double fx, fy;
+    pointerFractions(x, y, &fx, &fy);
+    // The program's pointer callback sees every press, release and wheel
+    // step first; a press it takes makes the drag its own too.
+    int what = button == kWheelUp     ? VQ_POINTER_WHEEL_UP
+               : button == kWheelDown ? VQ_POINTER_WHEEL_DOWN
+               : state != kDown       ? VQ_POINTER_RELEASE
+                                      : VQ_POINTER_PRESS;
+    if (what == VQ_POINTER_RELEASE && Wn.pointerDrag >= 0) {
+        offerPointer(s, what, Wn.pointerDrag, fx, fy);
+        Wn.pointerDrag = -1;
+        return;
+    }
+    if (state == kDown && offerPointer(s, what, button, fx, fy)) {
+        if (what == VQ_POINTER_PRESS)
+            Wn.pointerDrag = button;
+        return;
+    }
     if (state != kDown) {
+        if (Wn.drag == Drag::look && s.dragFunc) {
+            int phase = 2;
+            float zero = 0;
+            s.dragFunc(&phase, &zero, &zero);
+        }
         Wn.drag = Drag::none;
         return;
     }
@@ -273,8 +318,15 @@ void mouse(int button, int state, int x, int y)
         zoomCamera(s, s.current, button == kWheelUp ? 1.1 : 1 / 1.1);
         return;
     }
-    bool shift = (Win.getModifiers() & kShift) != 0;
-    if (button == kLeft)
+    int modifiers = Win.getModifiers();
+    bool shift = (modifiers & kShift) != 0;
+    // Ctrl + left drag goes to the program, when it takes it.
+    if (button == kLeft && (modifiers & kCtrl) && s.dragFunc) {
+        Wn.drag = Drag::look;
+        int phase = 0;
+        float zero = 0;
+        s.dragFunc(&phase, &zero, &zero);
+    } else if (button == kLeft)
         Wn.drag = shift ? Drag::pan : Drag::rotate;
     else if (button == kMiddle)
         Wn.drag = Drag::pan;
@@ -287,6 +339,12 @@ void mouse(int button, int state, int x, int y)
 void motion(int x, int y)
 {
     Scene &s = *Wn.scene;
+    if (Wn.pointerDrag >= 0) {
+        double fx, fy;
+        pointerFractions(x, y, &fx, &fy);
+        offerPointer(s, VQ_POINTER_DRAG, Wn.pointerDrag, fx, fy);
+        return;
+    }
     int dx = x - Wn.lastX, dy = y - Wn.lastY;
     Wn.lastX = x;
     Wn.lastY = y;
@@ -311,6 +369,16 @@ void motion(int x, int y)
         panelRect(s.panels[s.current], Wn.width, Wn.height, r);
         double unit = 2 * dist * std::tan(c.fovy * M_PI / 360) / (r[3] > 0 ? r[3] : 1);
         panCamera(s, s.current, -dx * unit, dy * unit);
+        break;
+    }
+    case Drag::look: {
+        int r[4];
+        panelRect(s.panels[s.current], Wn.width, Wn.height, r);
+        int phase = 1;
+        float fx = static_cast<float>(dx) / (r[2] > 0 ? r[2] : 1);
+        float fy = static_cast<float>(-dy) / (r[3] > 0 ? r[3] : 1);
+        if (s.dragFunc)
+            s.dragFunc(&phase, &fx, &fy);
         break;
     }
     case Drag::none:
@@ -414,7 +482,7 @@ bool openWindow(Scene &s)
     Wn.scene = &s;
     Wn.width = s.opts.width;
     Wn.height = s.opts.height;
-    Wn.id = Win.createWindow("vqscene");
+    Wn.id = Win.createWindow(s.title.c_str());
     closeProbe(probe);
     if (Wn.id <= 0) {
         sceneError("cannot create a window");

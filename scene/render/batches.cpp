@@ -212,7 +212,7 @@ void addPiece(const ClipVertex *v, int n, const GpuBrick &b, const int swizzle[3
 // bricks stretch on, as one clamped texture would.
 template <class Bind>
 void addBrickPieces(Bricking &bk, const ClipVertex *v, int n, float dist, Program program, float alpha,
-                    const int swizzle[3], Bind bind)
+                    const int swizzle[3], Bind bind, bool leftOut = false)
 {
     int first[3], last[3];
     for (int a = 0; a < 3; ++a) {
@@ -234,7 +234,8 @@ void addBrickPieces(Bricking &bk, const ClipVertex *v, int n, float dist, Progra
         for (int b1 = first[1]; b1 <= last[1]; ++b1)
             for (int b2 = first[2]; b2 <= last[2]; ++b2) {
                 GpuBrick &b = bk.at(b0, b1, b2);
-                if (!b.tex)
+                // Bricks left out hold nothing that shows, unless asked for.
+                if (!b.tex && !leftOut)
                     continue;
                 int idx[3] = {b0, b1, b2};
                 double lo[3], hi[3];
@@ -467,6 +468,8 @@ void findStacks(const Scene &s, const double eye[3], int minPlanes)
         st.firstItem = static_cast<int>(i);
         st.tex = first.tex;
         st.alpha = first.alpha;
+        st.blend = s.textures[first.tex].blend;
+        st.shade = s.textures[first.tex].shade;
         st.d0 = dot3(st.normal, v0[0].x);
         st.planes = 1;
         const double tol = 1e-3;
@@ -571,10 +574,13 @@ void addStackDraws(int stack, const GpuTexture &g, const int size[3], const doub
         int b[3];
     };
     std::vector<Entry> order;
+    // The minimum and the mean take every sample of the box: the bricks
+    // left out as all one transparent texel too, and the empty cells.
+    const bool whole = st.blend == kBlendMinimum || st.blend == kBlendMean;
     for (int b0 = 0; b0 < bk.axes[0].count; ++b0)
         for (int b1 = 0; b1 < bk.axes[1].count; ++b1)
             for (int b2 = 0; b2 < bk.axes[2].count; ++b2)
-                if (bk.at(b0, b1, b2).tex)
+                if (bk.at(b0, b1, b2).tex || whole)
                     order.push_back({std::abs(b0 - cell[0]) + std::abs(b1 - cell[1]) + std::abs(b2 - cell[2]),
                                      {b0, b1, b2}});
     std::stable_sort(order.begin(), order.end(), [](const Entry &a, const Entry &b) { return a.order > b.order; });
@@ -583,6 +589,9 @@ void addStackDraws(int stack, const GpuTexture &g, const int size[3], const doub
         StackDraw d{};
         d.stack = stack;
         d.tex = b.tex;
+        uint32_t fill = g.fill[&b - bk.bricks.data()];
+        for (int c = 0; c < 4; ++c)
+            d.fill[c] = static_cast<float>((fill >> (8 * c)) & 0xff) / 255.0f;
         double lo[3], hi[3];
         for (int a = 0; a < 3; ++a) {
             const BrickAxis &ax = bk.axes[a];
@@ -595,7 +604,7 @@ void addStackDraws(int stack, const GpuTexture &g, const int size[3], const doub
         }
         // Only the part with visible cells is drawn: the rays outside it,
         // and the parts of rays outside it, would step over empty cells.
-        if (!shrinkToOccupied(g.occupancy.data(), g.occSize, kCell, lo, hi))
+        if (!whole && !shrinkToOccupied(g.occupancy.data(), g.occSize, kCell, lo, hi))
             continue;
         for (int a = 0; a < 3; ++a) {
             d.lo[a] = static_cast<float>(lo[a]);
@@ -648,6 +657,32 @@ void clampRange(int &a, int &b, int n)
     b = std::clamp(b, 0, n - 1);
 }
 
+void gradientToScene(const double m[12], const int textureAxis[3], float out[9])
+{
+    // The linear part's inverse transpose takes index gradients to scene
+    // ones; a gradient's component along texture axis textureAxis[a] is
+    // the one along index axis a.
+    double a[3][3];
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            a[r][c] = m[r * 4 + 1 + c];
+    double cof[3][3];
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) {
+            int r1 = (r + 1) % 3, r2 = (r + 2) % 3, c1 = (c + 1) % 3, c2 = (c + 2) % 3;
+            cof[r][c] = a[r1][c1] * a[r2][c2] - a[r1][c2] * a[r2][c1];
+        }
+    double det = a[0][0] * cof[0][0] + a[0][1] * cof[0][1] + a[0][2] * cof[0][2];
+    for (int i = 0; i < 9; ++i)
+        out[i] = 0;
+    if (!(std::fabs(det) > 0))
+        return;
+    // inverse transpose = cofactors / det; row r, index column c.
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            out[textureAxis[c] * 3 + r] = static_cast<float>(cof[r][c] / det);
+}
+
 // The slices of one slice set: slice k lies at voxel index k along the
 // set's axis; each covers the part of its plane that can show anything.
 void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
@@ -657,7 +692,10 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
     const Volume &v = s.volumes[d.vol];
     if (!sliceSetShown(cam, v, d))
         return;
-    if (!(v.amax > 0) && !(v.amin > 0))
+    // A projection shows its values at full opacity, whatever the ramp; in
+    // outlines it is drawn as the slices are.
+    const int blend = s.renderMode == 0 ? kBlendComposite : v.blend;
+    if (blend == kBlendComposite && !(v.amax > 0) && !(v.amin > 0))
         return;
     GpuVolume *g = gpuVolume(s, d.vol);
     if (g == nullptr)
@@ -668,6 +706,17 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
     R.brickBinding.assign(g->bricking.bricks.size(), -1);
     float scale = v.dmax > v.dmin ? 1.0f / (v.dmax - v.dmin) : 1.0f;
     VolumeBinding proto{0, lut->tex, v.dmax > v.dmin, lutSize, g->code.lo, g->code.hi - g->code.lo, v.dmin, scale};
+    proto.blend = blend;
+    proto.group = sameGrid(s, d.vol);
+    proto.shade = v.shade && blend == kBlendComposite;
+    if (proto.shade) {
+        static const int textureAxis[3] = {2, 1, 0};
+        gradientToScene(v.tr, textureAxis, proto.gradToScene);
+    }
+    const Program program = blend == kBlendComposite ? kVolume : kProject;
+    // The minimum and the mean take every sample of the box, the bricks
+    // left out too; the maximum, like compositing, what reaches dmin.
+    const bool whole = blend == kBlendMinimum || blend == kBlendMean;
     const GpuBrick *firstBrick = g->bricking.bricks.data();
     auto bind = [&](const GpuBrick &b) {
         int &key = R.brickBinding[&b - firstBrick];
@@ -686,7 +735,7 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
         clampRange(lo[a], hi[a], n[a]);
     // Untrimmed: every voxel counts as showing, so each slice is one strip
     // over its whole plane.
-    float thr = R.trimSlices ? visibleThreshold(v, lutSize) : -INFINITY;
+    float thr = !R.trimSlices || whole ? -INFINITY : blend == kBlendMaximum ? v.dmin : visibleThreshold(v, lutSize);
     if (!g->haveStrips || !(g->threshold == thr) || g->stripRows != R.stripRows)
         computeStrips(*g, thr);
     int a = d.axis - 1, b1 = a == 0 ? 1 : 0, b2 = a == 2 ? 1 : 2;
@@ -742,8 +791,45 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
                 q[e].x[b2] = ww[e];
                 indexToScene(v.tr, q[e].x[0], q[e].x[1], q[e].x[2], q[e].p);
             }
-            addBrickPieces(g->bricking, q, m, dist, kVolume, 1.0f, swizzle, bind);
+            addBrickPieces(g->bricking, q, m, dist, program, 1.0f, swizzle, bind, whole);
         }
+    }
+}
+
+// Planes through a grid, each cut into the pieces of the bricks it
+// crosses and sorted with the other transparent items at its centre's
+// distance; planes of equal distance keep the order they were drawn in.
+void addGridPlanes(const Scene &s, const PrimList &l, const double eye[3])
+{
+    static const int swizzle[3] = {2, 1, 0}; // bricks hold k fastest, i slowest
+    for (const GridPlane &gp : l.planes) {
+        if (gp.vol < 0 || gp.vol >= static_cast<int>(s.volumes.size()) || gp.v.size() < 3 ||
+            gp.t.size() < gp.v.size())
+            continue;
+        const Volume &v = s.volumes[gp.vol];
+        GpuVolume *g = gpuVolume(s, gp.vol);
+        if (g == nullptr)
+            continue;
+        Lut *lut = lutFor(s, gp.vol, gp.lo, gp.hi, v.amin, v.amax);
+        float scale = v.dmax > v.dmin ? 1.0f / (v.dmax - v.dmin) : 1.0f;
+        PlaneBinding proto{{0, lut->tex, v.dmax > v.dmin, static_cast<int>(lut->colours.size()), g->code.lo,
+                            g->code.hi - g->code.lo, v.dmin, scale},
+                           gp.alpha,
+                           gp.linear};
+        ClipVertex c[64];
+        int n = static_cast<int>(std::min<size_t>(gp.v.size(), 64));
+        float cx = 0, cy = 0, cz = 0;
+        for (int e = 0; e < n; ++e) {
+            const Vec3 &p = gp.v[e], &t = gp.t[e];
+            cx += p.x, cy += p.y, cz += p.z;
+            c[e] = ClipVertex{{t.x, t.y, t.z}, {p.x, p.y, p.z}};
+        }
+        float dist = distance(eye, cx / n, cy / n, cz / n);
+        addBrickPieces(g->bricking, c, n, dist, kPlane, gp.alpha, swizzle, [&](const GpuBrick &b) {
+            R.planeBindings.push_back(proto);
+            R.planeBindings.back().vb.grid = b.tex;
+            return static_cast<int>(R.planeBindings.size()) - 1;
+        });
     }
 }
 

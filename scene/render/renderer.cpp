@@ -65,6 +65,19 @@ Mat4 lookAt(const Camera &c)
     return m;
 }
 
+// Parallel projection showing height units from bottom to top.
+Mat4 orthographic(double height, double aspect, double zn, double zf)
+{
+    double h = height > 0 ? height : 2;
+    Mat4 m{};
+    m.m[0] = static_cast<float>(2 / (h * aspect));
+    m.m[5] = static_cast<float>(2 / h);
+    m.m[10] = static_cast<float>(-2 / (zf - zn));
+    m.m[14] = static_cast<float>(-(zf + zn) / (zf - zn));
+    m.m[15] = 1;
+    return m;
+}
+
 Mat4 perspective(double fovyDeg, double aspect, double zn, double zf)
 {
     double fovy = fovyDeg > 0 && fovyDeg < 179 ? fovyDeg : 30;
@@ -177,6 +190,14 @@ bool linkProgram(ProgramInfo &info, const char *vs, const char *gs, const char *
     info.origin = glGetUniformLocation(p, "uOrigin");
     info.size = glGetUniformLocation(p, "uSize");
     info.nearFirst = glGetUniformLocation(p, "uNearFirst");
+    info.blend = glGetUniformLocation(p, "uBlend");
+    info.partial = glGetUniformLocation(p, "uPartial");
+    info.empty = glGetUniformLocation(p, "uEmpty");
+    info.fill = glGetUniformLocation(p, "uFill");
+    info.shade = glGetUniformLocation(p, "uShade");
+    info.gradToScene = glGetUniformLocation(p, "uGradToScene");
+    info.eyePos = glGetUniformLocation(p, "uEyePos");
+    info.indexToScene = glGetUniformLocation(p, "uIndexToScene");
     glUseProgram(p);
     GLint sampler = glGetUniformLocation(p, "uTexels");
     if (sampler < 0)
@@ -329,7 +350,7 @@ bool beginDepthCopy(int vw, int vh, int samples)
 }
 
 // Blends the float target once into the panel of the outer framebuffer.
-void endAccumulation(GLuint outer, int x0, int y0, int vw, int vh)
+void endAccumulation(GLuint outer, int x0, int y0, int vw, int vh, int blend)
 {
     R.accumulating = false;
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, outer);
@@ -339,12 +360,93 @@ void endAccumulation(GLuint outer, int x0, int y0, int vw, int vh)
     glUseProgram(p.id);
     glUniform4f(p.window, static_cast<float>(x0), static_cast<float>(y0), static_cast<float>(vw),
                 static_cast<float>(vh));
+    glUniform1i(p.blend, blend);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, R.accum.tex);
     glDisable(GL_DEPTH_TEST);
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     glDrawArrays(GL_TRIANGLES, 0, 3);
     glEnable(GL_DEPTH_TEST);
+}
+
+// The slice sets of projections (R.projectRuns), one grid at a time:
+// each run's fragments gather by the blend equation in the float target
+// R.project, which then goes through the grid's colours onto the panel.
+void drawProjections(int x0, int y0, int vw, int vh, const Mat4 &mvp, bool depthLimit, int samples)
+{
+    GLint outer = 0;
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &outer);
+    std::vector<int> groups;
+    for (const Run &run : R.projectRuns) {
+        int g = R.bindings[run.key].group;
+        if (std::find(groups.begin(), groups.end(), g) == groups.end())
+            groups.push_back(g);
+    }
+    glDepthMask(GL_FALSE);
+    glDisable(GL_MULTISAMPLE);
+    for (int group : groups) {
+        if (!bindPanelTarget(R.project, GL_RG32F, GL_RG, GL_COLOR_ATTACHMENT0, vw, vh))
+            break;
+        int blend = kBlendMaximum;
+        const VolumeBinding *last = nullptr;
+        for (const Run &run : R.projectRuns)
+            if (R.bindings[run.key].group == group)
+                last = &R.bindings[run.key];
+        blend = last->blend;
+        float start = blend == kBlendMaximum ? -1e30f : blend == kBlendMinimum ? 1e30f : 0.0f;
+        glClearColor(start, 0, 0, 0);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glDisable(GL_DEPTH_TEST);
+        glEnable(GL_BLEND);
+        glBlendEquation(blend == kBlendMaximum ? GL_MAX : blend == kBlendMinimum ? GL_MIN : GL_FUNC_ADD);
+        glBlendFunc(GL_ONE, GL_ONE);
+        const ProgramInfo &p = R.programs[kProject];
+        glUseProgram(p.id);
+        glUniformMatrix4fv(p.mvp, 1, GL_FALSE, mvp.m);
+        glUniform1i(p.blend, blend);
+        glUniform1i(p.depthLimit, depthLimit ? 1 : 0);
+        glUniform1i(p.sampleCount, depthLimit && samples > 1 ? samples : 0);
+        if (depthLimit) {
+            glActiveTexture(samples > 1 ? GL_TEXTURE4 : GL_TEXTURE2);
+            glBindTexture(samples > 1 ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D, R.depth.tex);
+        }
+        for (const Run &run : R.projectRuns) {
+            const VolumeBinding &vb = R.bindings[run.key];
+            if (vb.group != group)
+                continue;
+            glActiveTexture(GL_TEXTURE0);
+            glBindTexture(GL_TEXTURE_3D, vb.grid);
+            glUniform1i(p.empty, vb.grid == 0 ? 1 : 0);
+            glUniform1i(p.ramp, vb.ramp ? 1 : 0);
+            glUniform2f(p.decode, vb.lo, vb.span);
+            glUniform2f(p.range, vb.dmin, vb.scale);
+            glDrawArrays(GL_TRIANGLES, run.first, run.count);
+        }
+        glBlendEquation(GL_FUNC_ADD);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(outer));
+        glViewport(x0, y0, vw, vh);
+        glScissor(x0, y0, vw, vh);
+        const ProgramInfo &r = R.programs[kProjectResolve];
+        glUseProgram(r.id);
+        glUniform4f(r.window, static_cast<float>(x0), static_cast<float>(y0), static_cast<float>(vw),
+                    static_cast<float>(vh));
+        glUniform1i(r.blend, blend);
+        glUniform1i(r.lutSize, last->lutSize);
+        glActiveTexture(GL_TEXTURE1);
+        glBindTexture(GL_TEXTURE_1D, last->lut);
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_2D, R.project.tex);
+        glDisable(GL_BLEND);
+        glDrawArrays(GL_TRIANGLES, 0, 3);
+        glEnable(GL_DEPTH_TEST);
+    }
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(outer));
+    glViewport(x0, y0, vw, vh);
+    glScissor(x0, y0, vw, vh);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_MULTISAMPLE);
+    glDisable(GL_BLEND);
+    glDepthMask(GL_TRUE);
 }
 
 void drawPanel(Scene &s, int index, int width, int height)
@@ -374,7 +476,9 @@ void drawPanel(Scene &s, int index, int width, int height)
     double dx = cam.eye[0] - c[0], dy = cam.eye[1] - c[1], dz = cam.eye[2] - c[2];
     double dist = std::sqrt(dx * dx + dy * dy + dz * dz);
     double zf = dist + 4 * r, zn = std::max(dist - 4 * r, zf * 1e-4);
-    Mat4 view = lookAt(cam), proj = perspective(cam.fovy, static_cast<double>(vw) / vh, zn, zf);
+    Mat4 view = lookAt(cam);
+    Mat4 proj = cam.ortho ? orthographic(cam.height, static_cast<double>(vw) / vh, zn, zf)
+                          : perspective(cam.fovy, static_cast<double>(vw) / vh, zn, zf);
     Mat4 mvp = multiply(proj, view);
 
     Batches b;
@@ -388,12 +492,14 @@ void drawPanel(Scene &s, int index, int width, int height)
     R.scratch.clear();
     R.items.clear();
     R.bindings.clear();
+    R.planeBindings.clear();
     R.polys.clear();
     R.polyVerts.clear();
     R.stackDraws.clear();
     for (const PrimList *l : {&panel.staticList, &panel.frameList}) {
         addTransparentFacets(*l, cam.eye);
         addTexPolys(s, *l, cam.eye);
+        addGridPlanes(s, *l, cam.eye);
         for (const VolumeDraw &d : l->volumes)
             addVolumeDraw(s, cam, d);
     }
@@ -410,6 +516,7 @@ void drawPanel(Scene &s, int index, int width, int height)
     all.insert(all.end(), b.points.begin(), b.points.end());
     size_t transFirst = all.size();
     R.runs.clear();
+    R.projectRuns.clear();
     // Stacks of textured polygons are drawn in one pass where nothing
     // opaque is there to hide part of a ray and the polygons are filled.
     bool outlines = s.renderMode == 0;
@@ -431,10 +538,11 @@ void drawPanel(Scene &s, int index, int width, int height)
         const Transparent &t = R.items[i];
         int first = static_cast<int>(all.size());
         all.insert(all.end(), R.scratch.begin() + t.first, R.scratch.begin() + t.first + t.count);
-        if (!R.runs.empty() && R.runs.back().program == t.program && R.runs.back().key == t.key)
-            R.runs.back().count += t.count;
+        std::vector<Run> &runs = t.program == kProject ? R.projectRuns : R.runs;
+        if (!runs.empty() && runs.back().program == t.program && runs.back().key == t.key)
+            runs.back().count += t.count;
         else
-            R.runs.push_back({t.program, t.key, first, t.count});
+            runs.push_back({t.program, t.key, first, t.count});
     }
     (void)transFirst;
     R.verts.swap(all);
@@ -468,7 +576,7 @@ void drawPanel(Scene &s, int index, int width, int height)
     // pass reads.
     bool depthLimit = false;
     GLint samples = 0;
-    if (!R.stacks.empty() && transFirst > 0) {
+    if ((!R.stacks.empty() || !R.projectRuns.empty()) && transFirst > 0) {
         GLint outer = 0;
         glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &outer);
         glGetIntegerv(GL_SAMPLES, &samples);
@@ -481,6 +589,11 @@ void drawPanel(Scene &s, int index, int width, int height)
         glViewport(x0, y0, vw, vh);
         glScissor(x0, y0, vw, vh);
     }
+
+    // Projections of slice sets, grid by grid: gathered in a float target,
+    // then through their colours onto the panel, before what is blended.
+    if (!R.projectRuns.empty())
+        drawProjections(x0, y0, vw, vh, mvp, depthLimit, samples);
 
     if (!R.runs.empty()) {
         glEnable(GL_BLEND);
@@ -496,8 +609,11 @@ void drawPanel(Scene &s, int index, int width, int height)
         auto drawRun = [&](const Run &run, bool nearFirst) {
             if (run.program != current) {
                 useProgram(run.program, mvp, vw, vh);
-                if (run.program == kSurface)
-                    setLights(R.programs[kSurface], s, cam);
+                if (run.program == kSurface || run.program == kVolume || run.program == kStack)
+                    setLights(R.programs[run.program], s, cam);
+                if (run.program == kVolume || run.program == kStack)
+                    glUniform3f(R.programs[run.program].eyePos, static_cast<float>(cam.eye[0]),
+                                static_cast<float>(cam.eye[1]), static_cast<float>(cam.eye[2]));
                 current = run.program;
             }
             const ProgramInfo &p = R.programs[run.program];
@@ -534,11 +650,42 @@ void drawPanel(Scene &s, int index, int width, int height)
                 glUniform3fv(p.origin, 1, d.origin);
                 glUniform3fv(p.size, 1, d.size);
                 glUniform1i(p.nearFirst, nearFirst ? 1 : 0);
+                glUniform1i(p.blend, st.blend);
+                glUniform1i(p.shade, st.shade ? 1 : 0);
+                if (st.shade) {
+                    static const int straight[3] = {0, 1, 2};
+                    float g[9], m[16] = {};
+                    gradientToScene(st.fromIndex, straight, g);
+                    glUniformMatrix3fv(p.gradToScene, 1, GL_FALSE, g);
+                    for (int r = 0; r < 3; ++r) {
+                        for (int c = 0; c < 3; ++c)
+                            m[c * 4 + r] = static_cast<float>(st.fromIndex[r * 4 + 1 + c]);
+                        m[12 + r] = static_cast<float>(st.fromIndex[r * 4]);
+                    }
+                    m[15] = 1;
+                    glUniformMatrix4fv(p.indexToScene, 1, GL_FALSE, m);
+                }
+                glUniform1i(p.empty, d.tex == 0 ? 1 : 0);
+                glUniform4fv(p.fill, 1, d.fill);
+                glUniform1i(p.partial, R.accumulating ? 1 : 0);
                 if (nearFirst) {
                     glActiveTexture(GL_TEXTURE5);
                     glBindTexture(GL_TEXTURE_2D, R.accum.tex);
                     glActiveTexture(GL_TEXTURE0);
                 }
+            } else if (run.program == kPlane) {
+                const PlaneBinding &pb = R.planeBindings[run.key];
+                glActiveTexture(GL_TEXTURE0);
+                glBindTexture(GL_TEXTURE_3D, pb.vb.grid);
+                glBindSampler(0, pb.linear ? 0 : R.nearestSampler);
+                glActiveTexture(GL_TEXTURE1);
+                glBindTexture(GL_TEXTURE_1D, pb.vb.lut);
+                glActiveTexture(GL_TEXTURE0);
+                glUniform1i(p.ramp, pb.vb.ramp ? 1 : 0);
+                glUniform1i(p.lutSize, pb.vb.lutSize);
+                glUniform2f(p.decode, pb.vb.lo, pb.vb.span);
+                glUniform2f(p.range, pb.vb.dmin, pb.vb.scale);
+                glUniform1f(p.alpha, pb.alpha);
             } else if (run.program == kVolume) {
                 const VolumeBinding &vb = R.bindings[run.key];
                 glActiveTexture(GL_TEXTURE0);
@@ -550,12 +697,17 @@ void drawPanel(Scene &s, int index, int width, int height)
                 glUniform1i(p.lutSize, vb.lutSize);
                 glUniform2f(p.decode, vb.lo, vb.span);
                 glUniform2f(p.range, vb.dmin, vb.scale);
+                glUniform1i(p.shade, vb.shade ? 1 : 0);
+                if (vb.shade)
+                    glUniformMatrix3fv(p.gradToScene, 1, GL_FALSE, vb.gradToScene);
             }
             // Slices and textured polygons show no edges worth smoothing
             // (they come in stacks whose rims are transparent or covered by
             // their neighbours), and blending them into every sample costs.
             // The state changes only between kinds of runs: a volume cut
             // into bricks draws many runs in a row.
+            // Grid planes keep multisampling: lines drawn just in front of
+            // them (a crosshair) hold their edge samples by depth.
             bool smooth = !(run.program == kVolume || run.program == kTex || run.program == kStack);
             if (smooth != multisample) {
                 (smooth ? glEnable : glDisable)(GL_MULTISAMPLE);
@@ -575,6 +727,8 @@ void drawPanel(Scene &s, int index, int width, int height)
                     glDisable(GL_BLEND);
             }
             glDrawArrays(GL_TRIANGLES, run.first, run.count);
+            if (run.program == kPlane)
+                glBindSampler(0, 0);
             if (run.program == kStack) {
                 glEnable(GL_DEPTH_TEST);
                 if (nearFirst) {
@@ -606,7 +760,8 @@ void drawPanel(Scene &s, int index, int width, int height)
             for (size_t n = ri; n < end; ++n)
                 drawRun(R.runs[nearFirst ? end - 1 - (n - ri) : n], nearFirst);
             if (accumulate) {
-                endAccumulation(static_cast<GLuint>(outer), x0, y0, vw, vh);
+                endAccumulation(static_cast<GLuint>(outer), x0, y0, vw, vh,
+                                stackOf(ri) >= 0 ? R.stacks[stackOf(ri)].blend : 0);
                 current = -1;
             }
             glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -618,6 +773,10 @@ void drawPanel(Scene &s, int index, int width, int height)
         glDisable(GL_BLEND);
     }
     glBindVertexArray(0);
+    // The overlays, in the panel's pixels over everything.
+    glViewport(x0, y0, vw, vh);
+    glScissor(x0, y0, vw, vh);
+    drawOverlay(s, panel, cam, vw, vh);
 }
 
 } // namespace vq::draw
@@ -656,7 +815,11 @@ bool renderInit()
               linkProgram(R.programs[kStack], kTexVs, nullptr, kStackFs) &&
               linkProgram(R.programs[kComposite], kCompositeVs, nullptr, kCompositeFs) &&
               linkProgram(R.programs[kUpscale], kCompositeVs, nullptr, kUpscaleFs) &&
-              linkProgram(R.programs[kResolve], kCompositeVs, nullptr, kResolveFs);
+              linkProgram(R.programs[kResolve], kCompositeVs, nullptr, kResolveFs) &&
+              linkProgram(R.programs[kPlane], kTexVs, nullptr, kPlaneFs) &&
+              linkProgram(R.programs[kProject], kTexVs, nullptr, kProjectFs) &&
+              linkProgram(R.programs[kProjectResolve], kCompositeVs, nullptr, kProjectResolveFs) &&
+              linkProgram(R.programs[kOverlay], kOverlayVs, nullptr, kOverlayFs);
     if (!ok) {
         renderShutdown();
         return false;
@@ -675,6 +838,11 @@ bool renderInit()
         glEnableVertexAttribArray(i);
     glBindVertexArray(0);
     glGetIntegerv(GL_MAX_3D_TEXTURE_SIZE, &R.max3d);
+    glGenSamplers(1, &R.nearestSampler);
+    glSamplerParameteri(R.nearestSampler, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glSamplerParameteri(R.nearestSampler, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    for (GLenum wrap : {GL_TEXTURE_WRAP_S, GL_TEXTURE_WRAP_T, GL_TEXTURE_WRAP_R})
+        glSamplerParameteri(R.nearestSampler, wrap, GL_CLAMP_TO_EDGE);
     glEnable(GL_PROGRAM_POINT_SIZE);
     R.textureBarrier = hasTextureBarrier();
     R.ready = true;
@@ -810,7 +978,7 @@ void renderShutdown()
             glDeleteTextures(1, &l.second.tex);
     if (R.vbo)
         glDeleteBuffers(1, &R.vbo);
-    for (PanelTarget *t : {&R.depth, &R.accum})
+    for (PanelTarget *t : {&R.depth, &R.accum, &R.project})
         if (t->fbo) {
             glDeleteFramebuffers(1, &t->fbo);
             glDeleteTextures(1, &t->tex);
@@ -823,6 +991,9 @@ void renderShutdown()
     if (R.vao)
         glDeleteVertexArrays(1, &R.vao);
     releaseLineSets();
+    if (R.nearestSampler)
+        glDeleteSamplers(1, &R.nearestSampler);
+    releaseOverlay();
     R = Renderer();
     R.trimSlices = trim;
     R.stripRows = rows;

@@ -4,6 +4,37 @@
 
 namespace vq {
 
+// Gradient shading, shared by the slice and stack programs: a sample's
+// colour lit as a surface across its gradient would be (grad in texels of
+// the texture's own axes, uGradToScene taking it into the scene), the
+// surface facing down the gradient (out of what is dense): a third
+// ambient, two thirds diffuse from each light and a little specular; a
+// sample with no gradient stays as it is.
+#define VQ_SHADE_GLSL \
+    "uniform int uShade;\n" \
+    "uniform mat3 uGradToScene;\n" \
+    "uniform vec3 uEyePos;\n" \
+    "uniform int uLightCount;\n" \
+    "uniform vec3 uLightPos[8];\n" \
+    "uniform vec3 uLightColour[8];\n" \
+    "vec3 shadeSample(vec3 rgb, vec3 grad, vec3 pos) {\n" \
+    "    vec3 n = -(uGradToScene * grad);\n" \
+    "    float len = length(n);\n" \
+    "    if (!(len > 1e-6))\n" \
+    "        return rgb;\n" \
+    "    n /= len;\n" \
+    "    vec3 v = normalize(uEyePos - pos);\n" \
+    "    vec3 light = vec3(0.3);\n" \
+    "    vec3 spec = vec3(0.0);\n" \
+    "    for (int i = 0; i < uLightCount; ++i) {\n" \
+    "        vec3 l = normalize(uLightPos[i] - pos);\n" \
+    "        light += 0.7 * uLightColour[i] * max(dot(n, l), 0.0);\n" \
+    "        spec += 0.2 * uLightColour[i] * pow(max(dot(n, normalize(l + v)), 0.0), 16.0);\n" \
+    "    }\n" \
+    "    return min(rgb * light + spec, vec3(1.0));\n" \
+    "}\n"
+
+
 // Plain transform; colour, normal and position passed on.
 constexpr const char *kSurfaceVs = R"(#version 330 core
 layout(location = 0) in vec3 aPos;
@@ -134,10 +165,12 @@ layout(location = 3) in vec3 aTex;
 uniform mat4 uMvp;
 out vec4 vColour;
 out vec3 vTex;
+out vec3 vPos;
 void main() {
     gl_Position = uMvp * vec4(aPos, 1.0);
     vColour = aColour;
     vTex = aTex;
+    vPos = aPos;
 }
 )";
 
@@ -161,9 +194,10 @@ void main() {
 // its position on the data range (uRange: dmin and 1 / (dmax - dmin)),
 // which picks an entry of the colour range; below dmin nothing is drawn.
 // Without a ramp (dmax <= dmin) all that is drawn takes the top entry.
-constexpr const char *kVolumeFs = R"(#version 330 core
+constexpr const char *kVolumeFs = "#version 330 core\n" VQ_SHADE_GLSL R"(
 in vec4 vColour;
 in vec3 vTex;
+in vec3 vPos;
 uniform sampler3D uGrid;
 uniform sampler1D uLut;
 uniform vec2 uDecode;
@@ -182,10 +216,119 @@ void main() {
     vec4 c = texelFetch(uLut, i, 0);
     if (c.a <= 0.0)
         discard;
+    if (uShade != 0) {
+        vec3 ts = 1.0 / vec3(textureSize(uGrid, 0));
+        vec3 grad = vec3(texture(uGrid, vTex + vec3(ts.x, 0.0, 0.0)).r - texture(uGrid, vTex - vec3(ts.x, 0.0, 0.0)).r,
+                         texture(uGrid, vTex + vec3(0.0, ts.y, 0.0)).r - texture(uGrid, vTex - vec3(0.0, ts.y, 0.0)).r,
+                         texture(uGrid, vTex + vec3(0.0, 0.0, ts.z)).r - texture(uGrid, vTex - vec3(0.0, 0.0, ts.z)).r);
+        c.rgb = shadeSample(c.rgb, grad, vPos);
+    }
     // One slice of every uStride stands for them all.
     if (uStride > 1)
         c.a = 1.0 - pow(1.0 - c.a, float(uStride));
     fragColour = c;
+}
+)";
+
+// A plane through a grid: the value's colour in the lookup table (values
+// below the data range the first, above it the last), with the plane's
+// alpha; below 1, voxels under the data range are left out.
+constexpr const char *kPlaneFs = R"(#version 330 core
+in vec4 vColour;
+in vec3 vTex;
+uniform sampler3D uGrid;
+uniform sampler1D uLut;
+uniform vec2 uDecode;
+uniform vec2 uRange;
+uniform int uRamp;
+uniform int uLutSize;
+uniform float uAlpha;
+out vec4 fragColour;
+void main() {
+    float value = uDecode.x + texture(uGrid, vTex).r * uDecode.y;
+    float u = (value - uRange.x) * uRange.y;
+    bool below = !(u >= 0.0);
+    if (below && uAlpha < 1.0)
+        discard;
+    float f = below ? 0.0 : (uRamp != 0 ? min(u, 1.0) : 1.0);
+    int i = min(int(f * float(uLutSize - 1)), uLutSize - 1);
+    fragColour = vec4(texelFetch(uLut, i, 0).rgb, uAlpha);
+}
+)";
+
+// Volume slices of a projection (uBlend: 1 maximum, 2 minimum, 3 mean)
+// gather into a float target instead of blending by opacity: each fragment
+// gives its place u on the data range (as kVolumeFs finds it) and the
+// target keeps the largest, the smallest or the sum with a count, by the
+// GL's blend equation. Below dmin counts as the range's bottom for the
+// minimum and the mean (uEmpty: a brick left out as holding nothing at or
+// above dmin), and shows nothing through the maximum. Opaque things hide
+// what lies behind them (uDepthLimit: their depth at the pixel).
+constexpr const char *kProjectFs = R"(#version 330 core
+in vec4 vColour;
+in vec3 vTex;
+uniform sampler3D uGrid;
+uniform vec2 uDecode;
+uniform vec2 uRange;
+uniform int uRamp;
+uniform int uBlend;
+uniform int uEmpty;
+uniform int uDepthLimit;
+uniform sampler2D uDepthBuffer;
+uniform sampler2DMS uDepthSamples;
+uniform int uSampleCount;
+out vec4 fragColour;
+void main() {
+    if (uDepthLimit != 0) {
+        ivec2 pix = ivec2(gl_FragCoord.xy);
+        float z = uSampleCount > 1 ? texelFetch(uDepthSamples, pix, 0).r : texelFetch(uDepthBuffer, pix, 0).r;
+        if (gl_FragCoord.z > z)
+            discard;
+    }
+    float u = -1.0;
+    if (uEmpty == 0) {
+        float value = uDecode.x + texture(uGrid, vTex).r * uDecode.y;
+        u = (value - uRange.x) * uRange.y;
+        if (!(u >= 0.0))
+            u = -1.0;
+        else if (uRamp == 0)
+            u = 1.0;
+    }
+    if (uBlend == 1)
+        fragColour = vec4(u, 0.0, 0.0, 0.0);
+    else if (uBlend == 2)
+        fragColour = vec4(max(u, 0.0), 0.0, 0.0, 0.0);
+    else
+        fragColour = vec4(clamp(u, 0.0, 1.0), 1.0, 0.0, 0.0);
+}
+)";
+
+// A projection's float target through the colour range onto the panel at
+// full opacity; pixels whose rays met nothing (or, for the maximum, nothing
+// above dmin) stay as they are.
+constexpr const char *kProjectResolveFs = R"(#version 330 core
+uniform sampler2D uTexels;
+uniform sampler1D uLut;
+uniform int uLutSize;
+uniform int uBlend;
+uniform vec4 uWindow;
+out vec4 fragColour;
+void main() {
+    vec4 c = texelFetch(uTexels, ivec2(gl_FragCoord.xy - uWindow.xy), 0);
+    float f;
+    if (uBlend == 3) {
+        if (!(c.g > 0.0))
+            discard;
+        f = c.r / c.g;
+    } else {
+        // A maximum at the range's bottom shows nothing, as its texels
+        // do in a stack.
+        if (!(c.r >= 0.0) || c.r > 1e29 || (uBlend == 1 && c.r <= 0.0))
+            discard;
+        f = c.r;
+    }
+    int i = clamp(int(min(f, 1.0) * float(uLutSize - 1)), 0, uLutSize - 1);
+    fragColour = vec4(texelFetch(uLut, i, 0).rgb, 1.0);
 }
 )";
 
@@ -202,8 +345,15 @@ void main() {
 // kCell of state.h. With uNearFirst the bricks come nearest first: a ray
 // carries on from what the bricks in front gathered (uFront, the target
 // being drawn, read at the pixel it writes).
-constexpr const char *kStackFs = R"(#version 330 core
+// uBlend other than 0 projects instead (see project() below): the texels'
+// opacity, which rises with their value, picks the largest or the smallest
+// along the ray, whose colour shows at full opacity, or the texels'
+// colours are averaged. uPartial: a brick's share, kept for the next brick
+// (colour and 1 + the opacity picked, or the sum of colours and a count).
+// uEmpty: a brick left out, all its texels uFill.
+constexpr const char *kStackFs = "#version 330 core\n" VQ_SHADE_GLSL R"(
 uniform sampler3D uTexels;
+uniform mat4 uIndexToScene;
 uniform vec3 uEye;
 uniform mat3 uRay;
 uniform vec2 uDepth;
@@ -220,12 +370,39 @@ uniform sampler3D uOccupancy;
 uniform int uStride = 1;
 uniform int uNearFirst;
 uniform sampler2D uFront;
+uniform int uBlend;
+uniform int uPartial;
+uniform int uEmpty;
+uniform vec4 uFill;
 #define CELL 8
 out vec4 fragColour;
+// What a projection has gathered: the colour picked (or the sum of
+// colours), the opacity it was picked by (or the count of samples).
+vec3 pColour = vec3(0.0);
+float pKey = 0.0;
+bool pHit = false;
+void project(vec4 c) {
+    if (uBlend == 3) {
+        pColour += c.rgb;
+        pKey += 1.0;
+        pHit = true;
+    } else if (!pHit || (uBlend == 1 ? c.a > pKey : c.a < pKey)) {
+        pColour = c.rgb;
+        pKey = c.a;
+        pHit = true;
+    }
+}
 void main() {
     vec3 colour = vec3(0.0);
     float opacity = 0.0;
-    if (uNearFirst != 0) {
+    if (uBlend != 0 && uNearFirst != 0) {
+        vec4 front = texelFetch(uFront, ivec2(gl_FragCoord.xy - uWindow.xy), 0);
+        if (front.a > 0.0) {
+            pHit = true;
+            pColour = front.rgb;
+            pKey = uBlend == 3 ? front.a : front.a - 1.0;
+        }
+    } else if (uNearFirst != 0) {
         vec4 front = texelFetch(uFront, ivec2(gl_FragCoord.xy - uWindow.xy), 0);
         if (front.a > 0.999)
             discard;
@@ -303,17 +480,43 @@ void main() {
             continue;
         // A cell without a visible texel: on to the first plane past it.
         ivec3 cell = clamp(ivec3(floor(x / float(CELL))), ivec3(0), cells - 1);
-        if (texelFetch(uOccupancy, cell, 0).r == 0.0) {
+        // The minimum takes the empty cells' texels (it ends at the first,
+        // below); the mean counts the planes through an empty cell at the
+        // texel where the ray enters it.
+        if (uBlend != 2 && uEmpty == 0 && texelFetch(uOccupancy, cell, 0).r == 0.0) {
             vec3 side = (vec3(cell) + step(vec3(0.0), r)) * float(CELL);
             vec3 leave = (side - p0) / safe;
             float tExit = min(min(leave.x, leave.y), leave.z);
             float kExit = (np0 + tExit * nr - uPlane.w) / uPlanes.x;
             int next = int(floor(kExit + 0.01));
-            k = min(k, next - next % stride + stride);
+            int after = min(k, next - next % stride + stride);
+            if (uBlend == 3) {
+                float planes = float((k - after) / stride + 1);
+                pColour += planes * texture(uTexels, sA + fk * sB).rgb;
+                pKey += planes;
+                pHit = true;
+            }
+            k = after;
             continue;
         }
-        vec4 c = texture(uTexels, sA + fk * sB);
+        vec4 c = uEmpty != 0 ? uFill : texture(uTexels, sA + fk * sB);
+        if (uBlend != 0) {
+            project(c);
+            // Nothing is below no opacity at all.
+            if (uBlend == 2 && pKey <= 0.0)
+                break;
+            continue;
+        }
         float a = c.a * uAlpha;
+        // Shading (uShade): the gradient of the opacity, which rises with
+        // the value, lights each sample that shows.
+        if (uShade != 0 && a > 0.0) {
+            vec3 at = sA + fk * sB, ts = toTexture;
+            vec3 grad = vec3(texture(uTexels, at + vec3(ts.x, 0.0, 0.0)).a - texture(uTexels, at - vec3(ts.x, 0.0, 0.0)).a,
+                             texture(uTexels, at + vec3(0.0, ts.y, 0.0)).a - texture(uTexels, at - vec3(0.0, ts.y, 0.0)).a,
+                             texture(uTexels, at + vec3(0.0, 0.0, ts.z)).a - texture(uTexels, at - vec3(0.0, 0.0, ts.z)).a);
+            c.rgb = shadeSample(c.rgb, grad, (uIndexToScene * vec4(x, 1.0)).xyz);
+        }
         if (stride > 1)
             a = 1.0 - pow(1.0 - a, float(stride));
         float w = (1.0 - opacity) * a;
@@ -321,6 +524,19 @@ void main() {
         opacity += w;
         if (opacity > 0.999)
             break;
+    }
+    if (uBlend != 0) {
+        if (uPartial != 0) {
+            if (!pHit)
+                discard;
+            fragColour = vec4(pColour, uBlend == 3 ? pKey : pKey + 1.0);
+            return;
+        }
+        // The maximum of texels that show nothing shows nothing.
+        if (!pHit || (uBlend == 1 && pKey <= 0.0))
+            discard;
+        fragColour = vec4(uBlend == 3 ? pColour / pKey : pColour, 1.0);
+        return;
     }
     if (nStops > 1) {
         float rest = float(nStops - passed);
@@ -342,14 +558,23 @@ void main() {
 }
 )";
 
+// A projection's target (uBlend, as kStackFs's with uPartial) ends at full
+// opacity.
 constexpr const char *kCompositeFs = R"(#version 330 core
 uniform sampler2D uTexels;
 uniform vec4 uWindow;
+uniform int uBlend;
 out vec4 fragColour;
 void main() {
     vec4 c = texelFetch(uTexels, ivec2(gl_FragCoord.xy - uWindow.xy), 0);
     if (c.a <= 0.0)
         discard;
+    if (uBlend == 1 && c.a <= 1.0)
+        discard;
+    if (uBlend == 3)
+        c = vec4(c.rgb / c.a, 1.0);
+    else if (uBlend != 0)
+        c.a = 1.0;
     fragColour = c;
 }
 )";
@@ -362,6 +587,33 @@ uniform vec4 uWindow;
 out vec4 fragColour;
 void main() {
     fragColour = vec4(texture(uTexels, (gl_FragCoord.xy - uWindow.xy) / uWindow.zw).rgb, 1.0);
+}
+)";
+
+// Overlays: quads in the panel's pixels (uViewport: its size), plain or,
+// with texture coordinates (u >= 0), the font atlas's coverage as opacity.
+constexpr const char *kOverlayVs = R"(#version 330 core
+layout(location = 0) in vec2 aPos;
+layout(location = 1) in vec4 aColour;
+layout(location = 3) in vec2 aUv;
+uniform vec2 uViewport;
+out vec4 vColour;
+out vec2 vUv;
+void main() {
+    gl_Position = vec4(aPos / uViewport * 2.0 - 1.0, 0.0, 1.0);
+    vColour = aColour;
+    vUv = aUv;
+}
+)";
+
+constexpr const char *kOverlayFs = R"(#version 330 core
+in vec4 vColour;
+in vec2 vUv;
+uniform sampler2D uAtlas;
+out vec4 fragColour;
+void main() {
+    float a = vUv.x < 0.0 ? 1.0 : texture(uAtlas, vUv).r;
+    fragColour = vec4(vColour.rgb, vColour.a * a);
 }
 )";
 

@@ -26,7 +26,22 @@ struct Vert {
     float w;
 };
 
-enum Program { kSurface, kLine, kPoint, kTex, kVolume, kStack, kComposite, kUpscale, kResolve, kProgramCount };
+enum Program {
+    kSurface,
+    kLine,
+    kPoint,
+    kTex,
+    kVolume,
+    kStack,
+    kComposite,
+    kUpscale,
+    kResolve,
+    kPlane,
+    kProject,
+    kProjectResolve,
+    kOverlay,
+    kProgramCount
+};
 
 struct ProgramInfo {
     GLuint id = 0;
@@ -36,6 +51,10 @@ struct ProgramInfo {
     // The one-pass stack program's own.
     GLint eye = -1, ray = -1, depth = -1, depthLimit = -1, sampleCount = -1, window = -1, plane = -1, planes = -1, alpha = -1, lo = -1, hi = -1, origin = -1, size = -1;
     GLint nearFirst = -1;
+    // Projections' own.
+    GLint blend = -1, partial = -1, empty = -1, fill = -1;
+    // Gradient shading's.
+    GLint shade = -1, gradToScene = -1, eyePos = -1, indexToScene = -1;
 };
 
 // The part of one slice that can show anything, cut into strips of rows
@@ -166,6 +185,21 @@ struct VolumeBinding {
     bool ramp;
     int lutSize;
     float lo, span, dmin, scale;
+    // Projections (kProject runs): the Blend, and the grid whose draws
+    // gather into one target; grid 0 stands for a brick left out.
+    int blend = 0, group = -1;
+    // Gradient shading: on, and the map from a brick's texel gradient to
+    // the scene's (column-major).
+    bool shade = false;
+    float gradToScene[9] = {};
+};
+
+// A plane textured from a grid (nvqgplane): the brick's binding, its
+// alpha and whether it samples the nearest voxel or trilinearly.
+struct PlaneBinding {
+    VolumeBinding vb;
+    float alpha;
+    bool linear;
 };
 
 struct Transparent {
@@ -195,6 +229,8 @@ struct Stack {
     int firstItem, itemCount;
     int tex;
     float alpha;
+    int blend; // the texture's Blend
+    bool shade; // the texture's gradient shading
     int planes;
     double normal[3], d0, step;
     double toIndex[12], fromIndex[12];
@@ -207,6 +243,7 @@ struct StackDraw {
     GLuint tex;
     float lo[3], hi[3];  // the brick's share (half-open, clamped to the texture)
     float origin[3], size[3];
+    float fill[4]; // without a texture (tex 0): the texel of every voxel
 };
 
 // A framebuffer of one panel-sized texture.
@@ -247,6 +284,8 @@ struct Renderer {
     // The float target of a stack drawn in several bricks, and the opaque
     // depth of the panel, where a stack's rays meet opaque things.
     PanelTarget accum, depth;
+    // The float target of the slice sets of a projection.
+    PanelTarget project;
     bool accumulating = false;
     // Pixels drawn to one pixel of the window: below 1 while a reduced
     // frame is drawn, so that lines and points keep their width on the
@@ -256,12 +295,19 @@ struct Renderer {
     // slice stands for: above 1 in coarse frames.
     int planeStride = 1;
     ReducedTarget reduced;
+    // Overlays: their own vertex array, and the font atlas (made when
+    // first needed; atlasTried once it was).
+    GLuint overlayVao = 0, overlayVbo = 0, atlasTex = 0;
+    bool atlasTried = false;
 
     // Scratch arrays kept between frames to spare allocations.
     std::vector<Vert> verts, scratch;
     std::vector<Transparent> items;
     std::vector<Run> runs;
+    std::vector<Run> projectRuns; // slice sets of projections, drawn apart
     std::vector<VolumeBinding> bindings;
+    std::vector<PlaneBinding> planeBindings;
+    GLuint nearestSampler = 0;  // planes that show the nearest voxel
     std::vector<int> brickBinding;
     std::vector<Strip> slice;
     std::vector<PolyInfo> polys;
@@ -290,6 +336,13 @@ float visibleThreshold(const Volume &v, int lutSize);
 // The first volume rendering of the same grid as id (id itself if none).
 int sameGrid(const Scene &s, int id);
 
+// ---- overlay.cpp: the pass over a panel after its scene -------------------
+
+// The panel's overlays over its pixels x0, y0, vw x vh (bound viewport),
+// seen with camera cam.
+void drawOverlay(const Scene &s, const Panel &p, const Camera &cam, int vw, int vh);
+void releaseOverlay();
+
 // ---- batches.cpp: lists to vertices, no GL --------------------------------
 
 struct Batches {
@@ -302,6 +355,12 @@ void addOpaque(Batches &b, const PrimList &l);
 void addTransparentFacets(const PrimList &l, const double eye[3]);
 void addTexPolys(Scene &s, const PrimList &l, const double eye[3]);
 void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d);
+// The list's grid planes, cut into bricks, as transparent items (kPlane).
+void addGridPlanes(const Scene &s, const PrimList &l, const double eye[3]);
+// The map (column-major 3 x 3) from a gradient along texture axes to the
+// scene's direction across which it rises, for the index-to-scene map m
+// (rows of 3 x 4); index axis a runs along texture axis textureAxis[a].
+void gradientToScene(const double m[12], const int textureAxis[3], float out[9]);
 // The stacks among the sorted items (R.items, R.polys) as seen from eye:
 // runs of at least minPlanes polygons that one pass draws as they would be
 // drawn one by one. Fills R.stacks, in item order.

@@ -307,10 +307,14 @@ GpuVolume *gpuVolume(const Scene &s, int id)
         R.volumes.resize(id + 1);
     GpuVolume &g = R.volumes[id];
     const Volume &v = s.volumes[id];
+    // The bricks hold the values themselves: a new data range needs them
+    // again only where it reaches below the range they were sent for (the
+    // bricks with nothing at or above that were left out).
     if (g.version != v.version || g.grid != const_cast<const float ***>(v.grid) || g.nx != v.nx ||
-        g.ny != v.ny || g.nz != v.nz || g.dmin != v.dmin || g.dmax != v.dmax ||
-        g.bricking.texels != brickTexels())
+        g.ny != v.ny || g.nz != v.nz || v.dmin < g.dmin || g.bricking.texels != brickTexels()) {
         uploadVolume(g, v);
+        s.voxelUploads++;
+    }
     return g.failed ? nullptr : &g;
 }
 
@@ -427,8 +431,10 @@ GpuTexture *gpuTexture(Scene &s, int id)
     if (static_cast<int>(R.textures.size()) <= id)
         R.textures.resize(id + 1);
     GpuTexture &g = R.textures[id];
-    if (g.version != t.version || g.bricking.texels != brickTexels())
+    if (g.version != t.version || g.bricking.texels != brickTexels()) {
         uploadTexture(g, t);
+        s.voxelUploads++;
+    }
     return g.failed ? nullptr : &g;
 }
 

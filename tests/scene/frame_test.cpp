@@ -511,6 +511,18 @@ TEST(FrameDigest, StaysForTheSameFrameAndChangesWithWhatShows)
     changed("the camera");
     svqpt(tex);
     changed("a texture's texels");
+    svqtbm(tex, vq::kBlendMaximum);
+    changed("a texture's projection");
+    static float voxels[2] = {0, 1};
+    static float *rows[2] = {voxels, voxels};
+    static float **planes[2] = {rows, rows};
+    const float tr[12] = {0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    int vol = nvqcvr(planes, 2, 2, 2, 0, 1, 0, 1, 0, 1, tr, 's', 0, 1, 0, 1);
+    changed("a new volume rendering");
+    svqvr(vol, 0.2f, 1, 0, 1);
+    changed("a volume's data range");
+    svqvbm(vol, vq::kBlendMean);
+    changed("a volume's projection");
     svqsbc(0.2f, 0.2f, 0.2f);
     changed("the background");
     int second = xvqap(0.5f, 0.5f, 1, 1);
@@ -545,8 +557,9 @@ TEST(Stats, LineFormat)
     st.texPolys = 6;
     st.volSlices = 127;
     st.ms = 1.23456;
+    st.uploads = 2;
     EXPECT_EQ(vq::statsLine(12, st), "vqscene: frame=12 points=20 lines=3 thicklines=4 facets=5 texpolys=6 "
-                                     "volslices=127 ms=1.235");
+                                     "volslices=127 ms=1.235 uploads=2");
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // The command line read in-process: defaults, binding, texts, refusals.
 #include <gtest/gtest.h>
 
+#include "crosshair.h"
 #include "obj.h"
 #include "tracks.h"
 #include "viewer_test_util.h"
@@ -100,6 +101,29 @@ TEST(CommandLine, GlobalOptionsAndTheirMessages)
     EXPECT_EQ(err, "speed-up factor 3\ncmapname = grey\n");
 }
 
+TEST(CommandLine, SliceViewOptions)
+{
+    std::string err;
+    ASSERT_EQ(parse({"-at", "1.5", "-2", "3e1", "-f", "a.xrw", "-ortho", "-neuro"}, &err), 0) << err;
+    EXPECT_EQ(crosshair.atGiven, 1);
+    EXPECT_EQ(crosshair.wanted, 1);
+    EXPECT_EQ(crosshair.ortho, 1);
+    EXPECT_EQ(crosshair.neurological, 1);
+    EXPECT_DOUBLE_EQ(crosshair.at[0], 1.5);
+    EXPECT_DOUBLE_EQ(crosshair.at[1], -2);
+    EXPECT_DOUBLE_EQ(crosshair.at[2], 30);
+    EXPECT_EQ(err, "");
+    // A later command line starts from no crosshair.
+    ASSERT_EQ(parse({"-f", "a.xrw", "-x"}), 0);
+    EXPECT_EQ(crosshair.wanted, 0);
+    EXPECT_EQ(crosshair.ortho, 0);
+    // Values that are not all numbers stop with one line.
+    for (const char *bad : {"x", "1x", "nan", "inf", ""}) {
+        EXPECT_EQ(parse({"-f", "a.xrw", "-at", "0", bad, "0"}, &err), -1) << bad;
+        EXPECT_EQ(err, std::string("-at needs three finite numbers, not '") + bad + "'!\n");
+    }
+}
+
 TEST(CommandLine, IntegersAndRealsReadLikeAtoiAndAtof)
 {
     ASSERT_EQ(parse({"-f", "a", "-BX", "3abc", "-Rx", "x", "-d", "1e-1", ".5junk"}), 0);
@@ -182,6 +206,7 @@ TEST(CommandLine, RefusalsPrintTheUsageText)
         {"-f", "a", "-Tf", "t%s.txt"},
         {"-f", "a", "-Tf", "t%ld.txt"},
         {"-f", "a", "-Tf", std::string(400, 'p') + "%d"},
+        {"-f", "a", "-at", "1", "2"},
     };
     for (const auto &words : refused) {
         std::string err;

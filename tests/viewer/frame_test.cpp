@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "frame.h"
+#include "look.h"
 #include "viewer_test_util.h"
 
 namespace {
@@ -532,6 +534,66 @@ TEST(Slicing, SameAsTheStraightforwardSlicing)
             }
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(LookOverlays, TickLabelsFollowTheWindowInTheFilesUnits)
+{
+    ASSERT_EQ(start({"-f", cube64(), "-d", "0.2", "0.6", "-colourbar", "-orientation", "-scalebar"}), 0);
+    frame();
+    const vq::Overlay &o = vqtest::panel().overlay;
+    EXPECT_EQ(o.tickText, (std::vector<std::string>{"0.2", "0.3", "0.4", "0.5", "0.6"}));
+    EXPECT_EQ(o.barLo, colourBlockStart(0));
+    EXPECT_EQ(o.barHi, colourBlockStart(0) + 255);
+    // An XRW file's axes have no anatomical names.
+    EXPECT_EQ(o.axisLabels, (std::vector<std::string>{"+x", "-x", "+y", "-y", "+z", "-z"}));
+    EXPECT_DOUBLE_EQ(o.mmPerUnit, 1);
+    EXPECT_EQ(o.line, "");
+    // A drag moves the ticks with the window, and says the window meanwhile.
+    int phase = 0;
+    float dx = 0.4f, dy = 0;
+    lookDrag(&phase, &dx, &dy);
+    phase = 1;
+    lookDrag(&phase, &dx, &dy);
+    frame();
+    EXPECT_EQ(o.tickText, (std::vector<std::string>{"0", "0.2", "0.4", "0.6", "0.8"}));
+    EXPECT_EQ(o.line, "window 0 .. 0.8");
+    phase = 2;
+    lookDrag(&phase, &dx, &dy);
+    // An imported file's byte window stands for its values; its axes are LPS.
+    setLookUnits(0, -1000, 3000);
+    setLookPatientAxes(0, 1);
+    frame();
+    EXPECT_EQ(o.tickText.front(), "-1000");
+    EXPECT_EQ(o.tickText.back(), "2200");
+    EXPECT_EQ(o.axisLabels, (std::vector<std::string>{"L", "R", "P", "A", "S", "I"}));
+    EXPECT_EQ(o.line, "");
+    // The overlay key hides what was asked for.
+    unsigned char key = 'O';
+    kcb(&key);
+    frame();
+    EXPECT_LT(o.barHi, o.barLo);
+    EXPECT_TRUE(o.axisLabels.empty());
+    EXPECT_DOUBLE_EQ(o.mmPerUnit, 0);
+}
+
+TEST(LookOverlays, NoneUnlessAskedAndTheKeyBringsAll)
+{
+    ASSERT_EQ(start({"-f", cube64()}), 0);
+    frame();
+    const vq::Overlay &o = vqtest::panel().overlay;
+    EXPECT_LT(o.barHi, o.barLo);
+    EXPECT_TRUE(o.axisLabels.empty());
+    EXPECT_DOUBLE_EQ(o.mmPerUnit, 0);
+    unsigned char key = 'O';
+    kcb(&key);
+    frame();
+    EXPECT_GE(o.barHi, o.barLo);
+    EXPECT_EQ(o.axisLabels.size(), 6u);
+    EXPECT_DOUBLE_EQ(o.mmPerUnit, 1);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <random>
 
+#include "look.h"
 #include "obj.h"
 #include "viewer_test_util.h"
 
@@ -71,6 +72,54 @@ TEST(SceneConstruction, WindowViewportAndSliceSetsOfOneVolume)
     EXPECT_EQ(s.lighting.lights.size(), 2u);
 }
 
+TEST(SceneConstruction, WindowTitleNamesTheProgramAndItsFirstFile)
+{
+    std::string first = vt::writeVolume("title1.xrw", 4, 4, 4, 1, 1, 1, ramp);
+    std::string second = vt::writeVolume("title2.xrw", 4, 4, 4, 1, 1, 1, ramp);
+    std::string err;
+    ASSERT_EQ(start({"-f", first, "-blend", "mip", "-f", second}, &err), 0) << err;
+    EXPECT_EQ(vqtest::scene().title, "xrwview: " + first);
+    // The projection binds to the volume it follows.
+    EXPECT_EQ(vqtest::scene().volumes[vidx[0]].blend, vq::kBlendMaximum);
+    EXPECT_EQ(vqtest::scene().volumes[vidz[0]].blend, vq::kBlendMaximum);
+    EXPECT_EQ(vqtest::scene().volumes[vidx[1]].blend, vq::kBlendComposite);
+    // An empty title leaves it.
+    svqstt("");
+    EXPECT_EQ(vqtest::scene().title, "xrwview: " + first);
+}
+
+TEST(SceneConstruction, LookDragMovesWindowAndLevelOfTheSliceSets)
+{
+    std::string path = vt::writeVolume("lookdrag.xrw", 4, 4, 4, 1, 1, 1, ramp);
+    std::string err;
+    ASSERT_EQ(start({"-f", path, "-d", "0.2", "0.6", "-v", "1", "2", "1"}, &err), 0) << err;
+    int phase = 0;
+    float dx = 0, dy = 0;
+    lookDrag(&phase, &dx, &dy);
+    phase = 1;
+    // A fifth of the panel to the right widens by 0.2; a tenth up raises
+    // the centre by 0.1.
+    dx = 0.2f, dy = 0.1f;
+    lookDrag(&phase, &dx, &dy);
+    const vq::Scene &s = vqtest::scene();
+    for (int id : {vidx[0], vidy[0], vidz[0]}) {
+        EXPECT_NEAR(s.volumes[id].dmin, 0.2f, 1e-6);
+        EXPECT_NEAR(s.volumes[id].dmax, 0.8f, 1e-6);
+    }
+    // The opacity keeps its per-axis factor.
+    EXPECT_FLOAT_EQ(s.volumes[vidy[0]].amax, 2 * s.volumes[vidx[0]].amax);
+    // Far to the left the range keeps a width.
+    dx = -5, dy = 0;
+    lookDrag(&phase, &dx, &dy);
+    EXPECT_GT(s.volumes[vidx[0]].dmax, s.volumes[vidx[0]].dmin);
+    phase = 2;
+    lookDrag(&phase, &dx, &dy);
+    // An imported file's byte window maps back to its values.
+    setLookUnits(0, -1000, 3000);
+    EXPECT_DOUBLE_EQ(lookFileValue(0, 0.25), 0);
+    EXPECT_DOUBLE_EQ(lookFileValue(0, 1), 3000);
+}
+
 TEST(SceneConstruction, OpacityFactorsPerAxisAndNoBox)
 {
     std::string path = vt::writeVolume("factors.xrw", 4, 4, 4, 1, 1, 1, ramp);
@@ -110,6 +159,18 @@ TEST(SceneConstruction, StrideKeepsThePhysicalSize)
     EXPECT_EQ(windowOf(0), -8.0f);
     EXPECT_EQ(windowOf(5), 8.0f);
     EXPECT_EQ(vqtest::scene().volumes[vidx[0]].worldTr[11], 4.0f);
+}
+
+// Finite entries whose products overflow single precision would put the
+// box at infinity: refused with one line, as an unreadable matrix is.
+TEST(SceneConstruction, MatrixBeyondSinglePrecisionIsRefused)
+{
+    std::string path = vt::writeVolume("huge.xrw", 8, 8, 8, 1, 1, 1, ramp);
+    std::string m = vt::writeText("huge.txt", "1 0 0 0\n0 3e38 0 0\n0 0 1 0\n0 0 0 1\n");
+    std::string err;
+    EXPECT_EQ(start({"-f", path, "-M", m}, &err), -1);
+    EXPECT_NE(err.find("The matrix of volume 0 puts its voxels beyond single-precision range.\n"), std::string::npos)
+        << err;
 }
 
 TEST(SceneConstruction, MatrixFileScaledByStride)

@@ -162,7 +162,16 @@ inline std::string usageText(const std::string &prog)
            "-Vf filename \t read view from filename\n"
            " * * * following options defy PDF output\n"
            "-3d \t use 3-d rendering\n"
-           "-Sp \t speed-up for 3-d rendering (default = 1)\n";
+           "-Sp \t speed-up for 3-d rendering (default = 1)\n"
+           "-blend mode\t\t composite, mip, minip or average along each ray (default composite)\n"
+           "-shade \t\t light the volume by its value gradient\n"
+           "-colourbar \t show the colour map and its values\n"
+           "-orientation \t show L/R/A/P/S/I at the edges of the view\n"
+           "-scalebar \t show a scale bar\n"
+           " * * * slice views\n"
+           "-at x y z \t put the crosshair at world x y z (mm) and print the voxels under it\n"
+           "-ortho \t axial, coronal and sagittal slices beside the 3-d view\n"
+           "-neuro \t slices in neurological convention (default radiological)\n";
 }
 
 using RunResult = ProgramRun;

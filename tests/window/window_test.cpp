@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -224,6 +225,65 @@ TEST_F(Window, KeysFromTheWindowSystem)
     EXPECT_GT(rgb[0], 250) << st.text;
 }
 
+// Mean of all channels of a PNG file, or -1.
+double meanLevel(const std::string &path)
+{
+    int iw, ih, n;
+    unsigned char *d = stbi_load(path.c_str(), &iw, &ih, &n, 3);
+    if (d == nullptr)
+        return -1;
+    double sum = 0;
+    for (int i = 0; i < iw * ih * 3; ++i)
+        sum += d[i];
+    stbi_image_free(d);
+    return sum / (iw * ih * 3);
+}
+
+TEST_F(Window, ViewerLookChangesByDragAndKeysWithoutSendingVoxels)
+{
+    if (!exists("/usr/bin/xdotool"))
+        GTEST_SKIP() << "xdotool is not installed";
+    std::string dir = freshDir("look");
+    ASSERT_EQ(shell(std::string(BIN_DIR) + "/makephantom '" + dir + "/ph.xrw' 48").status, 0);
+    // xrwview runs until q; its window is found by its title. Screenshots
+    // before and after a Ctrl drag that narrows the data range (to the
+    // left), then m switches the projection and c the colour map, each
+    // before one more.
+    std::string run = "cd '" + dir + "' && DISPLAY=" + display + " timeout 40 " + BIN_DIR +
+                      "/xrwview -f ph.xrw --size 160x160 --stats >'" + dir + "/out' 2>'" + dir +
+                      "/log'; echo $? >'" + dir + "/status'";
+    std::string input = "export DISPLAY=" + display +
+                        "; w=$(timeout 20 xdotool search --sync --onlyvisible --name '^xrwview: ph.xrw$' | head -1) "
+                        "&& xdotool windowfocus --sync $w && sleep 0.3 && xdotool key s && sleep 0.3 && "
+                        "xdotool mousemove --window $w 120 80 keydown ctrl mousedown 1 && sleep 0.1 && "
+                        "xdotool mousemove_relative -- -40 0 && sleep 0.1 && xdotool mousemove_relative -- -40 0 "
+                        "&& sleep 0.1 && xdotool mouseup 1 keyup ctrl && sleep 0.5 && xdotool key s && "
+                        "sleep 0.3 && xdotool key m && sleep 0.5 && xdotool key s && sleep 0.3 && xdotool key c c && "
+                        "sleep 0.5 && xdotool key s && sleep 0.3 && xdotool key q";
+    Output o = shell("(" + run + ") & " + input + "; wait");
+    EXPECT_EQ(o.status, 0) << o.text;
+    Output st = shell("cat '" + dir + "/status' '" + dir + "/log'");
+    ASSERT_EQ(st.text.substr(0, 2), "0\n") << st.text;
+    // Half a window to the left: the range 0 .. 1 narrows to 0.25 .. 0.75.
+    EXPECT_NE(st.text.find("volume 0 window: 0.25 .. 0.75"), std::string::npos) << st.text;
+    EXPECT_NE(st.text.find("projection mip"), std::string::npos) << st.text;
+    double before = meanLevel(dir + "/vqscene-0000.png"), narrowed = meanLevel(dir + "/vqscene-0001.png"),
+           mip = meanLevel(dir + "/vqscene-0002.png");
+    ASSERT_GE(before, 0);
+    // The phantom's faint rim falls below the new data minimum.
+    EXPECT_GT(std::fabs(narrowed - before), 1) << "the range changes the picture's brightness";
+    EXPECT_GT(mip, narrowed + 1) << "its maximum at full opacity brighter still";
+    // The named maps after the file's own: grey (the phantom's own is a
+    // grey ramp too), then rainbow.
+    EXPECT_NE(st.text.find("map rainbow, projection mip"), std::string::npos) << st.text;
+    double grey = meanLevel(dir + "/vqscene-0003.png");
+    EXPECT_GT(std::fabs(grey - mip), 1) << "another map, another picture";
+    // One upload, at the first frame, whatever changed after.
+    size_t last = st.text.rfind("uploads=");
+    ASSERT_NE(last, std::string::npos) << st.text;
+    EXPECT_EQ(std::stol(st.text.substr(last + 8)), 1) << st.text;
+}
+
 TEST_F(Window, BoxDrawnInForeground)
 {
     std::string dir = freshDir("box");
@@ -248,6 +308,54 @@ TEST_F(Window, NoDisplayIsRefusedInOneLine)
     EXPECT_NE(o.status, 124);
     EXPECT_NE(o.text.find("display"), std::string::npos) << o.text;
     EXPECT_EQ(o.text.find('\n'), o.text.size() - 1) << o.text;
+}
+
+// The last crosshair line of a run's output.
+std::string lastCrosshair(const std::string &text)
+{
+    size_t at = text.rfind("crosshair: ");
+    return at == std::string::npos ? "" : text.substr(at, text.find('\n', at) - at);
+}
+
+TEST_F(Window, ClickInASliceViewMovesTheCrosshair)
+{
+    if (!exists("/usr/bin/xdotool"))
+        GTEST_SKIP() << "xdotool is not installed";
+    std::string dir = freshDir("ortho");
+    // 20^3 voxels of 1 mm: grid voxel i at world -10 + i, the drawn grid's
+    // y running against the file's (file j = 19 - grid j).
+    Output made = shell(std::string(BIN_DIR) + "/makephantom -v 1 1 1 '" + dir + "/v.xrw' 20");
+    ASSERT_EQ(made.status, 0) << made.text;
+    std::string run = "cd '" + dir + "' && DISPLAY=" + display + " timeout 30 " + BIN_DIR +
+                      "/xrwview -f v.xrw -ortho --size 240x240 >'" + dir + "/log' 2>'" + dir +
+                      "/err'; echo $? >'" + dir + "/status'";
+    // The axial view is the top left 120 x 120 pixels: 25 mm (the box's
+    // 20 mm and its margin) about the box's centre (-0.5, -0.5), x to the
+    // right, -y up. A click at pixel (90, 30) outside the box first, then
+    // one inside it at (90, 30) after a click on the margin at (2, 2).
+    std::string clicks = "export DISPLAY=" + display +
+                         "; w=$(timeout 20 xdotool search --sync --onlyvisible --name '^xrwview: v.xrw$' | head -1) && "
+                         "sleep 0.5 && xdotool mousemove --window $w 2 2 click 1 && sleep 0.3 && "
+                         "xdotool mousemove --window $w 90 30 click 1 && sleep 0.5 && "
+                         "xdotool windowfocus --sync $w && xdotool key q";
+    Output o = shell("(" + run + ") & " + clicks + "; wait");
+    EXPECT_EQ(o.status, 0) << o.text;
+    Output st = shell("cat '" + dir + "/status' '" + dir + "/log'");
+    EXPECT_EQ(st.text.substr(0, 2), "0\n") << st.text;
+    // Pixel (90, 30): its centre at window fractions 90.5 / 240 and
+    // 1 - 30.5 / 240, so 0.2542 and 0.2458 of the view right of and above
+    // its centre: world x = -0.5 + 0.2542 * 25 = 5.85, y = -0.5 - 0.2458 * 25
+    // = -6.65; grid voxel (16, 3), file voxel (16, 16); z stays on the
+    // centre voxel, file k 10.
+    std::string last = lastCrosshair(st.text);
+    EXPECT_NE(last.find("voxel 16 16 10,"), std::string::npos) << st.text;
+    EXPECT_NE(last.find("world 5.85 -6.65 "), std::string::npos) << st.text;
+    // The click on the margin (outside the box) printed nothing: the start
+    // line and the one click's line.
+    size_t lines = 0;
+    for (size_t p = st.text.find("crosshair: "); p != std::string::npos; p = st.text.find("crosshair: ", p + 1))
+        ++lines;
+    EXPECT_EQ(lines, 2u) << st.text;
 }
 
 } // namespace

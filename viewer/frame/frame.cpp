@@ -3,7 +3,10 @@
 
 #include <cstdio>
 
+#include "crosshair.h"
+#include "look.h"
 #include "obj.h"
+#include "ortho.h"
 #include "state.h"
 #include "tracks.h"
 #include "vqscene.h"
@@ -71,8 +74,11 @@ void cb(double *, int *kc)
             sliceTextures(framecount, &framebase);
         }
     }
+    if (crosshair.ortho)
+        drawOrthoOutlines();
     surfacePass(kc);
     trackPass();
+    lookOverlays();
 }
 
 void numcb(int *digit)
@@ -93,13 +99,25 @@ int kcb(unsigned char *key)
     case 'B':
         doPRC = doPRC == 0 ? 1 : 0;
         return 0;
+    case 'I':
+        // Slice views: the nearest voxel or trilinear.
+        if (!crosshair.ortho)
+            return 0;
+        crosshair.linear = !crosshair.linear;
+        return 1;
     case 'P':
         if (doPRC)
             return 0;
         // The library's own action for P only makes sense with every slice set drawn.
         std::fprintf(stderr, "TOGGLE VR MODE TO ALL SLICE SETS WITH 'B' THEN TRY AGAIN!!!\n");
         return 1;
+    case 'h':
+        // The library lists its own keys after these.
+        printLookKeys();
+        return 0;
     default:
+        // The look keys have no action of the library's to skip.
+        lookKey(*key);
         return 0;
     }
 }

@@ -8,6 +8,8 @@
 
 #include <unistd.h>
 
+#include "crosshair.h"
+#include "look.h"
 #include "overlay.h"
 #include "startup.h"
 #include "trackset.h"
@@ -239,6 +241,66 @@ int setSpeedUp(char **val, int)
     return 0;
 }
 
+int setCrosshairAt(char **val, int)
+{
+    for (int a = 0; a < 3; a++) {
+        char *end;
+        crosshair.at[a] = std::strtod(val[a], &end);
+        if (*end || end == val[a] || !std::isfinite(crosshair.at[a])) {
+            std::fprintf(stderr, "-at needs three finite numbers, not '%s'!\n", val[a]);
+            return -1;
+        }
+    }
+    crosshair.atGiven = crosshair.wanted = 1;
+    return 0;
+}
+
+int setSliceViews(char **, int)
+{
+    crosshair.ortho = crosshair.wanted = 1;
+    return 0;
+}
+
+int setNeurological(char **, int)
+{
+    crosshair.neurological = 1;
+    return 0;
+}
+
+int setBlendMode(char **val, int v)
+{
+    blendMode[v] = blendModeNamed(val[0]);
+    if (blendMode[v] < 0) {
+        std::fprintf(stderr, "-blend needs composite, mip, minip or average, not '%s'!\n", val[0]);
+        return -1;
+    }
+    return 0;
+}
+
+int setShading(char **, int v)
+{
+    shadeOn[v] = 1;
+    return 0;
+}
+
+int setColourBar(char **, int)
+{
+    overlayColourBar = 1;
+    return 0;
+}
+
+int setOrientation(char **, int)
+{
+    overlayOrientation = 1;
+    return 0;
+}
+
+int setScaleBar(char **, int)
+{
+    overlayScaleBar = 1;
+    return 0;
+}
+
 } // namespace
 
 // Table order is the usage text's order.
@@ -273,6 +335,18 @@ const ViewerOption kViewerOptions[] = {
     {nullptr, 0, false, nullptr, " * * * following options defy PDF output\n", nullptr},
     {"-3d", 0, false, "", "-3d \t use 3-d rendering\n", setTextureMode},
     {"-Sp", 1, false, "n", "-Sp \t speed-up for 3-d rendering (default = 1)\n", setSpeedUp},
+    {"-blend", 1, true, "MODE",
+     "-blend mode\t\t composite, mip, minip or average along each ray (default composite)\n", setBlendMode},
+    {"-shade", 0, true, "", "-shade \t\t light the volume by its value gradient\n", setShading},
+    {"-colourbar", 0, false, "", "-colourbar \t show the colour map and its values\n", setColourBar},
+    {"-orientation", 0, false, "", "-orientation \t show L/R/A/P/S/I at the edges of the view\n", setOrientation},
+    {"-scalebar", 0, false, "", "-scalebar \t show a scale bar\n", setScaleBar},
+    {nullptr, 0, false, nullptr, " * * * slice views\n", nullptr},
+    {"-at", 3, false, "X Y Z", "-at x y z \t put the crosshair at world x y z (mm) and print the voxels under it\n",
+     setCrosshairAt},
+    {"-ortho", 0, false, "", "-ortho \t axial, coronal and sagittal slices beside the 3-d view\n", setSliceViews},
+    {"-neuro", 0, false, "", "-neuro \t slices in neurological convention (default radiological)\n",
+     setNeurological},
 };
 const int kViewerOptionCount = static_cast<int>(sizeof kViewerOptions / sizeof kViewerOptions[0]);
 

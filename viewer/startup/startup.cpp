@@ -5,11 +5,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "crosshair.h"
 #include "frame.h"
-#include "options.h"
+#include "look.h"
 #include "obj.h"
 #include "trackset.h"
+#include "options.h"
+#include "ortho.h"
 #include "tracks.h"
 #include "volume_util.h"
 #include "vqscene.h"
@@ -82,8 +86,14 @@ void resetStartupSettings()
     for (int v = 0; v < MAX_VOLUMES; v++) {
         freeXvol(settings.xvols[v]);
         freeXraw(settings.xraws[v]);
+        std::free(settings.fileValues[v].floats);
+        std::free(settings.fileValues[v].shorts);
     }
     std::memset(&settings, 0, sizeof settings);
+    std::memset(&crosshair, 0, sizeof crosshair);
+    std::memset(placements, 0, sizeof placements);
+    for (int &g : orthoGrid)
+        g = -1;
     for (int v = 0; v < MAX_VOLUMES; v++)
         setVolumeSettingDefaults(v);
     setRunSettingDefaults();
@@ -138,6 +148,8 @@ int loadSurfaceOption(const char *fname, const char *label, float r, float g, fl
 int parseCommandLine(int argc, char **argv)
 {
     setVolumeDefaults();
+    std::memset(&crosshair, 0, sizeof crosshair);
+    resetLook();
     if (argc <= 2) {
         usage(argv[0]);
         return -1;
@@ -267,6 +279,12 @@ int setVolumeTransform(int v, const Xvol *xvol, float tr[12])
         vqswin(w[0], w[1], w[2], w[3], w[4], w[5]);
     }
     gridTransform(m, settings.stride[v], ny, nz, tr);
+    // Finite entries can still put the far corners beyond single precision.
+    for (int t = 0; t < 12; t++)
+        if (!std::isfinite(tr[t])) {
+            std::fprintf(stderr, "The matrix of volume %d puts its voxels beyond single-precision range.\n", v);
+            return -1;
+        }
     return 0;
 }
 
@@ -320,13 +338,18 @@ int buildVolume(int v, int argc, char **argv)
     const char *name = settings.xrwFileName[v];
     Xraw *xraw = nullptr;
     int imported = 0;
+    // The file's values that voxel values 0 and 1 stand for.
+    double units[2] = {0, 1};
     if (volumeImporter) {
         imported = volumeImporter(name, settings.useValueWindow[v] ? settings.valueWindow[v] : nullptr,
-                                  settings.useMatrix[v], &xraw, settings.fileMatrix[v]);
+                                  settings.useMatrix[v], &xraw, settings.fileMatrix[v], units,
+                                  crosshair.wanted ? &settings.fileValues[v] : nullptr);
         if (imported < 0)
             return -1;
         settings.haveFileMatrix[v] = imported;
     }
+    setLookUnits(v, units[0], units[1]);
+    setLookPatientAxes(v, imported);
     if (!imported) {
         if (settings.useValueWindow[v])
             std::fprintf(stderr, "-W ignored for '%s': XRW voxels are bytes already.\n", name);
@@ -343,7 +366,8 @@ int buildVolume(int v, int argc, char **argv)
     // A 3-D texture made straight from the bytes needs no float voxels: they
     // stay unfilled (reading as zero, as they do once such a texture is
     // made) and the statistics come from the bytes.
-    bool unfilled = do_3d_render && texelsFromBytes(v, xraw);
+    // Slice views draw the float voxels.
+    bool unfilled = do_3d_render && !crosshair.ortho && texelsFromBytes(v, xraw);
     Xvol *xvol = unfilled ? Xraw2XvolUnfilled(xraw) : Xraw2Xvol(xraw, settings.stride[v]);
     if (!xvol) {
         std::fprintf(stderr, "Failed to parse data volume.\n");
@@ -365,6 +389,7 @@ int buildVolume(int v, int argc, char **argv)
             std::fprintf(stderr, "Failed to open the display.\n");
             return -1;
         }
+        svqstt((std::string("xrwview: ") + name).c_str());
         if (invert) {
             svqsbc(1, 1, 1);
             svqsfc(0, 0, 0);
@@ -375,10 +400,20 @@ int buildVolume(int v, int argc, char **argv)
         float ry = (ny * xvol->dy) / (nx * xvol->dx);
         float rz = (nz * xvol->dz) / (nx * xvol->dx);
         vqsvp(-1, 1, -ry, ry, -rz, rz);
+        const float vp[6] = {-1, 1, -ry, ry, -rz, rz};
+        std::memcpy(settings.viewport, vp, sizeof vp);
     }
 
     float tr[12];
     if (setVolumeTransform(v, xvol, tr) != 0)
+        return -1;
+    // The float voxels are the bytes over 255 unless averaged, clipped,
+    // zeroed, left unfilled or given back after a -3d texture is made.
+    const int *s = settings.stride[v];
+    bool gridHoldsBytes = !imported && s[0] == 1 && s[1] == 1 && s[2] == 1 && !settings.clipData &&
+                          settings.boundaryPlanes <= 0 && (!do_3d_render || crosshair.ortho);
+    if (crosshair.wanted &&
+        placeVolume(v, xraw, xvol, settings.stride[v], tr, &settings.fileValues[v], gridHoldsBytes) != 0)
         return -1;
 
     float *w = settings.window;
@@ -390,6 +425,8 @@ int buildVolume(int v, int argc, char **argv)
     if (v == 0 && (settings.useMatrix[v] || settings.haveFileMatrix[v]) && w[1] > w[0]) {
         float ry = (w[3] - w[2]) / (w[1] - w[0]), rz = (w[5] - w[4]) / (w[1] - w[0]);
         vqsvp(-1, 1, -ry, ry, -rz, rz);
+        const float vp[6] = {-1, 1, -ry, ry, -rz, rz};
+        std::memcpy(settings.viewport, vp, sizeof vp);
     }
 
     if (v == 0) {
@@ -408,15 +445,24 @@ int buildVolume(int v, int argc, char **argv)
     if (settings.boundaryPlanes > 0)
         zeroBoundaryPlanes(xvol, settings.boundaryPlanes);
 
+    // The slice views draw from a rendering of their own that shows every
+    // value from the data range up (it shares the grid's GPU copy).
+    if (crosshair.ortho)
+        orthoGrid[v] = nvqcvr(xvol->data, nx, ny, nz, 0, nx - 1, 0, ny - 1, 0, nz - 1, tr, 's', dmin[v], dmax[v],
+                              1.0f, 1.0f);
     if (!do_3d_render) {
         int *ids[3] = {vidx, vidy, vidz};
         for (int a = 0; a < 3; a++)
             ids[a][v] = nvqcvr(xvol->data, nx, ny, nz, 0, nx - 1, 0, ny - 1, 0, nz - 1, tr, 's', dmin[v],
                                dmax[v], dscale[v][a] * amin[v], dscale[v][a] * amax[v]);
         dropByteVoxels(xraw);
+        rememberLook(v, xvol->cmap_r, xvol->cmap_g, xvol->cmap_b);
         return 0;
     }
-    return fillTexture(v, xvol, tr);
+    int filled = fillTexture(v, xvol, tr);
+    if (filled == 0)
+        rememberLook(v, xvol->cmap_r, xvol->cmap_g, xvol->cmap_b);
+    return filled;
 }
 
 void finishSurfaces(const float window[6])
@@ -465,6 +511,7 @@ void registerCallbacks()
     cvqscb(cb);
     cvqsncb(numcb);
     cvqskcb(kcb);
+    cvqsdcb(lookDrag);
 }
 
 int xrwviewMain(int argc, char **argv)
@@ -473,7 +520,14 @@ int xrwviewMain(int argc, char **argv)
         return -1;
     if (buildScene(argc, argv) != 0)
         return -1;
+    if (crosshair.wanted) {
+        if (startCrosshair() != 0)
+            return -1;
+        printReadout();
+    }
     registerCallbacks();
+    if (crosshair.ortho && setUpOrthoViews() != 0)
+        return -1;
     doPRC = 0;
     svqsrm(1);
     vqshow(1);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "state.h"
+#include "volume_util.h"
 
 struct Xraw;
 struct Xvol;
@@ -38,17 +39,23 @@ struct StartupSettings {
     // window as the scene library reported it.
     Xraw *xraws[MAX_VOLUMES];
     Xvol *xvols[MAX_VOLUMES];
+    // An imported file's own voxel values, kept for the crosshair's readout.
+    FileValues fileValues[MAX_VOLUMES];
     float window[6];
+    float viewport[6]; // volume 0's viewport box, as given to vqsvp
 };
 
 extern StartupSettings settings;
 
 // A reader of volume files other than XRW, set by programs that link one:
-// window is -W's lo hi or null, matrixGiven says -M was given. 1 with *xraw
-// and m (an -M style matrix) set when it took the file, 0 when the file is
-// none of its formats (it is then read as XRW), -1 after its message.
+// window is -W's lo hi or null, matrixGiven says -M was given. 1 with *xraw,
+// m (an -M style matrix) and used (the values that became bytes 0 and 255)
+// set when it took the file, 0 when the file is none of its formats (it is
+// then read as XRW), -1 after its message. When values is non-null it
+// receives the file's voxel values after its scaling, or none when they
+// cannot be kept.
 typedef int (*VolumeImporter)(const char *path, const float *window, int matrixGiven, Xraw **xraw,
-                              float m[4][4]);
+                              float m[4][4], double used[2], FileValues *values);
 extern VolumeImporter volumeImporter;
 
 // The whole program after process start; returns the exit status.

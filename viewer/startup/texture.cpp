@@ -14,6 +14,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "crosshair.h"
 #include "pages.h"
 #include "startup.h"
 #include "two_cores.h"
@@ -71,6 +72,9 @@ inline void writeTexels(unsigned char *out, const unsigned char *src, int n)
 // pages between them then hold other allocations.
 void dropFloatVoxels(const Xvol *xvol)
 {
+    // Slice views keep drawing them.
+    if (crosshair.ortho)
+        return;
     size_t rows = static_cast<size_t>(xvol->nx) * xvol->ny, nz = xvol->nz;
     const float *first = xvol->data[0][0];
     for (int i = 0; i < xvol->nx; i++)
@@ -82,6 +86,9 @@ void dropFloatVoxels(const Xvol *xvol)
 
 void dropByteVoxels(Xraw *xraw)
 {
+    // The crosshair's readout may read them.
+    if (readoutNeedsBytes(xraw))
+        return;
     size_t bytes = xraw && xraw->data ? static_cast<size_t>(xraw->nx) * xraw->ny * xraw->nz : 0;
     if (bytes < (size_t(1) << 20))
         return;

@@ -101,6 +101,15 @@ int readTracks(const char *pattern, int skip)
     return 0;
 }
 
+Colour3 trackColour(const Point3 *p, int n)
+{
+    Point3 d = VectorSub(p[0], p[n - 1]);
+    Normalise(&d);
+    double s = std::fabs(d.z) < 1.0 ? std::fabs(d.z) : 1.0;
+    double v = std::fabs(d.x) < 1.0 ? std::fabs(d.x) : 1.0;
+    return HSV2RGB(std::fabs(d.y) * 360.0, s, v);
+}
+
 void trackPass()
 {
     // A tractogram file is one line set, shown and hidden by key 2 alike.
@@ -116,11 +125,7 @@ void trackPass()
         if (n <= 1)
             continue;
         const Point3 *p = start[t];
-        Point3 d = VectorSub(p[0], p[n - 1]);
-        Normalise(&d);
-        double s = std::fabs(d.z) < 1.0 ? std::fabs(d.z) : 1.0;
-        double v = std::fabs(d.x) < 1.0 ? std::fabs(d.x) : 1.0;
-        Colour3 colour = HSV2RGB(std::fabs(d.y) * 360.0, s, v);
+        Colour3 colour = trackColour(p, n);
         for (int k = 0; k < n - 1; k++)
             nvqvthcline(p[k], p[k + 1], colour, colour, 2.0f);
     }

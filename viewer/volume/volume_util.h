@@ -6,6 +6,14 @@
 
 #include <cstddef>
 
+// A file's own voxel values (x fastest, malloc'd): as 16-bit integers when
+// every value is one, which halves what they take, else as floats; both
+// null when none are kept.
+struct FileValues {
+    float *floats;
+    short *shorts;
+};
+
 // Voxel count of nx*ny*nz, or -1 (after one line on stderr) when a dimension
 // is negative or the product does not fit a signed 32-bit int.
 long long countVoxels(int nx, int ny, int nz);

@@ -271,7 +271,7 @@ void convertVoxels(const void *buf, int component, int layout, size_t count, std
     }
 }
 
-int importVolume(const char *path, const double *window, ImportedVolume *out)
+int importVolume(const char *path, const double *window, ImportedVolume *out, bool keepValues)
 {
     *out = ImportedVolume();
     int format = recogniseVolumeFile(path);
@@ -342,22 +342,54 @@ int importVolume(const char *path, const double *window, ImportedVolume *out)
     out->lo = lo;
     out->hi = hi;
     out->defaultWindow = window == nullptr;
+    if (keepValues)
+        out->values.swap(img.values);
     return 0;
 }
 
-int importForViewer(const char *path, const float *window, int matrixGiven, Xraw **xraw, float m[4][4])
+FileValues keepFileValues(const std::vector<float> &values)
+{
+    FileValues kept{nullptr, nullptr};
+    bool shorts = true;
+    for (float v : values)
+        if (!(v >= -32768.0f && v <= 32767.0f && v == std::floor(v)) || (v == 0 && std::signbit(v))) {
+            shorts = false;
+            break;
+        }
+    size_t n = values.size();
+    if (shorts) {
+        kept.shorts = static_cast<short *>(std::malloc(n * sizeof(short) + 1));
+        for (size_t i = 0; kept.shorts && i < n; i++)
+            kept.shorts[i] = static_cast<short>(values[i]);
+    } else {
+        kept.floats = static_cast<float *>(std::malloc(n * sizeof(float) + 1));
+        if (kept.floats && n)
+            std::memcpy(kept.floats, values.data(), n * sizeof(float));
+    }
+    return kept;
+}
+
+int importForViewer(const char *path, const float *window, int matrixGiven, Xraw **xraw, float m[4][4],
+                    double used[2], FileValues *values)
 {
     if (recogniseVolumeFile(path) == IMPORT_NONE)
         return 0;
     double w[2] = {window ? window[0] : 0.0, window ? window[1] : 0.0};
     ImportedVolume iv;
-    if (importVolume(path, window ? w : nullptr, &iv) != 0)
+    if (importVolume(path, window ? w : nullptr, &iv, values != nullptr) != 0)
         return -1;
     std::fprintf(stderr, "import: '%s': %s, window %g .. %g (%s), %s\n", path, importFormatName(iv.format), iv.lo,
                  iv.hi, iv.defaultWindow ? "0.5th to 99.5th percentile" : "-W",
                  matrixGiven ? "transform from the file not applied (-M given)" : "transform from the file applied");
     *xraw = iv.xraw;
     std::memcpy(m, iv.matrix, sizeof iv.matrix);
+    used[0] = iv.lo;
+    used[1] = iv.hi;
+    if (values) {
+        *values = keepFileValues(iv.values);
+        if (!values->floats && !values->shorts)
+            std::fprintf(stderr, "import: '%s': no memory to keep its voxel values; the readout shows bytes.\n", path);
+    }
     return 1;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "volume_util.h"
 #include "xrw.h"
 
 enum ImportFormat {
@@ -62,11 +63,13 @@ struct ImportedVolume {
     int format = IMPORT_NONE;
     double lo = 0, hi = 0; // the window used
     int defaultWindow = 0; // 1: the percentiles, 0: given
+    std::vector<float> values; // the voxels before the window, when asked for
 };
 
 // Reads a recognised file and windows it: window null means the 0.5th to
 // 99.5th percentile of the voxel values. 0, or -1 after one line on stderr.
-int importVolume(const char *path, const double *window, ImportedVolume *out);
+// keepValues: out->values keeps the file's values (x fastest).
+int importVolume(const char *path, const double *window, ImportedVolume *out, bool keepValues = false);
 
 // The window's byte for a value: 0 at or below lo, 255 at or above hi,
 // linear and rounded between; NaN gives 0.
@@ -91,7 +94,11 @@ long long fileBytes(const char *path);
 long long checkImportSizes(const char *path, long long nx, long long ny, long long nz);
 
 // The xrwview start-up hook (see VolumeImporter in startup.h).
-int importForViewer(const char *path, const float *window, int matrixGiven, Xraw **xraw, float m[4][4]);
+int importForViewer(const char *path, const float *window, int matrixGiven, Xraw **xraw, float m[4][4],
+                    double used[2], FileValues *values);
+// The values as 16-bit integers when every one is such an integer (its
+// bits and all), else as floats; none when memory is refused.
+FileValues keepFileValues(const std::vector<float> &values);
 
 // Writes m as four rows of four reals, the -M file format, beside the
 // target and renamed into place. 0, or -1 after a message.

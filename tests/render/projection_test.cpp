@@ -1,0 +1,550 @@
+// Projections by pixels: the largest, smallest and mean value along each
+// ray, in slice sets and in one-pass stacks, against references worked out
+// here from the voxels; and data ranges that change without sending the
+// voxels again.
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "egl.h"
+#include "model.h"
+#include "render.h"
+#include "vqscene.h"
+
+namespace {
+
+constexpr int W = 64, H = 64;
+
+struct Pixel {
+    int r, g, b;
+};
+
+::testing::AssertionResult near(Pixel p, int r, int g, int b, int tol = 3)
+{
+    if (std::abs(p.r - r) <= tol && std::abs(p.g - g) <= tol && std::abs(p.b - b) <= tol)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "pixel (" << p.r << "," << p.g << "," << p.b << ") is not near ("
+                                         << r << "," << g << "," << b << ")";
+}
+
+class Projection : public ::testing::Test {
+  protected:
+    static vq::EglContext egl;
+    static GLuint fbo, colour, depth;
+    static bool ready;
+
+    static void SetUpTestSuite()
+    {
+        setenv("EGL_PLATFORM", "surfaceless", 0);
+        if (!vq::openEglContext(egl))
+            return;
+        glGenFramebuffers(1, &fbo);
+        glGenRenderbuffers(1, &colour);
+        glGenRenderbuffers(1, &depth);
+        glBindRenderbuffer(GL_RENDERBUFFER, colour);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, W, H);
+        glBindRenderbuffer(GL_RENDERBUFFER, depth);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, W, H);
+        glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
+        ready = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    }
+
+    static void TearDownTestSuite()
+    {
+        vq::renderShutdown();
+        vq::closeEglContext(egl);
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(ready) << "no EGL surfaceless context";
+        vq::renderShutdown();
+        ASSERT_TRUE(vq::renderInit());
+        vq::renderSetBricks(0);
+        vq::resetScene();
+        char a0[] = "test", a1[] = "--nodraw";
+        char *argv[] = {a0, a1, nullptr};
+        ASSERT_EQ(vqopend("/?", 2, argv), 0);
+        vq::scene().windowWidth = W;
+        vq::scene().windowHeight = H;
+        vqswin(-1, 1, -1, 1, -1, 1);
+        svqsbc(0, 0, 0);
+        // Entry e of the colour range 0..255 is (e, 255 - e, 40) in bytes.
+        for (int e = 0; e < 256; ++e)
+            vqscr(e, e / 255.0f, (255 - e) / 255.0f, 40 / 255.0f);
+        vqscir(0, 255);
+    }
+
+    void TearDown() override { vq::renderSetBricks(0); }
+
+    void draw()
+    {
+        glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+        vq::renderFrame(vq::scene(), W, H);
+        glFinish();
+        pixels.resize(W * H * 4);
+        glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    }
+
+    Pixel at(int x, int y) const
+    {
+        const uint8_t *p = &pixels[(y * W + x) * 4];
+        return {p[0], p[1], p[2]};
+    }
+
+    std::vector<uint8_t> pixels;
+};
+
+vq::EglContext Projection::egl;
+GLuint Projection::fbo, Projection::colour, Projection::depth;
+bool Projection::ready;
+
+// The colour of range entry e, in bytes.
+::testing::AssertionResult isEntry(Pixel p, int e, int tol = 3)
+{
+    return near(p, e, 255 - e, 40, tol);
+}
+
+// The entry a value 0..1 picks on the range 0..1, as the slices pick it.
+int entryOf(double value)
+{
+    return std::min(255, static_cast<int>(value * 255));
+}
+
+struct Grid {
+    int nx, ny, nz;
+    std::vector<float> data;
+    std::vector<float *> rows;
+    std::vector<float **> planes;
+    Grid(int x, int y, int z, float v) : nx(x), ny(y), nz(z), data(x * y * z, v), rows(x * y), planes(x)
+    {
+        for (int i = 0; i < nx; ++i) {
+            for (int j = 0; j < ny; ++j)
+                rows[i * ny + j] = &data[(i * ny + j) * nz];
+            planes[i] = &rows[i * ny];
+        }
+    }
+    float &at(int i, int j, int k) { return data[(i * ny + j) * nz + k]; }
+    // Every voxel of planes k0..k1 along z set to v.
+    void slab(int k0, int k1, float v)
+    {
+        for (int i = 0; i < nx; ++i)
+            for (int j = 0; j < ny; ++j)
+                for (int k = k0; k <= k1; ++k)
+                    at(i, j, k) = v;
+    }
+};
+
+// A volume filling the world box -0.5..0.5, its slices along z facing the
+// default camera, drawn as the viewer draws a slice set.
+int addVolume(Grid &g, float dmin, float dmax, float amin, float amax)
+{
+    float tr[12] = {-0.5f, 1.0f / (g.nx - 1), 0, 0, -0.5f, 0, 1.0f / (g.ny - 1), 0, -0.5f, 0,
+                    0,     1.0f / (g.nz - 1)};
+    return nvqcvr(g.planes.data(), g.nx, g.ny, g.nz, 0, g.nx - 1, 0, g.ny - 1, 0, g.nz - 1, tr, 's', dmin,
+                  dmax, amin, amax);
+}
+
+void drawSets(int id)
+{
+    for (int axis = 1; axis <= 3; ++axis)
+        dvqdvrx(id, 0, axis, 0, 0);
+}
+
+// Two balls of different values along the view axis: the brighter one's
+// colour shows at full strength however faint the opacity ramp.
+TEST_F(Projection, MaximumShowsTheBrighterSlabAtFullStrength)
+{
+    Grid g(8, 8, 16, 0);
+    g.slab(2, 4, 0.8f);   // far
+    g.slab(11, 13, 0.4f); // near
+    int id = addVolume(g, 0, 1, 0, 0.05f);
+    drawSets(id);
+    draw();
+    Pixel composite = at(W / 2, H / 2);
+    EXPECT_LT(composite.r, 100) << "a faint ramp composites to a dim picture";
+    svqvbm(id, vq::kBlendMaximum);
+    draw();
+    EXPECT_TRUE(isEntry(at(W / 2, H / 2), entryOf(0.8)));
+    // Outside the box nothing.
+    EXPECT_TRUE(near(at(1, 1), 0, 0, 0));
+    // The order along the ray does not matter.
+    g.slab(2, 4, 0.4f);
+    g.slab(11, 13, 0.8f);
+    vq::scene().volumes[id].version++;
+    draw();
+    EXPECT_TRUE(isEntry(at(W / 2, H / 2), entryOf(0.8)));
+}
+
+TEST_F(Projection, MaximumBelowTheDataMinimumShowsNothing)
+{
+    Grid g(8, 8, 16, 0.1f);
+    for (int i = 4; i < 8; ++i)
+        for (int j = 0; j < 8; ++j)
+            for (int k = 0; k < 16; ++k)
+                g.at(i, j, k) = 0.9f;
+    int id = addVolume(g, 0.5f, 1, 0, 0.05f);
+    svqvbm(id, vq::kBlendMaximum);
+    svqsbc(0, 0, 0.5f);
+    drawSets(id);
+    draw();
+    EXPECT_TRUE(near(at(W / 2 - 5, H / 2), 0, 0, 128));
+    // (0.9 - 0.5) / 0.5 of the way along the range.
+    EXPECT_TRUE(isEntry(at(W / 2 + 5, H / 2), entryOf(0.8), 4));
+}
+
+TEST_F(Projection, MinimumIsTheSmallestAlongTheRay)
+{
+    Grid g(8, 8, 16, 0.6f);
+    g.slab(3, 5, 0.3f);
+    // The left half has a lower slab nearer.
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 8; ++j)
+            for (int k = 10; k <= 12; ++k)
+                g.at(i, j, k) = 0.1f;
+    int id = addVolume(g, 0, 1, 0, 0.05f);
+    svqvbm(id, vq::kBlendMinimum);
+    drawSets(id);
+    draw();
+    EXPECT_TRUE(isEntry(at(W / 2 + 5, H / 2), entryOf(0.3)));
+    EXPECT_TRUE(isEntry(at(W / 2 - 5, H / 2), entryOf(0.1)));
+}
+
+TEST_F(Projection, MeanIsTheAverageOfTheSlicesAlongTheRay)
+{
+    Grid g(8, 8, 16, 0);
+    // A column of rising values: each slice along z samples one plane.
+    double sum = 0;
+    for (int k = 0; k < 16; ++k) {
+        float v = static_cast<float>(k * k) / 300.0f;
+        g.slab(k, k, v);
+        sum += v;
+    }
+    int id = addVolume(g, 0, 1, 0, 0.05f);
+    svqvbm(id, vq::kBlendMean);
+    drawSets(id);
+    draw();
+    EXPECT_TRUE(isEntry(at(W / 2, H / 2), entryOf(sum / 16), 4));
+}
+
+TEST_F(Projection, MinimumAndMeanCountVoxelsBelowTheRangeAsItsBottom)
+{
+    // With dmin above the background the bricks of background are left
+    // out; their samples still count as the range's bottom.
+    vq::renderSetBricks(4);
+    Grid g(8, 8, 16, 0.1f);
+    g.slab(0, 7, 0.9f);
+    int id = addVolume(g, 0.5f, 1, 0, 0.05f);
+    svqvbm(id, vq::kBlendMinimum);
+    drawSets(id);
+    draw();
+    EXPECT_TRUE(isEntry(at(W / 2, H / 2), 0));
+    svqvbm(id, vq::kBlendMean);
+    draw();
+    // Half the slices at 0.9 (0.8 of the range), half at the bottom; the
+    // shared plane between the halves lies at 0.5 of the way.
+    double mean = (8 * 0.8 + 0) / 16;
+    EXPECT_TRUE(isEntry(at(W / 2, H / 2), entryOf(mean), 10));
+}
+
+TEST_F(Projection, OpaqueSurfacesStopTheRays)
+{
+    Grid g(8, 8, 16, 0);
+    g.slab(2, 4, 0.8f);   // far: behind the facet on the left
+    g.slab(11, 13, 0.4f); // near
+    int id = addVolume(g, 0, 1, 0, 0.05f);
+    svqvbm(id, vq::kBlendMaximum);
+    drawSets(id);
+    // An opaque white facet across the left half, between the slabs.
+    Point3 a[3] = {{-0.9, -0.9, 0}, {0, -0.9, 0}, {0, 0.9, 0}};
+    Point3 b[3] = {{-0.9, -0.9, 0}, {0, 0.9, 0}, {-0.9, 0.9, 0}};
+    nvqvf3(a, {1, 1, 1});
+    nvqvf3(b, {1, 1, 1});
+    draw();
+    EXPECT_TRUE(isEntry(at(W / 2 - 8, H / 2), entryOf(0.4)));
+    EXPECT_TRUE(isEntry(at(W / 2 + 8, H / 2), entryOf(0.8)));
+}
+
+TEST_F(Projection, CompositeIsTheDefaultPicture)
+{
+    Grid g(8, 8, 16, 0);
+    g.slab(2, 4, 0.8f);
+    g.slab(11, 13, 0.4f);
+    int id = addVolume(g, 0, 1, 0, 0.3f);
+    drawSets(id);
+    draw();
+    std::vector<uint8_t> before = pixels;
+    svqvbm(id, vq::kBlendMaximum);
+    draw();
+    EXPECT_NE(before, pixels);
+    svqvbm(id, vq::kBlendComposite);
+    draw();
+    EXPECT_EQ(before, pixels);
+}
+
+TEST_F(Projection, RangesChangeWithoutSendingTheVoxelsAgain)
+{
+    Grid g(8, 8, 16, 0);
+    g.slab(2, 13, 0.6f);
+    int id = addVolume(g, 0.05f, 1, 1, 1);
+    drawSets(id);
+    draw();
+    long sent = vq::scene().voxelUploads;
+    EXPECT_EQ(sent, 1);
+    EXPECT_TRUE(isEntry(at(W / 2, H / 2), entryOf((0.6 - 0.05) / 0.95)));
+    // A narrower window: 0.6 is half way from 0.5 to 0.7.
+    svqvr(id, 0.5f, 0.7f, 1, 1);
+    draw();
+    EXPECT_TRUE(isEntry(at(W / 2, H / 2), entryOf(0.5), 4));
+    EXPECT_EQ(vq::scene().voxelUploads, sent);
+    // Opacity and projection are uniforms and the lookup too.
+    svqvr(id, 0.5f, 0.7f, 0, 0.02f);
+    svqvbm(id, vq::kBlendMaximum);
+    draw();
+    EXPECT_TRUE(isEntry(at(W / 2, H / 2), entryOf(0.5), 4));
+    EXPECT_EQ(vq::scene().voxelUploads, sent);
+    // Above everything: nothing shows, still nothing sent.
+    svqvr(id, 0.8f, 0.9f, 1, 1);
+    svqvbm(id, vq::kBlendComposite);
+    draw();
+    EXPECT_TRUE(near(at(W / 2, H / 2), 0, 0, 0));
+    EXPECT_EQ(vq::scene().voxelUploads, sent);
+    // Below the range the bricks were sent for: the left-out ones now show.
+    svqvr(id, -0.1f, 1, 1, 1);
+    draw();
+    EXPECT_GT(vq::scene().voxelUploads, sent);
+}
+
+// ---- Stacks of a 3-D texture --------------------------------------------
+
+// Texels along z with the value of plane k from value(k): colour range
+// entry round(255 v), opacity rising with it (0.25 v).
+template <class F> int slabTexture(int n, int nz, F value)
+{
+    int tex = svqc3dt(n, n, nz);
+    int w, h, d;
+    unsigned char *t = svqg3dt(tex, &w, &h, &d);
+    for (int k = 0; k < nz; ++k)
+        for (int j = 0; j < n; ++j)
+            for (int i = 0; i < n; ++i) {
+                unsigned char *p = t + 4 * (i + static_cast<size_t>(n) * (j + static_cast<size_t>(n) * k));
+                double v = value(i, k);
+                int e = static_cast<int>(std::lround(255 * v));
+                p[0] = static_cast<unsigned char>(e);
+                p[1] = static_cast<unsigned char>(255 - e);
+                p[2] = 40;
+                p[3] = static_cast<unsigned char>(std::lround(255 * 0.25 * v));
+            }
+    svqpt(tex);
+    return tex;
+}
+
+// Planes across z through the box -0.5..0.5, far to near, one per texel
+// plane, as the viewer's slicing draws a view along z.
+void zStack(int tex, int nz)
+{
+    for (int k = 0; k < nz; ++k) {
+        double tz = static_cast<double>(k) / (nz - 1), z = tz - 0.5;
+        Point3 v[4] = {{-0.5, -0.5, z}, {0.5, -0.5, z}, {0.5, 0.5, z}, {-0.5, 0.5, z}};
+        Point3 t[4] = {{0, 0, tz}, {1, 0, tz}, {1, 1, tz}, {0, 1, tz}};
+        nvqtexpoly3d(v, t, 4, tex, 's', 0.6f);
+    }
+}
+
+TEST_F(Projection, StacksProjectTheirTexelsInOneBrickOrMany)
+{
+    const int n = 16, nz = 24;
+    // Left half: 0.3 near, 0.9 far; right half: 0.5 throughout a thick slab.
+    auto value = [](int i, int k) {
+        if (i < 8)
+            return k >= 3 && k <= 6 ? 0.9 : k >= 16 && k <= 19 ? 0.3 : 0.0;
+        return k >= 8 && k <= 15 ? 0.5 : 0.0;
+    };
+    for (int bricks : {0, 9}) {
+        SCOPED_TRACE(bricks);
+        vq::renderShutdown();
+        ASSERT_TRUE(vq::renderInit());
+        vq::renderSetBricks(bricks);
+        vq::resetScene();
+        char a0[] = "test", a1[] = "--nodraw";
+        char *argv[] = {a0, a1, nullptr};
+        ASSERT_EQ(vqopend("/?", 2, argv), 0);
+        vq::scene().windowWidth = W;
+        vq::scene().windowHeight = H;
+        vqswin(-1, 1, -1, 1, -1, 1);
+        int tex = slabTexture(n, nz, value);
+        zStack(tex, nz);
+        svqtbm(tex, vq::kBlendMaximum);
+        draw();
+        ASSERT_EQ(vq::renderStacksDrawn(), 1);
+        EXPECT_TRUE(isEntry(at(W / 2 - 4, H / 2), 230));
+        EXPECT_TRUE(isEntry(at(W / 2 + 4, H / 2), 128));
+        svqtbm(tex, vq::kBlendMinimum);
+        draw();
+        // Each ray crosses the empty planes too.
+        EXPECT_TRUE(isEntry(at(W / 2 - 4, H / 2), 0));
+        EXPECT_TRUE(isEntry(at(W / 2 + 4, H / 2), 0));
+        svqtbm(tex, vq::kBlendMean);
+        draw();
+        // The mean of the planes' colours: left 4 x 230 + 4 x 77 of 24.
+        int left = static_cast<int>(std::lround((4 * 230 + 4 * 77) / 24.0));
+        int right = static_cast<int>(std::lround(8 * 128 / 24.0));
+        EXPECT_TRUE(near(at(W / 2 - 4, H / 2), left, 255 - left, 40, 6));
+        EXPECT_TRUE(near(at(W / 2 + 4, H / 2), right, 255 - right, 40, 6));
+        EXPECT_EQ(vq::scene().voxelUploads, 1) << "blend changes send nothing";
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A soft ball of value 1 fading out over three voxels, in white.
+void whiteBall(Grid &g)
+{
+    double c = (g.nx - 1) / 2.0;
+    for (int i = 0; i < g.nx; ++i)
+        for (int j = 0; j < g.ny; ++j)
+            for (int k = 0; k < g.nz; ++k) {
+                double r = std::sqrt((i - c) * (i - c) + (j - c) * (j - c) + (k - c) * (k - c));
+                g.at(i, j, k) = static_cast<float>(std::clamp((11 - r) / 3, 0.0, 1.0));
+            }
+    for (int e = 0; e < 256; ++e)
+        vqscr(e, 1, 1, 1);
+}
+
+// One light far off to the right (+x).
+void lightFromTheRight()
+{
+    Colour3 ambient{0.2, 0.2, 0.2}, white{1, 1, 1};
+    Point3 pos{50, 0, 0};
+    svqsl(ambient, 1, &pos, &white, 1);
+}
+
+int level(Pixel p)
+{
+    return p.r + p.g + p.b;
+}
+
+TEST_F(Projection, ShadingLightsTheSideOfABallFacingTheLight)
+{
+    Grid g(28, 28, 28, 0);
+    whiteBall(g);
+    lightFromTheRight();
+    int id = addVolume(g, 0, 1, 0, 0.6f);
+    drawSets(id);
+    draw();
+    int left = level(at(26, H / 2)), right = level(at(37, H / 2));
+    EXPECT_NEAR(left, right, 6) << "unshaded, the ball is the same on both sides";
+    std::vector<uint8_t> unshaded = pixels;
+    svqvsh(id, 1);
+    draw();
+    int litLeft = level(at(26, H / 2)), litRight = level(at(37, H / 2));
+    // Facing the light: diffuse in full; facing away: the ambient third.
+    EXPECT_GT(litRight, litLeft + 150) << litLeft << " " << litRight;
+    // The rim seen from the front faces the light most along x; the top
+    // and bottom rims face it less.
+    EXPECT_GT(litRight, level(at(W / 2, 37)));
+    svqvsh(id, 0);
+    draw();
+    EXPECT_EQ(pixels, unshaded) << "off again, the picture is the unshaded one";
+}
+
+TEST_F(Projection, ShadedStacksLightTheSideFacingTheLight)
+{
+    const int n = 28;
+    double c = (n - 1) / 2.0;
+    int tex = svqc3dt(n, n, n);
+    int w, h, d;
+    unsigned char *t = svqg3dt(tex, &w, &h, &d);
+    for (int k = 0; k < n; ++k)
+        for (int j = 0; j < n; ++j)
+            for (int i = 0; i < n; ++i) {
+                double r = std::sqrt((i - c) * (i - c) + (j - c) * (j - c) + (k - c) * (k - c));
+                unsigned char *p = t + 4 * (i + static_cast<size_t>(n) * (j + static_cast<size_t>(n) * k));
+                p[0] = p[1] = p[2] = 255;
+                p[3] = static_cast<unsigned char>(150 * std::clamp((11 - r) / 3, 0.0, 1.0));
+            }
+    svqpt(tex);
+    lightFromTheRight();
+    zStack(tex, n);
+    draw();
+    ASSERT_EQ(vq::renderStacksDrawn(), 1);
+    EXPECT_NEAR(level(at(26, H / 2)), level(at(37, H / 2)), 6);
+    svqtsh(tex, 1);
+    draw();
+    int litLeft = level(at(26, H / 2)), litRight = level(at(37, H / 2));
+    EXPECT_GT(litRight, litLeft + 150) << litLeft << " " << litRight;
+}
+
+// Overlays over an empty scene, counting their lit pixels.
+class Overlays : public Projection {
+  public:
+    int lit(int x0, int x1, int y0 = 16, int y1 = 47) const
+    {
+        int n = 0;
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x) {
+                Pixel p = at(x, y);
+                n += p.r > 128 && p.g > 128 && p.b > 128;
+            }
+        return n;
+    }
+};
+
+TEST_F(Overlays, ArePresentOnlyWhenAsked)
+{
+    draw();
+    std::vector<uint8_t> empty = pixels;
+    for (int x = 0; x < W; ++x)
+        ASSERT_TRUE(near(at(x, H / 2), 0, 0, 0));
+    // Entries 0..255 of the test's range run from green to red up the bar.
+    const float at01[2] = {0, 1};
+    const char *const text[2] = {"0", "1"};
+    svqocb(0, 255, 0, 1, 2, at01, text);
+    draw();
+    EXPECT_TRUE(isEntry(at(W - 15, static_cast<int>(0.2 * H) + 1), 0, 8));
+    EXPECT_TRUE(isEntry(at(W - 15, static_cast<int>(0.8 * H) - 1), 255, 8));
+    EXPECT_GT(lit(0, W - 24, 0, H - 1), 0) << "tick labels and the ramp";
+    svqocb(0, -1, 0, 0, 0, nullptr, nullptr);
+    draw();
+    EXPECT_EQ(pixels, empty);
+    svqosb(1);
+    draw();
+    EXPECT_GT(lit(0, W / 2, 0, 30), 0) << "a scale bar at the bottom left";
+    svqosb(0);
+    svqotx("ab");
+    draw();
+    EXPECT_GT(lit(0, W / 2, H / 2, H - 1), 0) << "a line at the top left";
+    svqotx(nullptr);
+    draw();
+    EXPECT_EQ(pixels, empty);
+}
+
+TEST_F(Overlays, OrientationLabelsSwapSidesWhenTheCameraTurns)
+{
+    // +x (the right from the front) is the wide label.
+    const char *const labels[6] = {"WW", "I", "", "", "", ""};
+    svqoor(labels);
+    vq::Panel &p = vq::scene().panels[vq::scene().current];
+    p.camera.eye[0] = 0, p.camera.eye[1] = 0, p.camera.eye[2] = 5;
+    p.cameraUser = true;
+    draw();
+    int left = lit(0, 20), right = lit(43, 63);
+    EXPECT_GT(right, left + 20) << left << " " << right;
+    p.camera.eye[2] = -5;
+    draw();
+    int left2 = lit(0, 20), right2 = lit(43, 63);
+    EXPECT_GT(left2, right2 + 20) << left2 << " " << right2;
+    EXPECT_NEAR(left2, right, 4);
+}
+
+} // namespace
