@@ -30,7 +30,7 @@
 
 #include "save_file.h"
 #include "io.h"
-#include "linesets.h"
+#include "lineset_segments.h"
 #include "vec3.h"
 #include "png.h"
 

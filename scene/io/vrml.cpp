@@ -9,7 +9,7 @@
 
 #include "save_file.h"
 #include "io.h"
-#include "linesets.h"
+#include "lineset_segments.h"
 
 namespace vq {
 
