@@ -13,6 +13,7 @@
 #include <stb/stb_image.h>
 
 #include "../viewer/viewer_test_util.h"
+#include "trackset.h"
 #include "tract_fixtures.h"
 
 namespace {
@@ -167,6 +168,32 @@ TEST(TextTracks, DrawTheSameImageAsTheThickLinePassAlwaysDid)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("thicklines=2388 "), std::string::npos) << r.err;
     EXPECT_EQ(vt::readFile(png), vt::readFile(SOURCE_DIR "/tests/tracts/data/text_tracks_96.png"));
+}
+
+} // namespace
+
+namespace {
+
+TEST(TrackSetColour, EndToEndAsTheTrackPassColoursTextTracks)
+{
+    // Along x: hue 0, saturation 0, value 1 (white); along z: value 0
+    // (black); the sign of the direction does not matter; a diagonal goes
+    // through HSV2RGB as the track pass sends it.
+    const float alongX[] = {5, 1, 1, 0, 1, 1, -3, 1, 1};
+    const float alongZ[] = {0, 0, 9, 0, 0, 2};
+    const float diagonal[] = {0, 0, 0, 1, 2, 2};
+    float c[3];
+    endToEndColour(alongX, 3, c);
+    EXPECT_EQ(c[0], 1.0f);
+    EXPECT_EQ(c[1], 1.0f);
+    EXPECT_EQ(c[2], 1.0f);
+    endToEndColour(alongZ, 2, c);
+    EXPECT_EQ(c[0] + c[1] + c[2], 0.0f);
+    endToEndColour(diagonal, 2, c);
+    Colour3 want = HSV2RGB(2.0 / 3 * 360.0, 2.0 / 3, 1.0 / 3);
+    EXPECT_FLOAT_EQ(c[0], static_cast<float>(want.r));
+    EXPECT_FLOAT_EQ(c[1], static_cast<float>(want.g));
+    EXPECT_FLOAT_EQ(c[2], static_cast<float>(want.b));
 }
 
 } // namespace
