@@ -54,14 +54,20 @@ class LineSetRender : public ::testing::Test {
         ASSERT_TRUE(ready) << "no EGL surfaceless context";
         vq::renderShutdown();
         ASSERT_TRUE(vq::renderInit());
+        openScene();
+    }
+
+    // A fresh scene of one W x H panel on black. A world window that is
+    // not the viewport box: the set's mapping is the GPU's, the thick
+    // lines' the library's.
+    static void openScene()
+    {
         vq::resetScene();
         char a0[] = "test", a1[] = "--nodraw";
         char *argv[] = {a0, a1, nullptr};
         ASSERT_EQ(vqopend("/?", 2, argv), 0);
         vq::scene().windowWidth = W;
         vq::scene().windowHeight = H;
-        // A world window that is not the viewport box: the set's mapping is
-        // the GPU's, the thick lines' the library's.
         vqswin(-10, 10, -10, 10, -10, 10);
         svqsbc(0, 0, 0);
     }
@@ -121,13 +127,7 @@ TEST_F(LineSetRender, CoversWhatThickLinesDrawnOneByOneCover)
     draw();
     std::vector<uint8_t> byOne = pixels;
     ASSERT_GT(lit(), 100);
-    vq::resetScene();
-    char a0[] = "test", a1[] = "--nodraw";
-    char *argv[] = {a0, a1, nullptr};
-    ASSERT_EQ(vqopend("/?", 2, argv), 0);
-    vq::scene().windowWidth = W;
-    vq::scene().windowHeight = H;
-    vqswin(-10, 10, -10, 10, -10, 10);
+    openScene();
     int id = vqcls(2, kPoints, kFirst, kLineColours, 1, 3);
     ASSERT_EQ(id, 0);
     vqdls(id);
