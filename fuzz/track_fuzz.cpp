@@ -20,7 +20,7 @@ void releaseTracks()
     ntracks = 0;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -21,6 +21,8 @@ PKGS="$PKGS libgiftiio-dev libexpat1-dev python3-nibabel python3-numpy"
 PKGS="$PKGS connectome-workbench"
 # mrview, the peer of the slice views in bench/ortho_mrview.sh.
 PKGS="$PKGS mrtrix3"
+# TRX tractograms (ZIP archives).
+PKGS="$PKGS libzip-dev"
 missing=""
 for p in $PKGS; do
     dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"

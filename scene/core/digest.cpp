@@ -70,6 +70,10 @@ void digestList(Digest &g, const PrimList &l)
     g.i(static_cast<long>(l.volumes.size()));
     for (const VolumeDraw &v : l.volumes)
         g.i(v.vol), g.i(v.axis), g.i(v.lo), g.i(v.hi), g.i(v.glow), g.i(v.prc), g.f(v.glowPeriod);
+    g.i(static_cast<long>(l.lineSets.size()));
+    for (const LineSetDraw &d : l.lineSets)
+        g.i(d.set), g.f(d.scale[0]), g.f(d.scale[1]), g.f(d.scale[2]), g.f(d.offset[0]), g.f(d.offset[1]),
+            g.f(d.offset[2]);
 }
 
 } // namespace
@@ -92,6 +96,8 @@ uint64_t frameDigest(const Scene &s)
     }
     for (const Texture3D &t : s.textures)
         g.i(t.version), g.i(t.nx), g.i(t.ny), g.i(t.nz), g.i(t.blend), g.i(t.shade);
+    for (const LineSet &l : s.lineSets)
+        g.i(l.version), g.i(l.nlines), g.i(l.npoints), g.i(l.colour), g.f(l.width);
     for (int p = 0; p < static_cast<int>(s.panels.size()); p++) {
         const Panel &q = s.panels[p];
         g.i(q.visible);

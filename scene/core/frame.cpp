@@ -40,6 +40,10 @@ void countFrame(Scene &s)
         for (const Polyline &p : l.lines)
             st.lines += static_cast<long>(p.p.size()) - 1;
         st.thickLines += static_cast<long>(l.thickLines.size());
+        // A line set counts its segments, as thick lines drawn one by one would.
+        for (const LineSetDraw &d : l.lineSets)
+            if (d.set >= 0 && d.set < static_cast<int>(s.lineSets.size()))
+                st.thickLines += s.lineSets[d.set].segments;
         st.facets += static_cast<long>(l.facets.size());
         st.texPolys += static_cast<long>(l.texPolys.size());
         const Camera &c = panelCamera(s, i);

@@ -88,6 +88,15 @@ struct VolumeDraw {
     int name = 0;
 };
 
+// One vqdls call: a line set with the world-to-scene mapping in force,
+// scene = world * scale + offset along each axis.
+struct LineSetDraw {
+    int set = -1;
+    float scale[3] = {1, 1, 1};
+    float offset[3] = {0, 0, 0};
+    int name = 0;
+};
+
 // One nvqgplane call: a flat polygon textured from a volume rendering's
 // grid through the colour range then in force.
 struct GridPlane {
@@ -108,6 +117,7 @@ struct PrimList {
     std::vector<Facet> facets;
     std::vector<TexPoly> texPolys;
     std::vector<VolumeDraw> volumes;
+    std::vector<LineSetDraw> lineSets;
     void clear();
 };
 
@@ -157,6 +167,21 @@ struct Texture3D {
 // (rounded inwards to whole pages; they read as zero afterwards).
 bool texelPagesReleasable(const Texture3D &t);
 void releaseTexelPages(Texture3D &t, std::size_t from, std::size_t to);
+
+// ---- Line sets: poly-lines held by the program, drawn from the GPU --------
+
+enum LineSetColour { kColourByDirection = 0, kColourPerLine = 1, kColourPerPoint = 2 };
+
+struct LineSet {
+    const float *xyz = nullptr;      // world coordinates, 3 floats a point, the program's
+    const uint32_t *first = nullptr; // nlines + 1 entries, the program's
+    long nlines = 0, npoints = 0;
+    const float *rgb = nullptr;      // per line or per point, the program's
+    int colour = kColourByDirection;
+    float width = 1;
+    long segments = 0;               // what one full draw draws
+    int version = 1;                 // the renderer uploads when its copy is older
+};
 
 // ---- Camera, lights, panels ---------------------------------------------
 
@@ -268,6 +293,7 @@ struct Scene {
 
     std::vector<Volume> volumes;
     std::vector<Texture3D> textures;
+    std::vector<LineSet> lineSets;
 
     vqNumberFunc numberFunc = nullptr;
     vqKeyFunc keyFunc = nullptr;

@@ -36,6 +36,7 @@ void PrimList::clear()
     facets.clear();
     texPolys.clear();
     volumes.clear();
+    lineSets.clear();
 }
 
 namespace {

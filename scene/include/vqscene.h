@@ -145,6 +145,22 @@ VQSCENE_API void svqtbm(int id, int mode);
    that of the texels' opacity. */
 VQSCENE_API void svqtsh(int id, int on);
 
+/* ---- Line sets ----------------------------------------------------- */
+
+/* A set of n poly-lines held once and drawn from the GPU: xyz holds 3
+   floats a point in world coordinates, line l runs through points
+   first[l] .. first[l + 1] - 1 (first has n + 1 entries, first[0] = 0).
+   colour 1: rgb holds 3 floats a line; 2: 3 floats a point; 0: rgb is not
+   read and each segment takes the colour (|x|, |y|, |z|) of its unit
+   direction in world axes. width in pixels. The library keeps reading the
+   arrays (it copies none of them): they stay in place while the display
+   runs. Returns the set's id, or -1. */
+VQSCENE_API int vqcls(int n, const float *xyz, const unsigned int *first, const float *rgb, int colour,
+                      float width);
+/* Draw line set id in the current panel through the world window then in
+   force; while the view is dragged an evenly spread part of its lines. */
+VQSCENE_API void vqdls(int id);
+
 /* ---- Panels -------------------------------------------------------- */
 
 VQSCENE_API void xvqmp(int id, float x1, float y1, float x2, float y2); /* move panel, window fractions */

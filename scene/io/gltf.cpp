@@ -30,6 +30,7 @@
 
 #include "save_file.h"
 #include "io.h"
+#include "lineset_segments.h"
 #include "vec3.h"
 #include "png.h"
 
@@ -578,6 +579,14 @@ void addList(Gltf &g, const Scene &s, const Camera &c, const PrimList &l, int na
             thick.colour(t.ca);
             thick.colour(t.cb);
         }
+    for (const LineSetDraw &d : l.lineSets)
+        if (d.name == name)
+            forEachLineSetSegment(s, d, [&](const Vec3 &a, const Vec3 &b, const Rgb &ca, const Rgb &cb) {
+                thick.vertex(a);
+                thick.vertex(b);
+                thick.colour(ca);
+                thick.colour(cb);
+            });
     Prim points;
     points.mode = kPoints;
     for (const PointSet &ps : l.points)

@@ -9,6 +9,7 @@
 
 #include "save_file.h"
 #include "io.h"
+#include "lineset_segments.h"
 
 namespace vq {
 
@@ -86,6 +87,8 @@ void writeShapes(Writer &w, const Scene &s, const PrimList &l, int name, const s
     bool any = false;
     for (const ThickLine &t : l.thickLines)
         any = any || t.name == name;
+    for (const LineSetDraw &d : l.lineSets)
+        any = any || d.name == name;
     if (any) {
         std::fprintf(
             f,
@@ -95,12 +98,24 @@ void writeShapes(Writer &w, const Scene &s, const PrimList &l, int name, const s
                 w.v3(t.a);
                 w.v3(t.b);
             }
+        for (const LineSetDraw &d : l.lineSets)
+            if (d.name == name)
+                forEachLineSetSegment(s, d, [&](const Vec3 &a, const Vec3 &b, const Rgb &, const Rgb &) {
+                    w.v3(a);
+                    w.v3(b);
+                });
         std::fprintf(f, "] }\n      color Color { color [ ");
         for (const ThickLine &t : l.thickLines)
             if (t.name == name) {
                 w.c3(t.ca);
                 w.c3(t.cb);
             }
+        for (const LineSetDraw &d : l.lineSets)
+            if (d.name == name)
+                forEachLineSetSegment(s, d, [&](const Vec3 &, const Vec3 &, const Rgb &ca, const Rgb &cb) {
+                    w.c3(ca);
+                    w.c3(cb);
+                });
         std::fprintf(f, "] }\n      coordIndex [ ");
         int k = 0;
         for (const ThickLine &t : l.thickLines)
@@ -108,6 +123,12 @@ void writeShapes(Writer &w, const Scene &s, const PrimList &l, int name, const s
                 std::fprintf(f, "%d %d -1 ", k, k + 1);
                 k += 2;
             }
+        for (const LineSetDraw &d : l.lineSets)
+            if (d.name == name)
+                forEachLineSetSegment(s, d, [&](const Vec3 &, const Vec3 &, const Rgb &, const Rgb &) {
+                    std::fprintf(f, "%d %d -1 ", k, k + 1);
+                    k += 2;
+                });
         std::fprintf(f, "] } }\n");
     }
     // Facets: one face set per opacity, colour per face.
@@ -162,6 +183,9 @@ bool usesName(const PrimList &l, int name)
         if (p.name == name)
             return true;
     for (const ThickLine &p : l.thickLines)
+        if (p.name == name)
+            return true;
+    for (const LineSetDraw &p : l.lineSets)
         if (p.name == name)
             return true;
     for (const Facet &p : l.facets)

@@ -22,6 +22,7 @@
 #include <tuple>
 #include <vector>
 
+#include "linesets.h"
 #include "shaders.h"
 #include "state.h"
 
@@ -580,6 +581,7 @@ void drawPanel(Scene &s, int index, int width, int height)
             useProgram(kLine, mvp, vw, vh);
             glDrawArrays(GL_LINES, static_cast<GLint>(lineFirst), static_cast<GLsizei>(pointFirst - lineFirst));
         }
+        drawLineSets(s, panel, mvp.m, vw, vh);
         if (transFirst > pointFirst) {
             useProgram(kPoint, mvp, vw, vh);
             glDrawArrays(GL_POINTS, static_cast<GLint>(pointFirst), static_cast<GLsizei>(transFirst - pointFirst));
@@ -1031,6 +1033,7 @@ void renderShutdown()
     }
     if (R.vao)
         glDeleteVertexArrays(1, &R.vao);
+    releaseLineSets();
     if (R.nearestSampler)
         glDeleteSamplers(1, &R.nearestSampler);
     releaseOverlay();

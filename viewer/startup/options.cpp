@@ -6,10 +6,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <unistd.h>
+
 #include "crosshair.h"
 #include "look.h"
 #include "overlay.h"
 #include "startup.h"
+#include "trackset.h"
 #include "tracks.h"
 
 namespace {
@@ -160,12 +163,18 @@ int setVertexNormals(char **, int)
 
 int setTrackPattern(char **val, int)
 {
-    // The pattern becomes a printf format with one int argument.
-    if (!trackPatternValid(val[0]) || std::strlen(val[0]) >= XRW_SHORT_FIELD)
+    // The pattern becomes a printf format with one int argument; without
+    // one it names a tractogram file.
+    if (std::strlen(val[0]) >= XRW_SHORT_FIELD || (!trackPatternValid(val[0]) && access(val[0], F_OK) != 0))
         return kOptionUsage;
     settings.haveTracks = 1;
     copyField(settings.trackPattern, XRW_SHORT_FIELD, val[0]);
     return 0;
+}
+
+int setTrackColour(char **val, int)
+{
+    return setTrackColourName(val[0]) ? 0 : kOptionUsage;
 }
 
 int setTrackSkip(char **val, int)
@@ -315,6 +324,7 @@ const ViewerOption kViewerOptions[] = {
     {"-Vx", 0, false, "", "-Vx \t\t calculate and use vertex normals\n", setVertexNormals},
     {"-Tf", 1, false, "PATTERN", "-Tf \t (ascii) track name file pattern\n", setTrackPattern},
     {"-Ts", 1, false, "n", "-Ts \t track file skip factor (default 1000)\n", setTrackSkip},
+    {"-Tc", 1, false, "MODE", nullptr, setTrackColour},
     {nullptr, 0, false, nullptr, " * * * global options\n", nullptr},
     {"-SV", 0, false, "", "-SV \t\t suppress volume rendering\n", setNoVolumes},
     {"-DX", 0, false, "", "-DX \t clip data outside data min, max\n", setClipData},

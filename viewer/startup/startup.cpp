@@ -11,6 +11,7 @@
 #include "frame.h"
 #include "look.h"
 #include "obj.h"
+#include "trackset.h"
 #include "options.h"
 #include "ortho.h"
 #include "tracks.h"
@@ -489,7 +490,12 @@ void finishSurfaces(const float window[6])
 
 int buildScene(int argc, char **argv)
 {
-    if (settings.haveTracks && readTracks(settings.trackPattern, settings.trackSkip) != 0) {
+    // A name with no integer conversion is one tractogram file; its faults
+    // are its own one line.
+    if (settings.haveTracks && !trackPatternValid(settings.trackPattern)) {
+        if (loadTrackSet(settings.trackPattern) != 0)
+            return -1;
+    } else if (settings.haveTracks && readTracks(settings.trackPattern, settings.trackSkip) != 0) {
         usage(argv[0]);
         return -1;
     }

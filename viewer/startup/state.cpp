@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "obj.h"
+#include "trackset.h"
 
 const ViewerDefaults kViewerDefaults = {0.0f, 1.0f, 0.0f, 0.2f, 1.0f, -1, 1, 1, 1, 1.0f, 1000, 1, -1.0f};
 
@@ -66,6 +67,7 @@ void resetViewerState()
     for (int j = 0; j < nobjs; j++)
         freeObj(objs[j]);
     std::free(objs);
+    resetTrackSet();
     if (start && ntracks > 0)
         std::free(start[0]);
     std::free(start);

@@ -9,6 +9,7 @@
 
 #include "printf_pattern.h"
 #include "state.h"
+#include "trackset.h"
 #include "vqscene.h"
 
 namespace {
@@ -111,6 +112,12 @@ Colour3 trackColour(const Point3 *p, int n)
 
 void trackPass()
 {
+    // A tractogram file is one line set, shown and hidden by key 2 alike.
+    if (haveTrackSet()) {
+        if (numcount[2] & 1)
+            drawTrackSet();
+        return;
+    }
     if (!start || (numcount[2] & 1) == 0 || ntracks <= 0)
         return;
     for (long t = 0; t < ntracks; t++) {
