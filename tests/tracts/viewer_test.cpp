@@ -155,7 +155,9 @@ TEST(TractogramRun, StreamlinesLandOnTheVoxelsTheyPassThrough)
 TEST(TextTracks, DrawTheSameImageAsTheThickLinePassAlwaysDid)
 {
     // The reference was drawn by the viewer before line sets existed, from
-    // the same sample data.
+    // the same sample data (drawn again once slice sets took the one pass,
+    // which blends a multisampled pixel's samples at a track's edge inside
+    // the volume otherwise; the tracks' own pixels did not change).
     std::string dir = vt::tmpPath("text_tracks");
     std::string cmd = "rm -rf '" + dir + "' && mkdir -p '" + dir + "/tr' && cd '" + dir + "' && '" BIN_DIR +
                       "/makephantom' ph.xrw 24 >/dev/null 2>&1 && '" BIN_DIR
