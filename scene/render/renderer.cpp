@@ -451,21 +451,47 @@ void drawProjections(int x0, int y0, int vw, int vh, const Mat4 &mvp, bool depth
     glDepthMask(GL_TRUE);
 }
 
-void drawPanel(Scene &s, int index, int width, int height)
+namespace {
+
+// Where a panel lands and how it is seen: its pixels, camera, depth range
+// and matrices, and whether the opaque depth was copied for the passes
+// that limit their rays by it.
+struct PanelView {
+    const Camera *cam = nullptr;
+    int x0 = 0, y0 = 0, vw = 0, vh = 0;
+    double zn = 0, zf = 0;
+    Mat4 view{}, proj{}, mvp{};
+    bool outlines = false;
+    bool depthLimit = false;
+    GLint samples = 0;
+};
+
+// Where each kind of a panel's vertices starts in the one vertex array.
+struct PanelVerts {
+    size_t triCount = 0, lineFirst = 0, pointFirst = 0, transFirst = 0;
+};
+
+// The panel's pixels cleared and its matrices made; false when the panel
+// covers no pixels.
+bool setUpPanelView(Scene &s, int index, int width, int height, PanelView &pv)
 {
     const Panel &panel = s.panels[index];
     int rect[4];
     panelRect(panel, width, height, rect);
-    int x0 = rect[0], y0 = rect[1], vw = rect[2], vh = rect[3];
-    if (vw <= 0 || vh <= 0)
-        return;
-    glViewport(x0, y0, vw, vh);
-    glScissor(x0, y0, vw, vh);
+    pv.x0 = rect[0];
+    pv.y0 = rect[1];
+    pv.vw = rect[2];
+    pv.vh = rect[3];
+    if (pv.vw <= 0 || pv.vh <= 0)
+        return false;
+    glViewport(pv.x0, pv.y0, pv.vw, pv.vh);
+    glScissor(pv.x0, pv.y0, pv.vw, pv.vh);
     glClearColor(s.background.r, s.background.g, s.background.b, 1);
     glDepthMask(GL_TRUE);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
     const Camera &cam = panelCamera(s, index);
+    pv.cam = &cam;
     // Near and far planes around the panel's viewport box, with room for
     // what lies a little outside it.
     double c[3], r = 0;
@@ -477,12 +503,23 @@ void drawPanel(Scene &s, int index, int width, int height)
     r = std::max(std::sqrt(r), 1e-6);
     double dx = cam.eye[0] - c[0], dy = cam.eye[1] - c[1], dz = cam.eye[2] - c[2];
     double dist = std::sqrt(dx * dx + dy * dy + dz * dz);
-    double zf = dist + 4 * r, zn = std::max(dist - 4 * r, zf * 1e-4);
-    Mat4 view = lookAt(cam);
-    Mat4 proj = cam.ortho ? orthographic(cam.height, static_cast<double>(vw) / vh, zn, zf)
-                          : perspective(cam.fovy, static_cast<double>(vw) / vh, zn, zf);
-    Mat4 mvp = multiply(proj, view);
+    pv.zf = dist + 4 * r;
+    pv.zn = std::max(dist - 4 * r, pv.zf * 1e-4);
+    double aspect = static_cast<double>(pv.vw) / pv.vh;
+    pv.view = lookAt(cam);
+    pv.proj = cam.ortho ? orthographic(cam.height, aspect, pv.zn, pv.zf)
+                        : perspective(cam.fovy, aspect, pv.zn, pv.zf);
+    pv.mvp = multiply(pv.proj, pv.view);
+    pv.outlines = s.renderMode == 0;
+    return true;
+}
 
+// The panel's lists turned into one vertex array: triangles, lines,
+// points, then the sorted transparent vertices in runs of equal program
+// and texture, stacks drawn in one pass standing for their polygons.
+PanelVerts buildPanelVerts(Scene &s, const Panel &panel, const PanelView &pv)
+{
+    const Camera &cam = *pv.cam;
     Batches b;
     b.tris.swap(R.verts); // reuse capacity
     b.tris.clear();
@@ -510,22 +547,20 @@ void drawPanel(Scene &s, int index, int width, int height)
     std::stable_sort(R.items.begin(), R.items.end(),
                      [](const Transparent &a, const Transparent &b) { return a.dist > b.dist; });
 
-    // One vertex array: triangles, lines, points, then the sorted
-    // transparent vertices in runs of equal program and texture.
     std::vector<Vert> &all = b.tris;
-    size_t triCount = all.size();
-    size_t lineFirst = all.size();
+    PanelVerts verts;
+    verts.triCount = all.size();
+    verts.lineFirst = all.size();
     all.insert(all.end(), b.lines.begin(), b.lines.end());
-    size_t pointFirst = all.size();
+    verts.pointFirst = all.size();
     all.insert(all.end(), b.points.begin(), b.points.end());
-    size_t transFirst = all.size();
+    verts.transFirst = all.size();
     R.runs.clear();
     R.projectRuns.clear();
     // Stacks of textured polygons are drawn in one pass where nothing
     // opaque is there to hide part of a ray and the polygons are filled.
-    bool outlines = s.renderMode == 0;
     R.stacks.clear();
-    if (R.onePass && !outlines) {
+    if (R.onePass && !pv.outlines) {
         findStacks(s, cam.eye, 3);
         findSliceStacks(s, cam.eye, 3);
     }
@@ -561,251 +596,284 @@ void drawPanel(Scene &s, int index, int width, int height)
         else
             runs.push_back({t.program, t.key, first, t.count});
     }
-    (void)transFirst;
     R.verts.swap(all);
     uploadVerts();
+    return verts;
+}
+
+// Opaque triangles, lines, line sets and points, with depth writes.
+void drawOpaquePass(Scene &s, const Panel &panel, const PanelView &pv, const PanelVerts &v)
+{
+    if (v.triCount > 0) {
+        useProgram(kSurface, pv.mvp, pv.vw, pv.vh);
+        setLights(R.programs[kSurface], s, *pv.cam);
+        glPolygonMode(GL_FRONT_AND_BACK, pv.outlines ? GL_LINE : GL_FILL);
+        glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(v.triCount));
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    }
+    if (v.pointFirst > v.lineFirst) {
+        useProgram(kLine, pv.mvp, pv.vw, pv.vh);
+        glDrawArrays(GL_LINES, static_cast<GLint>(v.lineFirst),
+                     static_cast<GLsizei>(v.pointFirst - v.lineFirst));
+    }
+    drawLineSets(s, panel, pv.mvp.m, pv.vw, pv.vh);
+    if (v.transFirst > v.pointFirst) {
+        useProgram(kPoint, pv.mvp, pv.vw, pv.vh);
+        glDrawArrays(GL_POINTS, static_cast<GLint>(v.pointFirst),
+                     static_cast<GLsizei>(v.transFirst - v.pointFirst));
+    }
+}
+
+// What is opaque hides the parts of a stack's rays behind it: its depth at
+// each pixel's centre, drawn once more into a texture the pass reads.
+void copyOpaqueDepth(Scene &s, const Panel &panel, PanelView &pv, const PanelVerts &v)
+{
+    if ((R.stacks.empty() && R.projectRuns.empty()) || v.transFirst == 0)
+        return;
+    GLint outer = 0;
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &outer);
+    glGetIntegerv(GL_SAMPLES, &pv.samples);
+    pv.samples = std::min<GLint>(pv.samples, 8);
+    if (beginDepthCopy(pv.vw, pv.vh, pv.samples)) {
+        drawOpaquePass(s, panel, pv, v);
+        pv.depthLimit = true;
+    }
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(outer));
+    glViewport(pv.x0, pv.y0, pv.vw, pv.vh);
+    glScissor(pv.x0, pv.y0, pv.vw, pv.vh);
+}
+
+// A grid's look-up table and its decoding: the uniforms every program
+// that samples a volume binding shares.
+void setGridColours(const ProgramInfo &p, const VolumeBinding &vb)
+{
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_1D, vb.lut);
+    glActiveTexture(GL_TEXTURE0);
+    glUniform1i(p.ramp, vb.ramp ? 1 : 0);
+    glUniform1i(p.lutSize, vb.lutSize);
+    glUniform2f(p.decode, vb.lo, vb.span);
+    glUniform2f(p.range, vb.dmin, vb.scale);
+}
+
+// A stack brick's textures and uniforms: its rays, planes, colours, the
+// opaque depth and, nearest first, what the target holds in front.
+void bindStackRun(const ProgramInfo &p, const Run &run, const PanelView &pv, bool nearFirst)
+{
+    const StackDraw &d = R.stackDraws[run.key];
+    const Stack &st = R.stacks[d.stack];
+    float eye[3], ray[9];
+    stackRays(pv.view, pv.proj, pv.cam->eye, st.toIndex, eye, ray);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_3D, d.tex);
+    glUniform3fv(p.eye, 1, eye);
+    glUniformMatrix3fv(p.ray, 1, GL_FALSE, ray);
+    glUniform2f(p.depth, static_cast<float>(pv.zn), static_cast<float>(pv.zf));
+    float wx = R.accumulating ? 0.0f : static_cast<float>(pv.x0),
+          wy = R.accumulating ? 0.0f : static_cast<float>(pv.y0);
+    glUniform4f(p.window, wx, wy, static_cast<float>(pv.vw), static_cast<float>(pv.vh));
+    glUniform4f(p.plane, static_cast<float>(st.normal[0]), static_cast<float>(st.normal[1]),
+                static_cast<float>(st.normal[2]), static_cast<float>(st.d0));
+    glUniform2f(p.planes, static_cast<float>(st.step), static_cast<float>(st.planes));
+    glUniform1f(p.alpha, st.alpha);
+    glUniform1i(p.depthLimit, pv.depthLimit ? 1 : 0);
+    glUniform1i(p.sampleCount, pv.depthLimit && pv.samples > 1 ? pv.samples : 0);
+    if (st.set >= 0)
+        setGridColours(p, R.bindings[R.sliceSets[st.set].binding]);
+    glActiveTexture(GL_TEXTURE3);
+    glBindTexture(GL_TEXTURE_3D,
+                  st.set >= 0 ? R.volumes[R.sliceSets[st.set].grid].occTex : R.textures[st.tex].occTex);
+    if (pv.depthLimit) {
+        glActiveTexture(pv.samples > 1 ? GL_TEXTURE4 : GL_TEXTURE2);
+        glBindTexture(pv.samples > 1 ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D, R.depth.tex);
+        glActiveTexture(GL_TEXTURE0);
+    }
+    glUniform3fv(p.lo, 1, d.lo);
+    glUniform3fv(p.hi, 1, d.hi);
+    glUniform3fv(p.origin, 1, d.origin);
+    glUniform3fv(p.size, 1, d.size);
+    glUniform1i(p.nearFirst, nearFirst ? 1 : 0);
+    glUniform1f(p.stop, R.rayStop);
+    glUniform1i(p.blend, st.blend);
+    glUniform1i(p.shade, st.shade ? 1 : 0);
+    if (st.shade) {
+        static const int straight[3] = {0, 1, 2};
+        float g[9], m[16] = {};
+        gradientToScene(st.fromIndex, straight, g);
+        glUniformMatrix3fv(p.gradToScene, 1, GL_FALSE, g);
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 3; ++c)
+                m[c * 4 + r] = static_cast<float>(st.fromIndex[r * 4 + 1 + c]);
+            m[12 + r] = static_cast<float>(st.fromIndex[r * 4]);
+        }
+        m[15] = 1;
+        glUniformMatrix4fv(p.indexToScene, 1, GL_FALSE, m);
+    }
+    glUniform1i(p.empty, d.tex == 0 ? 1 : 0);
+    glUniform4fv(p.fill, 1, d.fill);
+    glUniform1i(p.partial, R.accumulating ? 1 : 0);
+    if (nearFirst) {
+        glActiveTexture(GL_TEXTURE5);
+        glBindTexture(GL_TEXTURE_2D, R.accum.tex);
+        glActiveTexture(GL_TEXTURE0);
+    }
+}
+
+// What the transparent pass keeps from one run to the next: the program in
+// use and whether multisampling is on.
+struct RunState {
+    int current = -1;
+    bool multisample = true;
+};
+
+// One run's textures, uniforms, state and draw.
+void drawRun(Scene &s, const PanelView &pv, const Run &run, bool nearFirst, RunState &rs)
+{
+    if (run.program != rs.current) {
+        useProgram(run.program, pv.mvp, pv.vw, pv.vh);
+        if (run.program == kSurface || run.program == kVolume || run.program == kStack)
+            setLights(R.programs[run.program], s, *pv.cam);
+        if (run.program == kVolume || run.program == kStack)
+            glUniform3f(R.programs[run.program].eyePos, static_cast<float>(pv.cam->eye[0]),
+                        static_cast<float>(pv.cam->eye[1]), static_cast<float>(pv.cam->eye[2]));
+        rs.current = run.program;
+    }
+    const ProgramInfo &p = R.programs[run.program];
+    if (run.program == kTex) {
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_3D, static_cast<GLuint>(run.key));
+    } else if (isStackProgram(run.program)) {
+        bindStackRun(p, run, pv, nearFirst);
+    } else if (run.program == kPlane) {
+        const PlaneBinding &pb = R.planeBindings[run.key];
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_3D, pb.vb.grid);
+        glBindSampler(0, pb.linear ? 0 : R.nearestSampler);
+        setGridColours(p, pb.vb);
+        glUniform1f(p.alpha, pb.alpha);
+    } else if (run.program == kVolume) {
+        const VolumeBinding &vb = R.bindings[run.key];
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_3D, vb.grid);
+        setGridColours(p, vb);
+        glUniform1i(p.shade, vb.shade ? 1 : 0);
+        if (vb.shade)
+            glUniformMatrix3fv(p.gradToScene, 1, GL_FALSE, vb.gradToScene);
+    }
+    // Slices and textured polygons show no edges worth smoothing
+    // (they come in stacks whose rims are transparent or covered by
+    // their neighbours), and blending them into every sample costs.
+    // The state changes only between kinds of runs: a volume cut
+    // into bricks draws many runs in a row.
+    // Grid planes keep multisampling: lines drawn just in front of
+    // them (a crosshair) hold their edge samples by depth.
+    bool smooth = !(run.program == kVolume || run.program == kTex || isStackProgram(run.program));
+    if (smooth != rs.multisample) {
+        (smooth ? glEnable : glDisable)(GL_MULTISAMPLE);
+        rs.multisample = smooth;
+    }
+    // A stack's pass composites its planes itself: its colour comes
+    // premultiplied.
+    // Its box's faces lie behind the ray's samples: the pass limits
+    // the ray by the opaque depth itself.
+    // Nearest first, each brick's rays carry on from what the target
+    // holds and replace it: the next brick may read it only after a
+    // barrier.
+    if (isStackProgram(run.program)) {
+        glBlendFuncSeparate(GL_ONE, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+        glDisable(GL_DEPTH_TEST);
+        if (nearFirst)
+            glDisable(GL_BLEND);
+    }
+    glDrawArrays(GL_TRIANGLES, run.first, run.count);
+    if (run.program == kPlane)
+        glBindSampler(0, 0);
+    if (isStackProgram(run.program)) {
+        glEnable(GL_DEPTH_TEST);
+        if (nearFirst) {
+            glTextureBarrier();
+            glEnable(GL_BLEND);
+        }
+    }
+}
+
+// The stack a run draws a brick of, or -1.
+int stackOfRun(size_t i)
+{
+    return isStackProgram(R.runs[i].program) ? R.stackDraws[R.runs[i].key].stack : -1;
+}
+
+// Every transparent run, far to near, blended over what is drawn.
+void drawTransparentPass(Scene &s, const PanelView &pv)
+{
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDepthMask(GL_FALSE);
+    glPolygonMode(GL_FRONT_AND_BACK, pv.outlines ? GL_LINE : GL_FILL);
+    RunState rs;
+    for (size_t ri = 0; ri < R.runs.size();) {
+        // One run, or the runs of one stack's bricks: those add up in a
+        // float target, so that the framebuffer's bytes round once per
+        // stack, not once per brick.
+        size_t end = ri + 1;
+        if (stackOfRun(ri) >= 0)
+            while (end < R.runs.size() && stackOfRun(end) == stackOfRun(ri))
+                ++end;
+        GLint outer = 0;
+        bool accumulate = false;
+        if (end - ri > 1) {
+            glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &outer);
+            accumulate = beginAccumulation(pv.vw, pv.vh);
+            if (!accumulate)
+                glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(outer));
+        }
+        // Where the GL lets a pass read its own target, the bricks go
+        // nearest first, and a ray stops once what lies in front of it
+        // hides the rest; else farthest first, each blended over.
+        const bool nearFirst = accumulate && R.textureBarrier && R.nearFirstStacks;
+        for (size_t n = ri; n < end; ++n)
+            drawRun(s, pv, R.runs[nearFirst ? end - 1 - (n - ri) : n], nearFirst, rs);
+        if (accumulate) {
+            endAccumulation(static_cast<GLuint>(outer), pv.x0, pv.y0, pv.vw, pv.vh,
+                            stackOfRun(ri) >= 0 ? R.stacks[stackOfRun(ri)].blend : 0);
+            rs.current = -1;
+        }
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        ri = end;
+    }
+    glEnable(GL_MULTISAMPLE);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glDepthMask(GL_TRUE);
+    glDisable(GL_BLEND);
+}
+
+} // namespace
+
+void drawPanel(Scene &s, int index, int width, int height)
+{
+    PanelView pv;
+    if (!setUpPanelView(s, index, width, height, pv))
+        return;
+    const Panel &panel = s.panels[index];
+    PanelVerts v = buildPanelVerts(s, panel, pv);
     glBindVertexArray(R.vao);
 
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     glDisable(GL_BLEND);
-    auto drawOpaque = [&] {
-        if (triCount > 0) {
-            useProgram(kSurface, mvp, vw, vh);
-            setLights(R.programs[kSurface], s, cam);
-            glPolygonMode(GL_FRONT_AND_BACK, outlines ? GL_LINE : GL_FILL);
-            glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(triCount));
-            glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-        }
-        if (pointFirst > lineFirst) {
-            useProgram(kLine, mvp, vw, vh);
-            glDrawArrays(GL_LINES, static_cast<GLint>(lineFirst), static_cast<GLsizei>(pointFirst - lineFirst));
-        }
-        drawLineSets(s, panel, mvp.m, vw, vh);
-        if (transFirst > pointFirst) {
-            useProgram(kPoint, mvp, vw, vh);
-            glDrawArrays(GL_POINTS, static_cast<GLint>(pointFirst), static_cast<GLsizei>(transFirst - pointFirst));
-        }
-    };
-    drawOpaque();
-    // What is opaque hides the parts of a stack's rays behind it: its
-    // depth at each pixel's centre, drawn once more into a texture the
-    // pass reads.
-    bool depthLimit = false;
-    GLint samples = 0;
-    if ((!R.stacks.empty() || !R.projectRuns.empty()) && transFirst > 0) {
-        GLint outer = 0;
-        glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &outer);
-        glGetIntegerv(GL_SAMPLES, &samples);
-        samples = std::min<GLint>(samples, 8);
-        if (beginDepthCopy(vw, vh, samples)) {
-            drawOpaque();
-            depthLimit = true;
-        }
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(outer));
-        glViewport(x0, y0, vw, vh);
-        glScissor(x0, y0, vw, vh);
-    }
-
+    drawOpaquePass(s, panel, pv, v);
+    copyOpaqueDepth(s, panel, pv, v);
     // Projections of slice sets, grid by grid: gathered in a float target,
     // then through their colours onto the panel, before what is blended.
     if (!R.projectRuns.empty())
-        drawProjections(x0, y0, vw, vh, mvp, depthLimit, samples);
-
-    if (!R.runs.empty()) {
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        glDepthMask(GL_FALSE);
-        glPolygonMode(GL_FRONT_AND_BACK, outlines ? GL_LINE : GL_FILL);
-        int current = -1;
-        bool multisample = true;
-        auto stackOf = [](size_t i) {
-            return isStackProgram(R.runs[i].program) ? R.stackDraws[R.runs[i].key].stack : -1;
-        };
-        // One run's textures, uniforms, state and draw.
-        auto drawRun = [&](const Run &run, bool nearFirst) {
-            if (run.program != current) {
-                useProgram(run.program, mvp, vw, vh);
-                if (run.program == kSurface || run.program == kVolume || run.program == kStack)
-                    setLights(R.programs[run.program], s, cam);
-                if (run.program == kVolume || run.program == kStack)
-                    glUniform3f(R.programs[run.program].eyePos, static_cast<float>(cam.eye[0]),
-                                static_cast<float>(cam.eye[1]), static_cast<float>(cam.eye[2]));
-                current = run.program;
-            }
-            const ProgramInfo &p = R.programs[run.program];
-            if (run.program == kTex) {
-                glActiveTexture(GL_TEXTURE0);
-                glBindTexture(GL_TEXTURE_3D, static_cast<GLuint>(run.key));
-            } else if (isStackProgram(run.program)) {
-                const StackDraw &d = R.stackDraws[run.key];
-                const Stack &st = R.stacks[d.stack];
-                float eye[3], ray[9];
-                stackRays(view, proj, cam.eye, st.toIndex, eye, ray);
-                glActiveTexture(GL_TEXTURE0);
-                glBindTexture(GL_TEXTURE_3D, d.tex);
-                glUniform3fv(p.eye, 1, eye);
-                glUniformMatrix3fv(p.ray, 1, GL_FALSE, ray);
-                glUniform2f(p.depth, static_cast<float>(zn), static_cast<float>(zf));
-                float wx = R.accumulating ? 0.0f : static_cast<float>(x0), wy = R.accumulating ? 0.0f : static_cast<float>(y0);
-                glUniform4f(p.window, wx, wy, static_cast<float>(vw), static_cast<float>(vh));
-                glUniform4f(p.plane, static_cast<float>(st.normal[0]), static_cast<float>(st.normal[1]),
-                            static_cast<float>(st.normal[2]), static_cast<float>(st.d0));
-                glUniform2f(p.planes, static_cast<float>(st.step), static_cast<float>(st.planes));
-                glUniform1f(p.alpha, st.alpha);
-                glUniform1i(p.depthLimit, depthLimit ? 1 : 0);
-                glUniform1i(p.sampleCount, depthLimit && samples > 1 ? samples : 0);
-                if (st.set >= 0) {
-                    const SliceSet &set = R.sliceSets[st.set];
-                    const VolumeBinding &vb = R.bindings[set.binding];
-                    glActiveTexture(GL_TEXTURE1);
-                    glBindTexture(GL_TEXTURE_1D, vb.lut);
-                    glUniform1i(p.ramp, vb.ramp ? 1 : 0);
-                    glUniform1i(p.lutSize, vb.lutSize);
-                    glUniform2f(p.decode, vb.lo, vb.span);
-                    glUniform2f(p.range, vb.dmin, vb.scale);
-                }
-                glActiveTexture(GL_TEXTURE3);
-                glBindTexture(GL_TEXTURE_3D, st.set >= 0 ? R.volumes[R.sliceSets[st.set].grid].occTex
-                                                         : R.textures[st.tex].occTex);
-                if (depthLimit) {
-                    glActiveTexture(samples > 1 ? GL_TEXTURE4 : GL_TEXTURE2);
-                    glBindTexture(samples > 1 ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D, R.depth.tex);
-                    glActiveTexture(GL_TEXTURE0);
-                }
-                glUniform3fv(p.lo, 1, d.lo);
-                glUniform3fv(p.hi, 1, d.hi);
-                glUniform3fv(p.origin, 1, d.origin);
-                glUniform3fv(p.size, 1, d.size);
-                glUniform1i(p.nearFirst, nearFirst ? 1 : 0);
-                glUniform1f(p.stop, R.rayStop);
-                glUniform1i(p.blend, st.blend);
-                glUniform1i(p.shade, st.shade ? 1 : 0);
-                if (st.shade) {
-                    static const int straight[3] = {0, 1, 2};
-                    float g[9], m[16] = {};
-                    gradientToScene(st.fromIndex, straight, g);
-                    glUniformMatrix3fv(p.gradToScene, 1, GL_FALSE, g);
-                    for (int r = 0; r < 3; ++r) {
-                        for (int c = 0; c < 3; ++c)
-                            m[c * 4 + r] = static_cast<float>(st.fromIndex[r * 4 + 1 + c]);
-                        m[12 + r] = static_cast<float>(st.fromIndex[r * 4]);
-                    }
-                    m[15] = 1;
-                    glUniformMatrix4fv(p.indexToScene, 1, GL_FALSE, m);
-                }
-                glUniform1i(p.empty, d.tex == 0 ? 1 : 0);
-                glUniform4fv(p.fill, 1, d.fill);
-                glUniform1i(p.partial, R.accumulating ? 1 : 0);
-                if (nearFirst) {
-                    glActiveTexture(GL_TEXTURE5);
-                    glBindTexture(GL_TEXTURE_2D, R.accum.tex);
-                    glActiveTexture(GL_TEXTURE0);
-                }
-            } else if (run.program == kPlane) {
-                const PlaneBinding &pb = R.planeBindings[run.key];
-                glActiveTexture(GL_TEXTURE0);
-                glBindTexture(GL_TEXTURE_3D, pb.vb.grid);
-                glBindSampler(0, pb.linear ? 0 : R.nearestSampler);
-                glActiveTexture(GL_TEXTURE1);
-                glBindTexture(GL_TEXTURE_1D, pb.vb.lut);
-                glActiveTexture(GL_TEXTURE0);
-                glUniform1i(p.ramp, pb.vb.ramp ? 1 : 0);
-                glUniform1i(p.lutSize, pb.vb.lutSize);
-                glUniform2f(p.decode, pb.vb.lo, pb.vb.span);
-                glUniform2f(p.range, pb.vb.dmin, pb.vb.scale);
-                glUniform1f(p.alpha, pb.alpha);
-            } else if (run.program == kVolume) {
-                const VolumeBinding &vb = R.bindings[run.key];
-                glActiveTexture(GL_TEXTURE0);
-                glBindTexture(GL_TEXTURE_3D, vb.grid);
-                glActiveTexture(GL_TEXTURE1);
-                glBindTexture(GL_TEXTURE_1D, vb.lut);
-                glActiveTexture(GL_TEXTURE0);
-                glUniform1i(p.ramp, vb.ramp ? 1 : 0);
-                glUniform1i(p.lutSize, vb.lutSize);
-                glUniform2f(p.decode, vb.lo, vb.span);
-                glUniform2f(p.range, vb.dmin, vb.scale);
-                glUniform1i(p.shade, vb.shade ? 1 : 0);
-                if (vb.shade)
-                    glUniformMatrix3fv(p.gradToScene, 1, GL_FALSE, vb.gradToScene);
-            }
-            // Slices and textured polygons show no edges worth smoothing
-            // (they come in stacks whose rims are transparent or covered by
-            // their neighbours), and blending them into every sample costs.
-            // The state changes only between kinds of runs: a volume cut
-            // into bricks draws many runs in a row.
-            // Grid planes keep multisampling: lines drawn just in front of
-            // them (a crosshair) hold their edge samples by depth.
-            bool smooth = !(run.program == kVolume || run.program == kTex || isStackProgram(run.program));
-            if (smooth != multisample) {
-                (smooth ? glEnable : glDisable)(GL_MULTISAMPLE);
-                multisample = smooth;
-            }
-            // A stack's pass composites its planes itself: its colour comes
-            // premultiplied.
-            // Its box's faces lie behind the ray's samples: the pass limits
-            // the ray by the opaque depth itself.
-            // Nearest first, each brick's rays carry on from what the target
-            // holds and replace it: the next brick may read it only after a
-            // barrier.
-            if (isStackProgram(run.program)) {
-                glBlendFuncSeparate(GL_ONE, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-                glDisable(GL_DEPTH_TEST);
-                if (nearFirst)
-                    glDisable(GL_BLEND);
-            }
-            glDrawArrays(GL_TRIANGLES, run.first, run.count);
-            if (run.program == kPlane)
-                glBindSampler(0, 0);
-            if (isStackProgram(run.program)) {
-                glEnable(GL_DEPTH_TEST);
-                if (nearFirst) {
-                    glTextureBarrier();
-                    glEnable(GL_BLEND);
-                }
-            }
-        };
-        for (size_t ri = 0; ri < R.runs.size();) {
-            // One run, or the runs of one stack's bricks: those add up in a
-            // float target, so that the framebuffer's bytes round once per
-            // stack, not once per brick.
-            size_t end = ri + 1;
-            if (stackOf(ri) >= 0)
-                while (end < R.runs.size() && stackOf(end) == stackOf(ri))
-                    ++end;
-            GLint outer = 0;
-            bool accumulate = false;
-            if (end - ri > 1) {
-                glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &outer);
-                accumulate = beginAccumulation(vw, vh);
-                if (!accumulate)
-                    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(outer));
-            }
-            // Where the GL lets a pass read its own target, the bricks go
-            // nearest first, and a ray stops once what lies in front of it
-            // hides the rest; else farthest first, each blended over.
-            const bool nearFirst = accumulate && R.textureBarrier && R.nearFirstStacks;
-            for (size_t n = ri; n < end; ++n)
-                drawRun(R.runs[nearFirst ? end - 1 - (n - ri) : n], nearFirst);
-            if (accumulate) {
-                endAccumulation(static_cast<GLuint>(outer), x0, y0, vw, vh,
-                                stackOf(ri) >= 0 ? R.stacks[stackOf(ri)].blend : 0);
-                current = -1;
-            }
-            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-            ri = end;
-        }
-        glEnable(GL_MULTISAMPLE);
-        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-        glDepthMask(GL_TRUE);
-        glDisable(GL_BLEND);
-    }
+        drawProjections(pv.x0, pv.y0, pv.vw, pv.vh, pv.mvp, pv.depthLimit, pv.samples);
+    if (!R.runs.empty())
+        drawTransparentPass(s, pv);
     glBindVertexArray(0);
     // The overlays, in the panel's pixels over everything.
-    glViewport(x0, y0, vw, vh);
-    glScissor(x0, y0, vw, vh);
-    drawOverlay(s, panel, cam, vw, vh);
+    glViewport(pv.x0, pv.y0, pv.vw, pv.vh);
+    glScissor(pv.x0, pv.y0, pv.vw, pv.vh);
+    drawOverlay(s, panel, *pv.cam, pv.vw, pv.vh);
 }
 
 } // namespace vq::draw

@@ -398,6 +398,73 @@ bool textStlToBinary(const char *fname, const GrowArray<unsigned char> &text, Gr
     return true;
 }
 
+// The facets' corners merged into vertices where the grid finds them
+// again: facets[g] is the 1-based vertex of corner g. False after one line
+// on stderr.
+bool weldCorners(FacetSource *src, uint32_t n, const char *fname, int *facets, GrowArray<Point3> *verts)
+{
+    VertexGrid grid;
+    // A closed mesh has about half as many vertices as facets.
+    grid.init(static_cast<size_t>(n) / 2, sampleEdge(src, n));
+    // Corner g of the file, counted over all facets; false after a read
+    // error.
+    auto corner = [src](size_t g, Point3 *pt) {
+        const unsigned char *rec = src->facet(static_cast<uint32_t>(g / 3));
+        if (!rec)
+            return false;
+        const unsigned char *q = rec + 12 + 12 * (g % 3);
+        *pt = Point3{static_cast<double>(readFloat(q)), static_cast<double>(readFloat(q + 4)),
+                     static_cast<double>(readFloat(q + 8))};
+        return true;
+    };
+    auto readFailed = []() {
+        fprintf(stderr, "failed reading facets\n");
+        return false;
+    };
+    // The searches are mostly cache misses; the corners ahead are known,
+    // so their buckets and chains are worked out and asked for early.
+    const size_t ncorners = static_cast<size_t>(n) * 3, kAhead = 16, kRing = 32;
+    CornerPlan ring[kRing];
+    for (size_t g = 0; g < kAhead && g < ncorners; g++) {
+        if (!corner(g, &ring[g].p))
+            return readFailed();
+        grid.plan(&ring[g]);
+    }
+    for (size_t g = 0; g < ncorners; g++) {
+        if (g + kAhead < ncorners) {
+            CornerPlan &ahead = ring[(g + kAhead) % kRing];
+            if (!corner(g + kAhead, &ahead.p))
+                return readFailed();
+            grid.plan(&ahead);
+            grid.prefetch(ahead);
+        }
+        if (g + kAhead / 2 < ncorners)
+            grid.prefetchChain(ring[(g + kAhead / 2) % kRing], verts->data);
+        CornerPlan &cp = ring[g % kRing];
+        if (cp.epoch != grid.epoch)
+            grid.plan(&cp);
+        // A point with a non-finite coordinate is at no finite distance
+        // from anything, so it is never merged nor found.
+        int j = cp.nb ? grid.nearest(cp, verts->data) : -1;
+        if (j >= 0) {
+            // The merged vertex moves to its latest occurrence, which may
+            // lie in another cell.
+            grid.move(j, cp);
+            verts->data[j] = cp.p;
+        } else {
+            j = static_cast<int>(verts->n);
+            if (!verts->push(cp.p)) {
+                fprintf(stderr, "out of memory reading stl file %s\n", fname);
+                return false;
+            }
+            if (cp.nb)
+                grid.insert(j, cp, verts->data);
+        }
+        facets[g] = j + 1;
+    }
+    return true;
+}
+
 } // namespace
 
 Obj *loadObjFromSTL(const char *fname, const char *label, float r, float g, float b, float a)
@@ -492,68 +559,10 @@ Obj *loadObjFromSTL(const char *fname, const char *label, float r, float g, floa
         freeObj(obj);
         return nullptr;
     }
-    VertexGrid grid;
-    // A closed mesh has about half as many vertices as facets.
-    grid.init(static_cast<size_t>(n) / 2, sampleEdge(&src, n));
-    // Corner g of the file, counted over all facets; false after a read
-    // error.
-    auto corner = [&src](size_t g, Point3 *pt) {
-        const unsigned char *rec = src.facet(static_cast<uint32_t>(g / 3));
-        if (!rec)
-            return false;
-        const unsigned char *q = rec + 12 + 12 * (g % 3);
-        *pt = Point3{static_cast<double>(readFloat(q)), static_cast<double>(readFloat(q + 4)),
-                     static_cast<double>(readFloat(q + 8))};
-        return true;
-    };
-    auto readFailed = [&]() {
-        fprintf(stderr, "failed reading facets\n");
+    if (!weldCorners(&src, n, fname, facets, &verts)) {
         std::free(facets);
         freeObj(obj);
         return nullptr;
-    };
-    // The searches are mostly cache misses; the corners ahead are known,
-    // so their buckets and chains are worked out and asked for early.
-    const size_t ncorners = static_cast<size_t>(n) * 3, kAhead = 16, kRing = 32;
-    CornerPlan ring[kRing];
-    for (size_t g = 0; g < kAhead && g < ncorners; g++) {
-        if (!corner(g, &ring[g].p))
-            return readFailed();
-        grid.plan(&ring[g]);
-    }
-    for (size_t g = 0; g < ncorners; g++) {
-        if (g + kAhead < ncorners) {
-            CornerPlan &ahead = ring[(g + kAhead) % kRing];
-            if (!corner(g + kAhead, &ahead.p))
-                return readFailed();
-            grid.plan(&ahead);
-            grid.prefetch(ahead);
-        }
-        if (g + kAhead / 2 < ncorners)
-            grid.prefetchChain(ring[(g + kAhead / 2) % kRing], verts.data);
-        CornerPlan &cp = ring[g % kRing];
-        if (cp.epoch != grid.epoch)
-            grid.plan(&cp);
-        // A point with a non-finite coordinate is at no finite distance
-        // from anything, so it is never merged nor found.
-        int j = cp.nb ? grid.nearest(cp, verts.data) : -1;
-        if (j >= 0) {
-            // The merged vertex moves to its latest occurrence, which may
-            // lie in another cell.
-            grid.move(j, cp);
-            verts.data[j] = cp.p;
-        } else {
-            j = static_cast<int>(verts.n);
-            if (!verts.push(cp.p)) {
-                fprintf(stderr, "out of memory reading stl file %s\n", fname);
-                std::free(facets);
-                freeObj(obj);
-                return nullptr;
-            }
-            if (cp.nb)
-                grid.insert(j, cp, verts.data);
-        }
-        facets[g] = j + 1;
     }
     obj->nfacets = static_cast<int>(n);
     obj->facets = facets;
