@@ -828,8 +828,10 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
     }
     // Untrimmed: every voxel counts as showing, so each slice is one strip
     // over its whole plane.
-    float thr = !R.trimSlices || whole ? -INFINITY : blend == kBlendMaximum ? v.dmin : visibleThreshold(v, lutSize);
-    if (!g->haveStrips || !(g->threshold == thr) || g->stripRows != R.stripRows)
+    float thr = !renderSettings.trimSlices || whole ? -INFINITY
+                : blend == kBlendMaximum            ? v.dmin
+                                                    : visibleThreshold(v, lutSize);
+    if (!g->haveStrips || !(g->threshold == thr) || g->stripRows != renderSettings.stripRows)
         computeStrips(*g, thr);
     int a = d.axis - 1, b1 = a == 0 ? 1 : 0, b2 = a == 2 ? 1 : 2;
     for (int k = lo[a]; k <= hi[a]; k += R.planeStride) {

@@ -29,6 +29,7 @@
 namespace vq::draw {
 
 Renderer R;
+RenderSettings renderSettings;
 
 // ---- Small matrix helpers (column-major, as GL wants them) ---------------
 
@@ -560,7 +561,7 @@ PanelVerts buildPanelVerts(Scene &s, const Panel &panel, const PanelView &pv)
     // Stacks of textured polygons are drawn in one pass where nothing
     // opaque is there to hide part of a ray and the polygons are filled.
     R.stacks.clear();
-    if (R.onePass && !pv.outlines) {
+    if (renderSettings.onePass && !pv.outlines) {
         findStacks(s, cam.eye, 3);
         findSliceStacks(s, cam.eye, 3);
     }
@@ -693,7 +694,7 @@ void bindStackRun(const ProgramInfo &p, const Run &run, const PanelView &pv, boo
     glUniform3fv(p.origin, 1, d.origin);
     glUniform3fv(p.size, 1, d.size);
     glUniform1i(p.nearFirst, nearFirst ? 1 : 0);
-    glUniform1f(p.stop, R.rayStop);
+    glUniform1f(p.stop, renderSettings.rayStop);
     glUniform1i(p.blend, st.blend);
     glUniform1i(p.shade, st.shade ? 1 : 0);
     if (st.shade) {
@@ -830,7 +831,7 @@ void drawTransparentPass(Scene &s, const PanelView &pv)
         // Where the GL lets a pass read its own target, the bricks go
         // nearest first, and a ray stops once what lies in front of it
         // hides the rest; else farthest first, each blended over.
-        const bool nearFirst = accumulate && R.textureBarrier && R.nearFirstStacks;
+        const bool nearFirst = accumulate && R.textureBarrier && renderSettings.nearFirstStacks;
         for (size_t n = ri; n < end; ++n)
             drawRun(s, pv, R.runs[nearFirst ? end - 1 - (n - ri) : n], nearFirst, rs);
         if (accumulate) {
@@ -1059,18 +1060,8 @@ void renderFrameReduced(Scene &s, int width, int height, double factor, int stri
     glUseProgram(0);
 }
 
-void renderSetSliceTrimming(bool on, int stripRows)
-{
-    R.trimSlices = on;
-    R.stripRows = stripRows > 0 ? stripRows : kStripRows;
-}
-
 void renderShutdown()
 {
-    bool trim = R.trimSlices;
-    int rows = R.stripRows, texels = R.brickTexels, kind = R.gridKind;
-    bool onePass = R.onePass, nearFirst = R.nearFirstStacks;
-    float stop = R.rayStop;
     for (auto &p : R.programs)
         if (p.id)
             glDeleteProgram(p.id);
@@ -1106,18 +1097,6 @@ void renderShutdown()
         glDeleteSamplers(1, &R.nearestSampler);
     releaseOverlay();
     R = Renderer();
-    R.trimSlices = trim;
-    R.stripRows = rows;
-    R.brickTexels = texels;
-    R.gridKind = kind;
-    R.onePass = onePass;
-    R.nearFirstStacks = nearFirst;
-    R.rayStop = stop;
-}
-
-void renderSetOnePass(bool on)
-{
-    R.onePass = on;
 }
 
 bool renderResolve(unsigned frame, int width, int height)
@@ -1149,27 +1128,6 @@ bool renderResolve(unsigned frame, int width, int height)
     glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, 0);
     glUseProgram(0);
     return true;
-}
-
-void renderSetRayStop(float opacity)
-{
-    R.rayStop = opacity;
-}
-
-void renderSetNearFirstStacks(bool on)
-{
-    R.nearFirstStacks = on;
-}
-
-int renderStacksDrawn()
-{
-    return R.stacksDrawn;
-}
-
-void renderSetBricks(int texels, int gridKind)
-{
-    R.brickTexels = texels > 0 ? texels : 0;
-    R.gridKind = gridKind >= 0 && gridKind <= 2 ? gridKind : -1;
 }
 
 } // namespace vq

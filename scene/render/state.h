@@ -290,6 +290,26 @@ struct ReducedTarget {
     bool ok = false;
 };
 
+// How the renderer draws, as shipped. Programs never change these; the
+// tests set them (scene/testing/) to draw the references that the shipped
+// ways are compared against. They outlive renderShutdown.
+struct RenderSettings {
+    // Volume slices cover only the strips of their planes that can show
+    // anything, strips of stripRows rows; off, each covers its whole plane.
+    bool trimSlices = true;
+    int stripRows = kStripRows;
+    int brickTexels = 0; // 0: kBrickTexels (within the GL's limit)
+    int gridKind = -1;   // -1: the narrowest exact kind, else a TexelKind
+    bool onePass = true; // stacks of textured polygons drawn in one pass
+    // A stack cut into bricks is drawn nearest brick first where the GL
+    // has texture barriers; off, farthest first, blended over.
+    bool nearFirstStacks = true;
+    // The opacity at which a stack's ray stops (above 1: never).
+    float rayStop = 1.0f - 1.0f / 255.0f;
+};
+
+extern RenderSettings renderSettings;
+
 struct Renderer {
     bool ready = false;
     ProgramInfo programs[kProgramCount];
@@ -299,19 +319,10 @@ struct Renderer {
     std::vector<GpuTexture> textures;
     std::map<std::tuple<int, int, int>, Lut> luts;
     GLint max3d = 256;
-    bool trimSlices = true;
-    int stripRows = kStripRows;
-    int brickTexels = 0;  // 0: kBrickTexels (within the GL's limit)
-    int gridKind = -1;    // -1: the narrowest exact kind, else a TexelKind
     bool outOfMemory = false;
-    bool onePass = true;  // stacks of textured polygons drawn in one pass
-    // The GL has texture barriers, and a stack's bricks may use them (a
-    // test setting): drawn nearest first, reading what is in front.
+    // The GL has texture barriers: a stack's bricks may be drawn nearest
+    // first, reading what is in front.
     bool textureBarrier = false;
-    bool nearFirstStacks = true;
-    // The opacity at which a stack's ray stops (a test setting; above 1:
-    // never).
-    float rayStop = 1.0f - 1.0f / 255.0f;
     int stacksDrawn = 0;  // in the last frame
     // The float target of a stack drawn in several bricks, and the opaque
     // depth of the panel, where a stack's rays meet opaque things.

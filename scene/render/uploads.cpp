@@ -21,7 +21,7 @@ namespace vq::draw {
 
 int brickTexels()
 {
-    int want = R.brickTexels > 0 ? R.brickTexels : kBrickTexels;
+    int want = renderSettings.brickTexels > 0 ? renderSettings.brickTexels : kBrickTexels;
     return std::max(2, std::min(want, static_cast<int>(R.max3d)));
 }
 
@@ -68,8 +68,9 @@ bool uploadVolume(GpuVolume &g, const Volume &v)
     // are filled: volumes made from bytes then take one pass over the grid.
     // The first value that is not a byte's sends everything again in the
     // kind a whole scan picks.
-    bool guess = R.gridKind < 0;
-    g.code = guess ? GridCode{TexelKind::Byte, 0, 1} : GridCode{static_cast<TexelKind>(R.gridKind), 0, 1};
+    bool guess = renderSettings.gridKind < 0;
+    g.code = guess ? GridCode{TexelKind::Byte, 0, 1}
+                   : GridCode{static_cast<TexelKind>(renderSettings.gridKind), 0, 1};
     if (g.code.kind == TexelKind::Short) {
         GridCode range = chooseGridCode(grid, v.nx, v.ny, v.nz);
         if (range.kind == TexelKind::Short)
@@ -197,8 +198,8 @@ void buildStrips(const RowExtents &e, int slices, std::vector<Strip> &strips, st
         }
         // Strips span the row intervals [s * kStripRows, (s + 1) * kStripRows]
         // between row centres; neighbours share their boundary row.
-        for (int r0 = 0; r0 < e.rows - 1; r0 += R.stripRows) {
-            int r1 = std::min(r0 + R.stripRows, e.rows - 1);
+        for (int r0 = 0; r0 < e.rows - 1; r0 += renderSettings.stripRows) {
+            int r1 = std::min(r0 + renderSettings.stripRows, e.rows - 1);
             Strip st{1 << 30, -1, 1 << 30, -1};
             for (int r = r0; r <= r1; ++r)
                 if (wlo[r] <= whi[r]) {
@@ -265,7 +266,7 @@ void computeStrips(GpuVolume &g, float threshold)
     buildStrips(e[1], g.ny, g.strips[1], g.stripStart[1]);
     buildStrips(e[2], g.nz, g.strips[2], g.stripStart[2]);
     g.threshold = threshold;
-    g.stripRows = R.stripRows;
+    g.stripRows = renderSettings.stripRows;
     g.haveStrips = true;
 }
 
@@ -544,19 +545,6 @@ Lut *lutFor(const Scene &s, int vol, int lo, int hi, float amin, float amax)
 namespace vq {
 
 using namespace draw;
-
-int renderSentBricks(int volume)
-{
-    if (volume < 0 || volume >= static_cast<int>(scene().volumes.size()))
-        return 0;
-    volume = sameGrid(scene(), volume);
-    if (volume >= static_cast<int>(R.volumes.size()))
-        return 0;
-    int n = 0;
-    for (const GpuBrick &b : R.volumes[volume].bricking.bricks)
-        n += b.tex != 0;
-    return n;
-}
 
 bool renderRestoreTexels(int id, Texture3D &t)
 {

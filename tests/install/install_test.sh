@@ -51,6 +51,14 @@ sed -n 's/^VQSCENE_API [^(]*[ *]\([A-Za-z0-9_]*\)(.*/\1/p' "$P/include/vqscene.h
 nm -D --defined-only "$P/lib/libvqscene.so.1" | awk '{print $3}' | sort >"$T/exported.txt"
 [ "$(wc -l <"$T/api.txt")" -gt 50 ] || fail "cannot read the calls from vqscene.h"
 cmp -s "$T/api.txt" "$T/exported.txt" || fail "exported symbols differ from the C API: $(diff "$T/api.txt" "$T/exported.txt" | head -5 | tr '\n' ' ')"
+# The renderer's test settings and views are built into vqscene_internal
+# only: where the library keeps its symbol table (it names renderFrame),
+# none of them is there.
+nm -C "$P/lib/libvqscene.so.1" >"$T/symbols.txt" 2>/dev/null
+if grep -q 'vq::renderFrame(' "$T/symbols.txt"; then
+    grep -q -e 'renderSet[A-Za-z]*(' -e 'renderStacksDrawn(' -e 'renderSentBricks(' "$T/symbols.txt" &&
+        fail "libvqscene holds the renderer's test settings: $(grep -e 'renderSet' -e 'renderStacksDrawn' -e 'renderSentBricks' "$T/symbols.txt" | head -3 | tr '\n' ' ')"
+fi
 
 # Built against the installed tree only: no source-tree include, no LD_LIBRARY_PATH.
 unset LD_LIBRARY_PATH

@@ -16,6 +16,7 @@
 #include "model.h"
 #include "render.h"
 #include "vqscene.h"
+#include "vqscene_inspect.h"
 
 namespace {
 
@@ -115,15 +116,15 @@ class Render : public ::testing::Test {
     // with the stacks each found.
     std::vector<uint8_t> drawEachThenOnePass(int *eachStacks = nullptr, int *onePassStacks = nullptr)
     {
-        vq::renderSetOnePass(false);
+        vqtest::renderSetOnePass(false);
         draw();
         if (eachStacks)
-            *eachStacks = vq::renderStacksDrawn();
+            *eachStacks = vqtest::renderStacksDrawn();
         std::vector<uint8_t> each = pixels;
-        vq::renderSetOnePass(true);
+        vqtest::renderSetOnePass(true);
         draw();
         if (onePassStacks)
-            *onePassStacks = vq::renderStacksDrawn();
+            *onePassStacks = vqtest::renderStacksDrawn();
         return each;
     }
 
@@ -514,10 +515,10 @@ TEST_F(Render, TrimmedSlicesMatchWholeSlices)
                 dvqdvrx(id, 0, axis, 0, 0);
             for (const auto &e : eyes) {
                 setCamera(e[0], e[1], e[2]);
-                vq::renderSetSliceTrimming(false);
+                vqtest::renderSetSliceTrimming(false);
                 draw();
                 std::vector<uint8_t> whole = pixels;
-                vq::renderSetSliceTrimming(true, rows);
+                vqtest::renderSetSliceTrimming(true, rows);
                 draw();
                 int differing = 0, drawn = 0;
                 for (size_t i = 0; i < pixels.size(); ++i) {
@@ -530,7 +531,7 @@ TEST_F(Render, TrimmedSlicesMatchWholeSlices)
             }
             vq::scene().panels[0].staticList.volumes.clear();
         }
-    vq::renderSetSliceTrimming(true);
+    vqtest::renderSetSliceTrimming(true);
 }
 
 // ---- 3-D textures ------------------------------------------------------------
@@ -662,11 +663,11 @@ TEST_F(Render, BrickedSliceSetsJoinWithoutSeams)
             dvqdvrx(id, 0, axis, 1, 0);
         for (const auto &e : {std::array<double, 3>{0.3, 0.2, 2.2}, {1.6, 0.9, -1.2}, {-1.1, -1.5, 1.0}}) {
             setCamera(e[0], e[1], e[2]);
-            vq::renderSetBricks(0);
+            vqtest::renderSetBricks(0);
             draw();
             std::vector<uint8_t> one = pixels;
             for (int texels : {4, 5}) {
-                vq::renderSetBricks(texels);
+                vqtest::renderSetBricks(texels);
                 draw();
                 Compare c = compareImages(one, pixels);
                 EXPECT_TRUE(seamless(c)) << "bricks of " << texels << (bytes ? " bytes" : " shorts");
@@ -674,7 +675,7 @@ TEST_F(Render, BrickedSliceSetsJoinWithoutSeams)
             }
         }
     }
-    vq::renderSetBricks(0);
+    vqtest::renderSetBricks(0);
 }
 
 TEST_F(Render, ByteTexelsDrawEveryByteValueAsFloatsDo)
@@ -700,10 +701,10 @@ TEST_F(Render, ByteTexelsDrawEveryByteValueAsFloatsDo)
         ASSERT_GE(id, 0);
         vq::scene().panels[0].staticList.volumes.clear();
         dvqdvrx(id, 0, 3, 1, 0);
-        vq::renderSetBricks(0, 2);
+        vqtest::renderSetBricks(0, 2);
         draw();
         std::vector<uint8_t> floats = pixels;
-        vq::renderSetBricks(0, 0);
+        vqtest::renderSetBricks(0, 0);
         draw();
         for (int y = 1; y + 1 < H; ++y)
             for (int x = 1; x + 1 < W; ++x) {
@@ -721,7 +722,7 @@ TEST_F(Render, ByteTexelsDrawEveryByteValueAsFloatsDo)
     }
     // Most blocks have an inside at this size.
     EXPECT_GT(found, 400);
-    vq::renderSetBricks(0);
+    vqtest::renderSetBricks(0);
 }
 
 namespace {
@@ -768,18 +769,18 @@ TEST_F(Render, BrickedTexturesJoinWithoutSeams)
         obliqueQuad(tex, 0.05 + s * 0.06, 0.2, 0.6f);
     for (const auto &e : {std::array<double, 3>{0.2, 0.3, 2.3}, {1.5, -0.8, 1.2}}) {
         setCamera(e[0], e[1], e[2]);
-        vq::renderSetBricks(0);
+        vqtest::renderSetBricks(0);
         draw();
         std::vector<uint8_t> one = pixels;
         for (int texels : {3, 4, 7}) {
-            vq::renderSetBricks(texels);
+            vqtest::renderSetBricks(texels);
             draw();
             Compare c = compareImages(one, pixels);
             EXPECT_TRUE(seamless(c)) << "bricks of " << texels;
             EXPECT_GT(c.drawn, 1000);
         }
     }
-    vq::renderSetBricks(0);
+    vqtest::renderSetBricks(0);
 }
 
 TEST_F(Render, LongVolumesDrawInBothModes)
@@ -835,16 +836,16 @@ TEST_F(Render, EmptyBricksAreNeitherSentNorDrawn)
     int id = addVolume(g, 0, 1, 0.3f, 0.3f);
     dvqdvrx(id, 0, 3, 1, 0);
     setCamera(0.4, 0.3, 2.2);
-    vq::renderSetBricks(0);
+    vqtest::renderSetBricks(0);
     draw();
     std::vector<uint8_t> one = pixels;
-    vq::renderSetBricks(4);
+    vqtest::renderSetBricks(4);
     draw();
     Compare c = compareImages(one, pixels);
     EXPECT_TRUE(seamless(c));
     EXPECT_GT(c.drawn, 50);
-    EXPECT_EQ(vq::renderSentBricks(id), 8); // bricks touching voxels 0..4 on each axis: 2 x 2 x 2
-    vq::renderSetBricks(0);
+    EXPECT_EQ(vqtest::renderSentBricks(id), 8); // bricks touching voxels 0..4 on each axis: 2 x 2 x 2
+    vqtest::renderSetBricks(0);
 }
 
 TEST_F(Render, TexelsGivenBackReturnFromTheGpu)
@@ -858,7 +859,7 @@ TEST_F(Render, TexelsGivenBackReturnFromTheGpu)
     });
     ASSERT_GE(tex, 0);
     obliqueQuad(tex, 0.5, 0, 1);
-    vq::renderSetBricks(32);
+    vqtest::renderSetBricks(32);
     draw();
     EXPECT_TRUE(vq::scene().textures[tex].released);
     int w, h, d;
@@ -873,7 +874,7 @@ TEST_F(Render, TexelsGivenBackReturnFromTheGpu)
             }
     EXPECT_EQ(wrong, 0);
     EXPECT_FALSE(vq::scene().textures[tex].released);
-    vq::renderSetBricks(0);
+    vqtest::renderSetBricks(0);
 }
 
 TEST_F(Render, VolumeTheGlCannotHoldFailsTheFrame)
@@ -890,14 +891,14 @@ TEST_F(Render, VolumeTheGlCannotHoldFailsTheFrame)
     int id = nvqcvr(planes.data(), 2048, 2048, 256, 0, 2047, 0, 2047, 0, 255, tr, 's', 0, 1, 0, 1);
     ASSERT_GE(id, 0);
     dvqdvrx(id, 0, 3, 1, 0);
-    vq::renderSetBricks(4096, 2);
+    vqtest::renderSetBricks(4096, 2);
     testing::internal::CaptureStderr();
     draw();
     std::string err = testing::internal::GetCapturedStderr();
-    vq::renderSetBricks(0);
+    vqtest::renderSetBricks(0);
     EXPECT_TRUE(vq::scene().drawFailed);
     EXPECT_EQ(err, "vqscene: the GL has no memory for the textures of a 2048 x 2048 x 256 volume\n");
-    EXPECT_EQ(vq::renderSentBricks(id), 0);
+    EXPECT_EQ(vqtest::renderSentBricks(id), 0);
 }
 
 namespace {
@@ -1012,9 +1013,9 @@ std::vector<uint8_t> floatReference()
     GLuint fb, col, dep;
     std::vector<uint8_t> out;
     if (Render::makeFramebuffer(GL_RGBA32F, fb, col, dep)) {
-        vq::renderSetOnePass(false);
+        vqtest::renderSetOnePass(false);
         vq::renderFrame(vq::scene(), W, H);
-        vq::renderSetOnePass(true);
+        vqtest::renderSetOnePass(true);
         glFinish();
         std::vector<float> f(W * H * 4);
         glReadPixels(0, 0, W, H, GL_RGBA, GL_FLOAT, f.data());
@@ -1035,7 +1036,7 @@ std::vector<uint8_t> floatReference()
 // distances to the float image, for the report).
 ::testing::AssertionResult sameAsPolygons(Render &t, const std::vector<uint8_t> &each, int *banding = nullptr)
 {
-    int stacks = vq::renderStacksDrawn();
+    int stacks = vqtest::renderStacksDrawn();
     std::vector<uint8_t> reference = floatReference();
     if (reference.empty())
         return ::testing::AssertionFailure() << "no float framebuffer";
@@ -1084,8 +1085,8 @@ TEST_F(Render, OnePassStacksMatchPolygonByPolygon)
     for (int tex : {phantom, noise})
         for (const auto &e : eyes)
             for (auto [texels, nearFirst] : {std::pair{0, true}, std::pair{5, true}, std::pair{5, false}}) {
-                vq::renderSetNearFirstStacks(nearFirst);
-                vq::renderSetBricks(texels);
+                vqtest::renderSetNearFirstStacks(nearFirst);
+                vqtest::renderSetBricks(texels);
                 vq::scene().panels[0].staticList.texPolys.clear();
                 viewStack(tex, 60, e, 0.6f);
                 setCamera(e[0], e[1], e[2]);
@@ -1098,8 +1099,8 @@ TEST_F(Render, OnePassStacksMatchPolygonByPolygon)
                     << e[0];
             }
     std::printf("8-bit polygons off the float image by up to %d/255\n", banding);
-    vq::renderSetBricks(0);
-    vq::renderSetNearFirstStacks(true);
+    vqtest::renderSetBricks(0);
+    vqtest::renderSetNearFirstStacks(true);
 }
 
 // Rays step over empty cells to the first plane past them, and no
@@ -1127,7 +1128,7 @@ TEST_F(Render, OnePassStacksSkipOnlyEmptyCells)
     const std::array<double, 3> eyes[] = {{2.3, 0.2, 0.1}, {-1.3, 1.1, -1.4}, {0.9, -1.7, 1.2}};
     for (const auto &e : eyes)
         for (int texels : {0, 12}) {
-            vq::renderSetBricks(texels);
+            vqtest::renderSetBricks(texels);
             vq::scene().panels[0].staticList.texPolys.clear();
             viewStack(walls, 97, e, 0.8f);
             setCamera(e[0], e[1], e[2]);
@@ -1136,7 +1137,7 @@ TEST_F(Render, OnePassStacksSkipOnlyEmptyCells)
             EXPECT_GE(stacks, 1);
             EXPECT_TRUE(sameAsPolygons(*this, each)) << "bricks " << texels << ", eye " << e[0] << " " << e[1];
         }
-    vq::renderSetBricks(0);
+    vqtest::renderSetBricks(0);
 }
 
 // The renderer's own resolve of a multisampled frame gives the GL's blit
@@ -1250,11 +1251,11 @@ TEST_F(Render, OnePassStacksStopAtEachSamplesDepth)
         vqline(2, xs, ys, zs);
     }
     setCamera(eye[0], eye[1], eye[2]);
-    vq::renderSetOnePass(false);
+    vqtest::renderSetOnePass(false);
     std::vector<uint8_t> each = drawResolved();
-    vq::renderSetOnePass(true);
+    vqtest::renderSetOnePass(true);
     std::vector<uint8_t> one = drawResolved();
-    EXPECT_EQ(vq::renderStacksDrawn(), 1);
+    EXPECT_EQ(vqtest::renderStacksDrawn(), 1);
     // Red comes from the lines alone. A pixel where they show clearly one
     // by one must not lose most of its red in the one pass.
     int lines = 0, lost = 0;
@@ -1319,7 +1320,7 @@ TEST_F(Render, OnePassStacksBreakWhereTheDrawingDoes)
     flatLight();
     for (const Case &c : cases)
         for (int texels : {0, 6}) {
-            vq::renderSetBricks(texels);
+            vqtest::renderSetBricks(texels);
             vq::PrimList &l = vq::scene().panels[0].staticList;
             l.texPolys.clear();
             l.facets.clear();
@@ -1332,7 +1333,7 @@ TEST_F(Render, OnePassStacksBreakWhereTheDrawingDoes)
             }
             EXPECT_TRUE(sameAsPolygons(*this, each)) << c.what << ", bricks of " << texels;
         }
-    vq::renderSetBricks(0);
+    vqtest::renderSetBricks(0);
 }
 
 // ---- Coarse frames (the window's level of detail while dragging) ----------
@@ -1399,12 +1400,12 @@ TEST_F(Render, CoarseStrideStandsForThePlanesItSkips)
         obliqueQuad(tex, 0.0125 + s * 0.0244, 0.0, 0.05f);
     setCamera(0, 0, 2.5);
     draw();
-    ASSERT_EQ(vq::renderStacksDrawn(), 1);
+    ASSERT_EQ(vqtest::renderStacksDrawn(), 1);
     full = at(W / 2, H / 2);
     EXPECT_GT(full.r, 100);
     for (int stride : {2, 4}) {
         drawCoarse(1, stride);
-        EXPECT_EQ(vq::renderStacksDrawn(), 1);
+        EXPECT_EQ(vqtest::renderStacksDrawn(), 1);
         EXPECT_TRUE(near(at(W / 2, H / 2), full.r, full.g, full.b, 3)) << "stack, stride " << stride;
     }
 }
@@ -1491,8 +1492,8 @@ TEST_F(Render, SliceSetsInOnePassMatchSliceBySlice)
         ASSERT_GE(vol.id, 0);
         for (const auto &e : eyes)
             for (auto [texels, nearFirst] : {std::pair{0, true}, std::pair{5, true}, std::pair{5, false}}) {
-                vq::renderSetNearFirstStacks(nearFirst);
-                vq::renderSetBricks(texels);
+                vqtest::renderSetNearFirstStacks(nearFirst);
+                vqtest::renderSetBricks(texels);
                 vol.show(e);
                 setCamera(e[0], e[1], e[2]);
                 int eachStacks = -1, onePassStacks = -1;
@@ -1505,8 +1506,8 @@ TEST_F(Render, SliceSetsInOnePassMatchSliceBySlice)
             }
     }
     std::printf("8-bit slices off the float image by up to %d/255\n", banding);
-    vq::renderSetBricks(0);
-    vq::renderSetNearFirstStacks(true);
+    vqtest::renderSetBricks(0);
+    vqtest::renderSetNearFirstStacks(true);
 }
 
 // Rays stop only once nothing behind can show: the near half of a volume
@@ -1609,8 +1610,8 @@ TEST_F(Render, RaysStopWithinOneLevel)
     for (int mode = 0; mode < 2; ++mode)
         for (const auto &e : eyes)
             for (auto [texels, nearFirst] : {std::pair{0, true}, std::pair{6, true}, std::pair{6, false}}) {
-                vq::renderSetNearFirstStacks(nearFirst);
-                vq::renderSetBricks(texels);
+                vqtest::renderSetNearFirstStacks(nearFirst);
+                vqtest::renderSetBricks(texels);
                 vq::scene().panels[0].staticList.texPolys.clear();
                 vq::scene().panels[0].staticList.volumes.clear();
                 if (mode == 0)
@@ -1618,11 +1619,11 @@ TEST_F(Render, RaysStopWithinOneLevel)
                 else
                     viewStack(tex, 50, e, 0.6f);
                 setCamera(e[0], e[1], e[2]);
-                vq::renderSetRayStop(2.0f);
+                vqtest::renderSetRayStop(2.0f);
                 draw();
-                ASSERT_EQ(vq::renderStacksDrawn(), 1);
+                ASSERT_EQ(vqtest::renderStacksDrawn(), 1);
                 std::vector<uint8_t> whole = pixels;
-                vq::renderSetRayStop(1.0f - 1.0f / 255.0f);
+                vqtest::renderSetRayStop(1.0f - 1.0f / 255.0f);
                 draw();
                 Compare c = compareImages(whole, pixels);
                 EXPECT_LE(c.worst, 1) << (mode ? "-3d" : "slices") << " bricks " << texels << " eye " << e[0];
@@ -1630,6 +1631,6 @@ TEST_F(Render, RaysStopWithinOneLevel)
                 worst = std::max(worst, c.worst);
             }
     std::printf("rays stopped at 1 - 1/255 differ from whole rays by up to %d/255\n", worst);
-    vq::renderSetBricks(0);
-    vq::renderSetNearFirstStacks(true);
+    vqtest::renderSetBricks(0);
+    vqtest::renderSetNearFirstStacks(true);
 }

@@ -16,6 +16,7 @@
 #include "model.h"
 #include "render.h"
 #include "vqscene.h"
+#include "vqscene_inspect.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ class Projection : public ::testing::Test {
         ASSERT_TRUE(ready) << "no EGL surfaceless context";
         vq::renderShutdown();
         ASSERT_TRUE(vq::renderInit());
-        vq::renderSetBricks(0);
+        vqtest::renderSetBricks(0);
         vq::resetScene();
         char a0[] = "test", a1[] = "--nodraw";
         char *argv[] = {a0, a1, nullptr};
@@ -83,7 +84,7 @@ class Projection : public ::testing::Test {
         vqscir(0, 255);
     }
 
-    void TearDown() override { vq::renderSetBricks(0); }
+    void TearDown() override { vqtest::renderSetBricks(0); }
 
     void draw()
     {
@@ -239,7 +240,7 @@ TEST_F(Projection, MinimumAndMeanCountVoxelsBelowTheRangeAsItsBottom)
 {
     // With dmin above the background the bricks of background are left
     // out; their samples still count as the range's bottom.
-    vq::renderSetBricks(4);
+    vqtest::renderSetBricks(4);
     Grid g(8, 8, 16, 0.1f);
     g.slab(0, 7, 0.9f);
     int id = addVolume(g, 0.5f, 1, 0, 0.05f);
@@ -372,7 +373,7 @@ TEST_F(Projection, StacksProjectTheirTexelsInOneBrickOrMany)
         SCOPED_TRACE(bricks);
         vq::renderShutdown();
         ASSERT_TRUE(vq::renderInit());
-        vq::renderSetBricks(bricks);
+        vqtest::renderSetBricks(bricks);
         vq::resetScene();
         char a0[] = "test", a1[] = "--nodraw";
         char *argv[] = {a0, a1, nullptr};
@@ -384,7 +385,7 @@ TEST_F(Projection, StacksProjectTheirTexelsInOneBrickOrMany)
         zStack(tex, nz);
         svqtbm(tex, vq::kBlendMaximum);
         draw();
-        ASSERT_EQ(vq::renderStacksDrawn(), 1);
+        ASSERT_EQ(vqtest::renderStacksDrawn(), 1);
         EXPECT_TRUE(isEntry(at(W / 2 - 4, H / 2), 230));
         EXPECT_TRUE(isEntry(at(W / 2 + 4, H / 2), 128));
         svqtbm(tex, vq::kBlendMinimum);
@@ -477,7 +478,7 @@ TEST_F(Projection, ShadedStacksLightTheSideFacingTheLight)
     lightFromTheRight();
     zStack(tex, n);
     draw();
-    ASSERT_EQ(vq::renderStacksDrawn(), 1);
+    ASSERT_EQ(vqtest::renderStacksDrawn(), 1);
     EXPECT_NEAR(level(at(26, H / 2)), level(at(37, H / 2)), 6);
     svqtsh(tex, 1);
     draw();
