@@ -33,7 +33,25 @@ namespace vq {
     "    }\n" \
     "    return min(rgb * light + spec, vec3(1.0));\n" \
     "}\n"
-
+// A grid's colours, shared by the programs that draw a grid through its
+// colour range: rangePlace maps a texel, normalised, back onto the grid's
+// values (uDecode: lo and span) and then onto its place on the data range
+// (uRange: dmin and 1 / (dmax - dmin)), below 0 under dmin; lutAt gives
+// the entry of the look-up table at f in 0..1.
+#define VQ_COLOUR_RANGE_GLSL \
+    "uniform sampler1D uLut;\n" \
+    "uniform vec2 uDecode;\n" \
+    "uniform vec2 uRange;\n" \
+    "uniform int uRamp;\n" \
+    "uniform int uLutSize;\n" \
+    "float rangePlace(float texel) {\n" \
+    "    float value = uDecode.x + texel * uDecode.y;\n" \
+    "    return (value - uRange.x) * uRange.y;\n" \
+    "}\n" \
+    "vec4 lutAt(float f) {\n" \
+    "    int i = min(int(f * float(uLutSize - 1)), uLutSize - 1);\n" \
+    "    return texelFetch(uLut, i, 0);\n" \
+    "}\n"
 
 // Plain transform; colour, normal and position passed on.
 constexpr const char *kSurfaceVs = R"(#version 330 core
@@ -194,26 +212,18 @@ void main() {
 // its position on the data range (uRange: dmin and 1 / (dmax - dmin)),
 // which picks an entry of the colour range; below dmin nothing is drawn.
 // Without a ramp (dmax <= dmin) all that is drawn takes the top entry.
-constexpr const char *kVolumeFs = "#version 330 core\n" VQ_SHADE_GLSL R"(
+constexpr const char *kVolumeFs = "#version 330 core\n" VQ_SHADE_GLSL VQ_COLOUR_RANGE_GLSL R"(
 in vec4 vColour;
 in vec3 vTex;
 in vec3 vPos;
 uniform sampler3D uGrid;
-uniform sampler1D uLut;
-uniform vec2 uDecode;
-uniform vec2 uRange;
-uniform int uRamp;
-uniform int uLutSize;
 uniform int uStride = 1;
 out vec4 fragColour;
 void main() {
-    float value = uDecode.x + texture(uGrid, vTex).r * uDecode.y;
-    float u = (value - uRange.x) * uRange.y;
+    float u = rangePlace(texture(uGrid, vTex).r);
     if (!(u >= 0.0))
         discard;
-    float f = uRamp != 0 ? min(u, 1.0) : 1.0;
-    int i = min(int(f * float(uLutSize - 1)), uLutSize - 1);
-    vec4 c = texelFetch(uLut, i, 0);
+    vec4 c = lutAt(uRamp != 0 ? min(u, 1.0) : 1.0);
     if (c.a <= 0.0)
         discard;
     if (uShade != 0) {
@@ -233,26 +243,19 @@ void main() {
 // A plane through a grid: the value's colour in the lookup table (values
 // below the data range the first, above it the last), with the plane's
 // alpha; below 1, voxels under the data range are left out.
-constexpr const char *kPlaneFs = R"(#version 330 core
+constexpr const char *kPlaneFs = "#version 330 core\n" VQ_COLOUR_RANGE_GLSL R"(
 in vec4 vColour;
 in vec3 vTex;
 uniform sampler3D uGrid;
-uniform sampler1D uLut;
-uniform vec2 uDecode;
-uniform vec2 uRange;
-uniform int uRamp;
-uniform int uLutSize;
 uniform float uAlpha;
 out vec4 fragColour;
 void main() {
-    float value = uDecode.x + texture(uGrid, vTex).r * uDecode.y;
-    float u = (value - uRange.x) * uRange.y;
+    float u = rangePlace(texture(uGrid, vTex).r);
     bool below = !(u >= 0.0);
     if (below && uAlpha < 1.0)
         discard;
     float f = below ? 0.0 : (uRamp != 0 ? min(u, 1.0) : 1.0);
-    int i = min(int(f * float(uLutSize - 1)), uLutSize - 1);
-    fragColour = vec4(texelFetch(uLut, i, 0).rgb, uAlpha);
+    fragColour = vec4(lutAt(f).rgb, uAlpha);
 }
 )";
 
@@ -398,20 +401,13 @@ uniform vec4 uFill;
 #define CELL 8
 out vec4 fragColour;
 #ifdef GRID
-uniform sampler1D uLut;
-uniform vec2 uDecode;
-uniform vec2 uRange;
-uniform int uRamp;
-uniform int uLutSize;
+)" VQ_COLOUR_RANGE_GLSL R"(
 // Colour and opacity at texture coordinates s.
 vec4 sampleAt(vec3 s) {
-    float value = uDecode.x + texture(uTexels, s.zyx).r * uDecode.y;
-    float u = (value - uRange.x) * uRange.y;
+    float u = rangePlace(texture(uTexels, s.zyx).r);
     if (!(u >= 0.0))
         return vec4(0.0);
-    float f = uRamp != 0 ? min(u, 1.0) : 1.0;
-    int i = min(int(f * float(uLutSize - 1)), uLutSize - 1);
-    return texelFetch(uLut, i, 0);
+    return lutAt(uRamp != 0 ? min(u, 1.0) : 1.0);
 }
 const int kGrid = 1;
 #else
