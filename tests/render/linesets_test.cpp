@@ -9,79 +9,36 @@
 #include <cstdlib>
 #include <vector>
 
-#include "egl.h"
 #include "linesets.h"
 #include "model.h"
 #include "render.h"
+#include "render_fixture.h"
 #include "vqscene.h"
 
 namespace {
 
-constexpr int W = 64, H = 64;
+using rendertest::H;
+using rendertest::W;
 
-class LineSetRender : public ::testing::Test {
+class LineSetRender : public rendertest::RenderFixture {
   protected:
-    static vq::EglContext egl;
-    static GLuint fbo, colour, depth;
-    static bool ready;
-
-    static void SetUpTestSuite()
-    {
-        setenv("EGL_PLATFORM", "surfaceless", 0);
-        if (!vq::openEglContext(egl))
-            return;
-        glGenFramebuffers(1, &fbo);
-        glGenRenderbuffers(1, &colour);
-        glGenRenderbuffers(1, &depth);
-        glBindRenderbuffer(GL_RENDERBUFFER, colour);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, W, H);
-        glBindRenderbuffer(GL_RENDERBUFFER, depth);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, W, H);
-        glBindFramebuffer(GL_FRAMEBUFFER, fbo);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
-        ready = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-    }
-
-    static void TearDownTestSuite()
-    {
-        vq::renderShutdown();
-        vq::closeEglContext(egl);
-    }
-
     void SetUp() override
     {
-        ASSERT_TRUE(ready) << "no EGL surfaceless context";
-        vq::renderShutdown();
-        ASSERT_TRUE(vq::renderInit());
-        openScene();
+        RenderFixture::SetUp();
+        if (!HasFatalFailure())
+            openScene();
     }
 
-    // A fresh scene of one W x H panel on black. A world window that is
-    // not the viewport box: the set's mapping is the GPU's, the thick
-    // lines' the library's.
-    static void openScene()
-    {
-        vq::resetScene();
-        char a0[] = "test", a1[] = "--nodraw";
-        char *argv[] = {a0, a1, nullptr};
-        ASSERT_EQ(vqopend("/?", 2, argv), 0);
-        vq::scene().windowWidth = W;
-        vq::scene().windowHeight = H;
-        vqswin(-10, 10, -10, 10, -10, 10);
-        svqsbc(0, 0, 0);
-    }
+    // A fresh scene whose world window is not the viewport box: the set's
+    // mapping is the GPU's, the thick lines' the library's.
+    static void openScene() { RenderFixture::openScene(10); }
 
     void draw(bool coarse = false)
     {
-        glBindFramebuffer(GL_FRAMEBUFFER, fbo);
         if (coarse)
-            vq::renderFrameReduced(vq::scene(), W, H, 1, 2);
+            drawCoarse(1, 2);
         else
-            vq::renderFrame(vq::scene(), W, H);
-        glFinish();
-        pixels.resize(W * H * 4);
-        glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+            RenderFixture::draw();
     }
 
     const uint8_t *at(int x, int y) const { return &pixels[(y * W + x) * 4]; }
@@ -103,13 +60,7 @@ class LineSetRender : public ::testing::Test {
             n += pixels[4 * i] || pixels[4 * i + 1] || pixels[4 * i + 2];
         return n;
     }
-
-    std::vector<uint8_t> pixels;
 };
-
-vq::EglContext LineSetRender::egl;
-GLuint LineSetRender::fbo, LineSetRender::colour, LineSetRender::depth;
-bool LineSetRender::ready;
 
 // Two bent lines in world units of the -10..10 window.
 const float kPoints[] = {-8, -6, 0, 0, -2, 1, 7, -5, 0, -7, 5, 2, 6, 6, -1};

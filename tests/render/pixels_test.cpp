@@ -12,104 +12,27 @@
 #include <utility>
 #include <vector>
 
-#include "egl.h"
 #include "model.h"
 #include "render.h"
+#include "render_fixture.h"
 #include "vqscene.h"
 #include "vqscene_inspect.h"
 
 namespace {
 
-constexpr int W = 64, H = 64;
+using rendertest::H;
+using rendertest::near;
+using rendertest::Pixel;
+using rendertest::W;
 
-struct Pixel {
-    int r, g, b;
-};
-
-::testing::AssertionResult near(Pixel p, int r, int g, int b, int tol = 3)
-{
-    if (std::abs(p.r - r) <= tol && std::abs(p.g - g) <= tol && std::abs(p.b - b) <= tol)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "pixel (" << p.r << "," << p.g << "," << p.b << ") is not near ("
-                                         << r << "," << g << "," << b << ")";
-}
-
-class Render : public ::testing::Test {
+class Render : public rendertest::RenderFixture {
   protected:
-    static vq::EglContext egl;
-    static GLuint fbo, colour, depth;
-    static bool ready;
-
-    static void SetUpTestSuite()
-    {
-        setenv("EGL_PLATFORM", "surfaceless", 0);
-        if (!vq::openEglContext(egl))
-            return;
-        ready = makeFramebuffer(GL_RGBA8, fbo, colour, depth);
-    }
-
-  public:
-    // A bound W x H framebuffer of `format` colours and a depth buffer.
-    static bool makeFramebuffer(GLenum format, GLuint &fb, GLuint &col, GLuint &dep)
-    {
-        glGenFramebuffers(1, &fb);
-        glGenRenderbuffers(1, &col);
-        glGenRenderbuffers(1, &dep);
-        glBindRenderbuffer(GL_RENDERBUFFER, col);
-        glRenderbufferStorage(GL_RENDERBUFFER, format, W, H);
-        glBindRenderbuffer(GL_RENDERBUFFER, dep);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, W, H);
-        glBindFramebuffer(GL_FRAMEBUFFER, fb);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, col);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, dep);
-        return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-    }
-
-  protected:
-
-    static void TearDownTestSuite()
-    {
-        vq::renderShutdown();
-        vq::closeEglContext(egl);
-    }
-
-    void SetUp() override
-    {
-        ASSERT_TRUE(ready) << "no EGL surfaceless context";
-        // A fresh renderer per test: the scene is reset, and ids start again.
-        vq::renderShutdown();
-        ASSERT_TRUE(vq::renderInit());
-        openScene();
-    }
-
-    // A fresh scene of one W x H panel on black, the world box -1..1.
-    static void openScene()
-    {
-        vq::resetScene();
-        char a0[] = "test", a1[] = "--nodraw";
-        char *argv[] = {a0, a1, nullptr};
-        ASSERT_EQ(vqopend("/?", 2, argv), 0);
-        vq::scene().windowWidth = W;
-        vq::scene().windowHeight = H;
-        vqswin(-1, 1, -1, 1, -1, 1);
-        svqsbc(0, 0, 0);
-    }
-
     // Ambient light only, at full strength: colours show as given.
     static void flatLight()
     {
         Colour3 white{1, 1, 1}, black{0, 0, 0};
         Point3 pos{0, 0, 100};
         svqsl(white, 1, &pos, &black, 1);
-    }
-
-    void draw()
-    {
-        glBindFramebuffer(GL_FRAMEBUFFER, fbo);
-        vq::renderFrame(vq::scene(), W, H);
-        glFinish();
-        pixels.resize(W * H * 4);
-        glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
     }
 
     // The frame polygon by polygon, returned, then in one pass (in pixels),
@@ -128,23 +51,6 @@ class Render : public ::testing::Test {
         return each;
     }
 
-    // The same frame coarse, as the window draws it while dragging.
-    void drawCoarse(double factor, int stride)
-    {
-        glBindFramebuffer(GL_FRAMEBUFFER, fbo);
-        vq::renderFrameReduced(vq::scene(), W, H, factor, stride);
-        glFinish();
-        pixels.resize(W * H * 4);
-        glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    }
-
-    // x from the left, y from the bottom.
-    Pixel at(int x, int y) const
-    {
-        const uint8_t *p = &pixels[(y * W + x) * 4];
-        return {p[0], p[1], p[2]};
-    }
-
     int count(int r, int g, int b, int tol = 8) const
     {
         int n = 0;
@@ -158,14 +64,7 @@ class Render : public ::testing::Test {
   public:
     static GLuint framebuffer() { return fbo; }
     const std::vector<uint8_t> &image() const { return pixels; }
-
-  protected:
-    std::vector<uint8_t> pixels;
 };
-
-vq::EglContext Render::egl;
-GLuint Render::fbo, Render::colour, Render::depth;
-bool Render::ready;
 
 // A square facing +z at depth z, corners at +-h.
 void square(double h, double z, Colour3 c, float alpha = 1)

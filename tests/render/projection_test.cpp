@@ -12,72 +12,27 @@
 #include <cstdlib>
 #include <vector>
 
-#include "egl.h"
 #include "model.h"
 #include "render.h"
+#include "render_fixture.h"
 #include "vqscene.h"
 #include "vqscene_inspect.h"
 
 namespace {
 
-constexpr int W = 64, H = 64;
+using rendertest::H;
+using rendertest::near;
+using rendertest::Pixel;
+using rendertest::W;
 
-struct Pixel {
-    int r, g, b;
-};
-
-::testing::AssertionResult near(Pixel p, int r, int g, int b, int tol = 3)
-{
-    if (std::abs(p.r - r) <= tol && std::abs(p.g - g) <= tol && std::abs(p.b - b) <= tol)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "pixel (" << p.r << "," << p.g << "," << p.b << ") is not near ("
-                                         << r << "," << g << "," << b << ")";
-}
-
-class Projection : public ::testing::Test {
+class Projection : public rendertest::RenderFixture {
   protected:
-    static vq::EglContext egl;
-    static GLuint fbo, colour, depth;
-    static bool ready;
-
-    static void SetUpTestSuite()
-    {
-        setenv("EGL_PLATFORM", "surfaceless", 0);
-        if (!vq::openEglContext(egl))
-            return;
-        glGenFramebuffers(1, &fbo);
-        glGenRenderbuffers(1, &colour);
-        glGenRenderbuffers(1, &depth);
-        glBindRenderbuffer(GL_RENDERBUFFER, colour);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, W, H);
-        glBindRenderbuffer(GL_RENDERBUFFER, depth);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, W, H);
-        glBindFramebuffer(GL_FRAMEBUFFER, fbo);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
-        ready = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-    }
-
-    static void TearDownTestSuite()
-    {
-        vq::renderShutdown();
-        vq::closeEglContext(egl);
-    }
-
     void SetUp() override
     {
-        ASSERT_TRUE(ready) << "no EGL surfaceless context";
-        vq::renderShutdown();
-        ASSERT_TRUE(vq::renderInit());
+        RenderFixture::SetUp();
+        if (HasFatalFailure())
+            return;
         vqtest::renderSetBricks(0);
-        vq::resetScene();
-        char a0[] = "test", a1[] = "--nodraw";
-        char *argv[] = {a0, a1, nullptr};
-        ASSERT_EQ(vqopend("/?", 2, argv), 0);
-        vq::scene().windowWidth = W;
-        vq::scene().windowHeight = H;
-        vqswin(-1, 1, -1, 1, -1, 1);
-        svqsbc(0, 0, 0);
         // Entry e of the colour range 0..255 is (e, 255 - e, 40) in bytes.
         for (int e = 0; e < 256; ++e)
             vqscr(e, e / 255.0f, (255 - e) / 255.0f, 40 / 255.0f);
@@ -85,28 +40,7 @@ class Projection : public ::testing::Test {
     }
 
     void TearDown() override { vqtest::renderSetBricks(0); }
-
-    void draw()
-    {
-        glBindFramebuffer(GL_FRAMEBUFFER, fbo);
-        vq::renderFrame(vq::scene(), W, H);
-        glFinish();
-        pixels.resize(W * H * 4);
-        glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    }
-
-    Pixel at(int x, int y) const
-    {
-        const uint8_t *p = &pixels[(y * W + x) * 4];
-        return {p[0], p[1], p[2]};
-    }
-
-    std::vector<uint8_t> pixels;
 };
-
-vq::EglContext Projection::egl;
-GLuint Projection::fbo, Projection::colour, Projection::depth;
-bool Projection::ready;
 
 // The colour of range entry e, in bytes.
 ::testing::AssertionResult isEntry(Pixel p, int e, int tol = 3)
