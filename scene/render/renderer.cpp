@@ -138,6 +138,68 @@ GLuint compileShader(GLenum kind, const char *src)
     return sh;
 }
 
+namespace {
+
+// The uniforms a program may have, each kept in its field of ProgramInfo
+// (-1 where the program has none).
+struct UniformName {
+    GLint ProgramInfo::*field;
+    const char *name;
+};
+
+const UniformName kUniformNames[] = {
+    {&ProgramInfo::mvp, "uMvp"},
+    {&ProgramInfo::viewport, "uViewport"},
+    {&ProgramInfo::pixelScale, "uPixelScale"},
+    {&ProgramInfo::stride, "uStride"},
+    {&ProgramInfo::ambient, "uAmbient"},
+    {&ProgramInfo::lightCount, "uLightCount"},
+    {&ProgramInfo::lightPos, "uLightPos"},
+    {&ProgramInfo::lightColour, "uLightColour"},
+    {&ProgramInfo::decode, "uDecode"},
+    {&ProgramInfo::range, "uRange"},
+    {&ProgramInfo::ramp, "uRamp"},
+    {&ProgramInfo::lutSize, "uLutSize"},
+    {&ProgramInfo::eye, "uEye"},
+    {&ProgramInfo::ray, "uRay"},
+    {&ProgramInfo::depth, "uDepth"},
+    {&ProgramInfo::window, "uWindow"},
+    {&ProgramInfo::plane, "uPlane"},
+    {&ProgramInfo::planes, "uPlanes"},
+    {&ProgramInfo::alpha, "uAlpha"},
+    {&ProgramInfo::lo, "uLo"},
+    {&ProgramInfo::hi, "uHi"},
+    {&ProgramInfo::origin, "uOrigin"},
+    {&ProgramInfo::size, "uSize"},
+    {&ProgramInfo::nearFirst, "uNearFirst"},
+    {&ProgramInfo::stop, "uStop"},
+    {&ProgramInfo::blend, "uBlend"},
+    {&ProgramInfo::partial, "uPartial"},
+    {&ProgramInfo::empty, "uEmpty"},
+    {&ProgramInfo::fill, "uFill"},
+    {&ProgramInfo::shade, "uShade"},
+    {&ProgramInfo::gradToScene, "uGradToScene"},
+    {&ProgramInfo::eyePos, "uEyePos"},
+    {&ProgramInfo::indexToScene, "uIndexToScene"},
+    {&ProgramInfo::sampleCount, "uSampleCount"},
+    {&ProgramInfo::depthLimit, "uDepthLimit"},
+};
+
+// The texture unit each sampler of the programs reads: a brick's texels
+// (uTexels, or uGrid for grids) 0, the look-up table 1, the opaque depth 2
+// (uDepthSamples 4 where multisampled), the occupancy 3, and what a stack
+// drawn nearest first finds in front of it 5.
+struct SamplerUnit {
+    const char *name;
+    int unit;
+};
+
+const SamplerUnit kSamplerUnits[] = {{"uTexels", 0},      {"uGrid", 0},      {"uLut", 1},
+                                     {"uDepthBuffer", 2}, {"uOccupancy", 3}, {"uDepthSamples", 4},
+                                     {"uFront", 5}};
+
+} // namespace
+
 bool linkProgram(ProgramInfo &info, const char *vs, const char *gs, const char *fs)
 {
     GLuint v = compileShader(GL_VERTEX_SHADER, vs);
@@ -168,62 +230,14 @@ bool linkProgram(ProgramInfo &info, const char *vs, const char *gs, const char *
         return false;
     }
     info.id = p;
-    info.mvp = glGetUniformLocation(p, "uMvp");
-    info.viewport = glGetUniformLocation(p, "uViewport");
-    info.pixelScale = glGetUniformLocation(p, "uPixelScale");
-    info.stride = glGetUniformLocation(p, "uStride");
-    info.ambient = glGetUniformLocation(p, "uAmbient");
-    info.lightCount = glGetUniformLocation(p, "uLightCount");
-    info.lightPos = glGetUniformLocation(p, "uLightPos");
-    info.lightColour = glGetUniformLocation(p, "uLightColour");
-    info.decode = glGetUniformLocation(p, "uDecode");
-    info.range = glGetUniformLocation(p, "uRange");
-    info.ramp = glGetUniformLocation(p, "uRamp");
-    info.lutSize = glGetUniformLocation(p, "uLutSize");
-    info.eye = glGetUniformLocation(p, "uEye");
-    info.ray = glGetUniformLocation(p, "uRay");
-    info.depth = glGetUniformLocation(p, "uDepth");
-    info.window = glGetUniformLocation(p, "uWindow");
-    info.plane = glGetUniformLocation(p, "uPlane");
-    info.planes = glGetUniformLocation(p, "uPlanes");
-    info.alpha = glGetUniformLocation(p, "uAlpha");
-    info.lo = glGetUniformLocation(p, "uLo");
-    info.hi = glGetUniformLocation(p, "uHi");
-    info.origin = glGetUniformLocation(p, "uOrigin");
-    info.size = glGetUniformLocation(p, "uSize");
-    info.nearFirst = glGetUniformLocation(p, "uNearFirst");
-    info.stop = glGetUniformLocation(p, "uStop");
-    info.blend = glGetUniformLocation(p, "uBlend");
-    info.partial = glGetUniformLocation(p, "uPartial");
-    info.empty = glGetUniformLocation(p, "uEmpty");
-    info.fill = glGetUniformLocation(p, "uFill");
-    info.shade = glGetUniformLocation(p, "uShade");
-    info.gradToScene = glGetUniformLocation(p, "uGradToScene");
-    info.eyePos = glGetUniformLocation(p, "uEyePos");
-    info.indexToScene = glGetUniformLocation(p, "uIndexToScene");
+    for (const UniformName &u : kUniformNames)
+        info.*u.field = glGetUniformLocation(p, u.name);
     glUseProgram(p);
-    GLint sampler = glGetUniformLocation(p, "uTexels");
-    if (sampler < 0)
-        sampler = glGetUniformLocation(p, "uGrid");
-    if (sampler >= 0)
-        glUniform1i(sampler, 0);
-    GLint occupancy = glGetUniformLocation(p, "uOccupancy");
-    if (occupancy >= 0)
-        glUniform1i(occupancy, 3);
-    GLint depthBuffer = glGetUniformLocation(p, "uDepthBuffer");
-    if (depthBuffer >= 0)
-        glUniform1i(depthBuffer, 2);
-    GLint front = glGetUniformLocation(p, "uFront");
-    if (front >= 0)
-        glUniform1i(front, 5);
-    GLint depthSamples = glGetUniformLocation(p, "uDepthSamples");
-    if (depthSamples >= 0)
-        glUniform1i(depthSamples, 4);
-    info.sampleCount = glGetUniformLocation(p, "uSampleCount");
-    info.depthLimit = glGetUniformLocation(p, "uDepthLimit");
-    GLint lut = glGetUniformLocation(p, "uLut");
-    if (lut >= 0)
-        glUniform1i(lut, 1);
+    for (const SamplerUnit &u : kSamplerUnits) {
+        GLint at = glGetUniformLocation(p, u.name);
+        if (at >= 0)
+            glUniform1i(at, u.unit);
+    }
     glUseProgram(0);
     return true;
 }
@@ -913,19 +927,19 @@ bool renderInit()
 {
     if (R.ready)
         return true;
-    bool ok = linkProgram(R.programs[kSurface], kSurfaceVs, nullptr, kSurfaceFs) &&
+    bool ok = linkProgram(R.programs[kSurface], kSceneVs, nullptr, kSurfaceFs) &&
               linkProgram(R.programs[kLine], kLineVs, kLineGs, kColourFs) &&
               linkProgram(R.programs[kPoint], kPointVs, nullptr, kPointFs) &&
-              linkProgram(R.programs[kTex], kTexVs, nullptr, kTexFs) &&
-              linkProgram(R.programs[kVolume], kTexVs, nullptr, kVolumeFs) &&
-              linkProgram(R.programs[kStack], kTexVs, nullptr, kStackFs) &&
-              linkProgram(R.programs[kStackGrid], kTexVs, nullptr, withDefine(kStackFs, "GRID").c_str()) &&
-              linkProgram(R.programs[kStackPlain], kTexVs, nullptr, withDefine(kStackFs, "PLAIN").c_str()) &&
+              linkProgram(R.programs[kTex], kSceneVs, nullptr, kTexFs) &&
+              linkProgram(R.programs[kVolume], kSceneVs, nullptr, kVolumeFs) &&
+              linkProgram(R.programs[kStack], kSceneVs, nullptr, kStackFs) &&
+              linkProgram(R.programs[kStackGrid], kSceneVs, nullptr, withDefine(kStackFs, "GRID").c_str()) &&
+              linkProgram(R.programs[kStackPlain], kSceneVs, nullptr, withDefine(kStackFs, "PLAIN").c_str()) &&
               linkProgram(R.programs[kComposite], kCompositeVs, nullptr, kCompositeFs) &&
               linkProgram(R.programs[kUpscale], kCompositeVs, nullptr, kUpscaleFs) &&
               linkProgram(R.programs[kResolve], kCompositeVs, nullptr, kResolveFs) &&
-              linkProgram(R.programs[kPlane], kTexVs, nullptr, kPlaneFs) &&
-              linkProgram(R.programs[kProject], kTexVs, nullptr, kProjectFs) &&
+              linkProgram(R.programs[kPlane], kSceneVs, nullptr, kPlaneFs) &&
+              linkProgram(R.programs[kProject], kSceneVs, nullptr, kProjectFs) &&
               linkProgram(R.programs[kProjectResolve], kCompositeVs, nullptr, kProjectResolveFs) &&
               linkProgram(R.programs[kOverlay], kOverlayVs, nullptr, kOverlayFs);
     if (!ok) {

@@ -53,19 +53,24 @@ namespace vq {
     "    return texelFetch(uLut, i, 0);\n" \
     "}\n"
 
-// Plain transform; colour, normal and position passed on.
-constexpr const char *kSurfaceVs = R"(#version 330 core
+// Plain transform; colour, normal, texture coordinate and position passed
+// on: the vertex stage of the surface, textured polygon, slice, plane,
+// projection and stack programs, each fragment stage taking what it uses.
+constexpr const char *kSceneVs = R"(#version 330 core
 layout(location = 0) in vec3 aPos;
 layout(location = 1) in vec4 aColour;
 layout(location = 2) in vec3 aNormal;
+layout(location = 3) in vec3 aTex;
 uniform mat4 uMvp;
 out vec4 vColour;
 out vec3 vNormal;
+out vec3 vTex;
 out vec3 vPos;
 void main() {
     gl_Position = uMvp * vec4(aPos, 1.0);
     vColour = aColour;
     vNormal = aNormal;
+    vTex = aTex;
     vPos = aPos;
 }
 )";
@@ -173,22 +178,6 @@ void main() {
     if (dot(c, c) > 0.25)
         discard;
     fragColour = vColour;
-}
-)";
-
-constexpr const char *kTexVs = R"(#version 330 core
-layout(location = 0) in vec3 aPos;
-layout(location = 1) in vec4 aColour;
-layout(location = 3) in vec3 aTex;
-uniform mat4 uMvp;
-out vec4 vColour;
-out vec3 vTex;
-out vec3 vPos;
-void main() {
-    gl_Position = uMvp * vec4(aPos, 1.0);
-    vColour = aColour;
-    vTex = aTex;
-    vPos = aPos;
 }
 )";
 
