@@ -53,15 +53,21 @@ namespace vq {
     "    return texelFetch(uLut, i, 0);\n" \
     "}\n"
 
+// The head of every vertex stage that reads the renderer's vertex array:
+// its attributes and the transform.
+#define VQ_VERTEX_GLSL \
+    "#version 330 core\n" \
+    "layout(location = 0) in vec3 aPos;\n" \
+    "layout(location = 1) in vec4 aColour;\n" \
+    "layout(location = 2) in vec3 aNormal;\n" \
+    "layout(location = 3) in vec3 aTex;\n" \
+    "layout(location = 4) in float aWidth;\n" \
+    "uniform mat4 uMvp;\n"
+
 // Plain transform; colour, normal, texture coordinate and position passed
 // on: the vertex stage of the surface, textured polygon, slice, plane,
 // projection and stack programs, each fragment stage taking what it uses.
-constexpr const char *kSceneVs = R"(#version 330 core
-layout(location = 0) in vec3 aPos;
-layout(location = 1) in vec4 aColour;
-layout(location = 2) in vec3 aNormal;
-layout(location = 3) in vec3 aTex;
-uniform mat4 uMvp;
+constexpr const char *kSceneVs = VQ_VERTEX_GLSL R"(
 out vec4 vColour;
 out vec3 vNormal;
 out vec3 vTex;
@@ -97,11 +103,7 @@ void main() {
 }
 )";
 
-constexpr const char *kLineVs = R"(#version 330 core
-layout(location = 0) in vec3 aPos;
-layout(location = 1) in vec4 aColour;
-layout(location = 4) in float aWidth;
-uniform mat4 uMvp;
+constexpr const char *kLineVs = VQ_VERTEX_GLSL R"(
 out vec4 vColour;
 out float vWidth;
 void main() {
@@ -155,11 +157,7 @@ void main() {
 }
 )";
 
-constexpr const char *kPointVs = R"(#version 330 core
-layout(location = 0) in vec3 aPos;
-layout(location = 1) in vec4 aColour;
-layout(location = 4) in float aWidth;
-uniform mat4 uMvp;
+constexpr const char *kPointVs = VQ_VERTEX_GLSL R"(
 uniform float uPixelScale = 1.0;
 out vec4 vColour;
 void main() {
