@@ -57,6 +57,19 @@ bool haveCoordinates(const char *call, const float *x, const float *y, const flo
     return false;
 }
 
+// A facet of the current panel: its corners pts mapped into the panel, in
+// colour col, under the current name.
+Facet mappedFacet(Scene &s, const Point3 *pts, Colour3 col)
+{
+    const Panel &p = currentPanel(s);
+    Facet f;
+    for (int i = 0; i < 3; i++)
+        f.p[i] = mapP(p, pts[i]);
+    f.colour = rgbOf(col);
+    f.name = s.currentName;
+    return f;
+}
+
 } // namespace
 
 extern "C" {
@@ -123,13 +136,7 @@ void nvqvf3(const Point3 *pts, Colour3 col)
         return;
     }
     Scene &s = scene();
-    const Panel &p = currentPanel(s);
-    Facet f;
-    for (int i = 0; i < 3; i++)
-        f.p[i] = mapP(p, pts[i]);
-    f.colour = rgbOf(col);
-    f.name = s.currentName;
-    currentList(s).facets.push_back(f);
+    currentList(s).facets.push_back(mappedFacet(s, pts, col));
 }
 
 void nvqvf3n(const Point3 *pts, const Point3 *nrm, Colour3 col)
@@ -139,15 +146,11 @@ void nvqvf3n(const Point3 *pts, const Point3 *nrm, Colour3 col)
         return;
     }
     Scene &s = scene();
+    Facet f = mappedFacet(s, pts, col);
     const Panel &p = currentPanel(s);
-    Facet f;
-    for (int i = 0; i < 3; i++) {
-        f.p[i] = mapP(p, pts[i]);
+    for (int i = 0; i < 3; i++)
         f.n[i] = mapNormal(p, nrm[i].x, nrm[i].y, nrm[i].z);
-    }
     f.smooth = true;
-    f.colour = rgbOf(col);
-    f.name = s.currentName;
     currentList(s).facets.push_back(f);
 }
 
@@ -158,15 +161,10 @@ void nvqvf3a(const Point3 *pts, char kind, Colour3 col, float alpha)
         return;
     }
     Scene &s = scene();
-    const Panel &p = currentPanel(s);
-    Facet f;
-    for (int i = 0; i < 3; i++)
-        f.p[i] = mapP(p, pts[i]);
-    f.colour = rgbOf(col);
+    Facet f = mappedFacet(s, pts, col);
     f.alpha = alphaOf(alpha);
     f.transparent = f.alpha < 1;
     f.kind = kind;
-    f.name = s.currentName;
     currentList(s).facets.push_back(f);
 }
 
