@@ -200,11 +200,9 @@ Obj *loadObjFromFreeSurfer(const char *fname, const char *label, float r, float 
             fname, nv, nf, n);
         return nullptr;
     }
-    Obj *obj = newObjWithRoom(label, r, g, b, a, nv, nf);
-    if (!obj) {
-        fprintf(stderr, "'%s': out of memory for the FreeSurfer surface.\n", fname);
+    Obj *obj = newSizedObj(fname, "FreeSurfer", label, r, g, b, a, nv, nf);
+    if (!obj)
         return nullptr;
-    }
     Point3 *verts = obj->verts;
     int *facets = obj->facets;
     for (long long i = 0; i < nv; i++, at += 12)

@@ -285,11 +285,9 @@ Obj *loadObjFromGifti(const char *fname, const char *label, float r, float g, fl
         fprintf(stderr, "'%s': GIfTI surface too large.\n", fname);
         return nullptr;
     }
-    Obj *obj = newObjWithRoom(label, r, g, b, a, nv, nf);
-    if (!obj) {
-        fprintf(stderr, "'%s': out of memory for the GIfTI surface.\n", fname);
+    Obj *obj = newSizedObj(fname, "GIfTI", label, r, g, b, a, nv, nf);
+    if (!obj)
         return nullptr;
-    }
     Point3 *verts = obj->verts;
     int *facets = obj->facets;
     // A coordinate system whose transform leads to another space moves the

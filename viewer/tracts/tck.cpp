@@ -102,8 +102,8 @@ bool readTckHeader(FILE *f, const char *name, TckHeader &h)
 double valueAt(const unsigned char *p, const TckHeader &h, bool swap)
 {
     if (h.bytes == 4)
-        return tracts::readValue<float>(p, swap);
-    return tracts::readValue<double>(p, swap);
+        return tracts::storedValue<float>(p, swap);
+    return tracts::storedValue<double>(p, swap);
 }
 
 } // namespace

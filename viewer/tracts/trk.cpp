@@ -18,9 +18,9 @@ constexpr int kHeaderBytes = 1000;
 struct TrkReader {
     const unsigned char *h;
     bool swap;
-    int32_t i32(size_t at) const { return tracts::readValue<int32_t>(h + at, swap); }
-    int16_t i16(size_t at) const { return tracts::readValue<int16_t>(h + at, swap); }
-    float f32(size_t at) const { return tracts::readValue<float>(h + at, swap); }
+    int32_t i32(size_t at) const { return tracts::storedValue<int32_t>(h + at, swap); }
+    int16_t i16(size_t at) const { return tracts::storedValue<int16_t>(h + at, swap); }
+    float f32(size_t at) const { return tracts::storedValue<float>(h + at, swap); }
 };
 
 } // namespace

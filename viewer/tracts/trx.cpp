@@ -201,10 +201,18 @@ bool readOffsets(const TrxSource &s, const TrxEntry &e, int bytes, long long lin
         return false;
     offsets.resize(static_cast<size_t>(count));
     bool little = tracts::hostLittleEndian();
-    const unsigned char *bytesIn = reinterpret_cast<const unsigned char *>(raw.data());
     for (long long i = 0; i < count; ++i) {
-        offsets[static_cast<size_t>(i)] = bytes == 4 ? tracts::readValue<uint32_t>(bytesIn + 4 * i, !little)
-                                                     : tracts::readValue<uint64_t>(bytesIn + 8 * i, !little);
+        uint64_t v;
+        if (bytes == 4) {
+            uint32_t u;
+            std::memcpy(&u, raw.data() + 4 * i, 4);
+            v = little ? u : tracts::swap32(u);
+        } else {
+            std::memcpy(&v, raw.data() + 8 * i, 8);
+            if (!little)
+                v = tracts::swap64(v);
+        }
+        offsets[static_cast<size_t>(i)] = v;
     }
     if (count == lines + 1 && offsets.back() != static_cast<uint64_t>(vertices)) {
         tractFault(s.name, "last of %lld offsets is %llu, not NB_VERTICES = %lld", count,
@@ -303,12 +311,15 @@ Tractogram *readTrx(TrxSource &s)
         for (long long i = 0; i < 3 * n; ++i) {
             const unsigned char *p = chunk.data() + i * pbytes;
             float v;
-            if (pbytes == 2)
-                v = tracts::halfToFloat(tracts::readValue<uint16_t>(p, swap));
-            else if (pbytes == 4)
-                v = tracts::readValue<float>(p, swap);
-            else
-                v = static_cast<float>(tracts::readValue<double>(p, swap));
+            if (pbytes == 2) {
+                uint16_t u;
+                std::memcpy(&u, p, 2);
+                v = tracts::halfToFloat(swap ? tracts::swap16(u) : u);
+            } else if (pbytes == 4) {
+                v = tracts::storedValue<float>(p, swap);
+            } else {
+                v = static_cast<float>(tracts::storedValue<double>(p, swap));
+            }
             if (!std::isfinite(v)) {
                 long long point = done + i / 3;
                 long line = static_cast<long>(std::upper_bound(offsets.begin(), offsets.end() - 1,
