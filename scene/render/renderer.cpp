@@ -719,6 +719,8 @@ void drawPanel(Scene &s, int index, int width, int height)
                 const VolumeBinding &vb = R.bindings[run.key];
                 glActiveTexture(GL_TEXTURE0);
                 glBindTexture(GL_TEXTURE_3D, vb.grid);
+                if (vb.labels)
+                    glBindSampler(0, R.nearestSampler);
                 glActiveTexture(GL_TEXTURE1);
                 glBindTexture(GL_TEXTURE_1D, vb.lut);
                 glActiveTexture(GL_TEXTURE0);
@@ -756,7 +758,7 @@ void drawPanel(Scene &s, int index, int width, int height)
                     glDisable(GL_BLEND);
             }
             glDrawArrays(GL_TRIANGLES, run.first, run.count);
-            if (run.program == kPlane)
+            if (run.program == kPlane || (run.program == kVolume && R.bindings[run.key].labels))
                 glBindSampler(0, 0);
             if (isStackProgram(run.program)) {
                 glEnable(GL_DEPTH_TEST);
