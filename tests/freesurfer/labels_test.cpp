@@ -104,7 +104,8 @@ TEST(LabelVolumes, BadTablesAndVolumesEndWithOneLine)
         // The fault is one line, and the last.
         EXPECT_EQ(lineCount(r.err.substr(at)), 1) << c.table << ": " << r.err;
     }
-    ProgramRun r = refused({"-f", fixture("labels.mgz"), "-lut", fixture("labels.lut"), "-s", "2", "2", "2"}, "s");
+    ProgramRun r =
+        refused({"-f", fixture("labels.mgz"), "-lut", fixture("labels.lut"), "-s", "2", "2", "2"}, "s");
     EXPECT_EQ(r.status, 255);
     EXPECT_NE(r.err.find("cannot be averaged"), std::string::npos) << r.err;
     r = refused({"-lut", fixture("labels.lut"), "-f", fixture("labels.mgz")}, "before");
@@ -128,7 +129,8 @@ TEST(LabelVolumes, TableRowsAreReadSortedWithCommentsAndBlankLines)
 TEST(LabelVolumes, LabelsBecomeBytesInAscendingOrder)
 {
     std::vector<LabelColour> table = {{0, 0, 0, 0}, {3, 1, 2, 3}, {40000, 9, 8, 7}, {500, 4, 5, 6}};
-    std::sort(table.begin(), table.end(), [](const LabelColour &a, const LabelColour &b) { return a.label < b.label; });
+    std::sort(table.begin(), table.end(),
+              [](const LabelColour &a, const LabelColour &b) { return a.label < b.label; });
     const float floats[] = {40000, 0, 3, 3, 500, 40000, 0};
     unsigned char out[7], colours[256][3];
     ASSERT_EQ(labelVolumeBytes("v", "t", floats, nullptr, nullptr, 7, table, out, colours), 3);

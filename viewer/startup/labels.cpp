@@ -58,7 +58,8 @@ int readLabelTable(const char *path, std::vector<LabelColour> *table)
             line.resize(hash);
         char *fields[7];
         int count = 0;
-        for (char *t = std::strtok(&line[0], " \t\r\v\f"); t && count < 7; t = std::strtok(nullptr, " \t\r\v\f"))
+        for (char *t = std::strtok(&line[0], " \t\r\v\f"); t && count < 7;
+             t = std::strtok(nullptr, " \t\r\v\f"))
             fields[count++] = t;
         if (count == 0)
             continue;
@@ -67,7 +68,8 @@ int readLabelTable(const char *path, std::vector<LabelColour> *table)
         for (int c = 0; ok && c < 4; c++)
             ok = integerOf(fields[2 + c], 0, 255, &rgba[c]);
         if (!ok) {
-            std::fprintf(stderr, "'%s' line %d: not 'index name r g b a' (index a whole number, r g b a 0 to 255).\n",
+            std::fprintf(stderr,
+                         "'%s' line %d: not 'index name r g b a' (index a whole number, r g b a 0 to 255).\n",
                          path, number);
             return -1;
         }
@@ -97,8 +99,8 @@ int readLabelTable(const char *path, std::vector<LabelColour> *table)
 }
 
 int labelVolumeBytes(const char *name, const char *tableName, const float *floats, const short *shorts,
-                     const unsigned char *bytes, size_t n, const std::vector<LabelColour> &table, unsigned char *out,
-                     unsigned char colours[256][3])
+                     const unsigned char *bytes, size_t n, const std::vector<LabelColour> &table,
+                     unsigned char *out, unsigned char colours[256][3])
 {
     auto value = [&](size_t i) -> double { return floats ? floats[i] : shorts ? shorts[i] : bytes[i]; };
     // The labels present, 0 aside; runs of one label are common.
@@ -117,8 +119,8 @@ int labelVolumeBytes(const char *name, const char *tableName, const float *float
         haveLast = true;
         last = label;
         if (present.insert(label).second && present.size() > 255) {
-            std::fprintf(stderr, "'%s': more than 255 distinct labels (label %ld is the 256th found).\n", name,
-                         label);
+            std::fprintf(stderr, "'%s': more than 255 distinct labels (label %ld is the 256th found).\n",
+                         name, label);
             return -1;
         }
     }
@@ -129,7 +131,8 @@ int labelVolumeBytes(const char *name, const char *tableName, const float *float
     for (long label : present) {
         const LabelColour *c = findLabel(table, label);
         if (!c) {
-            std::fprintf(stderr, "'%s': label %ld is not in the colour table '%s'.\n", name, label, tableName);
+            std::fprintf(stderr, "'%s': label %ld is not in the colour table '%s'.\n", name, label,
+                         tableName);
             return -1;
         }
         k++;
@@ -143,7 +146,8 @@ int labelVolumeBytes(const char *name, const char *tableName, const float *float
         long label = static_cast<long>(value(i));
         unsigned char b = 0;
         if (label != 0)
-            b = static_cast<unsigned char>(std::lower_bound(byLabel + 1, byLabel + count + 1, label) - byLabel);
+            b = static_cast<unsigned char>(std::lower_bound(byLabel + 1, byLabel + count + 1, label) -
+                                           byLabel);
         out[i] = b;
     }
     return count;

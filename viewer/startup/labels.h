@@ -23,5 +23,5 @@ int readLabelTable(const char *path, std::vector<LabelColour> *table);
 // one line naming `name` (a voxel value that is no label number, more than
 // 255 labels, a label missing from the table, named by tableName).
 int labelVolumeBytes(const char *name, const char *tableName, const float *floats, const short *shorts,
-                     const unsigned char *bytes, size_t n, const std::vector<LabelColour> &table, unsigned char *out,
-                     unsigned char colours[256][3]);
+                     const unsigned char *bytes, size_t n, const std::vector<LabelColour> &table,
+                     unsigned char *out, unsigned char colours[256][3]);
