@@ -511,7 +511,8 @@ Lut *lutFor(const Scene &s, int vol, int lo, int hi, float amin, float amax, boo
         std::swap(lo, hi);
     Lut &l = R.luts[{vol, lo, hi}];
     int n = hi - lo + 1;
-    bool same = l.tex != 0 && l.amin == amin && l.amax == amax && l.labels == labels && static_cast<int>(l.colours.size()) == n;
+    bool same = l.tex != 0 && l.amin == amin && l.amax == amax && l.labels == labels &&
+                static_cast<int>(l.colours.size()) == n;
     for (int i = 0; same && i < n; ++i) {
         const Rgb &a = l.colours[i], &b = s.colours[lo + i];
         same = a.r == b.r && a.g == b.g && a.b == b.b;

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "crosshair.h"
-#include "labels.h"
 #include "frame.h"
+#include "labels.h"
 #include "look.h"
 #include "obj.h"
 #include "trackset.h"
