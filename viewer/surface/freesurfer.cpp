@@ -200,21 +200,11 @@ Obj *loadObjFromFreeSurfer(const char *fname, const char *label, float r, float 
             fname, nv, nf, n);
         return nullptr;
     }
-    Obj *obj = newObj(label, r, g, b, a);
-    Point3 *verts =
-        nv ? static_cast<Point3 *>(std::malloc(static_cast<size_t>(nv) * sizeof(Point3))) : nullptr;
-    int *facets = nf ? static_cast<int *>(std::malloc(static_cast<size_t>(nf) * 3 * sizeof(int))) : nullptr;
-    if (!obj || (nv && !verts) || (nf && !facets)) {
-        fprintf(stderr, "'%s': out of memory for the FreeSurfer surface.\n", fname);
-        std::free(verts);
-        std::free(facets);
-        freeObj(obj);
+    Obj *obj = newSizedObj(fname, "FreeSurfer", label, r, g, b, a, nv, nf);
+    if (!obj)
         return nullptr;
-    }
-    obj->verts = verts;
-    obj->facets = facets;
-    obj->nverts = static_cast<int>(nv);
-    obj->nfacets = static_cast<int>(nf);
+    Point3 *verts = obj->verts;
+    int *facets = obj->facets;
     for (long long i = 0; i < nv; i++, at += 12)
         verts[i] = Point3{beFloat(p + at), beFloat(p + at + 4), beFloat(p + at + 8)};
     for (long long i = 0; i < 3 * nf; i++, at += 4) {

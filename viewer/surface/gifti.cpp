@@ -285,21 +285,11 @@ Obj *loadObjFromGifti(const char *fname, const char *label, float r, float g, fl
         fprintf(stderr, "'%s': GIfTI surface too large.\n", fname);
         return nullptr;
     }
-    Obj *obj = newObj(label, r, g, b, a);
-    Point3 *verts =
-        nv ? static_cast<Point3 *>(std::malloc(static_cast<size_t>(nv) * sizeof(Point3))) : nullptr;
-    int *facets = nf ? static_cast<int *>(std::malloc(static_cast<size_t>(nf) * 3 * sizeof(int))) : nullptr;
-    if (!obj || (nv && !verts) || (nf && !facets)) {
-        fprintf(stderr, "'%s': out of memory for the GIfTI surface.\n", fname);
-        std::free(verts);
-        std::free(facets);
-        freeObj(obj);
+    Obj *obj = newSizedObj(fname, "GIfTI", label, r, g, b, a, nv, nf);
+    if (!obj)
         return nullptr;
-    }
-    obj->verts = verts;
-    obj->facets = facets;
-    obj->nverts = static_cast<int>(nv);
-    obj->nfacets = static_cast<int>(nf);
+    Point3 *verts = obj->verts;
+    int *facets = obj->facets;
     // A coordinate system whose transform leads to another space moves the
     // points there; every NIfTI space is RAS.
     const giiCoordSystem *cs = points->numCS > 0 && points->coordsys ? points->coordsys[0] : nullptr;

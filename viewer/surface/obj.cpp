@@ -19,6 +19,27 @@ Obj *newObj(const char *label, float r, float g, float b, float a)
     return obj;
 }
 
+Obj *newSizedObj(const char *fname, const char *kind, const char *label, float r, float g, float b, float a,
+                 long long nv, long long nf)
+{
+    Obj *obj = newObj(label, r, g, b, a);
+    Point3 *verts =
+        nv ? static_cast<Point3 *>(std::malloc(static_cast<size_t>(nv) * sizeof(Point3))) : nullptr;
+    int *facets = nf ? static_cast<int *>(std::malloc(static_cast<size_t>(nf) * 3 * sizeof(int))) : nullptr;
+    if (!obj || (nv && !verts) || (nf && !facets)) {
+        fprintf(stderr, "'%s': out of memory for the %s surface.\n", fname, kind);
+        std::free(verts);
+        std::free(facets);
+        freeObj(obj);
+        return nullptr;
+    }
+    obj->verts = verts;
+    obj->facets = facets;
+    obj->nverts = static_cast<int>(nv);
+    obj->nfacets = static_cast<int>(nf);
+    return obj;
+}
+
 void freeObj(Obj *obj)
 {
     if (!obj)

@@ -28,6 +28,11 @@ inline Point3 triangleNormal(const Point3 &p1, const Point3 &p2, const Point3 &p
 
 // A new record with label, colour and opacity set and no geometry.
 Obj *newObj(const char *label, float r, float g, float b, float a);
+// A new record with room for nv vertices and nf triangles (counts the
+// caller has checked against its file), to be filled by the reader; null
+// after "'fname': out of memory for the KIND surface.".
+Obj *newSizedObj(const char *fname, const char *kind, const char *label, float r, float g, float b, float a,
+                 long long nv, long long nf);
 
 // Array of T on the system allocator that grows geometrically, so the
 // record's arrays can be handed over (and freed with free()) as they are.

@@ -101,22 +101,9 @@ bool readTckHeader(FILE *f, const char *name, TckHeader &h)
 
 double valueAt(const unsigned char *p, const TckHeader &h, bool swap)
 {
-    if (h.bytes == 4) {
-        uint32_t u;
-        std::memcpy(&u, p, 4);
-        if (swap)
-            u = tracts::swap32(u);
-        float v;
-        std::memcpy(&v, &u, 4);
-        return v;
-    }
-    uint64_t u;
-    std::memcpy(&u, p, 8);
-    if (swap)
-        u = tracts::swap64(u);
-    double v;
-    std::memcpy(&v, &u, 8);
-    return v;
+    if (h.bytes == 4)
+        return tracts::storedValue<float>(p, swap);
+    return tracts::storedValue<double>(p, swap);
 }
 
 } // namespace

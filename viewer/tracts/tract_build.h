@@ -58,6 +58,30 @@ inline uint64_t swap64(uint64_t v)
 {
     return __builtin_bswap64(v);
 }
+// A value of type T (2, 4 or 8 bytes) stored at p in the file's byte
+// order, turned round when swap says the file's order is not the host's.
+template <typename T> T storedValue(const unsigned char *p, bool swap)
+{
+    static_assert(sizeof(T) == 2 || sizeof(T) == 4 || sizeof(T) == 8, "2, 4 or 8 bytes");
+    T v;
+    if (sizeof(T) == 2) {
+        uint16_t u;
+        std::memcpy(&u, p, 2);
+        u = swap ? swap16(u) : u;
+        std::memcpy(&v, &u, 2);
+    } else if (sizeof(T) == 4) {
+        uint32_t u;
+        std::memcpy(&u, p, 4);
+        u = swap ? swap32(u) : u;
+        std::memcpy(&v, &u, 4);
+    } else {
+        uint64_t u;
+        std::memcpy(&u, p, 8);
+        u = swap ? swap64(u) : u;
+        std::memcpy(&v, &u, 8);
+    }
+    return v;
+}
 inline bool hostLittleEndian()
 {
     const uint16_t one = 1;

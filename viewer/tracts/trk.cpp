@@ -18,36 +18,9 @@ constexpr int kHeaderBytes = 1000;
 struct TrkReader {
     const unsigned char *h;
     bool swap;
-    int32_t i32(size_t at) const
-    {
-        uint32_t u;
-        std::memcpy(&u, h + at, 4);
-        if (swap)
-            u = tracts::swap32(u);
-        int32_t v;
-        std::memcpy(&v, &u, 4);
-        return v;
-    }
-    int16_t i16(size_t at) const
-    {
-        uint16_t u;
-        std::memcpy(&u, h + at, 2);
-        if (swap)
-            u = tracts::swap16(u);
-        int16_t v;
-        std::memcpy(&v, &u, 2);
-        return v;
-    }
-    float f32(size_t at) const
-    {
-        uint32_t u;
-        std::memcpy(&u, h + at, 4);
-        if (swap)
-            u = tracts::swap32(u);
-        float v;
-        std::memcpy(&v, &u, 4);
-        return v;
-    }
+    int32_t i32(size_t at) const { return tracts::storedValue<int32_t>(h + at, swap); }
+    int16_t i16(size_t at) const { return tracts::storedValue<int16_t>(h + at, swap); }
+    float f32(size_t at) const { return tracts::storedValue<float>(h + at, swap); }
 };
 
 } // namespace

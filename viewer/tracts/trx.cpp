@@ -316,19 +316,9 @@ Tractogram *readTrx(TrxSource &s)
                 std::memcpy(&u, p, 2);
                 v = tracts::halfToFloat(swap ? tracts::swap16(u) : u);
             } else if (pbytes == 4) {
-                uint32_t u;
-                std::memcpy(&u, p, 4);
-                if (swap)
-                    u = tracts::swap32(u);
-                std::memcpy(&v, &u, 4);
+                v = tracts::storedValue<float>(p, swap);
             } else {
-                uint64_t u;
-                std::memcpy(&u, p, 8);
-                if (swap)
-                    u = tracts::swap64(u);
-                double d;
-                std::memcpy(&d, &u, 8);
-                v = static_cast<float>(d);
+                v = static_cast<float>(tracts::storedValue<double>(p, swap));
             }
             if (!std::isfinite(v)) {
                 long long point = done + i / 3;

@@ -1,6 +1,8 @@
 // FreeSurfer MGH and MGZ files: header, geometry and the first frame.
 #include "mgh.h"
 
+#include "volume_util.h"
+
 #include <sys/stat.h>
 #include <zlib.h>
 
@@ -43,17 +45,6 @@ int typeBytes(int type)
     default:
         return 0;
     }
-}
-
-bool isGzipFile(const char *path)
-{
-    FILE *f = std::fopen(path, "rb");
-    if (!f)
-        return false;
-    unsigned char b[2] = {0, 0};
-    bool gz = std::fread(b, 1, 2, f) == 2 && b[0] == 0x1f && b[1] == 0x8b;
-    std::fclose(f);
-    return gz;
 }
 
 } // namespace

@@ -5,6 +5,19 @@
 #include "xrw.h"
 
 #include <cstddef>
+#include <cstdio>
+
+// Whether the file starts with gzip's magic bytes.
+inline bool isGzipFile(const char *path)
+{
+    FILE *f = std::fopen(path, "rb");
+    if (!f)
+        return false;
+    unsigned char b[2] = {0, 0};
+    bool gz = std::fread(b, 1, 2, f) == 2 && b[0] == 0x1f && b[1] == 0x8b;
+    std::fclose(f);
+    return gz;
+}
 
 // A file's own voxel values (x fastest, malloc'd): as 16-bit integers when
 // every value is one, which halves what they take, else as floats; both

@@ -39,17 +39,6 @@ bool niftiType(int datatype, int *component, int *layout)
     }
 }
 
-bool isGzip(const char *path)
-{
-    FILE *f = std::fopen(path, "rb");
-    if (!f)
-        return false;
-    unsigned char b[2] = {0, 0};
-    bool gz = std::fread(b, 1, 2, f) == 2 && b[0] == 0x1f && b[1] == 0x8b;
-    std::fclose(f);
-    return gz;
-}
-
 // The header as the file holds it (through gzip), into h (540 bytes); false
 // when it is short or a size in its dim field is below 1 (which the library
 // would quietly make 1).
@@ -150,7 +139,7 @@ int readNiftiImage(const char *path, ImportedImage *img)
         std::fprintf(stderr, "'%s': its data file '%s' is missing.\n", path, data);
         return -1;
     }
-    bool gz = isGzip(data);
+    bool gz = isGzipFile(data);
     if (checkVoxelBytes(path, need, gz ? have : std::max(have - static_cast<long long>(nim->iname_offset), 0LL), gz) != 0)
         return -1;
     if (gz && checkCompressedData(data, 0, need + nim->iname_offset) != 0)
