@@ -16,11 +16,13 @@ typedef std::tuple<int, int, int> Rgb;
 
 // The colours of a label drawing of FILE with TABLE, opaque (-a 0 1), and
 // how many pixels each covers.
-std::map<Rgb, int> drawLabels(const std::vector<std::string> &volume, const std::string &tag)
+std::map<Rgb, int> drawLabels(const std::vector<std::string> &volume, const std::string &tag,
+                              const std::vector<std::string> &look = {"-a", "0", "1"})
 {
     std::string png = scratchDir() + "/" + tag + ".png";
     std::vector<std::string> args = volume;
-    args.insert(args.end(), {"-a", "0", "1", "-x", "--png", png, "--size", "160x160", "--frames", "1"});
+    args.insert(args.end(), look.begin(), look.end());
+    args.insert(args.end(), {"-x", "--png", png, "--size", "160x160", "--frames", "1"});
     ProgramRun r = fst::runViewer(args, tag);
     EXPECT_EQ(r.status, 0) << tag << ": " << r.err;
     fst::Image im = fst::readPng(png);
@@ -57,6 +59,18 @@ TEST(LabelVolumes, PixelsAreTheTableColoursExactlyAndLabelZeroIsTransparent)
         EXPECT_GT(seen[Rgb(0, 0, 0)], 160 * 160 / 2) << file << ": label 0 shows the background";
         EXPECT_NEAR(seen[Rgb(220, 216, 20)], seen[Rgb(160, 140, 180)], 200) << file << ": two equal halves";
     }
+}
+
+TEST(LabelVolumes, LabelZeroStaysTransparentWhateverTheLowOpacity)
+{
+    REQUIRE_FIXTURES();
+    // On paper white an opacity ramp from 0.5 would darken the background
+    // wherever label 0 lies in front of it.
+    std::map<Rgb, int> seen = drawLabels({"-f", fixture("labels.mgz"), "-lut", fixture("labels.lut")},
+                                         "paper", {"-i", "-a", "0.5", "1"});
+    EXPECT_EQ(seen.size(), 3u) << listColours(seen);
+    EXPECT_GT(seen[Rgb(255, 255, 255)], 160 * 160 / 2) << listColours(seen);
+    EXPECT_GT(seen[Rgb(220, 216, 20)], 400) << listColours(seen);
 }
 
 TEST(LabelVolumes, WithoutATableTheLabelsAreASmearOfTheColourMap)
