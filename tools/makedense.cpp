@@ -3,6 +3,7 @@
 // voxel has a value well above the minimum (tissue of 20 to 100 with a slow
 // bias across the body and grain from voxel to voxel), a bright shell near
 // its surface, a bright blob inside; outside the body 0. Grey colour table.
+#include "sample_volume.h"
 #include "xrw.h"
 
 #include <cmath>
@@ -16,16 +17,6 @@ namespace {
 void usage()
 {
     fprintf(stderr, "usage: makedense OUT.xrw N [NY NZ]\n");
-}
-
-bool parseDim(const char *s, int *v)
-{
-    char *end;
-    long n = strtol(s, &end, 10);
-    if (*end || n < 1 || n > 4096)
-        return false;
-    *v = static_cast<int>(n);
-    return true;
 }
 
 // A repeatable hash of three integers to 0..1.
@@ -88,40 +79,15 @@ unsigned char denseValue(float u, float v, float w, int x, int y, int z)
 
 int main(int argc, char **argv)
 {
-    int n[3];
     if (argc != 3 && argc != 5) {
         usage();
         return 1;
     }
-    const char *out = argv[1];
-    if (!parseDim(argv[2], &n[0]) ||
-        (argc == 5 && (!parseDim(argv[3], &n[1]) || !parseDim(argv[4], &n[2])))) {
-        fprintf(stderr, "makedense: dimensions must be whole numbers from 1 to 4096.\n");
-        return 1;
-    }
-    if (argc == 3)
-        n[1] = n[2] = n[0];
-    if (static_cast<long long>(n[0]) * n[1] * n[2] > 0x7fffffffLL) {
-        fprintf(stderr, "makedense: %d x %d x %d voxels are too many.\n", n[0], n[1], n[2]);
-        return 1;
-    }
-    if (strlen(out) >= XRW_NAME_LEN) {
-        fprintf(stderr, "makedense: output name is longer than %d characters.\n", XRW_NAME_LEN - 1);
-        return 1;
-    }
+    const float unit[3] = {1, 1, 1};
     Xraw xraw;
-    memset(&xraw, 0, sizeof xraw);
-    strcpy(xraw.filename, out);
-    xraw.nx = n[0];
-    xraw.ny = n[1];
-    xraw.nz = n[2];
-    xraw.dx = xraw.dy = xraw.dz = 1.0f;
-    size_t count = static_cast<size_t>(n[0]) * n[1] * n[2];
-    xraw.data = static_cast<unsigned char *>(malloc(count));
-    if (!xraw.data) {
-        fprintf(stderr, "makedense: out of memory.\n");
+    if (!newSampleVolume("makedense", argc - 1, argv + 1, unit, &xraw))
         return 1;
-    }
+    const int n[3] = {xraw.nx, xraw.ny, xraw.nz};
     for (int z = 0; z < n[2]; z++)
         for (int y = 0; y < n[1]; y++)
             for (int x = 0; x < n[0]; x++) {

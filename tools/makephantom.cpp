@@ -1,6 +1,7 @@
 // makephantom: writes a deterministic sample XRW volume (nested ellipsoidal
 // shells, a few blobs and smooth gradients in mostly empty space, with a
 // warm-to-cool colour table) through the toolkit's own saveXraw.
+#include "sample_volume.h"
 #include "xrw.h"
 
 #include <cmath>
@@ -13,16 +14,6 @@ namespace {
 void usage()
 {
     fprintf(stderr, "usage: makephantom [-v DX DY DZ] OUT.xrw N [NY NZ]\n");
-}
-
-bool parseDim(const char *s, int *v)
-{
-    char *end;
-    long n = strtol(s, &end, 10);
-    if (*end || n < 1 || n > 4096)
-        return false;
-    *v = static_cast<int>(n);
-    return true;
 }
 
 bool parseSize(const char *s, float *v)
@@ -116,43 +107,14 @@ int main(int argc, char **argv)
         }
         a += 4;
     }
-    int n[3];
     if (argc - a != 2 && argc - a != 4) {
         usage();
         return 1;
     }
-    const char *out = argv[a];
-    if (!parseDim(argv[a + 1], &n[0]) ||
-        (argc - a == 4 && (!parseDim(argv[a + 2], &n[1]) || !parseDim(argv[a + 3], &n[2])))) {
-        fprintf(stderr, "makephantom: dimensions must be whole numbers from 1 to 4096.\n");
-        return 1;
-    }
-    if (argc - a == 2)
-        n[1] = n[2] = n[0];
-    if (static_cast<long long>(n[0]) * n[1] * n[2] > 0x7fffffffLL) {
-        fprintf(stderr, "makephantom: %d x %d x %d voxels are too many.\n", n[0], n[1], n[2]);
-        return 1;
-    }
-    if (strlen(out) >= XRW_NAME_LEN) {
-        fprintf(stderr, "makephantom: output name is longer than %d characters.\n", XRW_NAME_LEN - 1);
-        return 1;
-    }
-
     Xraw xraw;
-    memset(&xraw, 0, sizeof xraw);
-    strcpy(xraw.filename, out);
-    xraw.nx = n[0];
-    xraw.ny = n[1];
-    xraw.nz = n[2];
-    xraw.dx = d[0];
-    xraw.dy = d[1];
-    xraw.dz = d[2];
-    size_t count = static_cast<size_t>(n[0]) * n[1] * n[2];
-    xraw.data = static_cast<unsigned char *>(malloc(count ? count : 1));
-    if (!xraw.data) {
-        fprintf(stderr, "makephantom: out of memory.\n");
+    if (!newSampleVolume("makephantom", argc - a, argv + a, d, &xraw))
         return 1;
-    }
+    const int n[3] = {xraw.nx, xraw.ny, xraw.nz};
     // Coordinates centre each voxel in [-1, 1], so the shape does not depend
     // on the voxel size and odd and even sizes stay symmetric.
     for (int z = 0; z < n[2]; z++)

@@ -110,6 +110,10 @@ uint64_t frameDigest(const Scene &s)
         for (const std::string &l : o.axisLabels)
             g.bytes(l.data(), l.size()), g.i(0);
         g.bytes(o.line.data(), o.line.size()), g.i(0);
+        for (const Overlay::Text &t : o.texts)
+            if (!t.text.empty())
+                g.f(t.fx), g.f(t.fy), g.f(t.ax), g.f(t.ay), g.i(t.colour),
+                    g.bytes(t.text.data(), t.text.size()), g.i(0);
         g.d(q.fx1), g.d(q.fy1), g.d(q.fx2), g.d(q.fy2);
         g.box(q.viewport);
         const Camera &c = panelCamera(s, p);

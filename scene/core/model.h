@@ -230,6 +230,16 @@ struct Overlay {
     double mmPerUnit = 0;
     // A line of text at the top left; empty: none.
     std::string line;
+    // Text items by slot: lines of text whose box point ax, ay (fractions
+    // of its width and height) lies at panel fractions fx, fy (y up), in
+    // colour index `colour` (-1: the foreground). Empty text: none.
+    struct Text {
+        float fx = 0, fy = 0, ax = 0, ay = 0;
+        int colour = -1;
+        std::string text;
+    };
+    static constexpr int kTexts = 16;
+    Text texts[kTexts];
 };
 
 struct Panel {

@@ -98,4 +98,17 @@ void svqotx(const char *text)
     currentPanel(scene()).overlay.line = text ? std::string(text).substr(0, 200) : std::string();
 }
 
+void svqotxi(int slot, float fx, float fy, float ax, float ay, int colour, const char *text)
+{
+    if (slot < 0 || slot >= Overlay::kTexts) {
+        sceneError("svqotxi: text slot %d is not 0..%d", slot, Overlay::kTexts - 1);
+        return;
+    }
+    Overlay::Text &t = currentPanel(scene()).overlay.texts[slot];
+    auto finite = [](float v) { return std::isfinite(v) ? v : 0.0f; };
+    t.fx = finite(fx), t.fy = finite(fy), t.ax = finite(ax), t.ay = finite(ay);
+    t.colour = colour >= 0 && colour < kColourTableSize ? colour : -1;
+    t.text = text ? std::string(text).substr(0, 400) : std::string();
+}
+
 } // extern "C"

@@ -205,6 +205,11 @@ VQSCENE_API void svqoor(const char *const *labels);
 VQSCENE_API void svqosb(float mmPerUnit);
 /* A line of text at the top left (null or empty: none). */
 VQSCENE_API void svqotx(const char *text);
+/* Text item slot (0..15): lines of text (split at '\n') whose box point
+   ax, ay (0 its left or bottom, 1 its right or top) lies at fx, fy (panel
+   fractions, y up), kept a few pixels inside the panel's edge it leans on;
+   in colour index `colour` (-1: the foreground). Null or empty: none. */
+VQSCENE_API void svqotxi(int slot, float fx, float fy, float ax, float ay, int colour, const char *text);
 
 /* ---- Images -------------------------------------------------------- */
 

@@ -126,7 +126,10 @@ void drawOverlay(const Scene &s, const Panel &p, const Camera &cam, int vw, int 
 {
     const Overlay &o = p.overlay;
     bool bar = o.barHi >= o.barLo && o.barLo >= 0 && o.barHi < kColourTableSize;
-    if (!bar && o.axisLabels.empty() && !(o.mmPerUnit > 0) && o.line.empty())
+    bool texts = false;
+    for (const Overlay::Text &t : o.texts)
+        texts = texts || !t.text.empty();
+    if (!bar && o.axisLabels.empty() && !(o.mmPerUnit > 0) && o.line.empty() && !texts)
         return;
     if (!haveAtlas())
         return;
@@ -166,15 +169,12 @@ void drawOverlay(const Scene &s, const Panel &p, const Camera &cam, int vw, int 
         auto width = [&](const std::string &t) {
             return atlas.ok ? static_cast<float>(textWidth(atlas, t)) : 0;
         };
-        // Left of the colour bar and its labels when there is one.
-        float right = W - m;
-        if (bar) {
-            float widest = 0;
-            for (const std::string &t : o.tickText)
-                widest = std::max(widest, width(t));
-            right = W - 22 - 24 - widest - 2 * m;
-        }
-        pt.text(right - width(e[0]), 0.5f * H - 0.35f * ascent, e[0], fg, bg);
+        // Over the colour bar's top label when there is a bar, clear of its
+        // ticks and of the view's middle.
+        float rightY = 0.5f * H - 0.35f * ascent;
+        if (bar)
+            rightY = std::min(0.8f * H + 0.65f * ascent + m + 1, H - m - ascent);
+        pt.text(W - m - width(e[0]), rightY, e[0], fg, bg);
         pt.text(m, 0.5f * H - 0.35f * ascent, e[1], fg, bg);
         pt.text(0.5f * W - 0.5f * width(e[2]), H - m - ascent, e[2], fg, bg);
         pt.text(0.5f * W - 0.5f * width(e[3]), m + 2, e[3], fg, bg);
@@ -194,6 +194,30 @@ void drawOverlay(const Scene &s, const Panel &p, const Camera &cam, int vw, int 
     }
     if (!o.line.empty())
         pt.text(8, H - 8 - ascent, o.line, fg, bg);
+    // Text items: their box placed by its anchor, pushed in from the edge
+    // it leans on.
+    const float lineHeight = atlas.ok ? static_cast<float>(atlas.lineHeight) : kTextPixels;
+    for (const Overlay::Text &t : o.texts) {
+        if (t.text.empty() || !atlas.ok)
+            continue;
+        std::vector<std::string> lines;
+        for (size_t at = 0;;) {
+            size_t nl = t.text.find('\n', at);
+            lines.push_back(t.text.substr(at, nl == std::string::npos ? std::string::npos : nl - at));
+            if (nl == std::string::npos)
+                break;
+            at = nl + 1;
+        }
+        float w = 0;
+        for (const std::string &l : lines)
+            w = std::max(w, static_cast<float>(textWidth(atlas, l)));
+        // The box runs from the last line's baseline to the first's ascent.
+        float h = lineHeight * (lines.size() - 1) + ascent, m = 5;
+        float x = t.fx * W - t.ax * w + m * (1 - 2 * t.ax), y = t.fy * H - t.ay * h + m * (1 - 2 * t.ay);
+        const Rgb &c = t.colour >= 0 ? s.colours[t.colour] : fg;
+        for (size_t i = 0; i < lines.size(); ++i)
+            pt.text(std::round(x), std::round(y + h - ascent - lineHeight * i), lines[i], c, bg);
+    }
     if (pt.v.empty())
         return;
     glBindVertexArray(R.overlayVao);

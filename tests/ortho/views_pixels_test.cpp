@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #define STB_IMAGE_IMPLEMENTATION
@@ -215,6 +216,63 @@ TEST(OrthoPixels, KeyISwitchesFromNearestToTrilinear)
     size_t flat = sliceColours(a), ramp = sliceColours(b);
     EXPECT_LT(flat, 12u);
     EXPECT_GT(ramp, flat + 10) << flat << " " << ramp;
+}
+
+// Letter pixels in the box x0..x0+n, y0..y0+n (from the top) of panel
+// `view` (3: the 3-D view), as a mask moved to its own lower corner.
+std::vector<std::pair<int, int>> letterMask(const Image &img, int view, int x0, int y0, int n)
+{
+    const int ox = view == 3 ? 200 : kPanel[view][0], oy = view == 3 ? 200 : kPanel[view][1];
+    std::vector<std::pair<int, int>> m;
+    int lx = 1 << 20, ly = 1 << 20;
+    for (int y = y0; y < y0 + n; y++)
+        for (int x = x0; x < x0 + n; x++)
+            if (isLetter(img.at(ox + x, oy + y))) {
+                m.emplace_back(x, y);
+                lx = std::min(lx, x), ly = std::min(ly, y);
+            }
+    for (auto &p : m)
+        p.first -= lx, p.second -= ly;
+    return m;
+}
+
+// Boxes of 24 pixels in the middle of each edge: left, right, top, bottom.
+const int kEdgeBox[4][2] = {{0, 88}, {176, 88}, {88, 0}, {88, 176}};
+
+TEST(OrthoPixels, LettersStandInTheMiddleOfEachEdgeInTheFont)
+{
+    std::vector<std::string> args = {"-f", markerVolume(), "-at", "5", "-5", "5"};
+    std::string radio = vt::tmpPath("letters_radio.png"), neuro = vt::tmpPath("letters_neuro.png");
+    ASSERT_EQ(draw(args, radio, "lettersradio").status, 0);
+    args.push_back("-neuro");
+    ASSERT_EQ(draw(args, neuro, "lettersneuro").status, 0);
+    Image r, n;
+    ASSERT_TRUE(readPng(radio, r));
+    ASSERT_TRUE(readPng(neuro, n));
+    for (int view = 0; view < 3; view++) {
+        for (int e = 0; e < 4; e++)
+            EXPECT_GT(letterMask(r, view, kEdgeBox[e][0], kEdgeBox[e][1], 24).size(), 8u)
+                << "view " << view << " edge " << e;
+        // Nothing in the upper right corner.
+        EXPECT_TRUE(letterMask(r, view, 170, 0, 30).empty()) << view;
+    }
+    // The 3-D view has no letters without -orientation.
+    for (int e = 0; e < 4; e++)
+        EXPECT_TRUE(letterMask(r, 3, kEdgeBox[e][0], kEdgeBox[e][1], 24).empty()) << e;
+    // The glyphs are the letters: radiological R on the left is the
+    // neurological R on the right, pixel for pixel, and unlike the L.
+    auto rLeft = letterMask(r, ORTHO_AXIAL, 0, 88, 24), rRight = letterMask(r, ORTHO_AXIAL, 176, 88, 24);
+    auto nRight = letterMask(n, ORTHO_AXIAL, 176, 88, 24), nLeft = letterMask(n, ORTHO_AXIAL, 0, 88, 24);
+    EXPECT_EQ(rLeft, nRight);
+    EXPECT_EQ(rRight, nLeft);
+    EXPECT_NE(rLeft, rRight);
+    // RAD against NEU in the axial view's lower left corner.
+    EXPECT_NE(letterMask(r, ORTHO_AXIAL, 0, 176, 24), letterMask(n, ORTHO_AXIAL, 0, 176, 24));
+    EXPECT_GT(letterMask(r, ORTHO_AXIAL, 0, 176, 24).size(), 20u);
+    // The readout's lines in the coronal view's lower left corner, above
+    // its bottom letter: that I is the sagittal view's I.
+    EXPECT_GT(letterMask(r, ORTHO_CORONAL, 0, 145, 45).size(), 60u);
+    EXPECT_EQ(letterMask(r, ORTHO_CORONAL, 88, 184, 16), letterMask(r, ORTHO_SAGITTAL, 88, 184, 16));
 }
 
 // Mean and largest difference of two images of one size.

@@ -547,4 +547,76 @@ TEST_F(Overlays, OrientationLabelsSwapSidesWhenTheCameraTurns)
     EXPECT_NEAR(left2, right, 4);
 }
 
+TEST_F(Overlays, RightLabelKeepsClearOfTheColourBar)
+{
+    const float at01[2] = {0, 1};
+    const char *const text[2] = {"0", "1"};
+    svqocb(0, 255, 0, 1, 2, at01, text);
+    vq::Panel &p = vq::scene().panels[vq::scene().current];
+    p.camera.eye[0] = 0, p.camera.eye[1] = 0, p.camera.eye[2] = 5;
+    p.cameraUser = true;
+    draw();
+    int middle = lit(0, W - 1, 16, 44), top = lit(30, W - 1, 45, H - 1);
+    const char *const labels[6] = {"WW", "", "", "", "", ""};
+    svqoor(labels);
+    draw();
+    // The label goes over the bar's top, not among its tick labels.
+    EXPECT_EQ(lit(0, W - 1, 16, 44), middle);
+    EXPECT_GT(lit(30, W - 1, 45, H - 1), top + 10);
+}
+
+// Lit rows of the pixels in columns x0..x1 between the first and last.
+int rowSpan(const Overlays &o, int x0, int x1)
+{
+    int lo = H, hi = -1;
+    for (int y = 0; y < H; ++y)
+        if (o.lit(x0, x1, y, y) > 0)
+            lo = std::min(lo, y), hi = std::max(hi, y);
+    return hi >= lo ? hi - lo + 1 : 0;
+}
+
+TEST_F(Overlays, TextItemsSitWhereTheirAnchorsSay)
+{
+    draw();
+    std::vector<uint8_t> empty = pixels;
+    svqotxi(0, 0, 0.5f, 0, 0.5f, -1, "W");
+    draw();
+    EXPECT_GT(lit(0, 20), 10);
+    EXPECT_EQ(lit(43, 63), 0);
+    EXPECT_EQ(lit(0, 63, 0, 15) + lit(0, 63, 48, 63), 0) << "centred on the left edge";
+    // The same slot again replaces it: now on the right.
+    svqotxi(0, 1, 0.5f, 1, 0.5f, -1, "W");
+    draw();
+    EXPECT_EQ(lit(0, 20), 0);
+    EXPECT_GT(lit(43, 63), 10);
+    svqotxi(0, 0.5f, 1, 0.5f, 1, -1, "W");
+    draw();
+    EXPECT_GT(lit(20, 43, 48, 63), 10) << "at the top";
+    EXPECT_EQ(lit(0, 63, 0, 40), 0);
+    // Lines run downwards from the first.
+    svqotxi(0, 0, 0, 0, 0, -1, "W");
+    draw();
+    int one = rowSpan(*this, 0, 30);
+    svqotxi(0, 0, 0, 0, 0, -1, "W\nW");
+    draw();
+    int two = rowSpan(*this, 0, 30);
+    EXPECT_GT(one, 5);
+    EXPECT_GT(two, 2 * one) << one << " " << two;
+    // In the colour asked for.
+    vqscr(5000, 1, 0, 0);
+    svqotxi(0, 0, 0.5f, 0, 0.5f, 5000, "W");
+    draw();
+    int red = 0;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x)
+            red += at(x, y).r > 150 && at(x, y).g < 60 && at(x, y).b < 60;
+    EXPECT_GT(red, 10);
+    // A slot outside 0..15 draws nothing; null clears.
+    svqotxi(0, 0, 0, 0, 0, -1, nullptr);
+    svqotxi(16, 0.5f, 0.5f, 0.5f, 0.5f, -1, "W");
+    svqotxi(-1, 0.5f, 0.5f, 0.5f, 0.5f, -1, "W");
+    draw();
+    EXPECT_EQ(pixels, empty);
+}
+
 } // namespace

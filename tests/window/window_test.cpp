@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -186,7 +187,8 @@ TEST_F(Window, FramesArePacedAndKeepTheClock)
         EXPECT_GT(t[i] - t[i - 1], 1 / 60.0 - 0.002) << "frame " << i << "\n" << o.text;
 
     // Offscreen the same program gets frame / --fps.
-    o = shell("cd '" + dir + "' && env -u DISPLAY EGL_PLATFORM=surfaceless " + BIN_DIR + "/render_scenes clock --png p.png --frames 3 --fps 4 --size 8x8");
+    o = shell("cd '" + dir + "' && env -u DISPLAY EGL_PLATFORM=surfaceless " + BIN_DIR +
+              "/render_scenes clock --png p.png --frames 3 --fps 4 --size 8x8");
     ASSERT_EQ(o.status, 0) << o.text;
     EXPECT_EQ(frameTimes(o.text), (std::vector<double>{0, 0.25, 0.5}));
 }
@@ -213,9 +215,10 @@ TEST_F(Window, KeysFromTheWindowSystem)
     // once it is mapped (focus on a window not yet viewable is refused).
     std::string run =
         program(dir, "facet --size 40x40") + " >'" + dir + "/log' 2>&1; echo $? >'" + dir + "/status'";
-    std::string keys = "export DISPLAY=" + display +
-                       "; w=$(timeout 20 xdotool search --sync --onlyvisible --name '^vqscene$' | head -1) && "
-                       "xdotool windowfocus --sync $w && xdotool key s && sleep 0.3 && xdotool key q";
+    std::string keys =
+        "export DISPLAY=" + display +
+        "; w=$(timeout 20 xdotool search --sync --onlyvisible --name '^vqscene$' | head -1) && "
+        "xdotool windowfocus --sync $w && xdotool key s && sleep 0.3 && xdotool key q";
     Output o = shell("(" + run + ") & " + keys + "; wait");
     EXPECT_EQ(o.status, 0) << o.text;
     Output st = shell("cat '" + dir + "/status' '" + dir + "/log'");
@@ -252,14 +255,15 @@ TEST_F(Window, ViewerLookChangesByDragAndKeysWithoutSendingVoxels)
     std::string run = "cd '" + dir + "' && DISPLAY=" + display + " timeout 40 " + BIN_DIR +
                       "/xrwview -f ph.xrw --size 160x160 --stats >'" + dir + "/out' 2>'" + dir +
                       "/log'; echo $? >'" + dir + "/status'";
-    std::string input = "export DISPLAY=" + display +
-                        "; w=$(timeout 20 xdotool search --sync --onlyvisible --name '^xrwview: ph.xrw$' | head -1) "
-                        "&& xdotool windowfocus --sync $w && sleep 0.3 && xdotool key s && sleep 0.3 && "
-                        "xdotool mousemove --window $w 120 80 keydown ctrl mousedown 1 && sleep 0.1 && "
-                        "xdotool mousemove_relative -- -40 0 && sleep 0.1 && xdotool mousemove_relative -- -40 0 "
-                        "&& sleep 0.1 && xdotool mouseup 1 keyup ctrl && sleep 0.5 && xdotool key s && "
-                        "sleep 0.3 && xdotool key m && sleep 0.5 && xdotool key s && sleep 0.3 && xdotool key c c && "
-                        "sleep 0.5 && xdotool key s && sleep 0.3 && xdotool key q";
+    std::string input =
+        "export DISPLAY=" + display +
+        "; w=$(timeout 20 xdotool search --sync --onlyvisible --name '^xrwview: ph.xrw$' | head -1) "
+        "&& xdotool windowfocus --sync $w && sleep 0.3 && xdotool key s && sleep 0.3 && "
+        "xdotool mousemove --window $w 120 80 keydown ctrl mousedown 1 && sleep 0.1 && "
+        "xdotool mousemove_relative -- -40 0 && sleep 0.1 && xdotool mousemove_relative -- -40 0 "
+        "&& sleep 0.1 && xdotool mouseup 1 keyup ctrl && sleep 0.5 && xdotool key s && "
+        "sleep 0.3 && xdotool key m && sleep 0.5 && xdotool key s && sleep 0.3 && xdotool key c c && "
+        "sleep 0.5 && xdotool key s && sleep 0.3 && xdotool key q";
     Output o = shell("(" + run + ") & " + input + "; wait");
     EXPECT_EQ(o.status, 0) << o.text;
     Output st = shell("cat '" + dir + "/status' '" + dir + "/log'");
@@ -333,11 +337,12 @@ TEST_F(Window, ClickInASliceViewMovesTheCrosshair)
     // 20 mm and its margin) about the box's centre (-0.5, -0.5), x to the
     // right, -y up. A click at pixel (90, 30) outside the box first, then
     // one inside it at (90, 30) after a click on the margin at (2, 2).
-    std::string clicks = "export DISPLAY=" + display +
-                         "; w=$(timeout 20 xdotool search --sync --onlyvisible --name '^xrwview: v.xrw$' | head -1) && "
-                         "sleep 0.5 && xdotool mousemove --window $w 2 2 click 1 && sleep 0.3 && "
-                         "xdotool mousemove --window $w 90 30 click 1 && sleep 0.5 && "
-                         "xdotool windowfocus --sync $w && xdotool key q";
+    std::string clicks =
+        "export DISPLAY=" + display +
+        "; w=$(timeout 20 xdotool search --sync --onlyvisible --name '^xrwview: v.xrw$' | head -1) && "
+        "sleep 0.5 && xdotool mousemove --window $w 2 2 click 1 && sleep 0.3 && "
+        "xdotool mousemove --window $w 90 30 click 1 && sleep 0.5 && "
+        "xdotool windowfocus --sync $w && xdotool key q";
     Output o = shell("(" + run + ") & " + clicks + "; wait");
     EXPECT_EQ(o.status, 0) << o.text;
     Output st = shell("cat '" + dir + "/status' '" + dir + "/log'");
@@ -353,9 +358,44 @@ TEST_F(Window, ClickInASliceViewMovesTheCrosshair)
     // The click on the margin (outside the box) printed nothing: the start
     // line and the one click's line.
     size_t lines = 0;
-    for (size_t p = st.text.find("crosshair: "); p != std::string::npos; p = st.text.find("crosshair: ", p + 1))
+    for (size_t p = st.text.find("crosshair: "); p != std::string::npos;
+         p = st.text.find("crosshair: ", p + 1))
         ++lines;
     EXPECT_EQ(lines, 2u) << st.text;
+}
+
+// Amber letter pixels (the slice views' letters) in x0..x1, y0..y1 (from
+// the top) of a PNG, or -1.
+int amberIn(const std::string &path, int x0, int x1, int y0, int y1)
+{
+    int iw, ih, n;
+    unsigned char *d = stbi_load(path.c_str(), &iw, &ih, &n, 3);
+    if (d == nullptr)
+        return -1;
+    int count = 0;
+    for (int y = std::max(y0, 0); y <= y1 && y < ih; ++y)
+        for (int x = std::max(x0, 0); x <= x1 && x < iw; ++x) {
+            const unsigned char *p = d + 3 * (static_cast<size_t>(y) * iw + x);
+            count += p[0] > 90 && p[1] > 0.7 * p[0] && p[1] < 0.95 * p[0] && p[2] < 0.5 * p[0];
+        }
+    stbi_image_free(d);
+    return count;
+}
+
+TEST_F(Window, SliceViewLettersShowInTheWindow)
+{
+    std::string dir = freshDir("orthotext");
+    Output made = shell(std::string(BIN_DIR) + "/makephantom -v 1 1 1 '" + dir + "/v.xrw' 20");
+    ASSERT_EQ(made.status, 0) << made.text;
+    Output o = shell("cd '" + dir + "' && DISPLAY=" + display + " timeout 30 " + BIN_DIR +
+                     "/xrwview -f v.xrw -ortho --size 240x240 --frames 3 --keys 1:s 2>&1");
+    ASSERT_EQ(o.status, 0) << o.text;
+    // The axial view, the top left 120 x 120 pixels: a letter in the middle
+    // of its left and right edges, none in its upper right corner.
+    std::string shot = dir + "/vqscene-0000.png";
+    EXPECT_GT(amberIn(shot, 0, 16, 48, 72), 8);
+    EXPECT_GT(amberIn(shot, 103, 119, 48, 72), 8);
+    EXPECT_EQ(amberIn(shot, 100, 119, 0, 15), 0);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "crosshair.h"
 #include "frame.h"
@@ -32,111 +33,8 @@ bool movedSincePress = false;
 
 // Colour indices of the crosshair and the letters.
 constexpr int kCrossColour = 990, kLetterColour = 991, kTrackColour = 992;
-
-// Strokes of the letters the views show, in a box 0.7 wide and 1 high: runs
-// of points ended by a negative x, the letter ended by two.
-const double *strokes(char c)
-{
-    static const double A[] = {0, 0, .35, 1, .7, 0, -1, .15, .45, .55, .45, -1, -1};
-    static const double P[] = {0, 0, 0, 1, .55, 1, .7, .85, .7, .65, .55, .5, 0, .5, -1, -1};
-    static const double L[] = {0, 1, 0, 0, .6, 0, -1, -1};
-    static const double R[] = {0,  0, 0,  1,  .55, 1,  .7, .85, .7, .65, .55,
-                               .5, 0, .5, -1, .3,  .5, .7, 0,   -1, -1};
-    static const double S[] = {.7, .9, .55, 1,  .15, 1,   0, .85, 0, .65, .15, .5, .55,
-                               .5, .7, .35, .7, .15, .55, 0, .15, 0, 0,   .1,  -1, -1};
-    static const double I[] = {.35, 0, .35, 1, -1, .1, 0, .6, 0, -1, .1, 1, .6, 1, -1, -1};
-    static const double N[] = {0, 0, 0, 1, .7, 0, .7, 1, -1, -1};
-    static const double E[] = {.7, 1, 0, 1, 0, 0, .7, 0, -1, 0, .5, .5, .5, -1, -1};
-    static const double U[] = {0, 1, 0, .15, .15, 0, .55, 0, .7, .15, .7, 1, -1, -1};
-    static const double D[] = {0, 0, 0, 1, .45, 1, .7, .75, .7, .25, .45, 0, 0, 0, -1, -1};
-    static const double digits[10][20] = {
-        {0, 0, .7, 0, .7, 1, 0, 1, 0, 0, -1, -1},
-        {.15, .8, .35, 1, .35, 0, -1, -1},
-        {0, 1, .7, 1, .7, .5, 0, .5, 0, 0, .7, 0, -1, -1},
-        {0, 1, .7, 1, .7, 0, 0, 0, -1, 0, .5, .7, .5, -1, -1},
-        {0, 1, 0, .5, .7, .5, -1, .55, 1, .55, 0, -1, -1},
-        {.7, 1, 0, 1, 0, .5, .7, .5, .7, 0, 0, 0, -1, -1},
-        {.7, 1, 0, 1, 0, 0, .7, 0, .7, .5, 0, .5, -1, -1},
-        {0, 1, .7, 1, .25, 0, -1, -1},
-        {0, 0, .7, 0, .7, 1, 0, 1, 0, 0, -1, 0, .5, .7, .5, -1, -1},
-        {.7, .5, 0, .5, 0, 1, .7, 1, .7, 0, 0, 0, -1, -1},
-    };
-    static const double dot[] = {.3, 0, .4, 0, .4, .1, .3, .1, .3, 0, -1, -1};
-    static const double minus[] = {.1, .5, .6, .5, -1, -1};
-    static const double plus[] = {.1, .5, .6, .5, -1, .35, .25, .35, .75, -1, -1};
-    static const double e[] = {0, .35, .7, .35, .7, .6, 0, .6, 0, 0, .7, 0, -1, -1};
-    static const double colon[] = {.3, .2, .4, .2, -1, .3, .7, .4, .7, -1, -1};
-    if (c >= '0' && c <= '9')
-        return digits[c - '0'];
-    switch (c) {
-    case 'A':
-        return A;
-    case 'P':
-        return P;
-    case 'L':
-        return L;
-    case 'R':
-        return R;
-    case 'S':
-        return S;
-    case 'I':
-        return I;
-    case 'N':
-        return N;
-    case 'E':
-        return E;
-    case 'U':
-        return U;
-    case 'D':
-        return D;
-    case '.':
-        return dot;
-    case '-':
-        return minus;
-    case '+':
-        return plus;
-    case 'e':
-        return e;
-    case ':':
-        return colon;
-    default:
-        return nullptr;
-    }
-}
-
-// A letter with its lower left corner at world point o, `size` high, on
-// the screen's right and up directions.
-void drawLetter(char c, const double o[3], const double right[3], const double up[3], double size)
-{
-    const double *s = strokes(c);
-    if (!s)
-        return;
-    float x[16], y[16], z[16];
-    int n = 0;
-    for (; !(s[0] < 0 && n == 0); s += 2) {
-        if (s[0] < 0) {
-            vqline(n, x, y, z);
-            n = 0;
-            s -= 1; // a run ends with one value
-            continue;
-        }
-        double p[3];
-        for (int a = 0; a < 3; a++)
-            p[a] = o[a] + size * (s[0] * right[a] + s[1] * up[a]);
-        x[n] = static_cast<float>(p[0]), y[n] = static_cast<float>(p[1]), z[n] = static_cast<float>(p[2]);
-        n++;
-    }
-}
-
-void drawText(const char *text, const double o[3], const double right[3], const double up[3], double size)
-{
-    for (int i = 0; text[i]; i++) {
-        double at[3];
-        for (int a = 0; a < 3; a++)
-            at[a] = o[a] + i * 0.95 * size * right[a];
-        drawLetter(text[i], at, right, up, size);
-    }
-}
+// The views' text item slots.
+enum { kTextLeft, kTextRight, kTextTop, kTextBottom, kTextCorner };
 
 // Volume 0's box (its voxel cells) along world axis a.
 void boxSpan(int a, double *lo, double *hi)
@@ -458,13 +356,13 @@ void drawOrthoView(int view)
         vqscir(lo, lo + 255);
         nvqgplane(orthoGrid[v], n, wp, gp, crosshair.linear, v == 0 ? 1.0f : 0.5f);
     }
-    // Crosshair, letters, surfaces and tracks lie a little in front of the slices.
+    // Crosshair, surfaces and tracks lie a little in front of the slices.
     double lift = 1e-3 * height;
     const double liftBy[3] = {lift * toward[0], lift * toward[1], lift * toward[2]};
     drawCutSurfaces(L.normal, crosshair.world[L.normal], liftBy, &frameKc[view]);
     drawNearTracks(L.normal, crosshair.world[L.normal], halfVoxelAlong(L.normal), liftBy);
     const double *c = centre[view];
-    double halfW = 0.5 * height, halfH = 0.5 * height;
+    double halfW = 0.5 * height;
     // A panel wider than high shows more across: its right edge says how much.
     Point3 edge;
     const float *f = kWhere[view];
@@ -488,57 +386,39 @@ void drawOrthoView(int view)
         }
         vqline(2, x, y, z);
     }
-    vqsci(kLetterColour);
-    vqslw(2);
-    double size = 0.05 * height, margin = 0.03 * height;
-    // Left, right, top, bottom: each letter's centre just inside its edge.
-    const double where[4][2] = {{-halfW + margin + 0.35 * size, 0},
-                                {halfW - margin - 0.35 * size, 0},
-                                {0, halfH - margin - 0.5 * size},
-                                {0, -halfH + margin + 0.5 * size}};
-    for (int k = 0; k < 4; k++) {
-        double o[3];
-        for (int a = 0; a < 3; a++)
-            o[a] = c[a] + (where[k][0] - 0.35 * size) * L.right[a] + (where[k][1] - 0.5 * size) * L.up[a] +
-                   lift * toward[a];
-        o[L.normal] = crosshair.world[L.normal] + lift * toward[L.normal];
-        drawLetter(L.letters[k], o, L.right, L.up, size);
-    }
-    // The readout in the coronal view's lower left corner: the world point,
-    // then each volume's voxel and value, from the bottom up.
+    // Letters, convention and readout: text items over the panel, the
+    // letters just inside the middle of each edge.
+    char letter[4][2] = {{L.letters[0], 0}, {L.letters[1], 0}, {L.letters[2], 0}, {L.letters[3], 0}};
+    svqotxi(kTextLeft, 0, 0.5f, 0, 0.5f, kLetterColour, letter[0]);
+    svqotxi(kTextRight, 1, 0.5f, 1, 0.5f, kLetterColour, letter[1]);
+    svqotxi(kTextTop, 0.5f, 1, 0.5f, 1, kLetterColour, letter[2]);
+    svqotxi(kTextBottom, 0.5f, 0, 0.5f, 0, kLetterColour, letter[3]);
+    // The convention in the axial view's lower left corner; the readout
+    // (the world point, then each volume's voxel and value) in the coronal
+    // view's.
+    const char *corner = nullptr;
+    std::string readout;
+    if (view == ORTHO_AXIAL)
+        corner = crosshair.neurological ? "NEU" : "RAD";
     if (view == ORTHO_CORONAL) {
-        double rowSize = 0.6 * size;
-        for (int row = 0; row <= NVR; row++) {
-            char text[96];
-            if (row == NVR) {
-                std::snprintf(text, sizeof text, "%.2f %.2f %.2f", crosshair.world[0], crosshair.world[1],
-                              crosshair.world[2]);
-            } else {
-                int v = NVR - 1 - row, ijk[3];
-                char value[48];
-                if (readVoxel(v, crosshair.world, ijk, value, sizeof value) == 0)
-                    std::snprintf(text, sizeof text, "%d: %d %d %d : %s", v, ijk[0], ijk[1], ijk[2], value);
-                else
-                    std::snprintf(text, sizeof text, "%d: - - - : -", v);
-            }
-            double o[3];
-            for (int a = 0; a < 3; a++)
-                o[a] = c[a] + (-halfW + 0.5 * margin) * L.right[a] +
-                       (-halfH + 0.5 * margin + 1.6 * rowSize * row) * L.up[a] + lift * toward[a];
-            o[L.normal] = crosshair.world[L.normal] + lift * toward[L.normal];
-            vqslw(1);
-            drawText(text, o, L.right, L.up, rowSize);
+        char text[96];
+        std::snprintf(text, sizeof text, "%.2f %.2f %.2f", crosshair.world[0], crosshair.world[1],
+                      crosshair.world[2]);
+        readout = text;
+        for (int v = 0; v < NVR; v++) {
+            int ijk[3];
+            char value[48];
+            if (readVoxel(v, crosshair.world, ijk, value, sizeof value) == 0)
+                std::snprintf(text, sizeof text, "\n%d: %d %d %d : %s", v, ijk[0], ijk[1], ijk[2], value);
+            else
+                std::snprintf(text, sizeof text, "\n%d: - - - : -", v);
+            readout += text;
         }
-        vqslw(2);
+        // A blank last line keeps it above the bottom letter.
+        readout += "\n";
+        corner = readout.c_str();
     }
-    // The convention, in the axial view's lower left corner.
-    if (view == ORTHO_AXIAL) {
-        double o[3];
-        for (int a = 0; a < 3; a++)
-            o[a] = c[a] + (-halfW + margin) * L.right[a] + (-halfH + margin) * L.up[a] + lift * toward[a];
-        o[L.normal] = crosshair.world[L.normal] + lift * toward[L.normal];
-        drawText(crosshair.neurological ? "NEU" : "RAD", o, L.right, L.up, 0.6 * size);
-    }
+    svqotxi(kTextCorner, 0, 0, 0, 0, kLetterColour, corner);
 }
 
 void drawOrthoOutlines()
