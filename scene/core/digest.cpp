@@ -92,7 +92,7 @@ uint64_t frameDigest(const Scene &s)
         g.i(v.version), g.i(v.nx), g.i(v.ny), g.i(v.nz), g.i(v.i1), g.i(v.i2), g.i(v.j1), g.i(v.j2);
         g.i(v.k1), g.i(v.k2), g.i(v.mode);
         g.bytes(v.tr, sizeof v.tr);
-        g.f(v.dmin), g.f(v.dmax), g.f(v.amin), g.f(v.amax), g.i(v.blend), g.i(v.shade);
+        g.f(v.dmin), g.f(v.dmax), g.f(v.amin), g.f(v.amax), g.i(v.blend), g.i(v.shade), g.i(v.labels);
     }
     for (const Texture3D &t : s.textures)
         g.i(t.version), g.i(t.nx), g.i(t.ny), g.i(t.nz), g.i(t.blend), g.i(t.shade);

@@ -149,6 +149,7 @@ struct Volume {
     int version = 1;  // the renderer uploads when its copy is older
     int blend = 0;    // a Blend: how the values along a ray make a pixel
     bool shade = false;  // composited samples lit by their value gradient
+    bool labels = false; // nearest voxel, entry 0 transparent, the others at amax
 };
 
 struct Texture3D {

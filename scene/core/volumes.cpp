@@ -270,6 +270,16 @@ void svqvsh(int id, int on)
     s.volumes[id].shade = on != 0;
 }
 
+void svqvlab(int id, int on)
+{
+    Scene &s = scene();
+    if (id < 0 || id >= static_cast<int>(s.volumes.size())) {
+        sceneError("svqvlab: no volume rendering %d", id);
+        return;
+    }
+    s.volumes[id].labels = on != 0;
+}
+
 void svqtsh(int id, int on)
 {
     Scene &s = scene();

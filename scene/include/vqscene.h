@@ -133,6 +133,11 @@ VQSCENE_API void svqvbm(int id, int mode);
    samples lit by the scene's lights as a surface across their value's
    gradient would be, with a little specular highlight. */
 VQSCENE_API void svqvsh(int id, int on);
+/* Volume rendering id as labels (1) or values (0, the default): each
+   sample takes the nearest voxel's value, no blend of neighbours, and its
+   colour-range entry at opacity amax, the range's first entry being
+   transparent; no opacity ramp, no shading. Composited draws only. */
+VQSCENE_API void svqvlab(int id, int on);
 VQSCENE_API int svqc3dt(int nx, int ny, int nz);       /* new RGBA 3-D texture; id or -1 */
 /* Texel storage of texture id, 4 bytes a texel, texel (i,j,k) at
    4*(i + w*j + w*h*k). */

@@ -776,7 +776,8 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
     GpuVolume *g = gpuVolume(s, d.vol);
     if (g == nullptr)
         return;
-    Lut *lut = lutFor(s, d.vol, d.lo, d.hi, v.amin, v.amax);
+    const bool labels = v.labels && blend == kBlendComposite;
+    Lut *lut = lutFor(s, d.vol, d.lo, d.hi, v.amin, v.amax, labels);
     int lutSize = static_cast<int>(lut->colours.size());
     // One binding per brick this draw uses, made when first needed.
     R.brickBinding.assign(g->bricking.bricks.size(), -1);
@@ -784,7 +785,8 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
     VolumeBinding proto{0, lut->tex, v.dmax > v.dmin, lutSize, g->code.lo, g->code.hi - g->code.lo, v.dmin, scale};
     proto.blend = blend;
     proto.group = sameGrid(s, d.vol);
-    proto.shade = v.shade && blend == kBlendComposite;
+    proto.shade = v.shade && blend == kBlendComposite && !labels;
+    proto.labels = labels;
     if (proto.shade) {
         static const int textureAxis[3] = {2, 1, 0};
         gradientToScene(v.tr, textureAxis, proto.gradToScene);
@@ -810,8 +812,8 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
     for (int a = 0; a < 3; ++a)
         clampRange(lo[a], hi[a], n[a]);
     // The set, for drawing runs of its slices in one pass (composited and
-    // unshaded: projections and shading keep their slices).
-    int set = program == kVolume && !proto.shade ? static_cast<int>(R.sliceSets.size()) : -1;
+    // unshaded: projections, shading and labels keep their slices).
+    int set = program == kVolume && !proto.shade && !labels ? static_cast<int>(R.sliceSets.size()) : -1;
     if (set >= 0) {
         SliceSet ss{};
         ss.grid = static_cast<int>(g - R.volumes.data());

@@ -770,6 +770,9 @@ void drawRun(Scene &s, const PanelView &pv, const Run &run, bool nearFirst, RunS
         const VolumeBinding &vb = R.bindings[run.key];
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_3D, vb.grid);
+        // Labels are never blended with their neighbours.
+        if (vb.labels)
+            glBindSampler(0, R.nearestSampler);
         setGridColours(p, vb);
         glUniform1i(p.shade, vb.shade ? 1 : 0);
         if (vb.shade)
@@ -801,7 +804,7 @@ void drawRun(Scene &s, const PanelView &pv, const Run &run, bool nearFirst, RunS
             glDisable(GL_BLEND);
     }
     glDrawArrays(GL_TRIANGLES, run.first, run.count);
-    if (run.program == kPlane)
+    if (run.program == kPlane || (run.program == kVolume && R.bindings[run.key].labels))
         glBindSampler(0, 0);
     if (isStackProgram(run.program)) {
         glEnable(GL_DEPTH_TEST);

@@ -182,6 +182,7 @@ struct Lut {
     GLuint tex = 0;
     std::vector<Rgb> colours;
     float amin = 0, amax = 0;
+    bool labels = false;
 };
 
 // One run of the transparent pass: consecutive vertices drawn with the
@@ -206,6 +207,8 @@ struct VolumeBinding {
     // the scene's (column-major).
     bool shade = false;
     float gradToScene[9] = {};
+    // Labels: the grid read through the nearest-voxel sampler.
+    bool labels = false;
 };
 
 // A plane textured from a grid (nvqgplane): the brick's binding, its
@@ -373,7 +376,8 @@ GpuVolume *gpuVolume(const Scene &s, int id);
 // Likewise for a 3-D texture.
 GpuTexture *gpuTexture(Scene &s, int id);
 // The colour range lo..hi of a draw with its opacity ramp, as a lookup texture.
-Lut *lutFor(const Scene &s, int vol, int lo, int hi, float amin, float amax);
+// labels: entry 0 transparent, every other at amax, instead of the ramp.
+Lut *lutFor(const Scene &s, int vol, int lo, int hi, float amin, float amax, bool labels = false);
 // Strips of every slice of the grid for voxels at or above threshold.
 void computeStrips(GpuVolume &g, float threshold);
 // Lowest value a draw of v with lutSize colours can show.

@@ -504,7 +504,7 @@ GpuTexture *gpuTexture(Scene &s, int id)
 
 // The colour range lo..hi of a draw with the volume's opacity ramp, as a
 // 1-D lookup texture; rebuilt only when the colours or the ramp changed.
-Lut *lutFor(const Scene &s, int vol, int lo, int hi, float amin, float amax)
+Lut *lutFor(const Scene &s, int vol, int lo, int hi, float amin, float amax, bool labels)
 {
     lo = std::clamp(lo, 0, kColourTableSize - 1);
     hi = std::clamp(hi, 0, kColourTableSize - 1);
@@ -512,7 +512,8 @@ Lut *lutFor(const Scene &s, int vol, int lo, int hi, float amin, float amax)
         std::swap(lo, hi);
     Lut &l = R.luts[{vol, lo, hi}];
     int n = hi - lo + 1;
-    bool same = l.tex != 0 && l.amin == amin && l.amax == amax && static_cast<int>(l.colours.size()) == n;
+    bool same = l.tex != 0 && l.amin == amin && l.amax == amax && l.labels == labels &&
+                static_cast<int>(l.colours.size()) == n;
     for (int i = 0; same && i < n; ++i) {
         const Rgb &a = l.colours[i], &b = s.colours[lo + i];
         same = a.r == b.r && a.g == b.g && a.b == b.b;
@@ -522,13 +523,15 @@ Lut *lutFor(const Scene &s, int vol, int lo, int hi, float amin, float amax)
     l.colours.assign(s.colours + lo, s.colours + hi + 1);
     l.amin = amin;
     l.amax = amax;
+    l.labels = labels;
     std::vector<float> texels(static_cast<size_t>(n) * 4);
     for (int i = 0; i < n; ++i) {
         float f = n > 1 ? static_cast<float>(i) / (n - 1) : 1.0f;
         texels[4 * i] = l.colours[i].r;
         texels[4 * i + 1] = l.colours[i].g;
         texels[4 * i + 2] = l.colours[i].b;
-        texels[4 * i + 3] = std::clamp(amin + (amax - amin) * f, 0.0f, 1.0f);
+        float a = labels ? (i == 0 ? 0.0f : amax) : amin + (amax - amin) * f;
+        texels[4 * i + 3] = std::clamp(a, 0.0f, 1.0f);
     }
     if (l.tex == 0)
         glGenTextures(1, &l.tex);

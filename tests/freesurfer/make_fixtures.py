@@ -143,3 +143,36 @@ keys[0] = 7
 nib.save(GiftiImage(labeltable=table, darrays=[GiftiDataArray(keys, intent='NIFTI_INTENT_LABEL',
                                                               datatype='NIFTI_TYPE_INT32')]),
          path('halves.label.gii'))
+
+# Label volumes (-lut): a 20^3 MGZ, and its NIfTI twin, of label 0 round a
+# block split down x into label 17 and label 1025 (the numbers of
+# aparc+aseg, far past a byte); a table with those and more; a volume of
+# 300 labels; tables with faults.
+lab = np.zeros((20, 20, 20), dtype=np.int32)
+lab[4:10, 4:16, 4:16] = 17
+lab[10:16, 4:16, 4:16] = 1025
+nib.save(nib.MGHImage(lab, np.eye(4)), path('labels.mgz'))
+nib.save(nib.Nifti1Image(lab.astype(np.int16), np.eye(4)), path('labels.nii.gz'))
+with open(path('labels.lut'), 'w') as f:
+    f.write('#$Id: a FreeSurferColorLUT-like table\n\n'
+            '#No. Label Name:                            R   G   B   A\n'
+            '0   Unknown                                 0   0   0   0\n'
+            '17  Left-Hippocampus                      220 216  20   0\n'
+            '   # an indented comment\n'
+            '1025 ctx-lh-precuneus                     160 140 180   0\n'
+            '2000 ctx-rh-unknown                        25   5  25   0\n')
+with open(path('labels_short.lut'), 'w') as f:
+    f.write('0 Unknown 0 0 0 0\n17 Left-Hippocampus 220 216 20 0\n')
+many = np.zeros((20, 20, 20), dtype=np.int32)
+many.reshape(-1)[:300] = np.arange(1, 301)
+nib.save(nib.MGHImage(many, np.eye(4)), path('labels300.mgz'))
+with open(path('labels300.lut'), 'w') as f:
+    for n in range(0, 301):
+        f.write('%d label%d %d %d %d 0\n' % (n, n, n % 256, 255 - n % 256, 7))
+for name, text in (('bad_fields.lut', '0 Unknown 0 0 0 0\n\n17 Left-Hippocampus 220 216 20\n'),
+                   ('bad_colour.lut', '# c\n17 Left-Hippocampus 220 300 20 0\n'),
+                   ('bad_index.lut', '17x Left-Hippocampus 220 216 20 0\n'),
+                   ('twice.lut', '17 a 1 2 3 0\n17 b 4 5 6 0\n'),
+                   ('empty.lut', '# nothing but a comment\n\n')):
+    with open(path(name), 'w') as f:
+        f.write(text)

@@ -146,6 +146,7 @@ inline std::string usageText(const std::string &prog)
            "-c name\t\t set colourmap name (default use xrw cmap)\n"
            "-M filename\t use matrix stored in filename\n"
            "-W lo hi\t\t set value window of an imported file (default 0.5-99.5 percentile)\n"
+           "-lut file\t\t show the volume as labels coloured by a FreeSurfer colour table\n"
            " * * * surfaces and tracks\n"
            "-o objfname label r g b a \t draw surface in named .obj file\n"
            "-ov file [lo hi] [map]\t colour the last surface per vertex (map heat or twosided)\n"

@@ -98,6 +98,17 @@ int setValueWindow(char **val, int v)
     return 0;
 }
 
+int setLabelTable(char **val, int v)
+{
+    if (std::strlen(val[0]) >= XRW_SHORT_FIELD) {
+        std::fprintf(stderr, "-lut: colour table name longer than %d characters.\n", XRW_SHORT_FIELD - 1);
+        return -1;
+    }
+    settings.useLabels[v] = 1;
+    copyField(settings.labelTableName[v], XRW_SHORT_FIELD, val[0]);
+    return 0;
+}
+
 int setSurface(char **val, int)
 {
     return loadSurfaceOption(val[0], val[1], realOf(val[2]), realOf(val[3]), realOf(val[4]), realOf(val[5]));
@@ -315,6 +326,8 @@ const ViewerOption kViewerOptions[] = {
     {"-M", 1, true, "FILE", "-M filename\t use matrix stored in filename\n", setMatrixFile},
     {"-W", 2, true, "lo hi",
      "-W lo hi\t\t set value window of an imported file (default 0.5-99.5 percentile)\n", setValueWindow},
+    {"-lut", 1, true, "FILE",
+     "-lut file\t\t show the volume as labels coloured by a FreeSurfer colour table\n", setLabelTable},
     {nullptr, 0, false, nullptr, " * * * surfaces and tracks\n", nullptr},
     {"-o", 6, false, "FILE LABEL r g b a", "-o objfname label r g b a \t draw surface in named .obj file\n",
      setSurface},

@@ -6,9 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "crosshair.h"
 #include "frame.h"
+#include "labels.h"
 #include "look.h"
 #include "obj.h"
 #include "trackset.h"
@@ -107,6 +109,7 @@ void setVolumeDefaults()
         setVolumeSettingDefaults(v);
         settings.useMatrix[v] = 0;
         settings.useValueWindow[v] = 0;
+        settings.useLabels[v] = 0;
         settings.haveFileMatrix[v] = 0;
     }
 }
@@ -292,6 +295,12 @@ void installColourMap(int v, const Xvol *xvol)
 {
     int lo = colourBlockStart(v), hi = lo + 255;
     vqscir(lo, hi);
+    // Labels show their table colours as they are.
+    if (settings.useLabels[v]) {
+        for (int k = 0; k < 256; k++)
+            vqscr(lo + k, xvol->cmap_r[k], xvol->cmap_g[k], xvol->cmap_b[k]);
+        return;
+    }
     if (settings.useFileColourMap[v]) {
         for (int k = 0; k < 256; k++)
             vqscr(lo + k, xvol->cmap_r[k], xvol->cmap_g[k], xvol->cmap_b[k]);
@@ -333,17 +342,69 @@ void zeroBoundaryPlanes(Xvol *xvol, int n)
     }
 }
 
+namespace {
+
+// -lut: the voxels of volume v become label bytes 1..N (0 stays 0) in the
+// table's colours, and the data range puts byte k in the middle of colour
+// entry k. The file's own values (imported) or its bytes (XRW) are the
+// labels. 0, or -1 after one line.
+int makeLabelVolume(int v, Xraw *xraw, int imported)
+{
+    const char *name = settings.xrwFileName[v], *tableName = settings.labelTableName[v];
+    std::vector<LabelColour> table;
+    if (readLabelTable(tableName, &table) != 0)
+        return -1;
+    FileValues &fv = settings.fileValues[v];
+    if (imported && !fv.floats && !fv.shorts) {
+        std::fprintf(stderr, "'%s': no memory to keep its voxel values for the labels.\n", name);
+        return -1;
+    }
+    size_t n = static_cast<size_t>(xraw->nx) * xraw->ny * xraw->nz;
+    unsigned char colours[256][3];
+    int count = labelVolumeBytes(name, tableName, imported ? fv.floats : nullptr, imported ? fv.shorts : nullptr,
+                                 imported ? nullptr : xraw->data, n, table, xraw->data, colours);
+    if (count < 0)
+        return -1;
+    for (int k = 0; k < 256; k++) {
+        xraw->cmap_r[k] = colours[k][0];
+        xraw->cmap_g[k] = colours[k][1];
+        xraw->cmap_b[k] = colours[k][2];
+    }
+    settings.useFileColourMap[v] = 1;
+    // Only the crosshair's readout reads the file's values afterwards.
+    if (!crosshair.wanted) {
+        std::free(fv.floats);
+        std::free(fv.shorts);
+        fv = FileValues{nullptr, nullptr};
+    }
+    dmin[v] = -0.5f / 255.0f;
+    dmax[v] = 1.0f - 0.5f / 255.0f;
+    std::fprintf(stderr, "labels: '%s': %d labels coloured by '%s'\n", name, count, tableName);
+    return 0;
+}
+
+} // namespace
+
 int buildVolume(int v, int argc, char **argv)
 {
     const char *name = settings.xrwFileName[v];
     Xraw *xraw = nullptr;
     int imported = 0;
+    const int *s = settings.stride[v];
+    if (settings.useLabels[v] && (s[0] != 1 || s[1] != 1 || s[2] != 1)) {
+        std::fprintf(stderr, "-lut: the labels of '%s' cannot be averaged (-s).\n", name);
+        return -1;
+    }
+    if (settings.useLabels[v] && do_3d_render) {
+        std::fprintf(stderr, "-lut: labels are drawn by slice sets only, not with -3d.\n");
+        return -1;
+    }
     // The file's values that voxel values 0 and 1 stand for.
     double units[2] = {0, 1};
     if (volumeImporter) {
         imported = volumeImporter(name, settings.useValueWindow[v] ? settings.valueWindow[v] : nullptr,
                                   settings.useMatrix[v], &xraw, settings.fileMatrix[v], units,
-                                  crosshair.wanted ? &settings.fileValues[v] : nullptr);
+                                  crosshair.wanted || settings.useLabels[v] ? &settings.fileValues[v] : nullptr);
         if (imported < 0)
             return -1;
         settings.haveFileMatrix[v] = imported;
@@ -360,6 +421,8 @@ int buildVolume(int v, int argc, char **argv)
         }
     }
     settings.xraws[v] = xraw;
+    if (settings.useLabels[v] && makeLabelVolume(v, xraw, imported) != 0)
+        return -1;
     showXraw(xraw);
     std::printf("- - - - - - - - - - - - - - - - - - - - - - - - -\n");
     std::fflush(stdout);
@@ -409,7 +472,6 @@ int buildVolume(int v, int argc, char **argv)
         return -1;
     // The float voxels are the bytes over 255 unless averaged, clipped,
     // zeroed, left unfilled or given back after a -3d texture is made.
-    const int *s = settings.stride[v];
     bool gridHoldsBytes = !imported && s[0] == 1 && s[1] == 1 && s[2] == 1 && !settings.clipData &&
                           settings.boundaryPlanes <= 0 && (!do_3d_render || crosshair.ortho);
     if (crosshair.wanted &&
@@ -440,7 +502,7 @@ int buildVolume(int v, int argc, char **argv)
     }
 
     installColourMap(v, xvol);
-    if (settings.clipData)
+    if (settings.clipData && !settings.useLabels[v])
         clipVolume(xvol, dmin[v], dmax[v]);
     if (settings.boundaryPlanes > 0)
         zeroBoundaryPlanes(xvol, settings.boundaryPlanes);
@@ -455,6 +517,9 @@ int buildVolume(int v, int argc, char **argv)
         for (int a = 0; a < 3; a++)
             ids[a][v] = nvqcvr(xvol->data, nx, ny, nz, 0, nx - 1, 0, ny - 1, 0, nz - 1, tr, 's', dmin[v],
                                dmax[v], dscale[v][a] * amin[v], dscale[v][a] * amax[v]);
+        if (settings.useLabels[v])
+            for (int a = 0; a < 3; a++)
+                svqvlab(ids[a][v], 1);
         dropByteVoxels(xraw);
         rememberLook(v, xvol->cmap_r, xvol->cmap_g, xvol->cmap_b);
         return 0;

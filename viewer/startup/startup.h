@@ -24,6 +24,9 @@ struct StartupSettings {
     // -W: the value window of an imported file (else its percentiles).
     int useValueWindow[MAX_VOLUMES];
     float valueWindow[MAX_VOLUMES][2];
+    // -lut: the volume shown as labels coloured by this colour table.
+    int useLabels[MAX_VOLUMES];
+    char labelTableName[MAX_VOLUMES][XRW_SHORT_FIELD];
     // The index-to-world matrix an imported file brought (used without -M).
     int haveFileMatrix[MAX_VOLUMES];
     float fileMatrix[MAX_VOLUMES][4][4];
