@@ -115,18 +115,19 @@ def main(out):
 
 def alignment(out):
     """A 32^3 NIfTI of 2 mm voxels, dark but for one bright line of voxels
-    along j at i = 22, k = 12, with a transform that flips x and moves the
+    along j from 3 to 18 at i = 22, k = 12 (off centre along every axis, so
+    a volume drawn flipped or turned about any axis misses it), with a transform that flips x and moves the
     origin, and one streamline through the centres of those voxels in RAS
     as .tck, .trk and TRX."""
     os.makedirs(out, exist_ok=True)
     data = np.zeros((32, 32, 32), np.float32)
-    data[22, 4:28, 12] = 1000
+    data[22, 3:19, 12] = 1000
     with_xform = np.array([[-2, 0, 0, 40], [0, 2, 0, -30], [0, 0, 2, -20], [0, 0, 0, 1]], float)
     for name, affine in (("xform", with_xform),):
         img = nib.Nifti1Image(data, affine)
         to_ras = affine
         nib.save(img, os.path.join(out, "line_%s.nii.gz" % name))
-        voxels = np.array([[22, j, 12, 1] for j in range(4, 28)], float)
+        voxels = np.array([[22, j, 12, 1] for j in range(3, 19)], float)
         line = (voxels @ to_ras.T)[:, :3].astype(np.float32)
         t = Tractogram([line], affine_to_rasmm=np.eye(4))
         nib.streamlines.save(t, os.path.join(out, "line_%s.tck" % name))
