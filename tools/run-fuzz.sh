@@ -55,6 +55,7 @@ run_one() {
     cd "$logs" || return
     ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=0} \
     UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
+    LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$src/tools/lsan.supp:print_suppressions=0} \
     timeout -k 10 $((seconds + 120)) "$build/bin/fuzz_$t" -max_total_time="$seconds" -max_len=1048576 -timeout=5 \
         -rss_limit_mb=2048 -malloc_limit_mb=2048 -print_final_stats=1 -close_fd_mask=$mask \
         -artifact_prefix="$artifacts/$t/" $seed $dict "$work/$t" >"$logs/$t.log" 2>&1

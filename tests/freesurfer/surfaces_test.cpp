@@ -205,7 +205,11 @@ TEST(GiftiSurface, MalformedFilesAreOneLineNamingTheFile)
                                                           {"notxml", "<GIFTI <<<< & >"},
                                                           {"notriangles", noTriangles},
                                                           {"bigdims", bigDims},
-                                                          {"badindex", badIndex}}) {
+                                                          {"badindex", badIndex},
+                                                          // The library itself dies on this one.
+                                                          {"libraryfault", bytesOf(std::string(SOURCE_DIR) +
+                                                                                   "/fuzz/regressions/gifti/"
+                                                                                   "null_in_library")}}) {
         std::string path = writeScratch("bad_" + b.first + ".gii", b.second);
         std::string err;
         Obj *o = loadSurface(path, &err);

@@ -1,5 +1,7 @@
 // GIfTI surfaces and per-vertex data through the GIfTI library.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -127,7 +129,7 @@ struct GiftiCloser {
 // Reads the file's structure, checks that each array's data can come from
 // the file (or its external file) and then reads the data. Null after a
 // message naming the file.
-gifti_image *readGifti(const char *fname)
+gifti_image *readGiftiHere(const char *fname)
 {
     if (!openGiftiLibrary(fname))
         return nullptr;
@@ -208,6 +210,37 @@ gifti_image *readGifti(const char *fname)
     gifti_image *gim = head.gim;
     head.gim = nullptr;
     return gim;
+}
+
+// How the child says the library refused the file cleanly (not 1, which a
+// sanitizer's crash report exits with).
+constexpr int kGiftiRefused = 42;
+
+// The GIfTI library dereferences null on some malformed files, so a file is
+// first read in a child process: only a file the library got through
+// there, failing or not, is read here. Null after a message naming the file.
+gifti_image *readGifti(const char *fname)
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        // The child's messages would be said twice; a hang ends by the alarm.
+        int null = open("/dev/null", O_WRONLY);
+        if (null >= 0)
+            dup2(null, 2);
+        alarm(60);
+        gifti_image *gim = readGiftiHere(fname);
+        _exit(gim ? 0 : kGiftiRefused);
+    }
+    int status = 0;
+    bool finished = pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+                    (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == kGiftiRefused);
+    if (pid > 0 && !finished) {
+        fprintf(stderr, "'%s': malformed GIfTI file: the GIfTI library could not read it.\n", fname);
+        return nullptr;
+    }
+    return readGiftiHere(fname);
 }
 
 // Element (row, col) of a two-dimensional array as a double.
