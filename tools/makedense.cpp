@@ -87,16 +87,7 @@ int main(int argc, char **argv)
     Xraw xraw;
     if (!newSampleVolume("makedense", argc - 1, argv + 1, unit, &xraw))
         return 1;
-    const int n[3] = {xraw.nx, xraw.ny, xraw.nz};
-    for (int z = 0; z < n[2]; z++)
-        for (int y = 0; y < n[1]; y++)
-            for (int x = 0; x < n[0]; x++) {
-                float u = (2.0f * x + 1.0f) / n[0] - 1.0f;
-                float v = (2.0f * y + 1.0f) / n[1] - 1.0f;
-                float w = (2.0f * z + 1.0f) / n[2] - 1.0f;
-                xraw.data[x + static_cast<size_t>(n[0]) * (y + static_cast<size_t>(n[1]) * z)] =
-                    denseValue(u, v, w, x, y, z);
-            }
+    fillSampleVolume(&xraw, denseValue);
     for (int i = 0; i < 256; i++)
         xraw.cmap_r[i] = xraw.cmap_g[i] = xraw.cmap_b[i] = static_cast<unsigned char>(i);
     int rc = saveXraw(&xraw);

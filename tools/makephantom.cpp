@@ -114,18 +114,7 @@ int main(int argc, char **argv)
     Xraw xraw;
     if (!newSampleVolume("makephantom", argc - a, argv + a, d, &xraw))
         return 1;
-    const int n[3] = {xraw.nx, xraw.ny, xraw.nz};
-    // Coordinates centre each voxel in [-1, 1], so the shape does not depend
-    // on the voxel size and odd and even sizes stay symmetric.
-    for (int z = 0; z < n[2]; z++)
-        for (int y = 0; y < n[1]; y++)
-            for (int x = 0; x < n[0]; x++) {
-                float u = (2.0f * x + 1.0f) / n[0] - 1.0f;
-                float v = (2.0f * y + 1.0f) / n[1] - 1.0f;
-                float w = (2.0f * z + 1.0f) / n[2] - 1.0f;
-                xraw.data[x + static_cast<size_t>(n[0]) * (y + static_cast<size_t>(n[1]) * z)] =
-                    phantomValue(u, v, w);
-            }
+    fillSampleVolume(&xraw, [](float u, float v, float w, int, int, int) { return phantomValue(u, v, w); });
     warmCoolRamp(&xraw);
     int rc = saveXraw(&xraw);
     free(xraw.data);

@@ -56,3 +56,20 @@ inline bool newSampleVolume(const char *tool, int count, char **args, const floa
     }
     return true;
 }
+
+// Each voxel of xraw set to value(u, v, w, x, y, z): (u, v, w) its centre in
+// [-1, 1] along each axis, so a shape does not depend on the voxel size and
+// odd and even sizes stay symmetric; (x, y, z) its indices.
+template <typename Value> void fillSampleVolume(Xraw *xraw, Value value)
+{
+    const int n[3] = {xraw->nx, xraw->ny, xraw->nz};
+    for (int z = 0; z < n[2]; z++)
+        for (int y = 0; y < n[1]; y++)
+            for (int x = 0; x < n[0]; x++) {
+                float u = (2.0f * x + 1.0f) / n[0] - 1.0f;
+                float v = (2.0f * y + 1.0f) / n[1] - 1.0f;
+                float w = (2.0f * z + 1.0f) / n[2] - 1.0f;
+                xraw->data[x + static_cast<size_t>(n[0]) * (y + static_cast<size_t>(n[1]) * z)] =
+                    value(u, v, w, x, y, z);
+            }
+}

@@ -12,16 +12,10 @@
 #include "look.h"
 #include "overlay.h"
 #include "startup.h"
-#include "trackset.h"
 #include "tracks.h"
+#include "trackset.h"
 
 namespace {
-
-// Copies at most size - 1 characters and always terminates.
-void copyField(char *dst, size_t size, const char *src)
-{
-    std::snprintf(dst, size, "%s", src);
-}
 
 float realOf(const char *text)
 {
@@ -352,12 +346,14 @@ const ViewerOption kViewerOptions[] = {
      "-blend mode\t\t composite, mip, minip or average along each ray (default composite)\n", setBlendMode},
     {"-shade", 0, true, "", "-shade \t\t light the volume by its value gradient\n", setShading},
     {"-colourbar", 0, false, "", "-colourbar \t show the colour map and its values\n", setColourBar},
-    {"-orientation", 0, false, "", "-orientation \t show L/R/A/P/S/I at the edges of the view\n", setOrientation},
+    {"-orientation", 0, false, "", "-orientation \t show L/R/A/P/S/I at the edges of the view\n",
+     setOrientation},
     {"-scalebar", 0, false, "", "-scalebar \t show a scale bar\n", setScaleBar},
     {nullptr, 0, false, nullptr, " * * * slice views\n", nullptr},
-    {"-at", 3, false, "X Y Z", "-at x y z \t put the crosshair at world x y z (mm) and print the voxels under it\n",
-     setCrosshairAt},
-    {"-ortho", 0, false, "", "-ortho \t axial, coronal and sagittal slices beside the 3-d view\n", setSliceViews},
+    {"-at", 3, false, "X Y Z",
+     "-at x y z \t put the crosshair at world x y z (mm) and print the voxels under it\n", setCrosshairAt},
+    {"-ortho", 0, false, "", "-ortho \t axial, coronal and sagittal slices beside the 3-d view\n",
+     setSliceViews},
     {"-neuro", 0, false, "", "-neuro \t slices in neurological convention (default radiological)\n",
      setNeurological},
 };

@@ -13,10 +13,10 @@
 #include "labels.h"
 #include "look.h"
 #include "obj.h"
-#include "trackset.h"
 #include "options.h"
 #include "ortho.h"
 #include "tracks.h"
+#include "trackset.h"
 #include "volume_util.h"
 #include "vqscene.h"
 #include "xrw.h"
@@ -25,12 +25,6 @@ StartupSettings settings;
 VolumeImporter volumeImporter = nullptr;
 
 namespace {
-
-// Copies at most size - 1 characters and always terminates.
-void copyField(char *dst, size_t size, const char *src)
-{
-    std::snprintf(dst, size, "%s", src);
-}
 
 // Reads one volume's matrix file into m; -1 after a message naming the file.
 int readMatrixFile(const char *name, float m[4][4])
@@ -130,9 +124,15 @@ int loadSurfaceOption(const char *fname, const char *label, float r, float g, fl
     } else {
         // Any other name goes by the file's content.
         switch (recogniseSurfaceFile(name)) {
-        case SURFACE_FREESURFER: obj = loadObjFromFreeSurfer(name, lab, r, g, b, a); break;
-        case SURFACE_GIFTI: obj = loadObjFromGifti(name, lab, r, g, b, a); break;
-        default: std::fprintf(stderr, "unknown input surface format: %s\n", name); return -1;
+        case SURFACE_FREESURFER:
+            obj = loadObjFromFreeSurfer(name, lab, r, g, b, a);
+            break;
+        case SURFACE_GIFTI:
+            obj = loadObjFromGifti(name, lab, r, g, b, a);
+            break;
+        default:
+            std::fprintf(stderr, "unknown input surface format: %s\n", name);
+            return -1;
         }
     }
     // The reader has said why; a surface that is not there cannot be drawn.
@@ -285,7 +285,8 @@ int setVolumeTransform(int v, const Xvol *xvol, float tr[12])
     // Finite entries can still put the far corners beyond single precision.
     for (int t = 0; t < 12; t++)
         if (!std::isfinite(tr[t])) {
-            std::fprintf(stderr, "The matrix of volume %d puts its voxels beyond single-precision range.\n", v);
+            std::fprintf(stderr, "The matrix of volume %d puts its voxels beyond single-precision range.\n",
+                         v);
             return -1;
         }
     return 0;
@@ -361,8 +362,9 @@ int makeLabelVolume(int v, Xraw *xraw, int imported)
     }
     size_t n = static_cast<size_t>(xraw->nx) * xraw->ny * xraw->nz;
     unsigned char colours[256][3];
-    int count = labelVolumeBytes(name, tableName, imported ? fv.floats : nullptr, imported ? fv.shorts : nullptr,
-                                 imported ? nullptr : xraw->data, n, table, xraw->data, colours);
+    int count =
+        labelVolumeBytes(name, tableName, imported ? fv.floats : nullptr, imported ? fv.shorts : nullptr,
+                         imported ? nullptr : xraw->data, n, table, xraw->data, colours);
     if (count < 0)
         return -1;
     for (int k = 0; k < 256; k++) {
@@ -402,9 +404,10 @@ int buildVolume(int v, int argc, char **argv)
     // The file's values that voxel values 0 and 1 stand for.
     double units[2] = {0, 1};
     if (volumeImporter) {
-        imported = volumeImporter(name, settings.useValueWindow[v] ? settings.valueWindow[v] : nullptr,
-                                  settings.useMatrix[v], &xraw, settings.fileMatrix[v], units,
-                                  crosshair.wanted || settings.useLabels[v] ? &settings.fileValues[v] : nullptr);
+        imported =
+            volumeImporter(name, settings.useValueWindow[v] ? settings.valueWindow[v] : nullptr,
+                           settings.useMatrix[v], &xraw, settings.fileMatrix[v], units,
+                           crosshair.wanted || settings.useLabels[v] ? &settings.fileValues[v] : nullptr);
         if (imported < 0)
             return -1;
         settings.haveFileMatrix[v] = imported;
@@ -510,8 +513,8 @@ int buildVolume(int v, int argc, char **argv)
     // The slice views draw from a rendering of their own that shows every
     // value from the data range up (it shares the grid's GPU copy).
     if (crosshair.ortho)
-        orthoGrid[v] = nvqcvr(xvol->data, nx, ny, nz, 0, nx - 1, 0, ny - 1, 0, nz - 1, tr, 's', dmin[v], dmax[v],
-                              1.0f, 1.0f);
+        orthoGrid[v] = nvqcvr(xvol->data, nx, ny, nz, 0, nx - 1, 0, ny - 1, 0, nz - 1, tr, 's', dmin[v],
+                              dmax[v], 1.0f, 1.0f);
     if (!do_3d_render) {
         int *ids[3] = {vidx, vidy, vidz};
         for (int a = 0; a < 3; a++)

@@ -1,6 +1,8 @@
 // xrwview's start-up: the command line and the construction of the scene.
 #pragma once
 
+#include <cstdio>
+
 #include "state.h"
 #include "volume_util.h"
 
@@ -68,6 +70,12 @@ int importThroughPlugin(const char *path, const float *window, int matrixGiven, 
 
 // The whole program after process start; returns the exit status.
 int xrwviewMain(int argc, char **argv);
+// Copies at most size - 1 characters of src into a text field and always terminates.
+inline void copyField(char *dst, size_t size, const char *src)
+{
+    std::snprintf(dst, size, "%s", src);
+}
+
 // Writes the usage text to standard error.
 void usage(const char *progname);
 
