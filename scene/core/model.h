@@ -158,6 +158,10 @@ struct Texture3D {
     int version = 0;              // bumped by svqpt; 0 = never handed back
     int blend = 0;                // a Blend, as a volume rendering's
     bool shade = false;           // lit by the gradient of the texels' opacity
+    // Drawn from volume rendering values' voxels through colour indices
+    // valueLo..valueHi instead of from the texels (-1: the texels).
+    int values = -1;
+    int valueLo = 0, valueHi = 0;
     // The renderer gave the storage's pages back after sending them to the
     // GPU; svqg3dt reads them back from there first.
     bool released = false;

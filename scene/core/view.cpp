@@ -98,6 +98,12 @@ void svqstt(const char *title)
     scene().title = std::string(title).substr(0, 400);
 }
 
+int vqqin(void)
+{
+    const Options &o = scene().opts;
+    return !headlessRun(o) || !o.keys.empty() ? 1 : 0;
+}
+
 void svqsbc(float r, float g, float b)
 {
     if (!allFinite({r, g, b})) {

@@ -304,4 +304,35 @@ void svqtbm(int id, int mode)
     s.textures[id].blend = mode;
 }
 
+void svqtvr(int id, int vol, int lo, int hi)
+{
+    Scene &s = scene();
+    if (id < 0 || id >= static_cast<int>(s.textures.size())) {
+        sceneError("svqtvr: no 3-d texture %d", id);
+        return;
+    }
+    Texture3D &t = s.textures[id];
+    if (vol < 0) {
+        t.values = -1;
+        return;
+    }
+    if (vol >= static_cast<int>(s.volumes.size())) {
+        sceneError("svqtvr: no volume rendering %d", vol);
+        return;
+    }
+    const Volume &v = s.volumes[vol];
+    if (v.nx != t.nx || v.ny != t.ny || v.nz != t.nz) {
+        sceneError("svqtvr: volume rendering %d is %dx%dx%d, texture %d %dx%dx%d", vol, v.nx, v.ny, v.nz, id,
+                   t.nx, t.ny, t.nz);
+        return;
+    }
+    if (lo < 0 || hi < lo || hi >= kColourTableSize) {
+        sceneError("svqtvr: colour indices %d..%d are not within 0..%d", lo, hi, kColourTableSize - 1);
+        return;
+    }
+    t.values = vol;
+    t.valueLo = lo;
+    t.valueHi = hi;
+}
+
 } // extern "C"

@@ -80,6 +80,9 @@ VQSCENE_API void vqbox(const char *xopt, float xtick, int nxsub, const char *yop
            const char *zopt, float ztick, int nzsub); /* box around the world window */
 VQSCENE_API void svqsbc(float r, float g, float b);  /* background colour */
 VQSCENE_API void svqstt(const char *title);          /* window title (default "vqscene") */
+/* 1 when keys can reach the program while the display runs: in a window,
+   or headless with --keys; 0 when what start-up made is all there is. */
+VQSCENE_API int vqqin(void);
 VQSCENE_API void svqsfc(float r, float g, float b);  /* foreground colour */
 /* Ambient colour and n lights; positions in world units when world is 1. */
 VQSCENE_API void svqsl(Colour3 ambient, int n, const Point3 *pos, const Colour3 *col, int world);
@@ -149,6 +152,13 @@ VQSCENE_API void svqtbm(int id, int mode);
 /* Gradient shading of texture id's stacks, as svqvsh, the gradient being
    that of the texels' opacity. */
 VQSCENE_API void svqtsh(int id, int on);
+/* Texture id's stacks drawn from the values of volume rendering vol
+   instead of from its texels: each sample's value through colour indices
+   lo..hi with vol's data and opacity ranges (svqvr), so that a new range,
+   ramp or colour changes the look with no new texels. vol's grid must have
+   the texture's size and be indexed as its texels are. vol -1 goes back to
+   the texels. A polygon drawn on its own shows the texels. */
+VQSCENE_API void svqtvr(int id, int vol, int lo, int hi);
 
 /* ---- Line sets ----------------------------------------------------- */
 

@@ -710,9 +710,38 @@ void addStackDraws(int stack, const Bricking &bk, const std::vector<uint8_t> &oc
                     out.push_back(q[c]);
             }
         int count = static_cast<int>(out.size() - start);
-        Program program = set ? kStackGrid : st.blend == kBlendComposite && !st.shade ? kStackPlain : kStack;
+        Program program = set                                          ? kStackGrid
+                          : st.binding >= 0                            ? kStackValues
+                          : st.blend == kBlendComposite && !st.shade ? kStackPlain
+                                                                       : kStack;
         R.runs.push_back({program, key, static_cast<int>(start), count});
     }
+}
+
+GpuVolume *textureValues(const Scene &s, Stack &st)
+{
+    const Texture3D &t = s.textures[st.tex];
+    if (t.values < 0 || t.values >= static_cast<int>(s.volumes.size()))
+        return nullptr;
+    const Volume &v = s.volumes[t.values];
+    if (v.nx != t.nx || v.ny != t.ny || v.nz != t.nz)
+        return nullptr;
+    GpuVolume *g = gpuVolume(s, t.values);
+    if (g == nullptr)
+        return nullptr;
+    Lut *lut = lutFor(s, t.values, t.valueLo, t.valueHi, v.amin, v.amax);
+    int lutSize = static_cast<int>(lut->colours.size());
+    float scale = v.dmax > v.dmin ? 1.0f / (v.dmax - v.dmin) : 1.0f;
+    st.binding = static_cast<int>(R.bindings.size());
+    R.bindings.push_back(
+        {0, lut->tex, v.dmax > v.dmin, lutSize, g->code.lo, g->code.hi - g->code.lo, v.dmin, scale});
+    st.grid = static_cast<int>(g - R.volumes.data());
+    // The rays step over the cells that cannot change what they gather:
+    // all below the range for the maximum, all that shows nothing else.
+    float thr = st.blend == kBlendMaximum ? v.dmin : visibleThreshold(v, lutSize);
+    if (!g->haveOccupancy || !(g->occThreshold == thr))
+        computeGridOccupancy(*g, thr);
+    return g;
 }
 
 // Point of the volume at fractional voxel indices, in scene coordinates.

@@ -591,6 +591,10 @@ PanelVerts buildPanelVerts(Scene &s, const Panel &panel, const PanelView &pv)
                 int size[3] = {g.nx, g.ny, g.nz};
                 addStackDraws(static_cast<int>(nextStack), g.bricking, g.occupancy, g.occSize, nullptr, size,
                               cam.eye, all);
+            } else if (GpuVolume *values = textureValues(s, R.stacks[nextStack])) {
+                int size[3] = {values->nx, values->ny, values->nz};
+                addStackDraws(static_cast<int>(nextStack), values->bricking, values->occupancy, values->occSize,
+                              nullptr, size, cam.eye, all);
             } else {
                 const Texture3D &t = s.textures[st.tex];
                 const GpuTexture &g = R.textures[st.tex];
@@ -695,9 +699,12 @@ void bindStackRun(const ProgramInfo &p, const Run &run, const PanelView &pv, boo
     glUniform1i(p.sampleCount, pv.depthLimit && pv.samples > 1 ? pv.samples : 0);
     if (st.set >= 0)
         setGridColours(p, R.bindings[R.sliceSets[st.set].binding]);
+    else if (st.binding >= 0)
+        setGridColours(p, R.bindings[st.binding]);
     glActiveTexture(GL_TEXTURE3);
-    glBindTexture(GL_TEXTURE_3D,
-                  st.set >= 0 ? R.volumes[R.sliceSets[st.set].grid].occTex : R.textures[st.tex].occTex);
+    glBindTexture(GL_TEXTURE_3D, st.set >= 0    ? R.volumes[R.sliceSets[st.set].grid].occTex
+                                 : st.grid >= 0 ? R.volumes[st.grid].occTex
+                                                : R.textures[st.tex].occTex);
     if (pv.depthLimit) {
         glActiveTexture(pv.samples > 1 ? GL_TEXTURE4 : GL_TEXTURE2);
         glBindTexture(pv.samples > 1 ? GL_TEXTURE_2D_MULTISAMPLE : GL_TEXTURE_2D, R.depth.tex);
@@ -746,9 +753,10 @@ void drawRun(Scene &s, const PanelView &pv, const Run &run, bool nearFirst, RunS
 {
     if (run.program != rs.current) {
         useProgram(run.program, pv.mvp, pv.vw, pv.vh);
-        if (run.program == kSurface || run.program == kVolume || run.program == kStack)
+        const bool lit = run.program == kVolume || run.program == kStack || run.program == kStackValues;
+        if (run.program == kSurface || lit)
             setLights(R.programs[run.program], s, *pv.cam);
-        if (run.program == kVolume || run.program == kStack)
+        if (lit)
             glUniform3f(R.programs[run.program].eyePos, static_cast<float>(pv.cam->eye[0]),
                         static_cast<float>(pv.cam->eye[1]), static_cast<float>(pv.cam->eye[2]));
         rs.current = run.program;
@@ -938,6 +946,7 @@ bool renderInit()
               linkProgram(R.programs[kStack], kSceneVs, nullptr, kStackFs) &&
               linkProgram(R.programs[kStackGrid], kSceneVs, nullptr, withDefine(kStackFs, "GRID").c_str()) &&
               linkProgram(R.programs[kStackPlain], kSceneVs, nullptr, withDefine(kStackFs, "PLAIN").c_str()) &&
+              linkProgram(R.programs[kStackValues], kSceneVs, nullptr, withDefine(kStackFs, "VALUES").c_str()) &&
               linkProgram(R.programs[kComposite], kCompositeVs, nullptr, kCompositeFs) &&
               linkProgram(R.programs[kUpscale], kCompositeVs, nullptr, kUpscaleFs) &&
               linkProgram(R.programs[kResolve], kCompositeVs, nullptr, kResolveFs) &&

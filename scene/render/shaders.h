@@ -348,6 +348,8 @@ void main() {
 // uTexels a brick of the grid (k fastest, i slowest), and a sample's
 // colour and opacity come from its value through the colour range as for
 // kVolumeFs.
+// Built with VALUES defined (kStackValues) a texture's stack takes its
+// samples from a grid's values as GRID does, with every blend and shading.
 constexpr const char *kStackFs = "#version 330 core\n" VQ_SHADE_GLSL R"(
 uniform sampler3D uTexels;
 uniform mat4 uIndexToScene;
@@ -387,20 +389,30 @@ uniform vec4 uFill;
 #endif
 #define CELL 8
 out vec4 fragColour;
-#ifdef GRID
+#if defined(GRID) || defined(VALUES)
 )" VQ_COLOUR_RANGE_GLSL R"(
 // Colour and opacity at texture coordinates s.
 vec4 sampleAt(vec3 s) {
     float u = rangePlace(texture(uTexels, s.zyx).r);
+#ifdef VALUES
+    // Projections pick by the value itself, which goes on rising past the
+    // range's top; below the range a sample has the range's first colour,
+    // as its texel would.
+    if (uBlend != 0)
+        return vec4(lutAt(clamp(u, 0.0, 1.0)).rgb, max(u, -0.5));
+#endif
     if (!(u >= 0.0))
         return vec4(0.0);
     return lutAt(uRamp != 0 ? min(u, 1.0) : 1.0);
 }
-const int kGrid = 1;
 #else
 vec4 sampleAt(vec3 s) {
     return texture(uTexels, s);
 }
+#endif
+#ifdef GRID
+const int kGrid = 1;
+#else
 const int kGrid = 0;
 #endif
 // What a projection has gathered: the colour picked (or the sum of
@@ -524,7 +536,7 @@ void main() {
             int after = min(k, next - next % stride + stride);
             if (uBlend == 3) {
                 float planes = float((k - after) / stride + 1);
-                pColour += planes * texture(uTexels, sA + fk * sB).rgb;
+                pColour += planes * sampleAt(sA + fk * sB).rgb;
                 pKey += planes;
                 pHit = true;
             }
@@ -544,9 +556,9 @@ void main() {
         // the value, lights each sample that shows.
         if (uShade != 0 && a > 0.0) {
             vec3 at = sA + fk * sB, ts = toTexture;
-            vec3 grad = vec3(texture(uTexels, at + vec3(ts.x, 0.0, 0.0)).a - texture(uTexels, at - vec3(ts.x, 0.0, 0.0)).a,
-                             texture(uTexels, at + vec3(0.0, ts.y, 0.0)).a - texture(uTexels, at - vec3(0.0, ts.y, 0.0)).a,
-                             texture(uTexels, at + vec3(0.0, 0.0, ts.z)).a - texture(uTexels, at - vec3(0.0, 0.0, ts.z)).a);
+            vec3 grad = vec3(sampleAt(at + vec3(ts.x, 0.0, 0.0)).a - sampleAt(at - vec3(ts.x, 0.0, 0.0)).a,
+                             sampleAt(at + vec3(0.0, ts.y, 0.0)).a - sampleAt(at - vec3(0.0, ts.y, 0.0)).a,
+                             sampleAt(at + vec3(0.0, 0.0, ts.z)).a - sampleAt(at - vec3(0.0, 0.0, ts.z)).a);
             c.rgb = shadeSample(c.rgb, grad, (uIndexToScene * vec4(x, 1.0)).xyz);
         }
         if (power > 1)

@@ -35,6 +35,7 @@ enum Program {
     kStack,
     kStackGrid,  // kStack for slice sets
     kStackPlain, // kStack composited without shading
+    kStackValues, // kStack sampling a grid's values through a colour range
     kComposite,
     kUpscale,
     kResolve,
@@ -46,7 +47,7 @@ enum Program {
 };
 inline bool isStackProgram(Program p)
 {
-    return p == kStack || p == kStackGrid || p == kStackPlain;
+    return p == kStack || p == kStackGrid || p == kStackPlain || p == kStackValues;
 }
 
 struct ProgramInfo {
@@ -263,6 +264,9 @@ struct Stack {
     float alpha;
     int blend; // the texture's Blend
     bool shade; // the texture's gradient shading
+    // A texture drawn from a grid's values (kStackValues): the grid
+    // (Renderer::volumes) and the binding of its colour range; -1 if not.
+    int grid = -1, binding = -1;
     int planes;
     double normal[3], d0, step;
     double toIndex[12], fromIndex[12];
@@ -429,5 +433,10 @@ void addStackDraws(int stack, const Bricking &bk, const std::vector<uint8_t> &oc
 // Cells of the grid holding a voxel at or above the threshold, for
 // slice sets drawn in one pass.
 void computeGridOccupancy(GpuVolume &g, float threshold);
+// The grid a texture stack is drawn from when its texture takes its
+// samples from a volume rendering's values: its bricks, occupancy made for
+// the stack's blend, and in st the grid and its colour range's binding.
+// Null when the texture shows its texels.
+GpuVolume *textureValues(const Scene &s, Stack &st);
 
 } // namespace vq::draw

@@ -338,6 +338,80 @@ TEST_F(Projection, StacksProjectTheirTexelsInOneBrickOrMany)
     }
 }
 
+TEST_F(Projection, StacksDrawnFromValuesFollowRangeAndColoursWithNoNewTexels)
+{
+    const int n = 16, nz = 24;
+    auto value = [](int i, int k) {
+        if (i < 8)
+            return k >= 3 && k <= 6 ? 0.9 : k >= 16 && k <= 19 ? 0.3 : 0.0;
+        return k >= 8 && k <= 15 ? 0.5 : 0.0;
+    };
+    Grid g(n, n, nz, 0);
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j)
+            for (int k = 0; k < nz; ++k)
+                g.at(i, j, k) = static_cast<float>(value(i, k));
+    // The same ramp as the texels': opacity 0.25 at the range's top.
+    int vol = addVolume(g, 0, 1, 0, 0.25f);
+    int tex = slabTexture(n, nz, value);
+    zStack(tex, nz);
+    draw();
+    std::vector<uint8_t> fromTexels = pixels;
+    Pixel left = at(W / 2 - 4, H / 2), right = at(W / 2 + 4, H / 2);
+    ASSERT_GT(left.r + right.r, 0);
+
+    svqtvr(tex, vol, 0, 255);
+    draw();
+    ASSERT_EQ(vqtest::renderStacksDrawn(), 1);
+    // The values through the colour range make the picture the texels do.
+    EXPECT_TRUE(near(at(W / 2 - 4, H / 2), left.r, left.g, left.b, 6));
+    EXPECT_TRUE(near(at(W / 2 + 4, H / 2), right.r, right.g, right.b, 6));
+    int sent = vq::scene().voxelUploads;
+
+    svqtbm(tex, vq::kBlendMaximum);
+    draw();
+    EXPECT_TRUE(isEntry(at(W / 2 - 4, H / 2), entryOf(0.9)));
+    EXPECT_TRUE(isEntry(at(W / 2 + 4, H / 2), entryOf(0.5)));
+    // A narrower window: 0.5 now three quarters up, 0.9 past the top.
+    svqvr(vol, 0.2f, 0.6f, 0, 0.25f);
+    draw();
+    EXPECT_TRUE(isEntry(at(W / 2 - 4, H / 2), 255));
+    EXPECT_TRUE(isEntry(at(W / 2 + 4, H / 2), entryOf(0.75)));
+    // Above both: nothing shows.
+    svqvr(vol, 0.95f, 1, 0, 0.25f);
+    draw();
+    EXPECT_TRUE(near(at(W / 2 - 4, H / 2), 0, 0, 0));
+    EXPECT_TRUE(near(at(W / 2 + 4, H / 2), 0, 0, 0));
+    // A new colour map shows at once.
+    svqvr(vol, 0, 1, 0, 0.25f);
+    for (int e = 0; e < 256; ++e)
+        vqscr(e, 1, 1, 1);
+    draw();
+    EXPECT_TRUE(near(at(W / 2 + 4, H / 2), 255, 255, 255));
+    EXPECT_EQ(vq::scene().voxelUploads, sent) << "ranges and colours send no voxels";
+
+    // Back to the texels: their picture, pixel for pixel.
+    svqtbm(tex, vq::kBlendComposite);
+    svqtvr(tex, -1, 0, 0);
+    draw();
+    EXPECT_EQ(pixels, fromTexels);
+}
+
+TEST_F(Projection, StacksRefuseValuesOfAnotherSize)
+{
+    Grid g(8, 8, 8, 0.5f);
+    int vol = addVolume(g, 0, 1, 0, 0.25f);
+    int tex = svqc3dt(8, 8, 9);
+    svqtvr(tex, vol, 0, 255);
+    EXPECT_EQ(vq::scene().textures[tex].values, -1);
+    svqtvr(tex, vol + 5, 0, 255);
+    svqtvr(tex, vol, 10, 5);
+    EXPECT_EQ(vq::scene().textures[tex].values, -1);
+    int same = svqc3dt(8, 8, 8);
+    svqtvr(same, vol, 0, 255);
+    EXPECT_EQ(vq::scene().textures[same].values, vol);
+}
+
 } // namespace
 
 namespace {

@@ -128,16 +128,35 @@ TEST(Look, ProjectionKeyGivesTheOptionsPictureWithoutSendingVoxels)
 
 TEST(Look, OpacityMapAndResetKeysChangeOnlyTheLookup)
 {
-    Shot plain = shoot({}, "look_rplain");
-    Shot changed = shoot({"--frames", "4", "--keys", "1:],2:c"}, "look_changed");
-    Shot reset = shoot({"--frames", "4", "--keys", "1:],2:c,3:R"}, "look_reset");
-    ASSERT_EQ(changed.status, 0) << changed.err;
-    ASSERT_EQ(reset.status, 0) << reset.err;
-    EXPECT_NE(changed.png, plain.png);
-    EXPECT_EQ(reset.png, plain.png);
-    EXPECT_EQ(lastUploads(changed.err), 1) << changed.err;
-    EXPECT_EQ(lastUploads(reset.err), 1) << reset.err;
-    EXPECT_NE(changed.err.find("opacity 0 .. 0.25, map grey"), std::string::npos) << changed.err;
+    for (bool threeD : {false, true}) {
+        SCOPED_TRACE(threeD ? "-3d" : "slices");
+        std::vector<std::string> base;
+        if (threeD)
+            base = {"-3d"};
+        std::string tag = threeD ? "look_3d" : "look_";
+        auto with = [&](std::vector<std::string> more) {
+            std::vector<std::string> all = base;
+            all.insert(all.end(), more.begin(), more.end());
+            return all;
+        };
+        Shot plain = shoot(base, tag + "rplain");
+        Shot changed = shoot(with({"--frames", "4", "--keys", "1:],2:c"}), tag + "changed");
+        Shot more = shoot(with({"--frames", "5", "--keys", "1:],2:c,3:]"}), tag + "more");
+        Shot reset = shoot(with({"--frames", "4", "--keys", "1:],2:c,3:R"}), tag + "reset");
+        ASSERT_EQ(changed.status, 0) << changed.err;
+        ASSERT_EQ(reset.status, 0) << reset.err;
+        EXPECT_TRUE(changed.png != plain.png);
+        EXPECT_TRUE(more.png != changed.png);
+        EXPECT_TRUE(reset.png == plain.png);
+        // A 3-D texture sends the voxels' values once, at the first change;
+        // later changes send nothing.
+        long sent = threeD ? 2 : 1;
+        EXPECT_EQ(lastUploads(changed.err), sent) << changed.err;
+        EXPECT_EQ(lastUploads(more.err), sent) << more.err;
+        EXPECT_LE(lastUploads(reset.err), sent) << reset.err;
+        EXPECT_NE(changed.err.find("opacity 0 .. 0.25, map grey"), std::string::npos) << changed.err;
+        EXPECT_EQ(changed.err.find("only the projection changes"), std::string::npos) << changed.err;
+    }
 }
 
 } // namespace

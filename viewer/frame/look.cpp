@@ -1,7 +1,8 @@
 // Live changes of a volume's look. Slice sets take new ranges from the
-// scene library's volume renderings (the voxels stay on the GPU); 3-D
-// textures carry their colours in their texels, which start-up has let go
-// of the float voxels for, so with -3d only the projection changes live.
+// scene library's volume renderings (the voxels stay on the GPU). 3-D
+// textures carry the start-up look in their texels; in a window a changed
+// look is drawn from the float voxels through the colour block instead
+// (lookGrid); headless runs without keys let go of the float voxels.
 #include "look.h"
 #include "ortho.h"
 
@@ -14,6 +15,7 @@
 #include "vqscene.h"
 
 int blendMode[4];
+int lookGrid[4] = {-1, -1, -1, -1};
 int shadeOn[4];
 int overlayColourBar, overlayOrientation, overlayScaleBar;
 
@@ -74,10 +76,10 @@ void sayLook(int v)
                  blendModeName(blendMode[v]), shadeOn[v] ? "on" : "off");
 }
 
-// Changes that only slice sets can show live.
+// Whether volume v's ranges and colours can change while the viewer runs.
 bool liveRanges(int v)
 {
-    if (!do_3d_render)
+    if (!do_3d_render || lookGrid[v] >= 0)
         return true;
     // The slice views draw from the grid, which follows the range.
     if (orthoGrid[v] >= 0) {
@@ -86,6 +88,24 @@ bool liveRanges(int v)
     }
     std::fprintf(stderr, "with -3d only the projection changes while the viewer runs\n");
     return false;
+}
+
+// Volume v's texture from its texels while its look is the start-up one
+// (they are exact for it), from the float voxels once it has changed.
+void drawTextureFrom(int v)
+{
+    if (lookGrid[v] < 0)
+        return;
+    const Look &l = looks[v];
+    bool changed = !l.known || l.map >= 0 || dmin[v] != l.dmin || dmax[v] != l.dmax || amin[v] != l.amin ||
+                   amax[v] != l.amax;
+    if (!changed) {
+        svqtvr(tex3d[v], -1, 0, 0);
+        return;
+    }
+    svqvr(lookGrid[v], dmin[v], dmax[v], amin[v], amax[v]);
+    int lo = colourBlockStart(v);
+    svqtvr(tex3d[v], lookGrid[v], lo, lo + 255);
 }
 
 } // namespace
@@ -137,6 +157,7 @@ void applyLook(int v)
         if (tex3d[v] >= 0) {
             svqtbm(tex3d[v], blendMode[v]);
             svqtsh(tex3d[v], shadeOn[v]);
+            drawTextureFrom(v);
         }
         return;
     }
@@ -287,7 +308,7 @@ int lookKey(unsigned char key)
         blendMode[v] = l.blend;
         shadeOn[v] = l.shade;
         overlaysOn = true;
-        if (!do_3d_render || orthoGrid[v] >= 0) {
+        if (!do_3d_render || orthoGrid[v] >= 0 || lookGrid[v] >= 0) {
             dmin[v] = l.dmin;
             dmax[v] = l.dmax;
             amin[v] = l.amin;
@@ -328,6 +349,8 @@ void resetLook()
     }
     current = 0;
     dragging = false;
+    for (int &g : lookGrid)
+        g = -1;
     overlaysOn = true;
     overlayColourBar = overlayOrientation = overlayScaleBar = 0;
     for (int v = 0; v < 4; v++)

@@ -14,6 +14,11 @@ extern int shadeOn[4];
 int blendModeNamed(const char *text);
 const char *blendModeName(int mode);
 
+// With -3d where keys come: a volume rendering of volume v's float voxels that
+// its texture draws from once its look has changed (its texels keep the
+// look it started with); -1 when there is none.
+extern int lookGrid[4];
+
 // After start-up has made volume v's renderings: keeps its start-up look
 // for the reset key and hands its projection to the scene library.
 void rememberLook(int v, const float *fileRed, const float *fileGreen, const float *fileBlue);

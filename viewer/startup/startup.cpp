@@ -470,13 +470,18 @@ int buildVolume(int v, int argc, char **argv)
         std::memcpy(settings.viewport, vp, sizeof vp);
     }
 
+    // Where keys come, a changed look draws the texture from the float
+    // voxels (the display is open now, so the library knows).
+    if (unfilled && vqqin())
+        fillXvolFromBytes(xraw, xvol);
+
     float tr[12];
     if (setVolumeTransform(v, xvol, tr) != 0)
         return -1;
     // The float voxels are the bytes over 255 unless averaged, clipped,
     // zeroed, left unfilled or given back after a -3d texture is made.
     bool gridHoldsBytes = !imported && s[0] == 1 && s[1] == 1 && s[2] == 1 && !settings.clipData &&
-                          settings.boundaryPlanes <= 0 && (!do_3d_render || crosshair.ortho);
+                          settings.boundaryPlanes <= 0 && (!do_3d_render || crosshair.ortho || vqqin());
     if (crosshair.wanted &&
         placeVolume(v, xraw, xvol, settings.stride[v], tr, &settings.fileValues[v], gridHoldsBytes) != 0)
         return -1;
@@ -528,9 +533,15 @@ int buildVolume(int v, int argc, char **argv)
         return 0;
     }
     int filled = fillTexture(v, xvol, tr);
-    if (filled == 0)
-        rememberLook(v, xvol->cmap_r, xvol->cmap_g, xvol->cmap_b);
-    return filled;
+    if (filled != 0)
+        return filled;
+    // Where keys come, the look changes live: the texture can then be drawn
+    // from the float voxels, which the texture left in place.
+    if (vqqin())
+        lookGrid[v] = nvqcvr(xvol->data, nx, ny, nz, 0, nx - 1, 0, ny - 1, 0, nz - 1, tr, 's', dmin[v], dmax[v],
+                             amin[v], amax[v]);
+    rememberLook(v, xvol->cmap_r, xvol->cmap_g, xvol->cmap_b);
+    return 0;
 }
 
 void finishSurfaces(const float window[6])

@@ -72,8 +72,9 @@ inline void writeTexels(unsigned char *out, const unsigned char *src, int n)
 // pages between them then hold other allocations.
 void dropFloatVoxels(const Xvol *xvol)
 {
-    // Slice views keep drawing them.
-    if (crosshair.ortho)
+    // Slice views keep drawing them, and where keys come the texture is
+    // drawn from them once the look changes.
+    if (crosshair.ortho || vqqin())
         return;
     size_t rows = static_cast<size_t>(xvol->nx) * xvol->ny, nz = xvol->nz;
     const float *first = xvol->data[0][0];

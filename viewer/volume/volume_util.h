@@ -59,6 +59,8 @@ int statsXrawVoxels(const Xraw *xraw, float stats[4]);
 // read as zero, and their pages are touched only when written. For a
 // caller that takes what it needs from the bytes.
 Xvol *Xraw2XvolUnfilled(const Xraw *xraw);
+// The voxels of such an Xvol filled in after all, as Xraw2Xvol fills them.
+void fillXvolFromBytes(const Xraw *xraw, Xvol *xvol);
 
 // showXvol's lines, with the statistics given (null: none, for a volume
 // without voxels).

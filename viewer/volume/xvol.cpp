@@ -419,6 +419,13 @@ Xvol *Xraw2XvolUnfilled(const Xraw *xraw)
     return shapeXvol(xraw, one, false);
 }
 
+void fillXvolFromBytes(const Xraw *xraw, Xvol *xvol)
+{
+    if (xraw && xraw->data && xvol && xvol->nx == xraw->nx && xvol->ny == xraw->ny && xvol->nz == xraw->nz &&
+        static_cast<long long>(xvol->nx) * xvol->ny * xvol->nz > 0)
+        copyBytesToXvol(xraw, xvol);
+}
+
 namespace {
 
 // One voxel's share of the statistics, in their fixed order and precision.
