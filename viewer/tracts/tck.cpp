@@ -110,12 +110,10 @@ double valueAt(const unsigned char *p, const TckHeader &h, bool swap)
 
 Tractogram *loadTck(const char *name)
 {
-    long long size = tracts::fileBytes(name);
-    FILE *f = size >= 0 ? std::fopen(name, "rb") : nullptr;
-    if (!f) {
-        tractFault(name, "cannot be opened");
+    long long size;
+    FILE *f = tracts::openTractFile(name, &size);
+    if (!f)
         return nullptr;
-    }
     TckHeader h;
     if (!readTckHeader(f, name, h)) {
         std::fclose(f);

@@ -93,5 +93,8 @@ inline bool hostLittleEndian()
 float halfToFloat(uint16_t h);
 // Size of a regular file in bytes, or -1.
 long long fileBytes(const char *name);
+// A regular file opened for reading, with its size in *size; null after
+// "NAME: cannot be opened".
+FILE *openTractFile(const char *name, long long *size);
 
 } // namespace tracts

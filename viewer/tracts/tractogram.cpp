@@ -109,6 +109,15 @@ long long fileBytes(const char *name)
     return static_cast<long long>(st.st_size);
 }
 
+FILE *openTractFile(const char *name, long long *size)
+{
+    *size = fileBytes(name);
+    FILE *f = *size >= 0 ? std::fopen(name, "rb") : nullptr;
+    if (!f)
+        tractFault(name, "cannot be opened");
+    return f;
+}
+
 } // namespace tracts
 
 void rasToLps(float *xyz, long npoints)

@@ -27,12 +27,10 @@ struct TrkReader {
 
 Tractogram *loadTrk(const char *name)
 {
-    long long size = tracts::fileBytes(name);
-    FILE *f = size >= 0 ? std::fopen(name, "rb") : nullptr;
-    if (!f) {
-        tractFault(name, "cannot be opened");
+    long long size;
+    FILE *f = tracts::openTractFile(name, &size);
+    if (!f)
         return nullptr;
-    }
     unsigned char header[kHeaderBytes];
     if (size < kHeaderBytes || std::fread(header, 1, kHeaderBytes, f) != kHeaderBytes) {
         tractFault(name, "is shorter than the 1000-byte TrackVis header");
