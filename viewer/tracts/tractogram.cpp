@@ -109,13 +109,13 @@ long long fileBytes(const char *name)
     return static_cast<long long>(st.st_size);
 }
 
-FILE *openTractFile(const char *name, long long *size)
+bool openTractFile(const char *name, TractFile &file)
 {
-    *size = fileBytes(name);
-    FILE *f = *size >= 0 ? std::fopen(name, "rb") : nullptr;
-    if (!f)
+    file.size = fileBytes(name);
+    file.f = file.size >= 0 ? std::fopen(name, "rb") : nullptr;
+    if (!file.f)
         tractFault(name, "cannot be opened");
-    return f;
+    return file.f != nullptr;
 }
 
 } // namespace tracts
