@@ -19,12 +19,10 @@ from vtkmodules.vtkCommonDataModel import vtkPiecewiseFunction
 from vtkmodules.vtkRenderingVolume import vtkFixedPointVolumeRayCastMapper, vtkGPUVolumeRayCastMapper
 
 
-def main():
-    if len(sys.argv) not in (9, 10):
-        sys.exit(__doc__)
-    path, n, w, h, frames = sys.argv[1], *map(int, sys.argv[2:6])
-    kind, blend, shade = sys.argv[6], sys.argv[7], sys.argv[8] == "1"
-    mapper = {"gpu": vtkGPUVolumeRayCastMapper, "fixed": vtkFixedPointVolumeRayCastMapper}[kind]()
+def grey_volume(path, n, mapper):
+    """PATH's N^3 uint8 voxels (x fastest, spacing 1) drawn by MAPPER: grey
+    colour ramp, opacity ramp 0 -> 0.2 over 0..255 (as xrwview's default
+    -a), linear interpolation. Also the VTK side of bench/window_drag.sh."""
     reader = vtkImageReader2()
     reader.SetFileName(path)
     reader.SetFileDimensionality(3)
@@ -44,14 +42,24 @@ def main():
     prop.SetColor(color)
     prop.SetScalarOpacity(opacity)
     prop.SetInterpolationTypeToLinear()
-    prop.SetShade(1 if shade else 0)
     mapper.SetInputConnection(reader.GetOutputPort())
-    {"composite": mapper.SetBlendModeToComposite, "mip": mapper.SetBlendModeToMaximumIntensity,
-     "minip": mapper.SetBlendModeToMinimumIntensity, "average": mapper.SetBlendModeToAverageIntensity}[blend]()
-    mapper.AutoAdjustSampleDistancesOff()
     volume = vtkVolume()
     volume.SetMapper(mapper)
     volume.SetProperty(prop)
+    return volume
+
+
+def main():
+    if len(sys.argv) not in (9, 10):
+        sys.exit(__doc__)
+    path, n, w, h, frames = sys.argv[1], *map(int, sys.argv[2:6])
+    kind, blend, shade = sys.argv[6], sys.argv[7], sys.argv[8] == "1"
+    mapper = {"gpu": vtkGPUVolumeRayCastMapper, "fixed": vtkFixedPointVolumeRayCastMapper}[kind]()
+    volume = grey_volume(path, n, mapper)
+    volume.GetProperty().SetShade(1 if shade else 0)
+    {"composite": mapper.SetBlendModeToComposite, "mip": mapper.SetBlendModeToMaximumIntensity,
+     "minip": mapper.SetBlendModeToMinimumIntensity, "average": mapper.SetBlendModeToAverageIntensity}[blend]()
+    mapper.AutoAdjustSampleDistancesOff()
     ren = vtkRenderer()
     ren.AddVolume(volume)
     win = vtkRenderWindow()

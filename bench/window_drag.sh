@@ -39,40 +39,18 @@ for line in sys.stdin:
 PY
 
 cat >"$work/vtk_drag.py" <<PY
-import sys, time
+import sys
 import vtkmodules.vtkRenderingOpenGL2  # noqa: F401
 import vtkmodules.vtkRenderingVolumeOpenGL2  # noqa: F401
 import vtkmodules.vtkInteractionStyle  # noqa: F401
-from vtkmodules.vtkIOImage import vtkImageReader2
-from vtkmodules.vtkRenderingCore import (vtkColorTransferFunction, vtkRenderer, vtkRenderWindow,
-    vtkRenderWindowInteractor, vtkVolume, vtkVolumeProperty)
-from vtkmodules.vtkCommonDataModel import vtkPiecewiseFunction
+from vtkmodules.vtkRenderingCore import vtkRenderer, vtkRenderWindow, vtkRenderWindowInteractor
 from vtkmodules.vtkRenderingVolume import vtkFixedPointVolumeRayCastMapper
 from vtkmodules.vtkInteractionStyle import vtkInteractorStyleTrackballCamera
-n = $n
-reader = vtkImageReader2()
-reader.SetFileName("$data/$kind$n.raw")
-reader.SetFileDimensionality(3)
-reader.SetDataScalarTypeToUnsignedChar()
-reader.SetDataExtent(0, n - 1, 0, n - 1, 0, n - 1)
-reader.FileLowerLeftOn()
-reader.Update()
-color = vtkColorTransferFunction()
-color.AddRGBPoint(0, 0, 0, 0)
-color.AddRGBPoint(255, 1, 1, 1)
-opacity = vtkPiecewiseFunction()
-opacity.AddPoint(0, 0.0)
-opacity.AddPoint(255, 0.2)
-prop = vtkVolumeProperty()
-prop.SetColor(color)
-prop.SetScalarOpacity(opacity)
-prop.SetInterpolationTypeToLinear()
+sys.path.insert(0, "$here")
+from vtk_blend import grey_volume
 mapper = vtkFixedPointVolumeRayCastMapper()
-mapper.SetInputConnection(reader.GetOutputPort())
 mapper.AutoAdjustSampleDistancesOn()
-volume = vtkVolume()
-volume.SetMapper(mapper)
-volume.SetProperty(prop)
+volume = grey_volume("$data/$kind$n.raw", $n, mapper)
 ren = vtkRenderer()
 ren.AddVolume(volume)
 win = vtkRenderWindow()

@@ -23,6 +23,9 @@ struct Rgb {
     float r = 0, g = 0, b = 0;
 };
 
+// The sixteen standard colours, entries 0..15 of every new scene's table.
+extern const Rgb kDefaultColours[16];
+
 struct Vec3 {
     float x = 0, y = 0, z = 0;
 };

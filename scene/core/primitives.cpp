@@ -48,6 +48,17 @@ std::vector<Vec3> mapPoints(const Panel &p, int n, const float *x, const float *
     return out;
 }
 
+// A point set or polyline of the current panel: its n points mapped into
+// the panel, in the current colour, under the current name.
+template <typename Shape> Shape mappedShape(Scene &s, int n, const float *x, const float *y, const float *z)
+{
+    Shape shape;
+    shape.p = mapPoints(currentPanel(s), n, x, y, z);
+    shape.colour = s.colours[s.ci];
+    shape.name = s.currentName;
+    return shape;
+}
+
 // All three coordinate arrays are there; otherwise says so for `call`.
 bool haveCoordinates(const char *call, const float *x, const float *y, const float *z)
 {
@@ -93,12 +104,9 @@ void vqpt(int n, const float *x, const float *y, const float *z, int symbol)
     if (n < 1 || !haveCoordinates("vqpt", x, y, z))
         return;
     Scene &s = scene();
-    PointSet ps;
-    ps.p = mapPoints(currentPanel(s), n, x, y, z);
-    ps.colour = s.colours[s.ci];
+    PointSet ps = mappedShape<PointSet>(s, n, x, y, z);
     ps.size = s.lineWidth;
     ps.symbol = symbol;
-    ps.name = s.currentName;
     currentList(s).points.push_back(std::move(ps));
 }
 
@@ -107,11 +115,8 @@ void vqline(int n, const float *x, const float *y, const float *z)
     if (n < 2 || !haveCoordinates("vqline", x, y, z))
         return;
     Scene &s = scene();
-    Polyline pl;
-    pl.p = mapPoints(currentPanel(s), n, x, y, z);
-    pl.colour = s.colours[s.ci];
+    Polyline pl = mappedShape<Polyline>(s, n, x, y, z);
     pl.width = s.lineWidth;
-    pl.name = s.currentName;
     currentList(s).lines.push_back(std::move(pl));
 }
 

@@ -39,9 +39,7 @@ void PrimList::clear()
     lineSets.clear();
 }
 
-namespace {
-
-// The sixteen standard colours; the rest of the table starts black.
+// The rest of the table starts black.
 const Rgb kDefaultColours[16] = {{0, 0, 0},
                                  {1, 1, 1},
                                  {1, 0, 0},
@@ -58,6 +56,8 @@ const Rgb kDefaultColours[16] = {{0, 0, 0},
                                  {1, 0, 0.5f},
                                  {1 / 3.0f, 1 / 3.0f, 1 / 3.0f},
                                  {2 / 3.0f, 2 / 3.0f, 2 / 3.0f}};
+
+namespace {
 
 void initScene(Scene &s)
 {

@@ -162,27 +162,23 @@ TEST(Colours, DefaultsRoundTripsAndBounds)
 {
     vqtest::openHeadless();
     float r, g, b;
-    const float expect[16][3] = {{0, 0, 0},
-                                 {1, 1, 1},
-                                 {1, 0, 0},
-                                 {0, 1, 0},
-                                 {0, 0, 1},
-                                 {0, 1, 1},
-                                 {1, 0, 1},
-                                 {1, 1, 0},
-                                 {1, 0.5f, 0},
-                                 {0.5f, 1, 0},
-                                 {0, 1, 0.5f},
-                                 {0, 0.5f, 1},
-                                 {0.5f, 0, 1},
-                                 {1, 0, 0.5f},
-                                 {1 / 3.f, 1 / 3.f, 1 / 3.f},
-                                 {2 / 3.f, 2 / 3.f, 2 / 3.f}};
+    // Every standard colour as the library's table holds it, a few of
+    // them by their components.
     for (int i = 0; i < 16; i++) {
         vqqcr(i, &r, &g, &b);
-        EXPECT_NEAR(r, expect[i][0], 1e-6) << i;
-        EXPECT_NEAR(g, expect[i][1], 1e-6) << i;
-        EXPECT_NEAR(b, expect[i][2], 1e-6) << i;
+        EXPECT_EQ(r, vq::kDefaultColours[i].r) << i;
+        EXPECT_EQ(g, vq::kDefaultColours[i].g) << i;
+        EXPECT_EQ(b, vq::kDefaultColours[i].b) << i;
+    }
+    const struct {
+        int index;
+        float r, g, b;
+    } named[] = {{0, 0, 0, 0}, {1, 1, 1, 1}, {2, 1, 0, 0}, {8, 1, 0.5f, 0}, {14, 1 / 3.f, 1 / 3.f, 1 / 3.f}};
+    for (const auto &c : named) {
+        vqqcr(c.index, &r, &g, &b);
+        EXPECT_NEAR(r, c.r, 1e-6) << c.index;
+        EXPECT_NEAR(g, c.g, 1e-6) << c.index;
+        EXPECT_NEAR(b, c.b, 1e-6) << c.index;
     }
     vqqcr(16, &r, &g, &b);
     EXPECT_EQ(r + g + b, 0);

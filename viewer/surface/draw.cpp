@@ -24,6 +24,34 @@ inline bool triangleCorners(const Obj *obj, int t, int idx[3], Point3 p[3])
     return true;
 }
 
+// Calls draw(idx, p) with the corners of each triangle that names only
+// vertices the surface has.
+template <typename Draw> void forEachTriangle(const Obj *obj, Draw draw)
+{
+    for (int t = 0; t < obj->nfacets; t++) {
+        int idx[3];
+        Point3 p[3];
+        if (triangleCorners(obj, t, idx, p))
+            draw(idx, p);
+    }
+}
+
+// One triangle of the surface in colour col: blended under the surface's
+// opacity when that is below 0.999, else lit by the corners' normals when
+// normals is given.
+void drawTriangle(const Obj *obj, const Point3 p[3], const int idx[3], Colour3 col, const Point3 *normals)
+{
+    // NaN compares false, so a NaN opacity counts as opaque.
+    if (static_cast<double>(obj->alpha) < 0.999) {
+        nvqvf3a(p, 's', col, obj->alpha);
+    } else if (!normals) {
+        nvqvf3(p, col);
+    } else {
+        Point3 n[3] = {normals[idx[0]], normals[idx[1]], normals[idx[2]]};
+        nvqvf3n(p, n, col);
+    }
+}
+
 // Colour index of a weight over lo..hi; equal extremes (or weights that
 // are not numbers) map to lo.
 int weightIndex(float w, float wmin, float wmax, int lo, int hi)
@@ -57,23 +85,10 @@ void drawObj(const Obj *obj)
     if (!obj)
         return;
     pushVRMLname(obj->label);
-    // NaN compares false, so a NaN opacity counts as opaque.
-    bool transparent = static_cast<double>(obj->alpha) < 0.999;
-    for (int t = 0; t < obj->nfacets; t++) {
-        int idx[3];
-        Point3 p[3];
-        if (!triangleCorners(obj, t, idx, p))
-            continue;
+    forEachTriangle(obj, [&](const int idx[3], const Point3 p[3]) {
         Colour3 col = obj->vertexColours ? cornerMean(obj->vertexColours, idx) : obj->colour;
-        if (transparent) {
-            nvqvf3a(p, 's', col, obj->alpha);
-        } else if (!obj->normals) {
-            nvqvf3(p, col);
-        } else {
-            Point3 n[3] = {obj->normals[idx[0]], obj->normals[idx[1]], obj->normals[idx[2]]};
-            nvqvf3n(p, n, col);
-        }
-    }
+        drawTriangle(obj, p, idx, col, obj->normals);
+    });
     pushVRMLname("ANON");
 }
 
@@ -94,12 +109,7 @@ void drawObjWgts(const Obj *obj, const ObjWgt *wgt, int onlyWeighted, int ci)
         if (v >= 0 && v < obj->nverts)
             first[v] = j;
     }
-    bool transparent = static_cast<double>(obj->alpha) < 0.999;
-    for (int t = 0; t < obj->nfacets; t++) {
-        int idx[3];
-        Point3 p[3];
-        if (!triangleCorners(obj, t, idx, p))
-            continue;
+    forEachTriangle(obj, [&](const int idx[3], const Point3 p[3]) {
         double sum[3] = {0, 0, 0};
         bool weighted = false;
         for (int c = 0; c < 3; c++) {
@@ -129,13 +139,9 @@ void drawObjWgts(const Obj *obj, const ObjWgt *wgt, int onlyWeighted, int ci)
             vqqcr(ci, &r, &g, &b);
             col = {r, g, b};
         }
-        if (!weighted && onlyWeighted)
-            continue;
-        if (transparent)
-            nvqvf3a(p, 's', col, obj->alpha);
-        else
-            nvqvf3(p, col);
-    }
+        if (weighted || !onlyWeighted)
+            drawTriangle(obj, p, idx, col, nullptr);
+    });
     pushVRMLname("ANON");
 }
 

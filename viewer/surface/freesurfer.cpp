@@ -122,12 +122,8 @@ void tkrToScannerMatrix(const VolumeGeometry &g, double out[3][4])
 
 int recogniseSurfaceFile(const char *fname)
 {
-    FILE *f = fname ? std::fopen(fname, "rb") : nullptr;
-    if (!f)
-        return SURFACE_UNKNOWN;
     unsigned char head[512];
-    size_t n = std::fread(head, 1, sizeof head, f);
-    std::fclose(f);
+    size_t n = readFileHead(fname, head, sizeof head);
     if (n >= 3 && head[0] == 0xff && head[1] == 0xff && head[2] >= 0xfd)
         return SURFACE_FREESURFER;
     std::string text(reinterpret_cast<const char *>(head), n);
@@ -157,18 +153,9 @@ void rasToLpsObj(Obj *obj)
 
 Obj *loadObjFromFreeSurfer(const char *fname, const char *label, float r, float g, float b, float a)
 {
-    FILE *f = fname ? std::fopen(fname, "rb") : nullptr;
-    if (!f) {
-        fprintf(stderr, "cannot open FreeSurfer surface %s\n", fname ? fname : "(null)");
-        return nullptr;
-    }
     GrowArray<unsigned char> file;
-    bool read = readRest(f, &file);
-    std::fclose(f);
-    if (!read) {
-        fprintf(stderr, "'%s': cannot read the FreeSurfer surface.\n", fname);
+    if (!readSurfaceFile(fname, "FreeSurfer surface", &file))
         return nullptr;
-    }
     const unsigned char *p = file.data;
     size_t n = file.n;
     if (n < 3 || p[0] != 0xff || p[1] != 0xff || p[2] < 0xfd) {
@@ -220,12 +207,8 @@ Obj *loadObjFromFreeSurfer(const char *fname, const char *label, float r, float 
     if (readVolumeGeometry(p + at, n - at, &geom)) {
         double m[3][4];
         tkrToScannerMatrix(geom, m);
-        for (int i = 0; i < obj->nverts; i++) {
-            Point3 q = verts[i];
-            verts[i] = Point3{m[0][0] * q.x + m[0][1] * q.y + m[0][2] * q.z + m[0][3],
-                              m[1][0] * q.x + m[1][1] * q.y + m[1][2] * q.z + m[1][3],
-                              m[2][0] * q.x + m[2][1] * q.y + m[2][2] * q.z + m[2][3]};
-        }
+        for (int i = 0; i < obj->nverts; i++)
+            verts[i] = affinePoint(m, verts[i].x, verts[i].y, verts[i].z);
         fprintf(stderr, "'%s': tkregister coordinates moved to scanner RAS (c_ras %g %g %g)\n", fname,
                 geom.cras[0], geom.cras[1], geom.cras[2]);
     }

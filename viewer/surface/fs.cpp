@@ -40,11 +40,9 @@ Obj *readObjFromFS(const char *fname, const char *label, float r, float g, float
         fprintf(stderr, "out of memory reading FS file\n");
         return nullptr;
     }
-    File f(fname ? std::fopen(fname, "r") : nullptr);
-    if (!f) {
-        fprintf(stderr, "cannot open FS file %s\n", fname ? fname : "(null)");
+    File f(openSurfaceFile(fname, "r", "FS file"));
+    if (!f)
         return failObj(obj);
-    }
     char line[400];
     if (!std::fgets(line, sizeof line, f.get())) {
         fprintf(stderr, "failure reading FS file header\n");
@@ -149,11 +147,9 @@ Obj *loadObjFromFS(const char *fname, const char *label, float r, float g, float
 
 ObjWgt *loadObjWgtFromFS(const char *fname)
 {
-    File f(fname ? std::fopen(fname, "r") : nullptr);
-    if (!f) {
-        fprintf(stderr, "cannot open FS wgts file %s\n", fname ? fname : "(null)");
+    File f(openSurfaceFile(fname, "r", "FS wgts file"));
+    if (!f)
         return nullptr;
-    }
     char line[400];
     int n = 0;
     const char *p = line;

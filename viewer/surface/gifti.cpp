@@ -337,12 +337,8 @@ Obj *loadObjFromGifti(const char *fname, const char *label, float r, float g, fl
             fprintf(stderr, "'%s': coordinates moved from %s to %s\n", fname, cs->dataspace, cs->xformspace);
         }
     }
-    for (long long i = 0; i < nv; i++) {
-        double p[3] = {element(points, i, 0), element(points, i, 1), element(points, i, 2)};
-        verts[i] = Point3{m[0][0] * p[0] + m[0][1] * p[1] + m[0][2] * p[2] + m[0][3],
-                          m[1][0] * p[0] + m[1][1] * p[1] + m[1][2] * p[2] + m[1][3],
-                          m[2][0] * p[0] + m[2][1] * p[1] + m[2][2] * p[2] + m[2][3]};
-    }
+    for (long long i = 0; i < nv; i++)
+        verts[i] = affinePoint(m, element(points, i, 0), element(points, i, 1), element(points, i, 2));
     for (long long i = 0; i < 3 * nf; i++) {
         double v = element(triangles, i / 3, static_cast<int>(i % 3));
         if (!(v >= 0 && v < static_cast<double>(nv))) {

@@ -112,11 +112,9 @@ struct PendingFacet {
 
 Obj *loadObj(const char *fname, const char *label, float r, float g, float b, float a)
 {
-    FILE *f = fname ? std::fopen(fname, "r") : nullptr;
-    if (!f) {
-        fprintf(stderr, "cannot open obj file %s\n", fname ? fname : "(null)");
+    FILE *f = openSurfaceFile(fname, "r", "obj file");
+    if (!f)
         return nullptr;
-    }
     Obj *obj = newObj(label, r, g, b, a);
     GrowArray<Point3> verts;
     GrowArray<int> facets;

@@ -12,21 +12,6 @@ OverlayLook currentOverlay = {0, OVERLAY_HEAT, 0, 0};
 
 namespace {
 
-// Reads a whole regular file; false after a message.
-bool readWholeFile(const char *fname, GrowArray<unsigned char> *buf)
-{
-    FILE *f = fname ? std::fopen(fname, "rb") : nullptr;
-    if (!f) {
-        fprintf(stderr, "cannot open overlay file %s\n", fname ? fname : "(null)");
-        return false;
-    }
-    bool ok = readRest(f, buf);
-    std::fclose(f);
-    if (!ok)
-        fprintf(stderr, "'%s': cannot read the overlay file.\n", fname);
-    return ok;
-}
-
 // Big-endian fields read front to back with the end of the buffer checked.
 struct Cursor {
     const unsigned char *p;
@@ -74,13 +59,9 @@ enum OverlayKind { KIND_UNKNOWN, KIND_MORPH, KIND_MGH, KIND_GIFTI, KIND_ANNOT };
 
 int recogniseOverlay(const char *fname)
 {
-    FILE *f = fname ? std::fopen(fname, "rb") : nullptr;
-    if (!f)
-        return KIND_UNKNOWN;
     unsigned char b[512];
-    size_t n = std::fread(b, 1, sizeof b, f);
-    long long size = regularFileSize(f);
-    std::fclose(f);
+    long long size;
+    size_t n = readFileHead(fname, b, sizeof b, &size);
     if (n >= 3 && b[0] == 0xff && b[1] == 0xff && b[2] == 0xff)
         return KIND_MORPH;
     if (n >= 2 && b[0] == 0x1f && b[1] == 0x8b)
@@ -132,7 +113,7 @@ bool overlayColour(int map, float v, float lo, float hi, Colour3 *out)
 int readMorphData(const char *fname, std::vector<float> *values)
 {
     GrowArray<unsigned char> buf;
-    if (!readWholeFile(fname, &buf))
+    if (!readSurfaceFile(fname, "overlay file", &buf))
         return -1;
     Cursor c{buf.data, buf.n};
     if (buf.n >= 3 && buf.data[0] == 0xff && buf.data[1] == 0xff && buf.data[2] == 0xff) {
@@ -168,7 +149,7 @@ int readMorphData(const char *fname, std::vector<float> *values)
 int readAnnot(const char *fname, std::vector<Colour3> *colours, std::vector<char> *known)
 {
     GrowArray<unsigned char> buf;
-    if (!readWholeFile(fname, &buf))
+    if (!readSurfaceFile(fname, "overlay file", &buf))
         return -1;
     Cursor c{buf.data, buf.n};
     long long nv = c.int32();

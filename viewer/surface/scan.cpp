@@ -1,4 +1,4 @@
-// Number scanning for the text readers, and whole-file reading.
+// Number scanning for the text readers; opening and reading whole files and their heads.
 #include <sys/stat.h>
 
 #include <climits>
@@ -187,4 +187,38 @@ bool readRest(FILE *f, GrowArray<unsigned char> *buf)
         step = static_cast<size_t>(1) << 16;
     }
     return !std::ferror(f);
+}
+
+FILE *openSurfaceFile(const char *fname, const char *mode, const char *what)
+{
+    FILE *f = fname ? std::fopen(fname, mode) : nullptr;
+    if (!f)
+        fprintf(stderr, "cannot open %s %s\n", what, fname ? fname : "(null)");
+    return f;
+}
+
+bool readSurfaceFile(const char *fname, const char *what, GrowArray<unsigned char> *buf)
+{
+    FILE *f = openSurfaceFile(fname, "rb", what);
+    if (!f)
+        return false;
+    bool ok = readRest(f, buf);
+    std::fclose(f);
+    if (!ok)
+        fprintf(stderr, "'%s': cannot read the %s.\n", fname, what);
+    return ok;
+}
+
+size_t readFileHead(const char *fname, unsigned char *head, size_t cap, long long *size)
+{
+    FILE *f = fname ? std::fopen(fname, "rb") : nullptr;
+    if (size)
+        *size = -1;
+    if (!f)
+        return 0;
+    size_t n = std::fread(head, 1, cap, f);
+    if (size)
+        *size = regularFileSize(f);
+    std::fclose(f);
+    return n;
 }

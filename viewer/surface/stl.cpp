@@ -469,11 +469,9 @@ bool weldCorners(FacetSource *src, uint32_t n, const char *fname, int *facets, G
 
 Obj *loadObjFromSTL(const char *fname, const char *label, float r, float g, float b, float a)
 {
-    FILE *f = fname ? std::fopen(fname, "rb") : nullptr;
-    if (!f) {
-        fprintf(stderr, "cannot open stl file %s\n", fname ? fname : "(null)");
+    FILE *f = openSurfaceFile(fname, "rb", "stl file");
+    if (!f)
         return nullptr;
-    }
     // A regular file is checked against its size and then streamed; any
     // other file is read whole first to learn its size.
     FacetSource src;

@@ -1,5 +1,5 @@
 // Helpers shared by the surface readers: record creation, growable arrays,
-// number scanning and whole-file reading.
+// number scanning, opening and reading files, affine points.
 #pragma once
 
 #include <cmath>
@@ -95,3 +95,24 @@ long long regularFileSize(FILE *f);
 
 // The rest of an open file from its current position.
 bool readRest(FILE *f, GrowArray<unsigned char> *buf);
+
+// fname (null allowed) opened with fopen's mode; null after "cannot open
+// WHAT FNAME", what being the kind of file ("obj file").
+FILE *openSurfaceFile(const char *fname, const char *mode, const char *what);
+
+// The whole of fname; false after "cannot open WHAT FNAME" or "'FNAME':
+// cannot read the WHAT.".
+bool readSurfaceFile(const char *fname, const char *what, GrowArray<unsigned char> *buf);
+
+// Up to cap bytes from the start of fname (null allowed) into head, for
+// telling formats apart: the count read, 0 when it cannot be opened. With
+// size, also the file's regularFileSize (-1 when it cannot be opened).
+size_t readFileHead(const char *fname, unsigned char *head, size_t cap, long long *size = nullptr);
+
+// The point (x, y, z) through the first three rows of an affine matrix.
+inline Point3 affinePoint(const double (*m)[4], double x, double y, double z)
+{
+    return Point3{m[0][0] * x + m[0][1] * y + m[0][2] * z + m[0][3],
+                  m[1][0] * x + m[1][1] * y + m[1][2] * z + m[1][3],
+                  m[2][0] * x + m[2][1] * y + m[2][2] * z + m[2][3]};
+}

@@ -110,40 +110,31 @@ double valueAt(const unsigned char *p, const TckHeader &h, bool swap)
 
 Tractogram *loadTck(const char *name)
 {
-    long long size = tracts::fileBytes(name);
-    FILE *f = size >= 0 ? std::fopen(name, "rb") : nullptr;
-    if (!f) {
-        tractFault(name, "cannot be opened");
+    tracts::TractFile file;
+    if (!tracts::openTractFile(name, file))
         return nullptr;
-    }
     TckHeader h;
-    if (!readTckHeader(f, name, h)) {
-        std::fclose(f);
+    if (!readTckHeader(file.f, name, h))
+        return nullptr;
+    if (h.offset > file.size) {
+        tractFault(name, "data offset %lld lies past the end of the file (%lld bytes)", h.offset, file.size);
         return nullptr;
     }
-    if (h.offset > size) {
-        tractFault(name, "data offset %lld lies past the end of the file (%lld bytes)", h.offset, size);
-        std::fclose(f);
-        return nullptr;
-    }
-    if (std::fseek(f, static_cast<long>(h.offset), SEEK_SET) != 0) {
+    if (std::fseek(file.f, static_cast<long>(h.offset), SEEK_SET) != 0) {
         tractFault(name, "cannot seek to the data at %lld", h.offset);
-        std::fclose(f);
         return nullptr;
     }
     const long triple = 3L * h.bytes;
     // Every point the file can hold, and no more.
     tracts::TractBuild b;
-    if (!tracts::startBuild(b, name, static_cast<long>((size - h.offset) / triple))) {
-        std::fclose(f);
+    if (!tracts::startBuild(b, name, static_cast<long>((file.size - h.offset) / triple)))
         return nullptr;
-    }
     const bool swap = h.bigEndian == tracts::hostLittleEndian();
     std::vector<unsigned char> chunk(static_cast<size_t>(triple) * 65536);
     bool ended = false;
     long pointIndex = 0;
     while (!ended) {
-        size_t got = std::fread(chunk.data(), 1, chunk.size(), f);
+        size_t got = std::fread(chunk.data(), 1, chunk.size(), file.f);
         size_t triples = got / triple;
         for (size_t i = 0; i < triples; ++i, ++pointIndex) {
             const unsigned char *p = chunk.data() + i * triple;
@@ -155,20 +146,17 @@ Tractogram *loadTck(const char *name)
                 if (!std::isfinite(fx) || !std::isfinite(fy) || !std::isfinite(fz)) {
                     tractFault(name, "point %ld of the data lies beyond float range", pointIndex);
                     tracts::abandonBuild(b);
-                    std::fclose(f);
                     return nullptr;
                 }
                 if (b.t->npoints >= b.capacity) {
                     tractFault(name, "holds more points than its size allows");
                     tracts::abandonBuild(b);
-                    std::fclose(f);
                     return nullptr;
                 }
                 tracts::addPoint(b, fx, fy, fz);
             } else if (std::isnan(x) && std::isnan(y) && std::isnan(z)) {
                 if (!tracts::endLine(b, name)) {
                     tracts::abandonBuild(b);
-                    std::fclose(f);
                     return nullptr;
                 }
             } else if (std::isinf(x) && std::isinf(y) && std::isinf(z)) {
@@ -178,7 +166,6 @@ Tractogram *loadTck(const char *name)
                 tractFault(name, "non-finite point inside streamline %ld (point %ld of the data)",
                            b.t->nlines, pointIndex);
                 tracts::abandonBuild(b);
-                std::fclose(f);
                 return nullptr;
             }
         }
@@ -186,7 +173,6 @@ Tractogram *loadTck(const char *name)
         if (got < chunk.size())
             break;
     }
-    std::fclose(f);
     if (!ended) {
         // An interrupted run: keep the streamlines that were closed.
         tracts::dropOpenLine(b);

@@ -93,5 +93,21 @@ inline bool hostLittleEndian()
 float halfToFloat(uint16_t h);
 // Size of a regular file in bytes, or -1.
 long long fileBytes(const char *name);
+// A regular file open for reading and its size in bytes; closed when the
+// record goes.
+struct TractFile {
+    FILE *f = nullptr;
+    long long size = -1;
+    TractFile() = default;
+    TractFile(const TractFile &) = delete;
+    TractFile &operator=(const TractFile &) = delete;
+    ~TractFile()
+    {
+        if (f)
+            std::fclose(f);
+    }
+};
+// Opens name into file; false after "NAME: cannot be opened".
+bool openTractFile(const char *name, TractFile &file);
 
 } // namespace tracts

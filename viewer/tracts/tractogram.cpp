@@ -109,6 +109,15 @@ long long fileBytes(const char *name)
     return static_cast<long long>(st.st_size);
 }
 
+bool openTractFile(const char *name, TractFile &file)
+{
+    file.size = fileBytes(name);
+    file.f = file.size >= 0 ? std::fopen(name, "rb") : nullptr;
+    if (!file.f)
+        tractFault(name, "cannot be opened");
+    return file.f != nullptr;
+}
+
 } // namespace tracts
 
 void rasToLps(float *xyz, long npoints)

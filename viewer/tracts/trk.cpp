@@ -27,22 +27,17 @@ struct TrkReader {
 
 Tractogram *loadTrk(const char *name)
 {
-    long long size = tracts::fileBytes(name);
-    FILE *f = size >= 0 ? std::fopen(name, "rb") : nullptr;
-    if (!f) {
-        tractFault(name, "cannot be opened");
+    tracts::TractFile file;
+    if (!tracts::openTractFile(name, file))
         return nullptr;
-    }
     unsigned char header[kHeaderBytes];
-    if (size < kHeaderBytes || std::fread(header, 1, kHeaderBytes, f) != kHeaderBytes) {
+    if (file.size < kHeaderBytes || std::fread(header, 1, kHeaderBytes, file.f) != kHeaderBytes) {
         tractFault(name, "is shorter than the 1000-byte TrackVis header");
-        std::fclose(f);
         return nullptr;
     }
     auto fail = [&](tracts::TractBuild *b) -> Tractogram * {
         if (b)
             tracts::abandonBuild(*b);
-        std::fclose(f);
         return nullptr;
     };
     if (std::memcmp(header, "TRACK", 6) != 0) {
@@ -98,7 +93,7 @@ Tractogram *loadTrk(const char *name)
         a[i][3] = t;
     }
     long nCount = r.i32(988);
-    long long remaining = size - kHeaderBytes;
+    long long remaining = file.size - kHeaderBytes;
     const long pointBytes = 4L * (3 + nScalars);
     if (nCount < 0 || static_cast<long long>(nCount) * 4 > remaining) {
         tractFault(name, "header promises %ld streamlines; the file can hold at most %lld", nCount,
@@ -112,8 +107,8 @@ Tractogram *loadTrk(const char *name)
     long long at = kHeaderBytes;
     for (long line = 0; nCount == 0 || line < nCount; ++line) {
         unsigned char word[4];
-        if (std::fread(word, 1, 4, f) != 4) {
-            if (nCount == 0 && at == size)
+        if (std::fread(word, 1, 4, file.f) != 4) {
+            if (nCount == 0 && at == file.size)
                 break;
             tractFault(name, "ends inside streamline %ld of the %ld its header promises", line, nCount);
             return fail(&b);
@@ -122,12 +117,12 @@ Tractogram *loadTrk(const char *name)
         TrkReader w{word, r.swap};
         long long n = w.i32(0);
         long long bytes = n * pointBytes + 4LL * nProperties;
-        if (n < 0 || bytes > size - at) {
+        if (n < 0 || bytes > file.size - at) {
             tractFault(name, "streamline %ld promises %lld points, past the end of the file", line, n);
             return fail(&b);
         }
         buf.resize(static_cast<size_t>(bytes));
-        if (bytes > 0 && std::fread(buf.data(), 1, buf.size(), f) != buf.size()) {
+        if (bytes > 0 && std::fread(buf.data(), 1, buf.size(), file.f) != buf.size()) {
             tractFault(name, "cannot read streamline %ld", line);
             return fail(&b);
         }
@@ -148,7 +143,6 @@ Tractogram *loadTrk(const char *name)
         if (!tracts::endLine(b, name))
             return fail(&b);
     }
-    std::fclose(f);
     if (b.t->nlines == 0) {
         tractFault(name, "holds no complete streamline");
         tracts::abandonBuild(b);
