@@ -100,8 +100,8 @@ void svqstt(const char *title)
 
 int vqqin(void)
 {
-    const Options &o = scene().opts;
-    return !headlessRun(o) || !o.keys.empty() ? 1 : 0;
+    const Scene &s = scene();
+    return s.open && (!headlessRun(s.opts) || !s.opts.keys.empty()) ? 1 : 0;
 }
 
 void svqsbc(float r, float g, float b)

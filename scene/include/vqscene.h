@@ -80,8 +80,8 @@ VQSCENE_API void vqbox(const char *xopt, float xtick, int nxsub, const char *yop
            const char *zopt, float ztick, int nzsub); /* box around the world window */
 VQSCENE_API void svqsbc(float r, float g, float b);  /* background colour */
 VQSCENE_API void svqstt(const char *title);          /* window title (default "vqscene") */
-/* 1 when keys can reach the program while the display runs: in a window,
-   or headless with --keys; 0 when what start-up made is all there is. */
+/* 1 when the display is open and keys can reach the program while it
+   runs: in a window, or headless with --keys; 0 otherwise. */
 VQSCENE_API int vqqin(void);
 VQSCENE_API void svqsfc(float r, float g, float b);  /* foreground colour */
 /* Ambient colour and n lights; positions in world units when world is 1. */
