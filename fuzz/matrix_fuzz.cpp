@@ -17,8 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size > fuzz::kMaxInput)
         return 0;
     resetStartupSettings();
-    settings.useMatrix[0] = 1;
-    std::snprintf(settings.matrixFileName[0], XRW_SHORT_FIELD, "%s", fuzz::inputFile(data, size));
+    settings.volume[0].useMatrix = 1;
+    std::snprintf(settings.volume[0].matrixFileName, XRW_SHORT_FIELD, "%s", fuzz::inputFile(data, size));
     Xvol vol{};
     vol.nx = 16;
     vol.ny = 8;

@@ -109,7 +109,8 @@ void stackRays(const Mat4 &view, const Mat4 &proj, const double eye[3], const do
         axes[2][i] = -view.m[i * 4 + 2];
     }
     for (int r = 0; r < 3; ++r) {
-        outEye[r] = static_cast<float>(m[r * 4] + m[r * 4 + 1] * eye[0] + m[r * 4 + 2] * eye[1] + m[r * 4 + 3] * eye[2]);
+        outEye[r] = static_cast<float>(m[r * 4] + m[r * 4 + 1] * eye[0] + m[r * 4 + 2] * eye[1] +
+                                       m[r * 4 + 3] * eye[2]);
         for (int c = 0; c < 3; ++c)
             outRay[c * 3 + r] = static_cast<float>(m[r * 4 + 1] * axes[c][0] + m[r * 4 + 2] * axes[c][1] +
                                                    m[r * 4 + 3] * axes[c][2]);
@@ -118,20 +119,34 @@ void stackRays(const Mat4 &view, const Mat4 &proj, const double eye[3], const do
 
 // ---- GL objects ------------------------------------------------------------
 
+// Whether a shader compiled or a program linked; if not, its log in one line.
+bool builtOrSaid(GLuint object, bool program)
+{
+    GLint ok = 0;
+    if (program)
+        glGetProgramiv(object, GL_LINK_STATUS, &ok);
+    else
+        glGetShaderiv(object, GL_COMPILE_STATUS, &ok);
+    if (ok)
+        return true;
+    char log[1024] = "";
+    if (program)
+        glGetProgramInfoLog(object, sizeof log, nullptr, log);
+    else
+        glGetShaderInfoLog(object, sizeof log, nullptr, log);
+    for (char *p = log; *p; ++p)
+        if (*p == '\n')
+            *p = ' ';
+    sceneError(program ? "shader program does not link: %s" : "shader does not compile: %s", log);
+    return false;
+}
+
 GLuint compileShader(GLenum kind, const char *src)
 {
     GLuint sh = glCreateShader(kind);
     glShaderSource(sh, 1, &src, nullptr);
     glCompileShader(sh);
-    GLint ok = 0;
-    glGetShaderiv(sh, GL_COMPILE_STATUS, &ok);
-    if (!ok) {
-        char log[1024] = "";
-        glGetShaderInfoLog(sh, sizeof log, nullptr, log);
-        for (char *p = log; *p; ++p)
-            if (*p == '\n')
-                *p = ' ';
-        sceneError("shader does not compile: %s", log);
+    if (!builtOrSaid(sh, false)) {
         glDeleteShader(sh);
         return 0;
     }
@@ -220,12 +235,7 @@ bool linkProgram(ProgramInfo &info, const char *vs, const char *gs, const char *
     glDeleteShader(v);
     glDeleteShader(g);
     glDeleteShader(f);
-    GLint ok = 0;
-    glGetProgramiv(p, GL_LINK_STATUS, &ok);
-    if (!ok) {
-        char log[1024] = "";
-        glGetProgramInfoLog(p, sizeof log, nullptr, log);
-        sceneError("shader program does not link: %s", log);
+    if (!builtOrSaid(p, true)) {
         glDeleteProgram(p);
         return false;
     }
@@ -303,6 +313,24 @@ void uploadVerts()
         glBufferSubData(GL_ARRAY_BUFFER, 0, bytes, R.verts.data());
 }
 
+// A target whose attachments were just made at w x h: its size, and
+// whether the GL can draw into it.
+template <class Target> void finishTarget(Target &t, int w, int h)
+{
+    t.w = w;
+    t.h = h;
+    t.ok = glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+}
+
+// Binds a made target for drawing; false when the GL could not make it.
+template <class Target> bool drawInto(const Target &t)
+{
+    if (!t.ok)
+        return false;
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, t.fbo);
+    return true;
+}
+
 // Binds a panel-sized target of one texture (made again when the panel's
 // size or the sample count changed; samples > 1: a multisampled texture)
 // with its viewport; false when the GL offers none.
@@ -329,14 +357,11 @@ bool bindPanelTarget(PanelTarget &t, GLenum internal, GLenum format, GLenum atta
         glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, attachment, target, t.tex, 0);
         if (attachment == GL_DEPTH_ATTACHMENT)
             glDrawBuffer(GL_NONE);
-        t.w = vw;
-        t.h = vh;
         t.samples = samples;
-        t.ok = glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+        finishTarget(t, vw, vh);
     }
-    if (!t.ok)
+    if (!drawInto(t))
         return false;
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, t.fbo);
     glViewport(0, 0, vw, vh);
     glScissor(0, 0, vw, vh);
     return true;
@@ -366,18 +391,26 @@ bool beginDepthCopy(int vw, int vh, int samples)
     return true;
 }
 
-// Blends the float target once into the panel of the outer framebuffer.
-void endAccumulation(GLuint outer, int x0, int y0, int vw, int vh, int blend)
+// Back to the panel of the outer framebuffer, drawing with a program
+// that reads a panel-sized target: its window and blend set.
+const ProgramInfo &resolveInto(GLuint outer, int x0, int y0, int vw, int vh, Program program, int blend)
 {
-    R.accumulating = false;
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, outer);
     glViewport(x0, y0, vw, vh);
     glScissor(x0, y0, vw, vh);
-    const ProgramInfo &p = R.programs[kComposite];
+    const ProgramInfo &p = R.programs[program];
     glUseProgram(p.id);
     glUniform4f(p.window, static_cast<float>(x0), static_cast<float>(y0), static_cast<float>(vw),
                 static_cast<float>(vh));
     glUniform1i(p.blend, blend);
+    return p;
+}
+
+// Blends the float target once into the panel of the outer framebuffer.
+void endAccumulation(GLuint outer, int x0, int y0, int vw, int vh, int blend)
+{
+    R.accumulating = false;
+    resolveInto(outer, x0, y0, vw, vh, kComposite, blend);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, R.accum.tex);
     glDisable(GL_DEPTH_TEST);
@@ -440,14 +473,8 @@ void drawProjections(int x0, int y0, int vw, int vh, const Mat4 &mvp, bool depth
             glDrawArrays(GL_TRIANGLES, run.first, run.count);
         }
         glBlendEquation(GL_FUNC_ADD);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(outer));
-        glViewport(x0, y0, vw, vh);
-        glScissor(x0, y0, vw, vh);
-        const ProgramInfo &r = R.programs[kProjectResolve];
-        glUseProgram(r.id);
-        glUniform4f(r.window, static_cast<float>(x0), static_cast<float>(y0), static_cast<float>(vw),
-                    static_cast<float>(vh));
-        glUniform1i(r.blend, blend);
+        const ProgramInfo &r =
+            resolveInto(static_cast<GLuint>(outer), x0, y0, vw, vh, kProjectResolve, blend);
         glUniform1i(r.lutSize, last->lutSize);
         glActiveTexture(GL_TEXTURE1);
         glBindTexture(GL_TEXTURE_1D, last->lut);
@@ -593,8 +620,8 @@ PanelVerts buildPanelVerts(Scene &s, const Panel &panel, const PanelView &pv)
                               cam.eye, all);
             } else if (GpuVolume *values = textureValues(s, R.stacks[nextStack])) {
                 int size[3] = {values->nx, values->ny, values->nz};
-                addStackDraws(static_cast<int>(nextStack), values->bricking, values->occupancy, values->occSize,
-                              nullptr, size, cam.eye, all);
+                addStackDraws(static_cast<int>(nextStack), values->bricking, values->occupancy,
+                              values->occSize, nullptr, size, cam.eye, all);
             } else {
                 const Texture3D &t = s.textures[st.tex];
                 const GpuTexture &g = R.textures[st.tex];
@@ -938,22 +965,23 @@ bool renderInit()
 {
     if (R.ready)
         return true;
-    bool ok = linkProgram(R.programs[kSurface], kSceneVs, nullptr, kSurfaceFs) &&
-              linkProgram(R.programs[kLine], kLineVs, kLineGs, kColourFs) &&
-              linkProgram(R.programs[kPoint], kPointVs, nullptr, kPointFs) &&
-              linkProgram(R.programs[kTex], kSceneVs, nullptr, kTexFs) &&
-              linkProgram(R.programs[kVolume], kSceneVs, nullptr, kVolumeFs) &&
-              linkProgram(R.programs[kStack], kSceneVs, nullptr, kStackFs) &&
-              linkProgram(R.programs[kStackGrid], kSceneVs, nullptr, withDefine(kStackFs, "GRID").c_str()) &&
-              linkProgram(R.programs[kStackPlain], kSceneVs, nullptr, withDefine(kStackFs, "PLAIN").c_str()) &&
-              linkProgram(R.programs[kStackValues], kSceneVs, nullptr, withDefine(kStackFs, "VALUES").c_str()) &&
-              linkProgram(R.programs[kComposite], kCompositeVs, nullptr, kCompositeFs) &&
-              linkProgram(R.programs[kUpscale], kCompositeVs, nullptr, kUpscaleFs) &&
-              linkProgram(R.programs[kResolve], kCompositeVs, nullptr, kResolveFs) &&
-              linkProgram(R.programs[kPlane], kSceneVs, nullptr, kPlaneFs) &&
-              linkProgram(R.programs[kProject], kSceneVs, nullptr, kProjectFs) &&
-              linkProgram(R.programs[kProjectResolve], kCompositeVs, nullptr, kProjectResolveFs) &&
-              linkProgram(R.programs[kOverlay], kOverlayVs, nullptr, kOverlayFs);
+    bool ok =
+        linkProgram(R.programs[kSurface], kSceneVs, nullptr, kSurfaceFs) &&
+        linkProgram(R.programs[kLine], kLineVs, kLineGs, kColourFs) &&
+        linkProgram(R.programs[kPoint], kPointVs, nullptr, kPointFs) &&
+        linkProgram(R.programs[kTex], kSceneVs, nullptr, kTexFs) &&
+        linkProgram(R.programs[kVolume], kSceneVs, nullptr, kVolumeFs) &&
+        linkProgram(R.programs[kStack], kSceneVs, nullptr, kStackFs) &&
+        linkProgram(R.programs[kStackGrid], kSceneVs, nullptr, withDefine(kStackFs, "GRID").c_str()) &&
+        linkProgram(R.programs[kStackPlain], kSceneVs, nullptr, withDefine(kStackFs, "PLAIN").c_str()) &&
+        linkProgram(R.programs[kStackValues], kSceneVs, nullptr, withDefine(kStackFs, "VALUES").c_str()) &&
+        linkProgram(R.programs[kComposite], kCompositeVs, nullptr, kCompositeFs) &&
+        linkProgram(R.programs[kUpscale], kCompositeVs, nullptr, kUpscaleFs) &&
+        linkProgram(R.programs[kResolve], kCompositeVs, nullptr, kResolveFs) &&
+        linkProgram(R.programs[kPlane], kSceneVs, nullptr, kPlaneFs) &&
+        linkProgram(R.programs[kProject], kSceneVs, nullptr, kProjectFs) &&
+        linkProgram(R.programs[kProjectResolve], kCompositeVs, nullptr, kProjectResolveFs) &&
+        linkProgram(R.programs[kOverlay], kOverlayVs, nullptr, kOverlayFs);
     if (!ok) {
         renderShutdown();
         return false;
@@ -1037,14 +1065,9 @@ bool bindReducedTarget(int rw, int rh)
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, t.fbo);
         glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, t.tex, 0);
         glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, t.depth);
-        t.w = rw;
-        t.h = rh;
-        t.ok = glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+        finishTarget(t, rw, rh);
     }
-    if (!t.ok)
-        return false;
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, t.fbo);
-    return true;
+    return drawInto(t);
 }
 
 } // namespace
@@ -1052,7 +1075,8 @@ bool bindReducedTarget(int rw, int rh)
 void renderFrameReduced(Scene &s, int width, int height, double factor, int stride)
 {
     factor = factor > 1 && factor < 64 ? factor : 1;
-    int rw = static_cast<int>(std::lround(width / factor)), rh = static_cast<int>(std::lround(height / factor));
+    int rw = static_cast<int>(std::lround(width / factor)),
+        rh = static_cast<int>(std::lround(height / factor));
     R.planeStride = std::clamp(stride, 1, 16);
     if (!R.ready || rw < 1 || rh < 1 || (rw == width && rh == height)) {
         renderFrame(s, width, height);

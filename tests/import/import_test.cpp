@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "../support/run_program.h"
 #include "import.h"
 #include "import_files.h"
 #include "startup.h"
-#include "../support/run_program.h"
 #include "xrw.h"
 
 namespace {
@@ -31,7 +31,8 @@ std::string readFile(const std::string &path)
 
 ProgramRun runProgram(const std::string &prog, const std::vector<std::string> &args, const std::string &tag)
 {
-    return runProgramFiles(std::string(BIN_DIR) + "/" + prog, args, tmpPath(tag + ".out"), tmpPath(tag + ".err"));
+    return runProgramFiles(std::string(BIN_DIR) + "/" + prog, args, tmpPath(tag + ".out"),
+                           tmpPath(tag + ".err"));
 }
 
 int lineCount(const std::string &s)
@@ -111,7 +112,7 @@ void expectBytes(const Xraw *x, const TestVolume &t, const std::string &label)
 TEST(ImportFormats, RecognisedByContentNotName)
 {
     const Files &f = files();
-    const int want[] = {IMPORT_NIFTI1, IMPORT_NIFTI1, IMPORT_NIFTI2, IMPORT_NRRD, IMPORT_NRRD, IMPORT_NRRD,
+    const int want[] = {IMPORT_NIFTI1, IMPORT_NIFTI1, IMPORT_NIFTI2, IMPORT_NRRD,  IMPORT_NRRD, IMPORT_NRRD,
                         IMPORT_META,   IMPORT_META,   IMPORT_META,   IMPORT_DICOM, IMPORT_DICOM};
     for (size_t i = 0; i < f.all.size(); i++)
         EXPECT_EQ(recogniseVolumeFile(f.all[i].second.c_str()), want[i]) << f.all[i].first;
@@ -175,10 +176,10 @@ TEST(ImportFormats, EveryVoxelLandsWhereItsFilePutsIt)
             Xvol *g = Xraw2Xvol(x, stride.data());
             ASSERT_NE(g, nullptr);
             const int v = 1; // not volume 0: no world window is set
-            settings.useMatrix[v] = 0;
-            settings.haveFileMatrix[v] = 1;
-            std::memcpy(settings.fileMatrix[v], iv.matrix, sizeof iv.matrix);
-            std::memcpy(settings.stride[v], stride.data(), sizeof settings.stride[v]);
+            settings.volume[v].useMatrix = 0;
+            settings.volume[v].haveFileMatrix = 1;
+            std::memcpy(settings.volume[v].fileMatrix, iv.matrix, sizeof iv.matrix);
+            std::memcpy(settings.volume[v].stride, stride.data(), sizeof settings.volume[v].stride);
             float tr[12];
             ASSERT_EQ(setVolumeTransform(v, g, tr), 0);
             for (int i = 0; i < g->nx; i++)
@@ -193,7 +194,8 @@ TEST(ImportFormats, EveryVoxelLandsWhereItsFilePutsIt)
                                     for (int da = 0; da < stride[0]; da++)
                                         for (int db = 0; db < stride[1]; db++)
                                             for (int dc = 0; dc < stride[2]; dc++)
-                                                sum += x->data[(a + da) + x->nx * ((b + db) + x->ny * (c + dc))];
+                                                sum +=
+                                                    x->data[(a + da) + x->nx * ((b + db) + x->ny * (c + dc))];
                                     double n = stride[0] * stride[1] * stride[2];
                                     if (std::fabs(sum / n / 255.0 - g->data[i][j][k]) < 1e-6) {
                                         found = true;
@@ -207,8 +209,10 @@ TEST(ImportFormats, EveryVoxelLandsWhereItsFilePutsIt)
                             double want = f.t.matrix(r, 3);
                             for (int c = 0; c < 3; c++)
                                 want += f.t.matrix(r, c) * centre[c];
-                            double got = tr[4 * r] + tr[4 * r + 1] * i + tr[4 * r + 2] * j + tr[4 * r + 3] * k;
-                            EXPECT_NEAR(got, want, 1e-4) << entry.first << " voxel " << i << j << k << " row " << r;
+                            double got =
+                                tr[4 * r] + tr[4 * r + 1] * i + tr[4 * r + 2] * j + tr[4 * r + 3] * k;
+                            EXPECT_NEAR(got, want, 1e-4)
+                                << entry.first << " voxel " << i << j << k << " row " << r;
                         }
                     }
             freeXvol(g);
@@ -248,14 +252,17 @@ TEST(ImportViewer, ListingAndTheOneLineAboutTheImport)
     const Files &f = files();
     ProgramRun r = runProgram("xrwview", {"-f", f.nrrd, "--nodraw", "--frames", "0"}, "view_default");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("XRW file: '" + f.nrrd + "'\nvolume dimensions:      5      4      3\n"
+    EXPECT_NE(r.out.find("XRW file: '" + f.nrrd +
+                         "'\nvolume dimensions:      5      4      3\n"
                          "      voxel sizes:  0.500  0.750  2.000\n"),
               std::string::npos)
         << r.out;
     // 60 values: the percentile ranks are the first and the last.
-    EXPECT_NE(r.err.find("import: '" + f.nrrd +
-                         "': NRRD, window -100 .. 313 (0.5th to 99.5th percentile), transform from the file applied\n"),
-              std::string::npos)
+    EXPECT_NE(
+        r.err.find(
+            "import: '" + f.nrrd +
+            "': NRRD, window -100 .. 313 (0.5th to 99.5th percentile), transform from the file applied\n"),
+        std::string::npos)
         << r.err;
     // The file's matrix goes the -M way: printed, and the world window from it.
     EXPECT_NE(r.err.find("0.000000 -0.750000 0.000000 10.000000 \n0.500000 0.000000 0.000000 -20.000000 \n"),
@@ -264,16 +271,18 @@ TEST(ImportViewer, ListingAndTheOneLineAboutTheImport)
 
     std::string m = tmpPath("unit.matrix");
     it::writeBytes(m, "1 0 0 0\n0 1 0 0\n0 0 1 0\n0 0 0 1\n");
-    r = runProgram("xrwview", {"-f", f.nrrd, "-W", "-20", "50.5", "-M", m, "--nodraw", "--frames", "0"}, "view_w");
+    r = runProgram("xrwview", {"-f", f.nrrd, "-W", "-20", "50.5", "-M", m, "--nodraw", "--frames", "0"},
+                   "view_w");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("NRRD, window -20 .. 50.5 (-W), transform from the file not applied (-M given)\n"),
               std::string::npos)
         << r.err;
-    EXPECT_NE(r.err.find("blc = 0.000000,0.000000,0.000000; trc = 4.000000,3.000000,2.000000"), std::string::npos);
+    EXPECT_NE(r.err.find("blc = 0.000000,0.000000,0.000000; trc = 4.000000,3.000000,2.000000"),
+              std::string::npos);
 
-    for (const std::vector<std::string> &bad :
-         {std::vector<std::string>{"-f", f.nrrd, "-W", "5", "1"}, {"-f", f.nrrd, "-W", "1", "x"},
-          {"-f", f.nrrd, "-W", "nan", "1"}}) {
+    for (const std::vector<std::string> &bad : {std::vector<std::string>{"-f", f.nrrd, "-W", "5", "1"},
+                                                {"-f", f.nrrd, "-W", "1", "x"},
+                                                {"-f", f.nrrd, "-W", "nan", "1"}}) {
         std::vector<std::string> args = bad;
         args.insert(args.end(), {"--nodraw", "--frames", "0"});
         r = runProgram("xrwview", args, "view_badw");
@@ -292,7 +301,8 @@ TEST(ImportViewer, ListingAndTheOneLineAboutTheImport)
     ASSERT_EQ(saveXraw(&x), 0);
     r = runProgram("xrwview", {"-f", xrw, "-W", "0", "1", "--nodraw", "--frames", "0"}, "view_xrw");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out.rfind("XRW file: '" + xrw + "'\nvolume dimensions:      2      2      2\n", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.rfind("XRW file: '" + xrw + "'\nvolume dimensions:      2      2      2\n", 0), 0u)
+        << r.out;
     EXPECT_NE(r.err.find("-W ignored for '" + xrw + "': XRW voxels are bytes already.\n"), std::string::npos);
     EXPECT_EQ(r.err.find("import:"), std::string::npos);
     // -W before any -f is refused like the other volume options.
@@ -399,9 +409,10 @@ TEST(ImportConvert, OutputShowsWhatDirectOpeningShows)
                 mat >> v;
                 EXPECT_NEAR(v, f.t.matrix(r, col), 1e-6) << in << " m" << r << col;
             }
-        ProgramRun a = runProgram("xrwview", {"-f", in, "--png", tmpPath("direct.png"), "--size", "96x96"}, "direct");
-        ProgramRun b = runProgram("xrwview", {"-f", out, "-M", m, "--png", tmpPath("conv.png"), "--size", "96x96"},
-                           "viaxrw");
+        ProgramRun a =
+            runProgram("xrwview", {"-f", in, "--png", tmpPath("direct.png"), "--size", "96x96"}, "direct");
+        ProgramRun b = runProgram(
+            "xrwview", {"-f", out, "-M", m, "--png", tmpPath("conv.png"), "--size", "96x96"}, "viaxrw");
         ASSERT_EQ(a.status, 0) << a.err;
         ASSERT_EQ(b.status, 0) << b.err;
         std::string pa = readFile(tmpPath("direct.png")), pb = readFile(tmpPath("conv.png"));
@@ -452,16 +463,19 @@ TEST(ImportBadInput, RefusedWithOneLine)
         it::writeBytes(p, bytes);
         return p;
     };
-    expectRefused(file("trunc.nrrd", it::nrrdHeader(t, "raw") + raw.substr(0, raw.size() - 10)), "truncated nrrd");
+    expectRefused(file("trunc.nrrd", it::nrrdHeader(t, "raw") + raw.substr(0, raw.size() - 10)),
+                  "truncated nrrd");
     expectRefused(file("trunc.nii", it::nifti1Header(t) + raw.substr(0, 31)), "truncated nifti");
     expectRefused(file("trunc.mha", it::metaHeader(t, "LOCAL") + raw.substr(0, 7)), "truncated mha");
     std::string gz = it::gzipped(raw);
-    expectRefused(file("truncgz.nrrd", it::nrrdHeader(t, "gzip") + gz.substr(0, gz.size() / 2)), "truncated gzip nrrd");
+    expectRefused(file("truncgz.nrrd", it::nrrdHeader(t, "gzip") + gz.substr(0, gz.size() / 2)),
+                  "truncated gzip nrrd");
     std::string z = it::zlibbed(raw);
     expectRefused(file("truncz.mha", it::metaHeader(t, "LOCAL", z.size()) + z.substr(0, z.size() / 2)),
                   "truncated compressed mha");
     std::string niigz = it::gzipped(it::nifti1Header(t) + raw);
-    expectRefused(file("truncgz.nii.gz", niigz.substr(0, niigz.size() - 6)), "nii.gz without its gzip trailer");
+    expectRefused(file("truncgz.nii.gz", niigz.substr(0, niigz.size() - 6)),
+                  "nii.gz without its gzip trailer");
     std::string tif = it::tiffBytes(t);
     expectRefused(file("trunc.tif", tif.substr(0, 40)), "truncated tiff");
     expectRefused(file("nodata.nhdr", it::nrrdHeader(t, "raw", "import_absent.raw")), "nhdr without data");
@@ -476,10 +490,12 @@ TEST(ImportBadInput, RefusedWithOneLine)
     bigMeta.replace(bigMeta.find("DimSize = 5 4 3"), 15, "DimSize = 900 900 900");
     expectRefused(file("big.mha", bigMeta + raw), "sizes past the file");
     expectRefused(file("negative.nii", it::nifti1Header(t, 4, 16, {3, 5, -4, 3}) + raw), "negative size");
-    expectRefused(file("float128.nii", it::nifti1Header(t, 1536, 128) + raw + raw + raw + raw + raw + raw + raw + raw),
-                  "128-bit floats");
+    expectRefused(
+        file("float128.nii", it::nifti1Header(t, 1536, 128) + raw + raw + raw + raw + raw + raw + raw + raw),
+        "128-bit floats");
     std::string vec = it::nrrdHeader(t, "raw");
-    vec.replace(vec.find("dimension: 3\nsizes: 5 4 3"), 25, "dimension: 4\nkinds: 2-vector domain domain domain\nsizes: 2 5 4 3");
+    vec.replace(vec.find("dimension: 3\nsizes: 5 4 3"), 25,
+                "dimension: 4\nkinds: 2-vector domain domain domain\nsizes: 2 5 4 3");
     vec.replace(vec.find("space directions:"), 17, "space directions: none");
     expectRefused(file("vector.nrrd", vec + raw + raw), "2-vector voxels");
     // Files on which ITK's readers themselves break down (a GDCM assertion,
@@ -511,7 +527,8 @@ TEST(ImportBadInput, ConvertedVoxelKindsAndFourDimensions)
     it::writeBytes(p, it::nifti1Header(t, 32, 64) + cplx);
     ProgramRun r = runProgram("xrwview", {"-f", p, "-W", "0", "295", "--nodraw", "--frames", "0"}, "complex");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("'" + p + "': complex voxels, shown as their magnitude.\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("'" + p + "': complex voxels, shown as their magnitude.\n"), std::string::npos)
+        << r.err;
     ImportedVolume iv;
     const double w[2] = {0, 295};
     ASSERT_EQ(importVolume(p.c_str(), w, &iv), 0);
@@ -537,7 +554,8 @@ TEST(ImportBadInput, ConvertedVoxelKindsAndFourDimensions)
     it::writeBytes(p, it::nifti1Header(t, 4, 16, {4, 5, 4, 3, 2}) + t.bytes() + std::string(120, '\x7f'));
     r = runProgram("xrwview", {"-f", p, "-W", "-100", "313", "--nodraw", "--frames", "0"}, "fourd");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("'" + p + "': 4-D file, showing the first of 2 volumes.\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("'" + p + "': 4-D file, showing the first of 2 volumes.\n"), std::string::npos)
+        << r.err;
     ASSERT_EQ(importVolume(p.c_str(), nullptr, &iv), 0);
     EXPECT_EQ(iv.lo, -100);
     EXPECT_EQ(iv.hi, 313);
@@ -553,9 +571,11 @@ TEST(ImportDicom, MixedSeriesTakeTheLargest)
     mkdir(dir.c_str(), 0755);
     it::writeDicomSeries(big, dir, "1.2.826.0.1.3680043.2.1125.78", "a");
     it::writeDicomSeries(small, dir, "1.2.826.0.1.3680043.2.1125.79", "b");
-    ProgramRun r = runProgram("xrwview", {"-f", dir, "-W", "-100", "313", "--nodraw", "--frames", "0"}, "mixed");
+    ProgramRun r =
+        runProgram("xrwview", {"-f", dir, "-W", "-100", "313", "--nodraw", "--frames", "0"}, "mixed");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("'" + dir + "': 2 DICOM series, reading the largest (3 slices).\n"), std::string::npos)
+    EXPECT_NE(r.err.find("'" + dir + "': 2 DICOM series, reading the largest (3 slices).\n"),
+              std::string::npos)
         << r.err;
     EXPECT_NE(r.out.find("volume dimensions:      5      4      3\n"), std::string::npos);
     // One file of the smaller series reads that series.
@@ -568,7 +588,8 @@ TEST(ImportDicom, MixedSeriesTakeTheLargest)
     // A slice cut short spoils the series.
     std::string bytes = readFile(dir + "/a2.dcm");
     it::writeBytes(dir + "/a2.dcm", bytes.substr(0, bytes.size() - 20));
-    ProgramRun bad = runProgram("xrwview", {"-f", dir + "/a1.dcm", "--nodraw", "--frames", "0"}, "dicomtrunc");
+    ProgramRun bad =
+        runProgram("xrwview", {"-f", dir + "/a1.dcm", "--nodraw", "--frames", "0"}, "dicomtrunc");
     EXPECT_EQ(bad.status, 255) << bad.err;
     EXPECT_EQ(lineCount(bad.err), 1) << bad.err;
 }

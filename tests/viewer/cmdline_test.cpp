@@ -26,9 +26,9 @@ TEST(CommandLine, DefaultsWithOneVolume)
 {
     ASSERT_EQ(parse({"-f", "a.xrw", "-q"}), 0);
     EXPECT_EQ(NVR, 1);
-    EXPECT_STREQ(settings.xrwFileName[0], "a.xrw");
-    EXPECT_EQ(settings.volumeNamed[0], 1);
-    EXPECT_EQ(settings.volumeNamed[1], 0);
+    EXPECT_STREQ(settings.volume[0].xrwFileName, "a.xrw");
+    EXPECT_EQ(settings.volume[0].volumeNamed, 1);
+    EXPECT_EQ(settings.volume[1].volumeNamed, 0);
     for (int v = 0; v < MAX_VOLUMES; v++) {
         EXPECT_EQ(dmin[v], 0.0f);
         EXPECT_EQ(dmax[v], 1.0f);
@@ -36,11 +36,11 @@ TEST(CommandLine, DefaultsWithOneVolume)
         EXPECT_EQ(amax[v], 0.2f);
         for (int a = 0; a < 3; a++) {
             EXPECT_EQ(dscale[v][a], 1.0f);
-            EXPECT_EQ(settings.stride[v][a], 1);
+            EXPECT_EQ(settings.volume[v].stride[a], 1);
         }
         EXPECT_EQ(tex3d[v], -1);
-        EXPECT_EQ(settings.useFileColourMap[v], 1);
-        EXPECT_EQ(settings.useMatrix[v], 0);
+        EXPECT_EQ(settings.volume[v].useFileColourMap, 1);
+        EXPECT_EQ(settings.volume[v].useMatrix, 0);
     }
     EXPECT_EQ(settings.drawBox, 1);
     EXPECT_EQ(settings.blowApart, 1.0f);
@@ -59,21 +59,21 @@ TEST(CommandLine, PerVolumeOptionsBindToTheLatestVolume)
     EXPECT_EQ(NVR, 2);
     EXPECT_EQ(dmin[0], 0.0f);
     EXPECT_EQ(dmax[0], 2.0f);
-    EXPECT_EQ(settings.stride[0][1], 2);
-    EXPECT_EQ(settings.stride[0][2], 3);
+    EXPECT_EQ(settings.volume[0].stride[1], 2);
+    EXPECT_EQ(settings.volume[0].stride[2], 3);
     // Given twice for volume 1: the last value holds.
     EXPECT_EQ(dmin[1], 1.5f);
     EXPECT_EQ(dmax[1], 6.0f);
     EXPECT_EQ(amin[1], 0.1f);
     EXPECT_EQ(amax[1], 0.3f);
     EXPECT_EQ(dscale[1][2], 3.5f);
-    EXPECT_EQ(settings.stride[1][0], 1);
-    EXPECT_EQ(settings.useFileColourMap[0], 1);
-    EXPECT_EQ(settings.useFileColourMap[1], 0);
-    EXPECT_STREQ(settings.colourMapName[1], "hot");
-    EXPECT_EQ(settings.useMatrix[1], 1);
-    EXPECT_STREQ(settings.matrixFileName[1], "m.txt");
-    EXPECT_STREQ(settings.xrwFileName[1], "b.xrw");
+    EXPECT_EQ(settings.volume[1].stride[0], 1);
+    EXPECT_EQ(settings.volume[0].useFileColourMap, 1);
+    EXPECT_EQ(settings.volume[1].useFileColourMap, 0);
+    EXPECT_STREQ(settings.volume[1].colourMapName, "hot");
+    EXPECT_EQ(settings.volume[1].useMatrix, 1);
+    EXPECT_STREQ(settings.volume[1].matrixFileName, "m.txt");
+    EXPECT_STREQ(settings.volume[1].xrwFileName, "b.xrw");
 }
 
 TEST(CommandLine, GlobalOptionsAndTheirMessages)
@@ -148,9 +148,9 @@ TEST(CommandLine, LongTextsAreCutToTheirFields)
     std::string err;
     ASSERT_EQ(
         parse({"-f", longName, "-c", longName, "-M", longName, "-Vf", longName, "-Tf", "t%d.txt"}, &err), 0);
-    EXPECT_EQ(std::strlen(settings.xrwFileName[0]), 400u);
-    EXPECT_EQ(std::strlen(settings.colourMapName[0]), 400u);
-    EXPECT_EQ(std::strlen(settings.matrixFileName[0]), 399u);
+    EXPECT_EQ(std::strlen(settings.volume[0].xrwFileName), 400u);
+    EXPECT_EQ(std::strlen(settings.volume[0].colourMapName), 400u);
+    EXPECT_EQ(std::strlen(settings.volume[0].matrixFileName), 399u);
     EXPECT_EQ(std::strlen(viewfile_fname), 399u);
     EXPECT_EQ(err, "cmapname = " + std::string(400, 'n') + "\n");
 }

@@ -169,7 +169,8 @@ TEST(SceneConstruction, MatrixBeyondSinglePrecisionIsRefused)
     std::string m = vt::writeText("huge.txt", "1 0 0 0\n0 3e38 0 0\n0 0 1 0\n0 0 0 1\n");
     std::string err;
     EXPECT_EQ(start({"-f", path, "-M", m}, &err), -1);
-    EXPECT_NE(err.find("The matrix of volume 0 puts its voxels beyond single-precision range.\n"), std::string::npos)
+    EXPECT_NE(err.find("The matrix of volume 0 puts its voxels beyond single-precision range.\n"),
+              std::string::npos)
         << err;
 }
 
@@ -349,8 +350,7 @@ TEST(VolumePasses, ClippingRunsBeforeBoundaryPlanesInStartUp)
 
 // The straightforward texture fill: one colour query per voxel of value
 // value(i, j, k).
-template <class Value>
-std::vector<unsigned char> referenceTexture(int v, int nx, int ny, int nz, Value value)
+template <class Value> std::vector<unsigned char> referenceTexture(int v, int nx, int ny, int nz, Value value)
 {
     int lo = 1000 + 256 * v;
     std::vector<unsigned char> out(static_cast<size_t>(nx) * ny * nz * 4, 0);
@@ -434,7 +434,7 @@ TEST(Texture, FillMatchesOneQueryPerVoxel)
         // bytes hold palette codes by now).
         bool changed = !extra.empty() && (extra[0] == "-DX" || extra[0] == "-BX");
         for (int v = 0; v < 2; v++) {
-            const int *st = settings.stride[v];
+            const int *st = settings.volume[v].stride;
             bool fromBytes = !changed && st[0] == 1 && st[1] == 1 && st[2] == 1;
             Xvol *own = fromBytes ? Xraw2Xvol(settings.xraws[v], st) : nullptr;
             EXPECT_EQ(textureOf(v), referenceTexture(v, own ? own : settings.xvols[v]))

@@ -311,7 +311,7 @@ int setUpOrthoViews()
 {
     const VolumePlacement &p0 = placements[0];
     if (!p0.used || p0.gridN[0] < 1 || p0.gridN[1] < 1 || p0.gridN[2] < 1) {
-        std::fprintf(stderr, "-ortho: '%s' has no voxels to slice.\n", settings.xrwFileName[0]);
+        std::fprintf(stderr, "-ortho: '%s' has no voxels to slice.\n", settings.volume[0].xrwFileName);
         return -1;
     }
     float *w = settings.window;

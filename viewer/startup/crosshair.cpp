@@ -191,7 +191,7 @@ int startCrosshair()
         int ijk[3];
         if (worldToFileVoxel(0, crosshair.at, ijk) != 0) {
             std::fprintf(stderr, "-at %g %g %g lies outside the box of '%s'.\n", crosshair.at[0],
-                         crosshair.at[1], crosshair.at[2], settings.xrwFileName[0]);
+                         crosshair.at[1], crosshair.at[2], settings.volume[0].xrwFileName);
             return -1;
         }
         std::memcpy(crosshair.world, crosshair.at, sizeof crosshair.world);

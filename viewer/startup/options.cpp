@@ -25,16 +25,17 @@ float realOf(const char *text)
 int setVolumeFile(char **val, int)
 {
     NVR++;
-    copyField(settings.xrwFileName[NVR - 1], XRW_FNAME_FIELD, val[0]);
-    settings.volumeNamed[NVR - 1] = 1;
+    copyField(settings.volume[NVR - 1].xrwFileName, XRW_FNAME_FIELD, val[0]);
+    settings.volume[NVR - 1].volumeNamed = 1;
     return 0;
 }
 
 int setStride(char **val, int v)
 {
     for (int a = 0; a < 3; a++)
-        settings.stride[v][a] = std::atoi(val[a]);
-    if (settings.stride[v][0] < 1 || settings.stride[v][1] < 1 || settings.stride[v][2] < 1) {
+        settings.volume[v].stride[a] = std::atoi(val[a]);
+    if (settings.volume[v].stride[0] < 1 || settings.volume[v].stride[1] < 1 ||
+        settings.volume[v].stride[2] < 1) {
         std::fprintf(stderr, "stride must be at least 1 in each direction!\n");
         return -1;
     }
@@ -64,16 +65,16 @@ int setAxisScale(char **val, int v)
 
 int setColourMap(char **val, int v)
 {
-    settings.useFileColourMap[v] = 0;
-    copyField(settings.colourMapName[v], XRW_FNAME_FIELD, val[0]);
-    std::fprintf(stderr, "cmapname = %s\n", settings.colourMapName[v]);
+    settings.volume[v].useFileColourMap = 0;
+    copyField(settings.volume[v].colourMapName, XRW_FNAME_FIELD, val[0]);
+    std::fprintf(stderr, "cmapname = %s\n", settings.volume[v].colourMapName);
     return 0;
 }
 
 int setMatrixFile(char **val, int v)
 {
-    settings.useMatrix[v] = 1;
-    copyField(settings.matrixFileName[v], XRW_SHORT_FIELD, val[0]);
+    settings.volume[v].useMatrix = 1;
+    copyField(settings.volume[v].matrixFileName, XRW_SHORT_FIELD, val[0]);
     return 0;
 }
 
@@ -86,9 +87,9 @@ int setValueWindow(char **val, int v)
         std::fprintf(stderr, "-W needs two finite numbers lo < hi!\n");
         return -1;
     }
-    settings.useValueWindow[v] = 1;
-    settings.valueWindow[v][0] = static_cast<float>(lo);
-    settings.valueWindow[v][1] = static_cast<float>(hi);
+    settings.volume[v].useValueWindow = 1;
+    settings.volume[v].valueWindow[0] = static_cast<float>(lo);
+    settings.volume[v].valueWindow[1] = static_cast<float>(hi);
     return 0;
 }
 
@@ -98,8 +99,8 @@ int setLabelTable(char **val, int v)
         std::fprintf(stderr, "-lut: colour table name longer than %d characters.\n", XRW_SHORT_FIELD - 1);
         return -1;
     }
-    settings.useLabels[v] = 1;
-    copyField(settings.labelTableName[v], XRW_SHORT_FIELD, val[0]);
+    settings.volume[v].useLabels = 1;
+    copyField(settings.volume[v].labelTableName, XRW_SHORT_FIELD, val[0]);
     return 0;
 }
 

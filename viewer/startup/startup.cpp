@@ -63,8 +63,9 @@ namespace {
 // The settings a command line starts from: for volume v, and for the run.
 void setVolumeSettingDefaults(int v)
 {
-    settings.stride[v][0] = settings.stride[v][1] = settings.stride[v][2] = kViewerDefaults.stride;
-    settings.useFileColourMap[v] = kViewerDefaults.useFileColourMap;
+    settings.volume[v].stride[0] = settings.volume[v].stride[1] = settings.volume[v].stride[2] =
+        kViewerDefaults.stride;
+    settings.volume[v].useFileColourMap = kViewerDefaults.useFileColourMap;
 }
 
 void setRunSettingDefaults()
@@ -99,12 +100,12 @@ void setVolumeDefaults()
 {
     for (int v = 0; v < MAX_VOLUMES; v++) {
         setVolumeStateDefaults(v);
-        settings.volumeNamed[v] = 0;
+        settings.volume[v].volumeNamed = 0;
         setVolumeSettingDefaults(v);
-        settings.useMatrix[v] = 0;
-        settings.useValueWindow[v] = 0;
-        settings.useLabels[v] = 0;
-        settings.haveFileMatrix[v] = 0;
+        settings.volume[v].useMatrix = 0;
+        settings.volume[v].useValueWindow = 0;
+        settings.volume[v].useLabels = 0;
+        settings.volume[v].haveFileMatrix = 0;
     }
 }
 
@@ -189,7 +190,7 @@ int parseCommandLine(int argc, char **argv)
             return -1;
         i += 1 + o->values;
     }
-    if (settings.volumeNamed[0] == 0) {
+    if (settings.volume[0].volumeNamed == 0) {
         usage(argv[0]);
         return -1;
     }
@@ -238,7 +239,7 @@ void gridTransform(const float m[4][4], const int stride[3], int ny, int nz, flo
 int setVolumeTransform(int v, const Xvol *xvol, float tr[12])
 {
     int nx = xvol->nx, ny = xvol->ny, nz = xvol->nz;
-    if (!settings.useMatrix[v] && !settings.haveFileMatrix[v]) {
+    if (!settings.volume[v].useMatrix && !settings.volume[v].haveFileMatrix) {
         float X = nx * xvol->dx, Y = ny * xvol->dy, Z = nz * xvol->dz;
         if (v == 0)
             vqswin(-X / 2, X / 2, -Y / 2, Y / 2, -Z / 2, Z / 2);
@@ -247,16 +248,16 @@ int setVolumeTransform(int v, const Xvol *xvol, float tr[12])
         return 0;
     }
     float m[4][4];
-    if (settings.useMatrix[v]) {
-        if (readMatrixFile(settings.matrixFileName[v], m) != 0)
+    if (settings.volume[v].useMatrix) {
+        if (readMatrixFile(settings.volume[v].matrixFileName, m) != 0)
             return -1;
     } else {
-        std::memcpy(m, settings.fileMatrix[v], sizeof m);
+        std::memcpy(m, settings.volume[v].fileMatrix, sizeof m);
     }
     // The matrix maps the file's own voxels; the float volume's are stride times larger.
     for (int r = 0; r < 3; r++)
         for (int c = 0; c < 3; c++)
-            m[r][c] = m[r][c] * settings.stride[v][c];
+            m[r][c] = m[r][c] * settings.volume[v].stride[c];
     for (int r = 0; r < 4; r++) {
         for (int c = 0; c < 4; c++)
             std::fprintf(stderr, "%f ", m[r][c]);
@@ -281,7 +282,7 @@ int setVolumeTransform(int v, const Xvol *xvol, float tr[12])
         }
         vqswin(w[0], w[1], w[2], w[3], w[4], w[5]);
     }
-    gridTransform(m, settings.stride[v], ny, nz, tr);
+    gridTransform(m, settings.volume[v].stride, ny, nz, tr);
     // Finite entries can still put the far corners beyond single precision.
     for (int t = 0; t < 12; t++)
         if (!std::isfinite(tr[t])) {
@@ -297,16 +298,16 @@ void installColourMap(int v, const Xvol *xvol)
     int lo = colourBlockStart(v), hi = lo + 255;
     vqscir(lo, hi);
     // Labels show their table colours as they are.
-    if (settings.useLabels[v]) {
+    if (settings.volume[v].useLabels) {
         for (int k = 0; k < 256; k++)
             vqscr(lo + k, xvol->cmap_r[k], xvol->cmap_g[k], xvol->cmap_b[k]);
         return;
     }
-    if (settings.useFileColourMap[v]) {
+    if (settings.volume[v].useFileColourMap) {
         for (int k = 0; k < 256; k++)
             vqscr(lo + k, xvol->cmap_r[k], xvol->cmap_g[k], xvol->cmap_b[k]);
     } else {
-        vqicm(settings.colourMapName[v], lo, hi);
+        vqicm(settings.volume[v].colourMapName, lo, hi);
     }
     for (int ci = lo; ci <= hi; ci++) {
         float r, g, b;
@@ -351,7 +352,7 @@ namespace {
 // labels. 0, or -1 after one line.
 int makeLabelVolume(int v, Xraw *xraw, int imported)
 {
-    const char *name = settings.xrwFileName[v], *tableName = settings.labelTableName[v];
+    const char *name = settings.volume[v].xrwFileName, *tableName = settings.volume[v].labelTableName;
     std::vector<LabelColour> table;
     if (readLabelTable(tableName, &table) != 0)
         return -1;
@@ -372,7 +373,7 @@ int makeLabelVolume(int v, Xraw *xraw, int imported)
         xraw->cmap_g[k] = colours[k][1];
         xraw->cmap_b[k] = colours[k][2];
     }
-    settings.useFileColourMap[v] = 1;
+    settings.volume[v].useFileColourMap = 1;
     // Only the crosshair's readout reads the file's values afterwards.
     if (!crosshair.wanted) {
         std::free(fv.floats);
@@ -389,33 +390,33 @@ int makeLabelVolume(int v, Xraw *xraw, int imported)
 
 int buildVolume(int v, int argc, char **argv)
 {
-    const char *name = settings.xrwFileName[v];
+    const char *name = settings.volume[v].xrwFileName;
     Xraw *xraw = nullptr;
     int imported = 0;
-    const int *s = settings.stride[v];
-    if (settings.useLabels[v] && (s[0] != 1 || s[1] != 1 || s[2] != 1)) {
+    const int *s = settings.volume[v].stride;
+    if (settings.volume[v].useLabels && (s[0] != 1 || s[1] != 1 || s[2] != 1)) {
         std::fprintf(stderr, "-lut: the labels of '%s' cannot be averaged (-s).\n", name);
         return -1;
     }
-    if (settings.useLabels[v] && do_3d_render) {
+    if (settings.volume[v].useLabels && do_3d_render) {
         std::fprintf(stderr, "-lut: labels are drawn by slice sets only, not with -3d.\n");
         return -1;
     }
     // The file's values that voxel values 0 and 1 stand for.
     double units[2] = {0, 1};
     if (volumeImporter) {
-        imported =
-            volumeImporter(name, settings.useValueWindow[v] ? settings.valueWindow[v] : nullptr,
-                           settings.useMatrix[v], &xraw, settings.fileMatrix[v], units,
-                           crosshair.wanted || settings.useLabels[v] ? &settings.fileValues[v] : nullptr);
+        imported = volumeImporter(
+            name, settings.volume[v].useValueWindow ? settings.volume[v].valueWindow : nullptr,
+            settings.volume[v].useMatrix, &xraw, settings.volume[v].fileMatrix, units,
+            crosshair.wanted || settings.volume[v].useLabels ? &settings.fileValues[v] : nullptr);
         if (imported < 0)
             return -1;
-        settings.haveFileMatrix[v] = imported;
+        settings.volume[v].haveFileMatrix = imported;
     }
     setLookUnits(v, units[0], units[1]);
     setLookPatientAxes(v, imported);
     if (!imported) {
-        if (settings.useValueWindow[v])
+        if (settings.volume[v].useValueWindow)
             std::fprintf(stderr, "-W ignored for '%s': XRW voxels are bytes already.\n", name);
         xraw = loadXraw(name);
         if (!xraw) {
@@ -424,7 +425,7 @@ int buildVolume(int v, int argc, char **argv)
         }
     }
     settings.xraws[v] = xraw;
-    if (settings.useLabels[v] && makeLabelVolume(v, xraw, imported) != 0)
+    if (settings.volume[v].useLabels && makeLabelVolume(v, xraw, imported) != 0)
         return -1;
     showXraw(xraw);
     std::printf("- - - - - - - - - - - - - - - - - - - - - - - - -\n");
@@ -434,7 +435,7 @@ int buildVolume(int v, int argc, char **argv)
     // made) and the statistics come from the bytes.
     // Slice views draw the float voxels.
     bool unfilled = do_3d_render && !crosshair.ortho && texelsFromBytes(v, xraw);
-    Xvol *xvol = unfilled ? Xraw2XvolUnfilled(xraw) : Xraw2Xvol(xraw, settings.stride[v]);
+    Xvol *xvol = unfilled ? Xraw2XvolUnfilled(xraw) : Xraw2Xvol(xraw, settings.volume[v].stride);
     if (!xvol) {
         std::fprintf(stderr, "Failed to parse data volume.\n");
         return -1;
@@ -482,8 +483,8 @@ int buildVolume(int v, int argc, char **argv)
     // zeroed, left unfilled or given back after a -3d texture is made.
     bool gridHoldsBytes = !imported && s[0] == 1 && s[1] == 1 && s[2] == 1 && !settings.clipData &&
                           settings.boundaryPlanes <= 0 && (!do_3d_render || crosshair.ortho || vqqin());
-    if (crosshair.wanted &&
-        placeVolume(v, xraw, xvol, settings.stride[v], tr, &settings.fileValues[v], gridHoldsBytes) != 0)
+    if (crosshair.wanted && placeVolume(v, xraw, xvol, settings.volume[v].stride, tr, &settings.fileValues[v],
+                                        gridHoldsBytes) != 0)
         return -1;
 
     float *w = settings.window;
@@ -492,7 +493,7 @@ int buildVolume(int v, int argc, char **argv)
 
     // The matrix, not the file's voxel sizes, gives the volume its shape:
     // the viewport takes the proportions of the world window it set.
-    if (v == 0 && (settings.useMatrix[v] || settings.haveFileMatrix[v]) && w[1] > w[0]) {
+    if (v == 0 && (settings.volume[v].useMatrix || settings.volume[v].haveFileMatrix) && w[1] > w[0]) {
         float ry = (w[3] - w[2]) / (w[1] - w[0]), rz = (w[5] - w[4]) / (w[1] - w[0]);
         vqsvp(-1, 1, -ry, ry, -rz, rz);
         const float vp[6] = {-1, 1, -ry, ry, -rz, rz};
@@ -510,7 +511,7 @@ int buildVolume(int v, int argc, char **argv)
     }
 
     installColourMap(v, xvol);
-    if (settings.clipData && !settings.useLabels[v])
+    if (settings.clipData && !settings.volume[v].useLabels)
         clipVolume(xvol, dmin[v], dmax[v]);
     if (settings.boundaryPlanes > 0)
         zeroBoundaryPlanes(xvol, settings.boundaryPlanes);
@@ -525,7 +526,7 @@ int buildVolume(int v, int argc, char **argv)
         for (int a = 0; a < 3; a++)
             ids[a][v] = nvqcvr(xvol->data, nx, ny, nz, 0, nx - 1, 0, ny - 1, 0, nz - 1, tr, 's', dmin[v],
                                dmax[v], dscale[v][a] * amin[v], dscale[v][a] * amax[v]);
-        if (settings.useLabels[v])
+        if (settings.volume[v].useLabels)
             for (int a = 0; a < 3; a++)
                 svqvlab(ids[a][v], 1);
         dropByteVoxels(xraw);
@@ -538,8 +539,8 @@ int buildVolume(int v, int argc, char **argv)
     // Where keys come, the look changes live: the texture can then be drawn
     // from the float voxels, which the texture left in place.
     if (vqqin())
-        lookGrid[v] = nvqcvr(xvol->data, nx, ny, nz, 0, nx - 1, 0, ny - 1, 0, nz - 1, tr, 's', dmin[v], dmax[v],
-                             amin[v], amax[v]);
+        lookGrid[v] = nvqcvr(xvol->data, nx, ny, nz, 0, nx - 1, 0, ny - 1, 0, nz - 1, tr, 's', dmin[v],
+                             dmax[v], amin[v], amax[v]);
     rememberLook(v, xvol->cmap_r, xvol->cmap_g, xvol->cmap_b);
     return 0;
 }

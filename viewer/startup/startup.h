@@ -14,24 +14,29 @@ struct Xvol;
 #define XRW_SHORT_FIELD 400 // matrix file, track pattern, view file: 399 characters
 #define XRW_LABEL_FIELD 80  // surface labels: 79 characters
 
+// What the command line sets for one volume.
+struct VolumeSettings {
+    char xrwFileName[XRW_FNAME_FIELD];
+    int volumeNamed;
+    int stride[3];
+    int useFileColourMap;
+    char colourMapName[XRW_FNAME_FIELD];
+    int useMatrix;
+    char matrixFileName[XRW_SHORT_FIELD];
+    // -W: the value window of an imported file (else its percentiles).
+    int useValueWindow;
+    float valueWindow[2];
+    // -lut: the volume shown as labels coloured by this colour table.
+    int useLabels;
+    char labelTableName[XRW_SHORT_FIELD];
+    // The index-to-world matrix an imported file brought (used without -M).
+    int haveFileMatrix;
+    float fileMatrix[4][4];
+};
+
 // What the command line sets for the rest of start-up.
 struct StartupSettings {
-    char xrwFileName[MAX_VOLUMES][XRW_FNAME_FIELD];
-    int volumeNamed[MAX_VOLUMES];
-    int stride[MAX_VOLUMES][3];
-    int useFileColourMap[MAX_VOLUMES];
-    char colourMapName[MAX_VOLUMES][XRW_FNAME_FIELD];
-    int useMatrix[MAX_VOLUMES];
-    char matrixFileName[MAX_VOLUMES][XRW_SHORT_FIELD];
-    // -W: the value window of an imported file (else its percentiles).
-    int useValueWindow[MAX_VOLUMES];
-    float valueWindow[MAX_VOLUMES][2];
-    // -lut: the volume shown as labels coloured by this colour table.
-    int useLabels[MAX_VOLUMES];
-    char labelTableName[MAX_VOLUMES][XRW_SHORT_FIELD];
-    // The index-to-world matrix an imported file brought (used without -M).
-    int haveFileMatrix[MAX_VOLUMES];
-    float fileMatrix[MAX_VOLUMES][4][4];
+    VolumeSettings volume[MAX_VOLUMES];
     int drawBox;
     float blowApart;
     int calcNormals;

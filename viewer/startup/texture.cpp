@@ -98,7 +98,7 @@ void dropByteVoxels(Xraw *xraw)
 
 bool texelsFromBytes(int v, const Xraw *xraw)
 {
-    const int *stride = settings.stride[v];
+    const int *stride = settings.volume[v].stride;
     return xraw && xraw->data && stride[0] == 1 && stride[1] == 1 && stride[2] == 1 && !settings.clipData &&
            settings.boundaryPlanes <= 0;
 }
