@@ -264,50 +264,50 @@ TEST_F(Window, ViewerLookChangesByDragAndKeysWithoutSendingVoxels)
     if (!exists("/usr/bin/xdotool"))
         GTEST_SKIP() << "xdotool is not installed";
     for (bool threeD : {false, true}) {
-    SCOPED_TRACE(threeD ? "-3d" : "slices");
-    std::string dir = freshDir(threeD ? "look3d" : "look");
-    ASSERT_EQ(shell(std::string(BIN_DIR) + "/makephantom '" + dir + "/ph.xrw' 48").status, 0);
-    // xrwview runs until q; its window is found by its title. Screenshots
-    // before and after a Ctrl drag that narrows the data range (to the
-    // left), then m switches the projection and c the colour map, each
-    // before one more.
-    std::string run = "cd '" + dir + "' && DISPLAY=" + display + " timeout 40 " + BIN_DIR +
-                      "/xrwview -f ph.xrw --size 160x160 --stats " + (threeD ? "-3d " : "") + ">'" + dir + "/out' 2>'" + dir +
-                      "/log'; echo $? >'" + dir + "/status'";
-    std::string input =
-        "export DISPLAY=" + display +
-        "; w=$(timeout 20 xdotool search --sync --onlyvisible --name '^xrwview: ph.xrw$' | head -1) "
-        "&& xdotool windowfocus --sync $w && sleep 0.3 && xdotool key s && sleep 0.3 && "
-        "xdotool mousemove --window $w 120 80 keydown ctrl mousedown 1 && sleep 0.1 && "
-        "xdotool mousemove_relative -- -40 0 && sleep 0.1 && xdotool mousemove_relative -- -40 0 "
-        "&& sleep 0.1 && xdotool mouseup 1 keyup ctrl && sleep 0.5 && xdotool key s && "
-        "sleep 0.3 && xdotool key m && sleep 0.5 && xdotool key s && sleep 0.3 && xdotool key c c && "
-        "sleep 0.5 && xdotool key s && sleep 0.3 && xdotool key q";
-    Output o = shell("(" + run + ") & " + input + "; wait");
-    EXPECT_EQ(o.status, 0) << o.text;
-    Output st = shell("cat '" + dir + "/status' '" + dir + "/log'");
-    ASSERT_EQ(st.text.substr(0, 2), "0\n") << st.text;
-    // Half a window to the left: the range 0 .. 1 narrows to 0.25 .. 0.75.
-    EXPECT_NE(st.text.find("volume 0 window: 0.25 .. 0.75"), std::string::npos) << st.text;
-    EXPECT_NE(st.text.find("projection mip"), std::string::npos) << st.text;
-    double before = meanLevel(dir + "/vqscene-0000.png"), narrowed = meanLevel(dir + "/vqscene-0001.png"),
-           mip = meanLevel(dir + "/vqscene-0002.png");
-    ASSERT_GE(before, 0);
-    // The phantom's faint rim falls below the new data minimum.
-    EXPECT_GT(meanDifference(dir + "/vqscene-0000.png", dir + "/vqscene-0001.png"), 1)
-        << "the range changes the picture";
-    EXPECT_GT(mip, narrowed + 1) << "its maximum at full opacity brighter still";
-    // The named maps after the file's own: grey (the phantom's own is a
-    // grey ramp too), then rainbow.
-    EXPECT_NE(st.text.find("map rainbow, projection mip"), std::string::npos) << st.text;
-    double grey = meanLevel(dir + "/vqscene-0003.png");
-    EXPECT_GT(std::fabs(grey - mip), 1) << "another map, another picture";
-    // One upload, at the first frame, whatever changed after; a 3-D
-    // texture sends the voxels' values once more, at the first change.
-    size_t last = st.text.rfind("uploads=");
-    ASSERT_NE(last, std::string::npos) << st.text;
-    EXPECT_EQ(std::stol(st.text.substr(last + 8)), threeD ? 2 : 1) << st.text;
-    EXPECT_EQ(st.text.find("only the projection changes"), std::string::npos) << st.text;
+        SCOPED_TRACE(threeD ? "-3d" : "slices");
+        std::string dir = freshDir(threeD ? "look3d" : "look");
+        ASSERT_EQ(shell(std::string(BIN_DIR) + "/makephantom '" + dir + "/ph.xrw' 48").status, 0);
+        // xrwview runs until q; its window is found by its title. Screenshots
+        // before and after a Ctrl drag that narrows the data range (to the
+        // left), then m switches the projection and c the colour map, each
+        // before one more.
+        std::string run = "cd '" + dir + "' && DISPLAY=" + display + " timeout 40 " + BIN_DIR +
+                          "/xrwview -f ph.xrw --size 160x160 --stats " + (threeD ? "-3d " : "") + ">'" + dir +
+                          "/out' 2>'" + dir + "/log'; echo $? >'" + dir + "/status'";
+        std::string input =
+            "export DISPLAY=" + display +
+            "; w=$(timeout 20 xdotool search --sync --onlyvisible --name '^xrwview: ph.xrw$' | head -1) "
+            "&& xdotool windowfocus --sync $w && sleep 0.3 && xdotool key s && sleep 0.3 && "
+            "xdotool mousemove --window $w 120 80 keydown ctrl mousedown 1 && sleep 0.1 && "
+            "xdotool mousemove_relative -- -40 0 && sleep 0.1 && xdotool mousemove_relative -- -40 0 "
+            "&& sleep 0.1 && xdotool mouseup 1 keyup ctrl && sleep 0.5 && xdotool key s && "
+            "sleep 0.3 && xdotool key m && sleep 0.5 && xdotool key s && sleep 0.3 && xdotool key c c && "
+            "sleep 0.5 && xdotool key s && sleep 0.3 && xdotool key q";
+        Output o = shell("(" + run + ") & " + input + "; wait");
+        EXPECT_EQ(o.status, 0) << o.text;
+        Output st = shell("cat '" + dir + "/status' '" + dir + "/log'");
+        ASSERT_EQ(st.text.substr(0, 2), "0\n") << st.text;
+        // Half a window to the left: the range 0 .. 1 narrows to 0.25 .. 0.75.
+        EXPECT_NE(st.text.find("volume 0 window: 0.25 .. 0.75"), std::string::npos) << st.text;
+        EXPECT_NE(st.text.find("projection mip"), std::string::npos) << st.text;
+        double before = meanLevel(dir + "/vqscene-0000.png"), narrowed = meanLevel(dir + "/vqscene-0001.png"),
+               mip = meanLevel(dir + "/vqscene-0002.png");
+        ASSERT_GE(before, 0);
+        // The phantom's faint rim falls below the new data minimum.
+        EXPECT_GT(meanDifference(dir + "/vqscene-0000.png", dir + "/vqscene-0001.png"), 1)
+            << "the range changes the picture";
+        EXPECT_GT(mip, narrowed + 1) << "its maximum at full opacity brighter still";
+        // The named maps after the file's own: grey (the phantom's own is a
+        // grey ramp too), then rainbow.
+        EXPECT_NE(st.text.find("map rainbow, projection mip"), std::string::npos) << st.text;
+        double grey = meanLevel(dir + "/vqscene-0003.png");
+        EXPECT_GT(std::fabs(grey - mip), 1) << "another map, another picture";
+        // One upload, at the first frame, whatever changed after; a 3-D
+        // texture sends the voxels' values once more, at the first change.
+        size_t last = st.text.rfind("uploads=");
+        ASSERT_NE(last, std::string::npos) << st.text;
+        EXPECT_EQ(std::stol(st.text.substr(last + 8)), threeD ? 2 : 1) << st.text;
+        EXPECT_EQ(st.text.find("only the projection changes"), std::string::npos) << st.text;
     }
 }
 
