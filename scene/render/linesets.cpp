@@ -4,6 +4,7 @@
 // wide GL line strips: a vertex shader only, which a software GL runs
 // several times faster than the geometry shader that widens thick lines.
 #include "linesets.h"
+#include "shaders.h"
 
 #include <algorithm>
 #include <cmath>
@@ -28,9 +29,7 @@ constexpr long kDragSegments = 250000;
 // Each point with the one before it (attribute 2), so that a segment's
 // last point, its provoking vertex, can take the segment's direction as
 // its flat colour.
-constexpr const char *kLineSetVs = R"(#version 330 core
-layout(location = 0) in vec3 aPos;
-layout(location = 1) in vec4 aColour;
+constexpr const char *kLineSetVs = VQ_POSITION_COLOUR_GLSL("vec3") R"(
 layout(location = 2) in vec3 aPrev;
 uniform mat4 uMvp;
 uniform vec3 uScale;

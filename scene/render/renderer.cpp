@@ -965,23 +965,22 @@ bool renderInit()
 {
     if (R.ready)
         return true;
-    bool ok =
-        linkProgram(R.programs[kSurface], kSceneVs, nullptr, kSurfaceFs) &&
-        linkProgram(R.programs[kLine], kLineVs, kLineGs, kColourFs) &&
-        linkProgram(R.programs[kPoint], kPointVs, nullptr, kPointFs) &&
-        linkProgram(R.programs[kTex], kSceneVs, nullptr, kTexFs) &&
-        linkProgram(R.programs[kVolume], kSceneVs, nullptr, kVolumeFs) &&
-        linkProgram(R.programs[kStack], kSceneVs, nullptr, kStackFs) &&
-        linkProgram(R.programs[kStackGrid], kSceneVs, nullptr, withDefine(kStackFs, "GRID").c_str()) &&
-        linkProgram(R.programs[kStackPlain], kSceneVs, nullptr, withDefine(kStackFs, "PLAIN").c_str()) &&
-        linkProgram(R.programs[kStackValues], kSceneVs, nullptr, withDefine(kStackFs, "VALUES").c_str()) &&
-        linkProgram(R.programs[kComposite], kCompositeVs, nullptr, kCompositeFs) &&
-        linkProgram(R.programs[kUpscale], kCompositeVs, nullptr, kUpscaleFs) &&
-        linkProgram(R.programs[kResolve], kCompositeVs, nullptr, kResolveFs) &&
-        linkProgram(R.programs[kPlane], kSceneVs, nullptr, kPlaneFs) &&
-        linkProgram(R.programs[kProject], kSceneVs, nullptr, kProjectFs) &&
-        linkProgram(R.programs[kProjectResolve], kCompositeVs, nullptr, kProjectResolveFs) &&
-        linkProgram(R.programs[kOverlay], kOverlayVs, nullptr, kOverlayFs);
+    bool ok = linkProgram(R.programs[kSurface], kSceneVs, nullptr, kSurfaceFs) &&
+              linkProgram(R.programs[kLine], kLineVs, kLineGs, kColourFs) &&
+              linkProgram(R.programs[kPoint], kPointVs, nullptr, kPointFs) &&
+              linkProgram(R.programs[kTex], kSceneVs, nullptr, kTexFs) &&
+              linkProgram(R.programs[kVolume], kSceneVs, nullptr, kVolumeFs) &&
+              linkProgram(R.programs[kStack], kSceneVs, nullptr, kStackFs) &&
+              linkProgram(R.programs[kStackGrid], kSceneVs, nullptr, withDefine(kStackFs, "GRID").c_str()) &&
+              linkProgram(R.programs[kStackPlain], kSceneVs, nullptr, withDefine(kStackFs, "PLAIN").c_str()) &&
+              linkProgram(R.programs[kStackValues], kSceneVs, nullptr, withDefine(kStackFs, "VALUES").c_str()) &&
+              linkProgram(R.programs[kComposite], kCompositeVs, nullptr, kCompositeFs) &&
+              linkProgram(R.programs[kUpscale], kCompositeVs, nullptr, kUpscaleFs) &&
+              linkProgram(R.programs[kResolve], kCompositeVs, nullptr, kResolveFs) &&
+              linkProgram(R.programs[kPlane], kSceneVs, nullptr, kPlaneFs) &&
+              linkProgram(R.programs[kProject], kSceneVs, nullptr, kProjectFs) &&
+              linkProgram(R.programs[kProjectResolve], kCompositeVs, nullptr, kProjectResolveFs) &&
+              linkProgram(R.programs[kOverlay], kOverlayVs, nullptr, kOverlayFs);
     if (!ok) {
         renderShutdown();
         return false;

@@ -53,12 +53,18 @@ namespace vq {
     "    return texelFetch(uLut, i, 0);\n" \
     "}\n"
 
+// The head of every vertex stage: a position of type POS (vec2 or vec3)
+// and a colour, at the attribute locations that every vertex array binds
+// them to.
+#define VQ_POSITION_COLOUR_GLSL(POS) \
+    "#version 330 core\n" \
+    "layout(location = 0) in " POS " aPos;\n" \
+    "layout(location = 1) in vec4 aColour;\n"
+
 // The head of every vertex stage that reads the renderer's vertex array:
 // its attributes and the transform.
 #define VQ_VERTEX_GLSL \
-    "#version 330 core\n" \
-    "layout(location = 0) in vec3 aPos;\n" \
-    "layout(location = 1) in vec4 aColour;\n" \
+    VQ_POSITION_COLOUR_GLSL("vec3") \
     "layout(location = 2) in vec3 aNormal;\n" \
     "layout(location = 3) in vec3 aTex;\n" \
     "layout(location = 4) in float aWidth;\n" \
@@ -636,9 +642,7 @@ void main() {
 
 // Overlays: quads in the panel's pixels (uViewport: its size), plain or,
 // with texture coordinates (u >= 0), the font atlas's coverage as opacity.
-constexpr const char *kOverlayVs = R"(#version 330 core
-layout(location = 0) in vec2 aPos;
-layout(location = 1) in vec4 aColour;
+constexpr const char *kOverlayVs = VQ_POSITION_COLOUR_GLSL("vec2") R"(
 layout(location = 3) in vec2 aUv;
 uniform vec2 uViewport;
 out vec4 vColour;
