@@ -386,6 +386,41 @@ int makeLabelVolume(int v, Xraw *xraw, int imported)
     return 0;
 }
 
+// The scene library's renderings of volume v, with its transform tr: slice
+// sets or a 3-D texture, and the slice views' own; -1 after a message.
+int makeRenderings(int v, Xraw *xraw, Xvol *xvol, const float tr[12])
+{
+    int nx = xvol->nx, ny = xvol->ny, nz = xvol->nz;
+    // A rendering of the whole grid over the data range with an opacity ramp.
+    auto wholeGrid = [&](float a0, float a1) {
+        return nvqcvr(xvol->data, nx, ny, nz, 0, nx - 1, 0, ny - 1, 0, nz - 1, tr, 's', dmin[v], dmax[v], a0, a1);
+    };
+    // The slice views draw from a rendering of their own that shows every
+    // value from the data range up (it shares the grid's GPU copy).
+    if (crosshair.ortho)
+        orthoGrid[v] = wholeGrid(1.0f, 1.0f);
+    if (!do_3d_render) {
+        int *ids[3] = {vidx, vidy, vidz};
+        for (int a = 0; a < 3; a++)
+            ids[a][v] = wholeGrid(dscale[v][a] * amin[v], dscale[v][a] * amax[v]);
+        if (settings.volume[v].useLabels)
+            for (int a = 0; a < 3; a++)
+                svqvlab(ids[a][v], 1);
+        dropByteVoxels(xraw);
+        rememberLook(v, xvol->cmap_r, xvol->cmap_g, xvol->cmap_b);
+        return 0;
+    }
+    int filled = fillTexture(v, xvol, tr);
+    if (filled != 0)
+        return filled;
+    // Where keys come, the look changes live: the texture can then be drawn
+    // from the float voxels, which the texture left in place.
+    if (vqqin())
+        lookGrid[v] = wholeGrid(amin[v], amax[v]);
+    rememberLook(v, xvol->cmap_r, xvol->cmap_g, xvol->cmap_b);
+    return 0;
+}
+
 } // namespace
 
 int buildVolume(int v, int argc, char **argv)
@@ -516,33 +551,7 @@ int buildVolume(int v, int argc, char **argv)
     if (settings.boundaryPlanes > 0)
         zeroBoundaryPlanes(xvol, settings.boundaryPlanes);
 
-    // The slice views draw from a rendering of their own that shows every
-    // value from the data range up (it shares the grid's GPU copy).
-    if (crosshair.ortho)
-        orthoGrid[v] = nvqcvr(xvol->data, nx, ny, nz, 0, nx - 1, 0, ny - 1, 0, nz - 1, tr, 's', dmin[v],
-                              dmax[v], 1.0f, 1.0f);
-    if (!do_3d_render) {
-        int *ids[3] = {vidx, vidy, vidz};
-        for (int a = 0; a < 3; a++)
-            ids[a][v] = nvqcvr(xvol->data, nx, ny, nz, 0, nx - 1, 0, ny - 1, 0, nz - 1, tr, 's', dmin[v],
-                               dmax[v], dscale[v][a] * amin[v], dscale[v][a] * amax[v]);
-        if (settings.volume[v].useLabels)
-            for (int a = 0; a < 3; a++)
-                svqvlab(ids[a][v], 1);
-        dropByteVoxels(xraw);
-        rememberLook(v, xvol->cmap_r, xvol->cmap_g, xvol->cmap_b);
-        return 0;
-    }
-    int filled = fillTexture(v, xvol, tr);
-    if (filled != 0)
-        return filled;
-    // Where keys come, the look changes live: the texture can then be drawn
-    // from the float voxels, which the texture left in place.
-    if (vqqin())
-        lookGrid[v] = nvqcvr(xvol->data, nx, ny, nz, 0, nx - 1, 0, ny - 1, 0, nz - 1, tr, 's', dmin[v],
-                             dmax[v], amin[v], amax[v]);
-    rememberLook(v, xvol->cmap_r, xvol->cmap_g, xvol->cmap_b);
-    return 0;
+    return makeRenderings(v, xraw, xvol, tr);
 }
 
 void finishSurfaces(const float window[6])
