@@ -710,10 +710,11 @@ void addStackDraws(int stack, const Bricking &bk, const std::vector<uint8_t> &oc
                     out.push_back(q[c]);
             }
         int count = static_cast<int>(out.size() - start);
-        Program program = set                                          ? kStackGrid
-                          : st.binding >= 0                            ? kStackValues
-                          : st.blend == kBlendComposite && !st.shade ? kStackPlain
-                                                                       : kStack;
+        const bool plain = st.blend == kBlendComposite && !st.shade;
+        Program program = set               ? kStackGrid
+                          : st.binding >= 0 ? (plain ? kStackValuesPlain : kStackValues)
+                          : plain           ? kStackPlain
+                                            : kStack;
         R.runs.push_back({program, key, static_cast<int>(start), count});
     }
 }

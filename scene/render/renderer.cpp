@@ -974,6 +974,8 @@ bool renderInit()
               linkProgram(R.programs[kStackGrid], kSceneVs, nullptr, withDefine(kStackFs, "GRID").c_str()) &&
               linkProgram(R.programs[kStackPlain], kSceneVs, nullptr, withDefine(kStackFs, "PLAIN").c_str()) &&
               linkProgram(R.programs[kStackValues], kSceneVs, nullptr, withDefine(kStackFs, "VALUES").c_str()) &&
+              linkProgram(R.programs[kStackValuesPlain], kSceneVs, nullptr,
+                          withDefine(withDefine(kStackFs, "VALUES").c_str(), "PLAIN").c_str()) &&
               linkProgram(R.programs[kComposite], kCompositeVs, nullptr, kCompositeFs) &&
               linkProgram(R.programs[kUpscale], kCompositeVs, nullptr, kUpscaleFs) &&
               linkProgram(R.programs[kResolve], kCompositeVs, nullptr, kResolveFs) &&

@@ -355,7 +355,8 @@ void main() {
 // colour and opacity come from its value through the colour range as for
 // kVolumeFs.
 // Built with VALUES defined (kStackValues) a texture's stack takes its
-// samples from a grid's values as GRID does, with every blend and shading.
+// samples from a grid's values as GRID does, with every blend and shading;
+// with PLAIN too (kStackValuesPlain), composited without shading.
 constexpr const char *kStackFs = "#version 330 core\n" VQ_SHADE_GLSL R"(
 uniform sampler3D uTexels;
 uniform mat4 uIndexToScene;

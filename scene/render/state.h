@@ -36,6 +36,7 @@ enum Program {
     kStackGrid,  // kStack for slice sets
     kStackPlain, // kStack composited without shading
     kStackValues, // kStack sampling a grid's values through a colour range
+    kStackValuesPlain, // kStackValues composited without shading
     kComposite,
     kUpscale,
     kResolve,
@@ -47,7 +48,8 @@ enum Program {
 };
 inline bool isStackProgram(Program p)
 {
-    return p == kStack || p == kStackGrid || p == kStackPlain || p == kStackValues;
+    return p == kStack || p == kStackGrid || p == kStackPlain || p == kStackValues ||
+           p == kStackValuesPlain;
 }
 
 struct ProgramInfo {
