@@ -280,8 +280,9 @@ void addTexPolys(Scene &s, const PrimList &l, const double eye[3])
         float dist = distance(eye, cx / n, cy / n, cz / n);
         float alpha = std::clamp(tp.alpha, 0.0f, 1.0f);
         size_t firstItem = R.items.size();
+        // Drawn from values, the bricks whose texels show nothing may show.
         addBrickPieces(g->bricking, v, n, dist, kTex, alpha, straight,
-                       [](const GpuBrick &b) { return static_cast<int>(b.tex); });
+                       [](const GpuBrick &b) { return static_cast<int>(b.tex); }, t.values >= 0);
         if (R.items.size() == firstItem)
             continue;
         // Remembered for finding stacks (mode 's' is the only one drawn).

@@ -494,6 +494,43 @@ TEST_F(Projection, ShadedStacksLightTheSideFacingTheLight)
     EXPECT_GT(litRight, litLeft + 150) << litLeft << " " << litRight;
 }
 
+TEST_F(Projection, ShadedStacksFromValuesLightTheSideFacingTheLight)
+{
+    const int n = 28;
+    Grid g(n, n, n, 0);
+    for (int bricks : {0, 9}) {
+        SCOPED_TRACE(bricks);
+        vq::renderShutdown();
+        ASSERT_TRUE(vq::renderInit());
+        vqtest::renderSetBricks(bricks);
+        vq::resetScene();
+        char a0[] = "test", a1[] = "--nodraw";
+        char *argv[] = {a0, a1, nullptr};
+        ASSERT_EQ(vqopend("/?", 2, argv), 0);
+        vq::scene().windowWidth = W;
+        vq::scene().windowHeight = H;
+        vqswin(-1, 1, -1, 1, -1, 1);
+        whiteBall(g);
+        int vol = addVolume(g, 0, 1, 0, 0.6f);
+        // Texels all transparent, so every brick of them is left out:
+        // whatever shows comes from the values.
+        int tex = svqc3dt(n, n, n);
+        svqpt(tex);
+        svqtvr(tex, vol, 0, 255);
+        lightFromTheRight();
+        zStack(tex, n);
+        draw();
+        ASSERT_EQ(vqtest::renderStacksDrawn(), 1);
+        int left = level(at(26, H / 2)), right = level(at(37, H / 2));
+        EXPECT_GT(left, 150) << "the ball shows from its values";
+        EXPECT_NEAR(left, right, 6);
+        svqtsh(tex, 1);
+        draw();
+        int litLeft = level(at(26, H / 2)), litRight = level(at(37, H / 2));
+        EXPECT_GT(litRight, litLeft + 150) << litLeft << " " << litRight;
+    }
+}
+
 // Overlays over an empty scene, counting their lit pixels.
 class Overlays : public Projection {
   public:
