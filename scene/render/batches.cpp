@@ -1,7 +1,7 @@
 // Turning a panel's lists into vertices: opaque batches, and transparent
 // items (facets, textured polygon pieces, slice pieces) with their sort
-// distances and bindings. No GL calls of its own; the GPU caches are asked
-// for the bricks to cut into.
+// distances and bindings, in runs. No GL calls: the bricks to cut into,
+// the colour lookups and the occupancy come through BatchResources.
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -256,13 +256,13 @@ void addBrickPieces(Bricking &bk, const ClipVertex *v, int n, float dist, Progra
             }
 }
 
-void addTexPolys(Scene &s, const PrimList &l, const double eye[3])
+void addTexPolys(Scene &s, const PrimList &l, const double eye[3], const BatchResources &res)
 {
     static const int straight[3] = {0, 1, 2};
     for (const TexPoly &tp : l.texPolys) {
         if (tp.v.size() < 3 || tp.t.size() < tp.v.size())
             continue;
-        GpuTexture *g = gpuTexture(s, tp.tex);
+        GpuTexture *g = res.texture(s, tp.tex);
         if (g == nullptr)
             continue;
         const Texture3D &t = s.textures[tp.tex];
@@ -720,7 +720,7 @@ void addStackDraws(int stack, const Bricking &bk, const std::vector<uint8_t> &oc
     }
 }
 
-GpuVolume *textureValues(const Scene &s, Stack &st)
+GpuVolume *textureValues(const Scene &s, Stack &st, const BatchResources &res)
 {
     const Texture3D &t = s.textures[st.tex];
     if (t.values < 0 || t.values >= static_cast<int>(s.volumes.size()))
@@ -728,21 +728,21 @@ GpuVolume *textureValues(const Scene &s, Stack &st)
     const Volume &v = s.volumes[t.values];
     if (v.nx != t.nx || v.ny != t.ny || v.nz != t.nz)
         return nullptr;
-    GpuVolume *g = gpuVolume(s, t.values);
+    GpuVolume *g = res.volume(s, t.values);
     if (g == nullptr)
         return nullptr;
-    Lut *lut = lutFor(s, t.values, t.valueLo, t.valueHi, v.amin, v.amax);
+    Lut *lut = res.lut(s, t.values, t.valueLo, t.valueHi, v.amin, v.amax, false);
     int lutSize = static_cast<int>(lut->colours.size());
     float scale = v.dmax > v.dmin ? 1.0f / (v.dmax - v.dmin) : 1.0f;
     st.binding = static_cast<int>(R.bindings.size());
     R.bindings.push_back(
         {0, lut->tex, v.dmax > v.dmin, lutSize, g->code.lo, g->code.hi - g->code.lo, v.dmin, scale});
-    st.grid = static_cast<int>(g - R.volumes.data());
+    st.grid = sameGrid(s, t.values);
     // The rays step over the cells that cannot change what they gather:
     // all below the range for the maximum, all that shows nothing else.
     float thr = st.blend == kBlendMaximum ? v.dmin : visibleThreshold(v, lutSize);
     if (!g->haveOccupancy || !(g->occThreshold == thr))
-        computeGridOccupancy(*g, thr);
+        res.gridOccupancy(*g, thr);
     return g;
 }
 
@@ -792,7 +792,7 @@ void gradientToScene(const double m[12], const int textureAxis[3], float out[9])
 
 // The slices of one slice set: slice k lies at voxel index k along the
 // set's axis; each covers the part of its plane that can show anything.
-void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
+void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d, const BatchResources &res)
 {
     if (d.vol < 0 || d.vol >= static_cast<int>(s.volumes.size()) || d.axis < 1 || d.axis > 3)
         return;
@@ -804,11 +804,11 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
     const int blend = s.renderMode == 0 ? kBlendComposite : v.blend;
     if (blend == kBlendComposite && !(v.amax > 0) && !(v.amin > 0))
         return;
-    GpuVolume *g = gpuVolume(s, d.vol);
+    GpuVolume *g = res.volume(s, d.vol);
     if (g == nullptr)
         return;
     const bool labels = v.labels && blend == kBlendComposite;
-    Lut *lut = lutFor(s, d.vol, d.lo, d.hi, v.amin, v.amax, labels);
+    Lut *lut = res.lut(s, d.vol, d.lo, d.hi, v.amin, v.amax, labels);
     int lutSize = static_cast<int>(lut->colours.size());
     // One binding per brick this draw uses, made when first needed.
     R.brickBinding.assign(g->bricking.bricks.size(), -1);
@@ -847,7 +847,7 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
     int set = program == kVolume && !proto.shade && !labels ? static_cast<int>(R.sliceSets.size()) : -1;
     if (set >= 0) {
         SliceSet ss{};
-        ss.grid = static_cast<int>(g - R.volumes.data());
+        ss.grid = sameGrid(s, d.vol);
         ss.binding = static_cast<int>(R.bindings.size());
         R.bindings.push_back(proto);
         ss.axis = d.axis - 1;
@@ -933,7 +933,7 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d)
 // Planes through a grid, each cut into the pieces of the bricks it
 // crosses and sorted with the other transparent items at its centre's
 // distance; planes of equal distance keep the order they were drawn in.
-void addGridPlanes(const Scene &s, const PrimList &l, const double eye[3])
+void addGridPlanes(const Scene &s, const PrimList &l, const double eye[3], const BatchResources &res)
 {
     static const int swizzle[3] = {2, 1, 0}; // bricks hold k fastest, i slowest
     for (const GridPlane &gp : l.planes) {
@@ -941,10 +941,10 @@ void addGridPlanes(const Scene &s, const PrimList &l, const double eye[3])
             gp.t.size() < gp.v.size())
             continue;
         const Volume &v = s.volumes[gp.vol];
-        GpuVolume *g = gpuVolume(s, gp.vol);
+        GpuVolume *g = res.volume(s, gp.vol);
         if (g == nullptr)
             continue;
-        Lut *lut = lutFor(s, gp.vol, gp.lo, gp.hi, v.amin, v.amax);
+        Lut *lut = res.lut(s, gp.vol, gp.lo, gp.hi, v.amin, v.amax, false);
         float scale = v.dmax > v.dmin ? 1.0f / (v.dmax - v.dmin) : 1.0f;
         PlaneBinding proto{{0, lut->tex, v.dmax > v.dmin, static_cast<int>(lut->colours.size()), g->code.lo,
                             g->code.hi - g->code.lo, v.dmin, scale},
@@ -965,6 +965,96 @@ void addGridPlanes(const Scene &s, const PrimList &l, const double eye[3])
             return static_cast<int>(R.planeBindings.size()) - 1;
         });
     }
+}
+
+// The brick draws of stack `stack`, from its slice set's grid, the grid
+// its texture takes its values from, or the texture's own bricks.
+void addStack(Scene &s, int stack, const double eye[3], std::vector<Vert> &all, const BatchResources &res)
+{
+    Stack &st = R.stacks[stack];
+    if (st.set >= 0) {
+        GpuVolume *g = res.volume(s, R.sliceSets[st.set].grid);
+        if (g == nullptr)
+            return;
+        if (!g->haveOccupancy || !(g->occThreshold == g->threshold))
+            res.gridOccupancy(*g, g->threshold);
+        int size[3] = {g->nx, g->ny, g->nz};
+        addStackDraws(stack, g->bricking, g->occupancy, g->occSize, nullptr, size, eye, all);
+    } else if (GpuVolume *values = textureValues(s, st, res)) {
+        int size[3] = {values->nx, values->ny, values->nz};
+        addStackDraws(stack, values->bricking, values->occupancy, values->occSize, nullptr, size, eye, all);
+    } else if (const GpuTexture *g = res.texture(s, st.tex)) {
+        const Texture3D &t = s.textures[st.tex];
+        int size[3] = {t.nx, t.ny, t.nz};
+        addStackDraws(stack, g->bricking, g->occupancy, g->occSize, &g->fill, size, eye, all);
+    }
+}
+
+PanelVerts batchPanel(Scene &s, const Panel &panel, const Camera &cam, bool outlines, const BatchResources &res)
+{
+    Batches b;
+    b.tris.swap(R.verts); // reuse capacity
+    b.tris.clear();
+    if (panel.box.enabled)
+        addBox(b, panel.box, s.foreground);
+    addOpaque(b, panel.staticList);
+    addOpaque(b, panel.frameList);
+
+    R.scratch.clear();
+    R.items.clear();
+    R.bindings.clear();
+    R.planeBindings.clear();
+    R.polys.clear();
+    R.polyVerts.clear();
+    R.stackDraws.clear();
+    R.sliceRefs.clear();
+    R.sliceSets.clear();
+    for (const PrimList *l : {&panel.staticList, &panel.frameList}) {
+        addTransparentFacets(*l, cam.eye);
+        addTexPolys(s, *l, cam.eye, res);
+        addGridPlanes(s, *l, cam.eye, res);
+        for (const VolumeDraw &d : l->volumes)
+            addVolumeDraw(s, cam, d, res);
+    }
+    std::stable_sort(R.items.begin(), R.items.end(),
+                     [](const Transparent &a, const Transparent &b) { return a.dist > b.dist; });
+
+    std::vector<Vert> &all = b.tris;
+    PanelVerts verts;
+    verts.triCount = all.size();
+    verts.lineFirst = all.size();
+    all.insert(all.end(), b.lines.begin(), b.lines.end());
+    verts.pointFirst = all.size();
+    all.insert(all.end(), b.points.begin(), b.points.end());
+    verts.transFirst = all.size();
+    R.runs.clear();
+    R.projectRuns.clear();
+    // Stacks of textured polygons are drawn in one pass where nothing
+    // opaque is there to hide part of a ray and the polygons are filled.
+    R.stacks.clear();
+    if (renderSettings.onePass && !outlines) {
+        findStacks(s, cam.eye, 3);
+        findSliceStacks(s, cam.eye, 3);
+    }
+    size_t nextStack = 0;
+    for (size_t i = 0; i < R.items.size(); ++i) {
+        if (nextStack < R.stacks.size() && R.stacks[nextStack].firstItem == static_cast<int>(i)) {
+            addStack(s, static_cast<int>(nextStack), cam.eye, all, res);
+            i += R.stacks[nextStack].itemCount - 1;
+            ++nextStack;
+            continue;
+        }
+        const Transparent &t = R.items[i];
+        int first = static_cast<int>(all.size());
+        all.insert(all.end(), R.scratch.begin() + t.first, R.scratch.begin() + t.first + t.count);
+        std::vector<Run> &runs = t.program == kProject ? R.projectRuns : R.runs;
+        if (!runs.empty() && runs.back().program == t.program && runs.back().key == t.key)
+            runs.back().count += t.count;
+        else
+            runs.push_back({t.program, t.key, first, t.count});
+    }
+    R.verts.swap(all);
+    return verts;
 }
 
 } // namespace vq::draw

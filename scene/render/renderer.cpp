@@ -30,6 +30,8 @@ namespace vq::draw {
 
 Renderer R;
 RenderSettings renderSettings;
+// Batching's resources: the GPU caches, sent and made as they are asked for.
+const BatchResources glBatchResources = {gpuVolume, gpuTexture, lutFor, computeGridOccupancy};
 
 // ---- Small matrix helpers (column-major, as GL wants them) ---------------
 
@@ -508,11 +510,6 @@ struct PanelView {
     GLint samples = 0;
 };
 
-// Where each kind of a panel's vertices starts in the one vertex array.
-struct PanelVerts {
-    size_t triCount = 0, lineFirst = 0, pointFirst = 0, transFirst = 0;
-};
-
 // The panel's pixels cleared and its matrices made; false when the panel
 // covers no pixels.
 bool setUpPanelView(Scene &s, int index, int width, int height, PanelView &pv)
@@ -556,93 +553,11 @@ bool setUpPanelView(Scene &s, int index, int width, int height, PanelView &pv)
     return true;
 }
 
-// The panel's lists turned into one vertex array: triangles, lines,
-// points, then the sorted transparent vertices in runs of equal program
-// and texture, stacks drawn in one pass standing for their polygons.
+// The panel's lists turned into one vertex array and sent.
 PanelVerts buildPanelVerts(Scene &s, const Panel &panel, const PanelView &pv)
 {
-    const Camera &cam = *pv.cam;
-    Batches b;
-    b.tris.swap(R.verts); // reuse capacity
-    b.tris.clear();
-    if (panel.box.enabled)
-        addBox(b, panel.box, s.foreground);
-    addOpaque(b, panel.staticList);
-    addOpaque(b, panel.frameList);
-
-    R.scratch.clear();
-    R.items.clear();
-    R.bindings.clear();
-    R.planeBindings.clear();
-    R.polys.clear();
-    R.polyVerts.clear();
-    R.stackDraws.clear();
-    R.sliceRefs.clear();
-    R.sliceSets.clear();
-    for (const PrimList *l : {&panel.staticList, &panel.frameList}) {
-        addTransparentFacets(*l, cam.eye);
-        addTexPolys(s, *l, cam.eye);
-        addGridPlanes(s, *l, cam.eye);
-        for (const VolumeDraw &d : l->volumes)
-            addVolumeDraw(s, cam, d);
-    }
-    std::stable_sort(R.items.begin(), R.items.end(),
-                     [](const Transparent &a, const Transparent &b) { return a.dist > b.dist; });
-
-    std::vector<Vert> &all = b.tris;
-    PanelVerts verts;
-    verts.triCount = all.size();
-    verts.lineFirst = all.size();
-    all.insert(all.end(), b.lines.begin(), b.lines.end());
-    verts.pointFirst = all.size();
-    all.insert(all.end(), b.points.begin(), b.points.end());
-    verts.transFirst = all.size();
-    R.runs.clear();
-    R.projectRuns.clear();
-    // Stacks of textured polygons are drawn in one pass where nothing
-    // opaque is there to hide part of a ray and the polygons are filled.
-    R.stacks.clear();
-    if (renderSettings.onePass && !pv.outlines) {
-        findStacks(s, cam.eye, 3);
-        findSliceStacks(s, cam.eye, 3);
-    }
-    size_t nextStack = 0;
+    PanelVerts verts = batchPanel(s, panel, *pv.cam, pv.outlines, glBatchResources);
     R.stacksDrawn += static_cast<int>(R.stacks.size());
-    for (size_t i = 0; i < R.items.size(); ++i) {
-        if (nextStack < R.stacks.size() && R.stacks[nextStack].firstItem == static_cast<int>(i)) {
-            const Stack &st = R.stacks[nextStack];
-            if (st.set >= 0) {
-                GpuVolume &g = R.volumes[R.sliceSets[st.set].grid];
-                if (!g.haveOccupancy || !(g.occThreshold == g.threshold))
-                    computeGridOccupancy(g, g.threshold);
-                int size[3] = {g.nx, g.ny, g.nz};
-                addStackDraws(static_cast<int>(nextStack), g.bricking, g.occupancy, g.occSize, nullptr, size,
-                              cam.eye, all);
-            } else if (GpuVolume *values = textureValues(s, R.stacks[nextStack])) {
-                int size[3] = {values->nx, values->ny, values->nz};
-                addStackDraws(static_cast<int>(nextStack), values->bricking, values->occupancy,
-                              values->occSize, nullptr, size, cam.eye, all);
-            } else {
-                const Texture3D &t = s.textures[st.tex];
-                const GpuTexture &g = R.textures[st.tex];
-                int size[3] = {t.nx, t.ny, t.nz};
-                addStackDraws(static_cast<int>(nextStack), g.bricking, g.occupancy, g.occSize, &g.fill, size,
-                              cam.eye, all);
-            }
-            i += st.itemCount - 1;
-            ++nextStack;
-            continue;
-        }
-        const Transparent &t = R.items[i];
-        int first = static_cast<int>(all.size());
-        all.insert(all.end(), R.scratch.begin() + t.first, R.scratch.begin() + t.first + t.count);
-        std::vector<Run> &runs = t.program == kProject ? R.projectRuns : R.runs;
-        if (!runs.empty() && runs.back().program == t.program && runs.back().key == t.key)
-            runs.back().count += t.count;
-        else
-            runs.push_back({t.program, t.key, first, t.count});
-    }
-    R.verts.swap(all);
     uploadVerts();
     return verts;
 }

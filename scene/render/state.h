@@ -386,6 +386,9 @@ GpuTexture *gpuTexture(Scene &s, int id);
 Lut *lutFor(const Scene &s, int vol, int lo, int hi, float amin, float amax, bool labels = false);
 // Strips of every slice of the grid for voxels at or above threshold.
 void computeStrips(GpuVolume &g, float threshold);
+// Cells of the grid holding a voxel at or above the threshold, for
+// slice sets drawn in one pass, and their texture.
+void computeGridOccupancy(GpuVolume &g, float threshold);
 // Lowest value a draw of v with lutSize colours can show.
 float visibleThreshold(const Volume &v, int lutSize);
 // The first volume rendering of the same grid as id (id itself if none).
@@ -400,18 +403,38 @@ void releaseOverlay();
 
 // ---- batches.cpp: lists to vertices, no GL --------------------------------
 
+// What batching asks of the GPU caches: bricks sent, colour lookups and
+// occupancy textures made. The renderer gives it the uploads above
+// (glBatchResources, in renderer.cpp); without a GL the records can come
+// from anywhere else.
+struct BatchResources {
+    GpuVolume *(*volume)(const Scene &s, int id);
+    GpuTexture *(*texture)(Scene &s, int id);
+    Lut *(*lut)(const Scene &s, int vol, int lo, int hi, float amin, float amax, bool labels);
+    void (*gridOccupancy)(GpuVolume &g, float threshold);
+};
+
+extern const BatchResources glBatchResources;
+
 struct Batches {
     std::vector<Vert> tris, lines, points;
+};
+
+// Where each kind of a panel's vertices starts in its one vertex array.
+struct PanelVerts {
+    size_t triCount = 0, lineFirst = 0, pointFirst = 0, transFirst = 0;
 };
 
 Vert vertAt(double x, double y, double z);
 void addBox(Batches &b, const BoxSpec &box, const Rgb &fg);
 void addOpaque(Batches &b, const PrimList &l);
 void addTransparentFacets(const PrimList &l, const double eye[3]);
-void addTexPolys(Scene &s, const PrimList &l, const double eye[3]);
-void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d);
+void addTexPolys(Scene &s, const PrimList &l, const double eye[3], const BatchResources &res);
+// One slice set's slices, cut into strips and bricks, as transparent items;
+// composited unshaded ones also as a slice set (R.sliceSets, R.sliceRefs).
+void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d, const BatchResources &res);
 // The list's grid planes, cut into bricks, as transparent items (kPlane).
-void addGridPlanes(const Scene &s, const PrimList &l, const double eye[3]);
+void addGridPlanes(const Scene &s, const PrimList &l, const double eye[3], const BatchResources &res);
 // The map (column-major 3 x 3) from a gradient along texture axes to the
 // scene's direction across which it rises, for the index-to-scene map m
 // (rows of 3 x 4); index axis a runs along texture axis textureAxis[a].
@@ -432,13 +455,16 @@ void findSliceStacks(const Scene &s, const double eye[3], int minPlanes);
 void addStackDraws(int stack, const Bricking &bk, const std::vector<uint8_t> &occupancy, const int occSize[3],
                    const std::vector<uint32_t> *fills, const int size[3], const double eye[3],
                    std::vector<Vert> &out);
-// Cells of the grid holding a voxel at or above the threshold, for
-// slice sets drawn in one pass.
-void computeGridOccupancy(GpuVolume &g, float threshold);
 // The grid a texture stack is drawn from when its texture takes its
 // samples from a volume rendering's values: its bricks, occupancy made for
 // the stack's blend, and in st the grid and its colour range's binding.
 // Null when the texture shows its texels.
-GpuVolume *textureValues(const Scene &s, Stack &st);
+GpuVolume *textureValues(const Scene &s, Stack &st, const BatchResources &res);
+// The panel's lists as one vertex array in R.verts: triangles, lines,
+// points, then the transparent items sorted far to near in runs of equal
+// program and key (R.runs; projections' in R.projectRuns), stacks drawn in
+// one pass (R.stacks, found unless outlines or renderSettings say not)
+// standing for their items.
+PanelVerts batchPanel(Scene &s, const Panel &panel, const Camera &cam, bool outlines, const BatchResources &res);
 
 } // namespace vq::draw
