@@ -671,7 +671,8 @@ TEST_F(Batching, TextureDrawnFromValuesBindsTheGridAndItsColourRange)
     EXPECT_EQ(fake.occupancyAsked[0], visibleThreshold(s.volumes[vol], 100));
     ASSERT_EQ(R.stackDraws.size(), 8u);
     for (size_t i = 0; i < R.runs.size(); ++i) {
-        EXPECT_EQ(R.runs[i].program, kStackValues);
+        // Composited and unshaded: the plain program.
+        EXPECT_EQ(R.runs[i].program, kStackValuesPlain);
         // The grid's bricks, not the texture's.
         EXPECT_GE(R.stackDraws[i].tex, 101u);
         EXPECT_LE(R.stackDraws[i].tex, 108u);
@@ -682,6 +683,8 @@ TEST_F(Batching, TextureDrawnFromValuesBindsTheGridAndItsColourRange)
     batch();
     ASSERT_EQ(fake.occupancyAsked.size(), 2u);
     EXPECT_EQ(fake.occupancyAsked[1], s.volumes[vol].dmin);
+    for (size_t i = 0; i < R.runs.size(); ++i)
+        EXPECT_EQ(R.runs[i].program, kStackValues);
 }
 
 } // namespace
