@@ -10,10 +10,7 @@
 #   KINDS default "phantom dense".
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
-build=${1:-$here/../build}
-data=${2:-/tmp/bench-data}
-sizes=${3:-256 512}
-kinds=${4:-phantom dense}
+. "$here/volume_args.sh"
 peers=${PEERS_DIR:-$here/../../shared/peers}
 py=/usr/bin/python3
 

@@ -10,10 +10,7 @@
 #   usage: bench/live_look.sh [BUILD_DIR] [DATA_DIR] [SIZES] [KINDS] [FRAMES]
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
-build=${1:-$here/../build}
-data=${2:-/tmp/bench-data}
-sizes=${3:-256 512}
-kinds=${4:-phantom dense}
+. "$here/volume_args.sh"
 frames=${5:-13}
 py=/usr/bin/python3
 

@@ -990,6 +990,22 @@ void addStack(Scene &s, int stack, const double eye[3], std::vector<Vert> &all, 
     }
 }
 
+void clearBatchArrays()
+{
+    R.scratch.clear();
+    R.items.clear();
+    R.bindings.clear();
+    R.planeBindings.clear();
+    R.polys.clear();
+    R.polyVerts.clear();
+    R.stacks.clear();
+    R.stackDraws.clear();
+    R.sliceRefs.clear();
+    R.sliceSets.clear();
+    R.runs.clear();
+    R.projectRuns.clear();
+}
+
 PanelVerts batchPanel(Scene &s, const Panel &panel, const Camera &cam, bool outlines, const BatchResources &res)
 {
     Batches b;
@@ -1000,15 +1016,7 @@ PanelVerts batchPanel(Scene &s, const Panel &panel, const Camera &cam, bool outl
     addOpaque(b, panel.staticList);
     addOpaque(b, panel.frameList);
 
-    R.scratch.clear();
-    R.items.clear();
-    R.bindings.clear();
-    R.planeBindings.clear();
-    R.polys.clear();
-    R.polyVerts.clear();
-    R.stackDraws.clear();
-    R.sliceRefs.clear();
-    R.sliceSets.clear();
+    clearBatchArrays();
     for (const PrimList *l : {&panel.staticList, &panel.frameList}) {
         addTransparentFacets(*l, cam.eye);
         addTexPolys(s, *l, cam.eye, res);

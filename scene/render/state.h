@@ -425,6 +425,10 @@ struct PanelVerts {
     size_t triCount = 0, lineFirst = 0, pointFirst = 0, transFirst = 0;
 };
 
+// Empties the arrays a panel's batching fills (the items, stacks, runs and
+// their bindings) for the next panel.
+void clearBatchArrays();
+
 Vert vertAt(double x, double y, double z);
 void addBox(Batches &b, const BoxSpec &box, const Rgb &fg);
 void addOpaque(Batches &b, const PrimList &l);

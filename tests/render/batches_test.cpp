@@ -111,18 +111,7 @@ class Batching : public ::testing::Test {
         fake = FakeGpu{};
         R.planeStride = 1;
         R.verts.clear();
-        R.stacks.clear();
-        R.runs.clear();
-        R.projectRuns.clear();
-        R.scratch.clear();
-        R.items.clear();
-        R.bindings.clear();
-        R.planeBindings.clear();
-        R.polys.clear();
-        R.polyVerts.clear();
-        R.stackDraws.clear();
-        R.sliceRefs.clear();
-        R.sliceSets.clear();
+        clearBatchArrays();
         for (int e = 0; e < kColourTableSize; ++e)
             s.colours[e] = Rgb{e / 255.0f, 0.5f, 1 - e / 255.0f};
     }
