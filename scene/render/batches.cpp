@@ -598,6 +598,7 @@ void findSliceStacks(const Scene &s, const double eye[3], int minPlanes)
         st.itemCount = static_cast<int>(j - i);
         st.tex = -1;
         st.set = first.set;
+        st.shade = R.bindings[set.binding].shade;
         st.alpha = 1.0f;
         st.planes = planes;
         for (int a = 0; a < 3; ++a)
@@ -620,6 +621,18 @@ void findSliceStacks(const Scene &s, const double eye[3], int minPlanes)
         std::inplace_merge(R.stacks.begin(), R.stacks.begin() + static_cast<std::ptrdiff_t>(before),
                            R.stacks.end(),
                            [](const Stack &a, const Stack &b) { return a.firstItem < b.firstItem; });
+}
+
+// The program that draws a stack: composited ones take a variant without
+// the projections' uniforms, shaded or not.
+Program stackProgram(const Stack &st)
+{
+    const bool composite = st.blend == kBlendComposite;
+    if (st.set >= 0)
+        return st.shade ? kStackGridShaded : kStackGrid;
+    if (st.binding >= 0)
+        return !composite ? kStackValues : st.shade ? kStackValuesShaded : kStackValuesPlain;
+    return !composite ? kStack : st.shade ? kStackShaded : kStackPlain;
 }
 
 // The bricks of a stack in an order that draws each ray's far bricks
@@ -711,11 +724,7 @@ void addStackDraws(int stack, const Bricking &bk, const std::vector<uint8_t> &oc
                     out.push_back(q[c]);
             }
         int count = static_cast<int>(out.size() - start);
-        const bool plain = st.blend == kBlendComposite && !st.shade;
-        Program program = set               ? kStackGrid
-                          : st.binding >= 0 ? (plain ? kStackValuesPlain : kStackValues)
-                          : plain           ? kStackPlain
-                                            : kStack;
+        Program program = stackProgram(st);
         R.runs.push_back({program, key, static_cast<int>(start), count});
     }
 }
@@ -843,8 +852,8 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d, const
     for (int a = 0; a < 3; ++a)
         clampRange(lo[a], hi[a], n[a]);
     // The set, for drawing runs of its slices in one pass (composited and
-    // unshaded: projections, shading and labels keep their slices).
-    int set = program == kVolume && !proto.shade && !labels ? static_cast<int>(R.sliceSets.size()) : -1;
+    // shaded or not: projections and labels keep their slices).
+    int set = program == kVolume && !labels ? static_cast<int>(R.sliceSets.size()) : -1;
     if (set >= 0) {
         SliceSet ss{};
         ss.grid = sameGrid(s, d.vol);

@@ -695,7 +695,7 @@ void drawRun(Scene &s, const PanelView &pv, const Run &run, bool nearFirst, RunS
 {
     if (run.program != rs.current) {
         useProgram(run.program, pv.mvp, pv.vw, pv.vh);
-        const bool lit = run.program == kVolume || run.program == kStack || run.program == kStackValues;
+        const bool lit = isShadedProgram(run.program);
         if (run.program == kSurface || lit)
             setLights(R.programs[run.program], s, *pv.cam);
         if (lit)
@@ -891,6 +891,11 @@ bool renderInit()
               linkProgram(R.programs[kStackValues], kSceneVs, nullptr, withDefine(kStackFs, "VALUES").c_str()) &&
               linkProgram(R.programs[kStackValuesPlain], kSceneVs, nullptr,
                           withDefine(withDefine(kStackFs, "VALUES").c_str(), "PLAIN").c_str()) &&
+              linkProgram(R.programs[kStackShaded], kSceneVs, nullptr, withDefine(kStackFs, "SHADED").c_str()) &&
+              linkProgram(R.programs[kStackGridShaded], kSceneVs, nullptr,
+                          withDefine(withDefine(kStackFs, "GRID").c_str(), "SHADED").c_str()) &&
+              linkProgram(R.programs[kStackValuesShaded], kSceneVs, nullptr,
+                          withDefine(withDefine(kStackFs, "VALUES").c_str(), "SHADED").c_str()) &&
               linkProgram(R.programs[kComposite], kCompositeVs, nullptr, kCompositeFs) &&
               linkProgram(R.programs[kUpscale], kCompositeVs, nullptr, kUpscaleFs) &&
               linkProgram(R.programs[kResolve], kCompositeVs, nullptr, kResolveFs) &&

@@ -379,11 +379,16 @@ uniform sampler2D uFront;
 // A ray stops once its opacity reaches uStop: what lies behind can then
 // add at most 1 - uStop to any channel (1/255 by default).
 uniform float uStop = 0.996078;
-#if defined(GRID) || defined(PLAIN)
-// Composited and unshaded, every brick drawn (kStackGrid, kStackPlain):
-// what other stacks choose by uniforms is fixed, so that the loop below
-// carries no test of them (on llvmpipe such tests cost a third).
+#if defined(GRID) || defined(PLAIN) || defined(SHADED)
+// Composited, shaded with SHADED and else unshaded, every brick drawn
+// (kStackGrid, kStackPlain, kStack...Shaded): what other stacks choose by
+// uniforms is fixed, so that the loop below carries no test of them (on
+// llvmpipe such tests cost a third).
+#ifdef SHADED
+#define uShade 1
+#else
 #define uShade 0
+#endif
 const int uBlend = 0;
 const int uPartial = 0;
 const int uEmpty = 0;
@@ -396,6 +401,41 @@ uniform vec4 uFill;
 #endif
 #define CELL 8
 out vec4 fragColour;
+// Shading along one ray: each light's direction and half vector taken
+// once, at the middle of the ray's way through the box (the lights stand
+// far off next to a ray's length), and the specular power by squaring.
+vec3 rayLight[8], rayHalf[8];
+void lightTheRay(vec3 pos) {
+    vec3 v = normalize(uEyePos - pos);
+    // Loops of a fixed count unroll, which keeps the arrays in registers.
+    for (int i = 0; i < 8; ++i) {
+        if (i >= uLightCount)
+            break;
+        rayLight[i] = normalize(uLightPos[i] - pos);
+        rayHalf[i] = normalize(rayLight[i] + v);
+    }
+}
+vec3 shadeOnRay(vec3 rgb, vec3 grad) {
+    vec3 n = -(uGradToScene * grad);
+    float len = length(n);
+    if (!(len > 1e-6))
+        return rgb;
+    n /= len;
+    vec3 light = vec3(0.3);
+    vec3 spec = vec3(0.0);
+    for (int i = 0; i < 8; ++i) {
+        if (i >= uLightCount)
+            break;
+        light += 0.7 * uLightColour[i] * max(dot(n, rayLight[i]), 0.0);
+        float h = max(dot(n, rayHalf[i]), 0.0);
+        h *= h;
+        h *= h;
+        h *= h;
+        h *= h;
+        spec += 0.2 * uLightColour[i] * h;
+    }
+    return min(rgb * light + spec, vec3(1.0));
+}
 #if defined(GRID) || defined(VALUES)
 )" VQ_COLOUR_RANGE_GLSL R"(
 // Colour and opacity at texture coordinates s.
@@ -412,9 +452,24 @@ vec4 sampleAt(vec3 s) {
         return vec4(0.0);
     return lutAt(uRamp != 0 ? min(u, 1.0) : 1.0);
 }
+// What shading takes the gradient of at voxel v of the brick: the value,
+// rising with the texel.
+float shadeKey(ivec3 v) {
+    return texelFetch(uTexels, v.zyx, 0).r;
+}
+ivec3 brickVoxels() {
+    return textureSize(uTexels, 0).zyx;
+}
 #else
 vec4 sampleAt(vec3 s) {
     return texture(uTexels, s);
+}
+// The opacity, which rises with the value.
+float shadeKey(ivec3 v) {
+    return texelFetch(uTexels, v, 0).a;
+}
+ivec3 brickVoxels() {
+    return textureSize(uTexels, 0);
 }
 #endif
 #ifdef GRID
@@ -519,6 +574,9 @@ void main() {
     vec3 xA = p0 + tA * r, xB = tB * r;
     vec3 toTexture = 1.0 / uSize;
     vec3 sA = (xA - uOrigin + 0.5) * toTexture, sB = xB * toTexture;
+    ivec3 voxels = brickVoxels(), top = max(voxels - 1, ivec3(0));
+    if (uShade != 0)
+        lightTheRay((uIndexToScene * vec4(p0 + 0.5 * (tIn + tOut) * r, 1.0)).xyz);
     for (int k = k1; k >= k0; k -= stride) {
         float fk = float(k);
         float t = tA + fk * tB;
@@ -559,14 +617,15 @@ void main() {
             continue;
         }
         float a = c.a * uAlpha;
-        // Shading (uShade): the gradient of the opacity, which rises with
-        // the value, lights each sample that shows.
+        // Shading (uShade): the gradient of what rises with the value
+        // (shadeKey) lights each sample that shows: forward differences
+        // from the nearest voxel, four texels read without filtering.
         if (uShade != 0 && a > 0.0) {
-            vec3 at = sA + fk * sB, ts = toTexture;
-            vec3 grad = vec3(sampleAt(at + vec3(ts.x, 0.0, 0.0)).a - sampleAt(at - vec3(ts.x, 0.0, 0.0)).a,
-                             sampleAt(at + vec3(0.0, ts.y, 0.0)).a - sampleAt(at - vec3(0.0, ts.y, 0.0)).a,
-                             sampleAt(at + vec3(0.0, 0.0, ts.z)).a - sampleAt(at - vec3(0.0, 0.0, ts.z)).a);
-            c.rgb = shadeSample(c.rgb, grad, (uIndexToScene * vec4(x, 1.0)).xyz);
+            ivec3 v = clamp(ivec3((sA + fk * sB) * vec3(voxels)), ivec3(0), top);
+            ivec3 u = min(v + 1, top);
+            vec3 grad = vec3(shadeKey(ivec3(u.x, v.y, v.z)), shadeKey(ivec3(v.x, u.y, v.z)),
+                             shadeKey(ivec3(v.x, v.y, u.z))) - shadeKey(v);
+            c.rgb = shadeOnRay(c.rgb, grad);
         }
         if (power > 1)
             a = 1.0 - pow(1.0 - a, float(power));

@@ -35,8 +35,11 @@ enum Program {
     kStack,
     kStackGrid,  // kStack for slice sets
     kStackPlain, // kStack composited without shading
+    kStackShaded, // kStack composited with shading
+    kStackGridShaded, // kStackGrid with shading
     kStackValues, // kStack sampling a grid's values through a colour range
     kStackValuesPlain, // kStackValues composited without shading
+    kStackValuesShaded, // kStackValues composited with shading
     kComposite,
     kUpscale,
     kResolve,
@@ -48,8 +51,13 @@ enum Program {
 };
 inline bool isStackProgram(Program p)
 {
-    return p == kStack || p == kStackGrid || p == kStackPlain || p == kStackValues ||
-           p == kStackValuesPlain;
+    return p >= kStack && p <= kStackValuesShaded;
+}
+// The programs that light their samples.
+inline bool isShadedProgram(Program p)
+{
+    return p == kVolume || p == kStack || p == kStackShaded || p == kStackGridShaded || p == kStackValues ||
+           p == kStackValuesShaded;
 }
 
 struct ProgramInfo {

@@ -442,6 +442,15 @@ TEST_F(Batching, EvenlySpacedPlanesCoveringTheTextureMakeOneStack)
     for (const draw::Run &run : R.runs)
         EXPECT_EQ(run.program, kStackPlain);
     EXPECT_EQ(R.runs.front().first, static_cast<int>(pv.transFirst));
+    // Shaded, and projected: the programs for them.
+    s.textures[0].shade = true;
+    batch();
+    for (const draw::Run &run : R.runs)
+        EXPECT_EQ(run.program, kStackShaded);
+    s.textures[0].blend = kBlendMaximum;
+    batch();
+    for (const draw::Run &run : R.runs)
+        EXPECT_EQ(run.program, kStack);
 }
 
 TEST_F(Batching, UnevenSpacingOrAnotherTextureOrAlphaBetweenMakeNoStack)
@@ -610,6 +619,12 @@ TEST_F(Batching, SliceSetIsCutIntoStripsAndDrawnAsOneSliceStack)
     // Made once: the next frame finds the occupancy there.
     batch();
     EXPECT_EQ(fake.occupancyAsked.size(), 1u);
+    // Shaded slices are one stack too, lit.
+    s.volumes[vol].shade = true;
+    batch();
+    ASSERT_EQ(R.stacks.size(), 1u);
+    for (const draw::Run &run : R.runs)
+        EXPECT_EQ(run.program, kStackGridShaded);
 }
 
 TEST_F(Batching, SlicesOutOfStepMakeNoSliceStack)
