@@ -204,8 +204,8 @@ const UniformName kUniformNames[] = {
 
 // The texture unit each sampler of the programs reads: a brick's texels
 // (uTexels, or uGrid for grids) 0, the look-up table 1, the opaque depth 2
-// (uDepthSamples 4 where multisampled), the occupancy 3, and what a stack
-// drawn nearest first finds in front of it 5.
+// (uDepthSamples 4 where multisampled), the occupancy 3, what a stack
+// drawn nearest first finds in front of it 5, a shaded stack's lighting 6.
 struct SamplerUnit {
     const char *name;
     int unit;
@@ -213,7 +213,7 @@ struct SamplerUnit {
 
 const SamplerUnit kSamplerUnits[] = {{"uTexels", 0},      {"uGrid", 0},      {"uLut", 1},
                                      {"uDepthBuffer", 2}, {"uOccupancy", 3}, {"uDepthSamples", 4},
-                                     {"uFront", 5}};
+                                     {"uFront", 5},       {"uShadeTable", 6}};
 
 } // namespace
 
@@ -617,9 +617,106 @@ void setGridColours(const ProgramInfo &p, const VolumeBinding &vb)
     glUniform2f(p.range, vb.dmin, vb.scale);
 }
 
+// Side of the shade table: normals on an octahedral map of this many
+// cells square.
+constexpr int kShadeTableSide = 64;
+
+// The unit normal at octahedral map coordinates u, v in -1..1.
+void octahedralNormal(double u, double v, double n[3])
+{
+    n[0] = u;
+    n[1] = v;
+    n[2] = 1 - std::fabs(u) - std::fabs(v);
+    if (n[2] < 0) {
+        double x = n[0], y = n[1];
+        n[0] = (1 - std::fabs(y)) * (x >= 0 ? 1 : -1);
+        n[1] = (1 - std::fabs(x)) * (y >= 0 ? 1 : -1);
+    }
+    double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    for (int a = 0; a < 3; ++a)
+        n[a] /= len;
+}
+
+// A shaded stack's lighting at scene point pos, bound to unit 6: for each
+// normal, on an octahedral map, the light that falls on a sample facing it
+// (an ambient 0.3 and 0.7 of each light's diffuse, rgb) and its specular
+// highlight (0.2 of each light's, grey, a), as the scene's lights and the
+// eye lie from pos. Each sample then looks its lighting up instead of
+// working it out.
+void makeShadeTable(const Scene &s, const Camera &cam, const double pos[3])
+{
+    struct Lit {
+        double dir[3], half[3];
+        float r, g, b, grey;
+    };
+    std::vector<Lit> lights;
+    auto unit = [](double v[3]) {
+        double len = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+        for (int a = 0; a < 3; ++a)
+            v[a] = len > 0 ? v[a] / len : 0;
+    };
+    double eye[3] = {cam.eye[0] - pos[0], cam.eye[1] - pos[1], cam.eye[2] - pos[2]};
+    unit(eye);
+    auto add = [&](double x, double y, double z, const Rgb &c) {
+        Lit l;
+        l.dir[0] = x - pos[0];
+        l.dir[1] = y - pos[1];
+        l.dir[2] = z - pos[2];
+        unit(l.dir);
+        for (int a = 0; a < 3; ++a)
+            l.half[a] = l.dir[a] + eye[a];
+        unit(l.half);
+        l.r = c.r;
+        l.g = c.g;
+        l.b = c.b;
+        l.grey = (c.r + c.g + c.b) / 3;
+        lights.push_back(l);
+    };
+    if (s.lighting.lights.empty())
+        add(cam.eye[0], cam.eye[1], cam.eye[2], Rgb{1, 1, 1});
+    for (const Light &l : s.lighting.lights)
+        if (lights.size() < 8)
+            add(l.pos.x, l.pos.y, l.pos.z, l.colour);
+    const int side = kShadeTableSide;
+    std::vector<float> table(static_cast<size_t>(side) * side * 4);
+    for (int j = 0; j < side; ++j)
+        for (int i = 0; i < side; ++i) {
+            double n[3];
+            octahedralNormal((i + 0.5) / side * 2 - 1, (j + 0.5) / side * 2 - 1, n);
+            float *t = &table[(static_cast<size_t>(j) * side + i) * 4];
+            t[0] = t[1] = t[2] = 0.3f;
+            t[3] = 0;
+            for (const Lit &l : lights) {
+                double d = std::max(0.0, n[0] * l.dir[0] + n[1] * l.dir[1] + n[2] * l.dir[2]);
+                double h = std::max(0.0, n[0] * l.half[0] + n[1] * l.half[1] + n[2] * l.half[2]);
+                h *= h;
+                h *= h;
+                h *= h;
+                h *= h;
+                t[0] += static_cast<float>(0.7 * l.r * d);
+                t[1] += static_cast<float>(0.7 * l.g * d);
+                t[2] += static_cast<float>(0.7 * l.b * d);
+                t[3] += static_cast<float>(0.2 * l.grey * h);
+            }
+        }
+    glActiveTexture(GL_TEXTURE6);
+    if (!R.shadeTable) {
+        glGenTextures(1, &R.shadeTable);
+        glBindTexture(GL_TEXTURE_2D, R.shadeTable);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    }
+    glBindTexture(GL_TEXTURE_2D, R.shadeTable);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA16F, side, side, 0, GL_RGBA, GL_FLOAT, table.data());
+    glActiveTexture(GL_TEXTURE0);
+}
+
 // A stack brick's textures and uniforms: its rays, planes, colours, the
 // opaque depth and, nearest first, what the target holds in front.
-void bindStackRun(const ProgramInfo &p, const Run &run, const PanelView &pv, bool nearFirst)
+void bindStackRun(const Scene &s, const ProgramInfo &p, const Run &run, const PanelView &pv, bool nearFirst)
 {
     const StackDraw &d = R.stackDraws[run.key];
     const Stack &st = R.stacks[d.stack];
@@ -672,6 +769,14 @@ void bindStackRun(const ProgramInfo &p, const Run &run, const PanelView &pv, boo
         }
         m[15] = 1;
         glUniformMatrix4fv(p.indexToScene, 1, GL_FALSE, m);
+        // Lit as seen from the middle of the brick's share.
+        double at[3];
+        for (int r = 0; r < 3; ++r) {
+            at[r] = st.fromIndex[r * 4];
+            for (int c = 0; c < 3; ++c)
+                at[r] += st.fromIndex[r * 4 + 1 + c] * 0.5 * (d.lo[c] + d.hi[c]);
+        }
+        makeShadeTable(s, *pv.cam, at);
     }
     glUniform1i(p.empty, d.tex == 0 ? 1 : 0);
     glUniform4fv(p.fill, 1, d.fill);
@@ -708,7 +813,7 @@ void drawRun(Scene &s, const PanelView &pv, const Run &run, bool nearFirst, RunS
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_3D, static_cast<GLuint>(run.key));
     } else if (isStackProgram(run.program)) {
-        bindStackRun(p, run, pv, nearFirst);
+        bindStackRun(s, p, run, pv, nearFirst);
     } else if (run.program == kPlane) {
         const PlaneBinding &pb = R.planeBindings[run.key];
         glActiveTexture(GL_TEXTURE0);
@@ -1066,6 +1171,8 @@ void renderShutdown()
     releaseLineSets();
     if (R.nearestSampler)
         glDeleteSamplers(1, &R.nearestSampler);
+    if (R.shadeTable)
+        glDeleteTextures(1, &R.shadeTable);
     releaseOverlay();
     R = Renderer();
 }

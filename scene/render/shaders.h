@@ -401,40 +401,20 @@ uniform vec4 uFill;
 #endif
 #define CELL 8
 out vec4 fragColour;
-// Shading along one ray: each light's direction and half vector taken
-// once, at the middle of the ray's way through the box (the lights stand
-// far off next to a ray's length), and the specular power by squaring.
-vec3 rayLight[8], rayHalf[8];
-void lightTheRay(vec3 pos) {
-    vec3 v = normalize(uEyePos - pos);
-    // Loops of a fixed count unroll, which keeps the arrays in registers.
-    for (int i = 0; i < 8; ++i) {
-        if (i >= uLightCount)
-            break;
-        rayLight[i] = normalize(uLightPos[i] - pos);
-        rayHalf[i] = normalize(rayLight[i] + v);
-    }
-}
+// Shading by look-up: the lighting of each normal direction, on an
+// octahedral map (rgb the light on the sample, a the specular highlight),
+// made for the brick being drawn (makeShadeTable).
+uniform sampler2D uShadeTable;
 vec3 shadeOnRay(vec3 rgb, vec3 grad) {
     vec3 n = -(uGradToScene * grad);
-    float len = length(n);
-    if (!(len > 1e-6))
+    float l1 = abs(n.x) + abs(n.y) + abs(n.z);
+    if (!(l1 > 1e-6))
         return rgb;
-    n /= len;
-    vec3 light = vec3(0.3);
-    vec3 spec = vec3(0.0);
-    for (int i = 0; i < 8; ++i) {
-        if (i >= uLightCount)
-            break;
-        light += 0.7 * uLightColour[i] * max(dot(n, rayLight[i]), 0.0);
-        float h = max(dot(n, rayHalf[i]), 0.0);
-        h *= h;
-        h *= h;
-        h *= h;
-        h *= h;
-        spec += 0.2 * uLightColour[i] * h;
-    }
-    return min(rgb * light + spec, vec3(1.0));
+    vec2 p = n.xy / l1;
+    if (n.z < 0.0)
+        p = (1.0 - abs(p.yx)) * vec2(p.x >= 0.0 ? 1.0 : -1.0, p.y >= 0.0 ? 1.0 : -1.0);
+    vec4 t = texture(uShadeTable, p * 0.5 + 0.5);
+    return min(rgb * t.rgb + t.a, vec3(1.0));
 }
 #if defined(GRID) || defined(VALUES)
 )" VQ_COLOUR_RANGE_GLSL R"(
@@ -575,8 +555,6 @@ void main() {
     vec3 toTexture = 1.0 / uSize;
     vec3 sA = (xA - uOrigin + 0.5) * toTexture, sB = xB * toTexture;
     ivec3 voxels = brickVoxels(), top = max(voxels - 1, ivec3(0));
-    if (uShade != 0)
-        lightTheRay((uIndexToScene * vec4(p0 + 0.5 * (tIn + tOut) * r, 1.0)).xyz);
     for (int k = k1; k >= k0; k -= stride) {
         float fk = float(k);
         float t = tA + fk * tB;

@@ -368,6 +368,7 @@ struct Renderer {
     std::vector<VolumeBinding> bindings;
     std::vector<PlaneBinding> planeBindings;
     GLuint nearestSampler = 0;  // planes that show the nearest voxel
+    GLuint shadeTable = 0;      // a shaded stack's lighting by normal (makeShadeTable)
     std::vector<int> brickBinding;
     std::vector<Strip> slice;
     std::vector<PolyInfo> polys;
