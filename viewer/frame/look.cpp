@@ -103,6 +103,7 @@ void drawTextureFrom(int v)
         svqtvr(tex3d[v], -1, 0, 0);
         return;
     }
+    fillLookVoxels(v);
     svqvr(lookGrid[v], dmin[v], dmax[v], amin[v], amax[v]);
     int lo = colourBlockStart(v);
     svqtvr(tex3d[v], lookGrid[v], lo, lo + 255);

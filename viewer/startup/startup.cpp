@@ -423,6 +423,15 @@ int makeRenderings(int v, Xraw *xraw, Xvol *xvol, const float tr[12])
 
 } // namespace
 
+void fillLookVoxels(int v)
+{
+    if (v < 0 || v >= MAX_VOLUMES || !settings.volume[v].floatsAwaitBytes)
+        return;
+    settings.volume[v].floatsAwaitBytes = 0;
+    fillXvolFromBytes(settings.xraws[v], settings.xvols[v]);
+    dropByteVoxels(settings.xraws[v]);
+}
+
 int buildVolume(int v, int argc, char **argv)
 {
     const char *name = settings.volume[v].xrwFileName;
@@ -507,9 +516,9 @@ int buildVolume(int v, int argc, char **argv)
     }
 
     // Where keys come, a changed look draws the texture from the float
-    // voxels (the display is open now, so the library knows).
-    if (unfilled && vqqin())
-        fillXvolFromBytes(xraw, xvol);
+    // voxels (the display is open now, so the library knows): the bytes
+    // stay to fill them when it first changes.
+    settings.volume[v].floatsAwaitBytes = unfilled && vqqin();
 
     float tr[12];
     if (setVolumeTransform(v, xvol, tr) != 0)
@@ -517,7 +526,7 @@ int buildVolume(int v, int argc, char **argv)
     // The float voxels are the bytes over 255 unless averaged, clipped,
     // zeroed, left unfilled or given back after a -3d texture is made.
     bool gridHoldsBytes = !imported && s[0] == 1 && s[1] == 1 && s[2] == 1 && !settings.clipData &&
-                          settings.boundaryPlanes <= 0 && (!do_3d_render || crosshair.ortho || vqqin());
+                          settings.boundaryPlanes <= 0 && (!do_3d_render || crosshair.ortho);
     if (crosshair.wanted && placeVolume(v, xraw, xvol, settings.volume[v].stride, tr, &settings.fileValues[v],
                                         gridHoldsBytes) != 0)
         return -1;

@@ -32,6 +32,9 @@ struct VolumeSettings {
     // The index-to-world matrix an imported file brought (used without -M).
     int haveFileMatrix;
     float fileMatrix[4][4];
+    // Start-up left the float voxels empty; a changed look fills them from
+    // the bytes, which are kept for it.
+    int floatsAwaitBytes;
 };
 
 // What the command line sets for the rest of start-up.

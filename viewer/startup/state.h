@@ -57,6 +57,11 @@ inline int colourBlockStart(int v)
     return 1000 + 256 * v;
 }
 
+// Volume v's float voxels filled in, when a -3d texture made straight
+// from its bytes left them empty and a changed look is to be drawn from
+// them (start-up keeps the bytes until then).
+void fillLookVoxels(int v);
+
 // Back to the values at program load, releasing what an earlier start-up
 // built (for tests that run start-up twice).
 void resetViewerState();

@@ -87,9 +87,13 @@ void dropFloatVoxels(const Xvol *xvol)
 
 void dropByteVoxels(Xraw *xraw)
 {
-    // The crosshair's readout may read them.
+    // The crosshair's readout may read them, or a changed look fill the
+    // float voxels from them.
     if (readoutNeedsBytes(xraw))
         return;
+    for (int v = 0; v < MAX_VOLUMES; v++)
+        if (xraw && settings.xraws[v] == xraw && settings.volume[v].floatsAwaitBytes)
+            return;
     size_t bytes = xraw && xraw->data ? static_cast<size_t>(xraw->nx) * xraw->ny * xraw->nz : 0;
     if (bytes < (size_t(1) << 20))
         return;
