@@ -137,6 +137,24 @@ class Batching : public ::testing::Test {
 
     // A volume of grid g whose index coordinates are its scene coordinates,
     // its bricks named 101...
+    // The slices along z of a volume rendering of grid, looked at along z
+    // from its middle; the rendering's id.
+    int drawSlicesAlongZ(Grid &grid)
+    {
+        int vol = addVolume(grid);
+        VolumeDraw d;
+        d.vol = vol;
+        d.axis = 3;
+        d.lo = 0;
+        d.hi = 255;
+        panel.staticList.volumes.push_back(d);
+        for (int a = 0; a < 2; ++a)
+            cam.eye[a] = cam.target[a] = 4;
+        cam.eye[2] = 20;
+        cam.target[2] = 4;
+        return vol;
+    }
+
     int addVolume(Grid &grid)
     {
         Volume v;
@@ -555,17 +573,7 @@ TEST_F(Batching, SliceSetIsCutIntoStripsAndDrawnAsOneSliceStack)
     // Voxels 2..5 of every axis show; the slices along z there are drawn
     // over the rows and columns 1..6 that can show them.
     Grid grid(kN, 2, 5);
-    int vol = addVolume(grid);
-    VolumeDraw d;
-    d.vol = vol;
-    d.axis = 3;
-    d.lo = 0;
-    d.hi = 255;
-    panel.staticList.volumes.push_back(d);
-    for (int a = 0; a < 2; ++a)
-        cam.eye[a] = cam.target[a] = 4;
-    cam.eye[2] = 20;
-    cam.target[2] = 4;
+    int vol = drawSlicesAlongZ(grid);
 
     // One by one first, as outlines draw them.
     batchPanel(s, panel, cam, true, fakes);
@@ -630,16 +638,7 @@ TEST_F(Batching, SliceSetIsCutIntoStripsAndDrawnAsOneSliceStack)
 TEST_F(Batching, SlicesOutOfStepMakeNoSliceStack)
 {
     Grid grid(kN, 2, 5);
-    int vol = addVolume(grid);
-    VolumeDraw d;
-    d.vol = vol;
-    d.axis = 3;
-    d.hi = 255;
-    panel.staticList.volumes.push_back(d);
-    for (int a = 0; a < 2; ++a)
-        cam.eye[a] = cam.target[a] = 4;
-    cam.eye[2] = 20;
-    cam.target[2] = 4;
+    drawSlicesAlongZ(grid);
     // A transparent facet between slices 3 and 4, its centre on the
     // slices' axis, splits the run in two.
     panel.staticList.facets.push_back(facet(3.5, Rgb{1, 1, 1}, 0.5f, 11 / 3.0, 11 / 3.0));

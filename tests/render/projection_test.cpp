@@ -40,6 +40,16 @@ class Projection : public rendertest::RenderFixture {
     }
 
     void TearDown() override { vqtest::renderSetBricks(0); }
+
+    // A new renderer with bricks of at most `bricks` texels a side (0: the
+    // shipped size) over a fresh scene.
+    void freshRenderer(int bricks)
+    {
+        vq::renderShutdown();
+        ASSERT_TRUE(vq::renderInit());
+        vqtest::renderSetBricks(bricks);
+        openScene();
+    }
 };
 
 // The colour of range entry e, in bytes.
@@ -294,27 +304,24 @@ void zStack(int tex, int nz)
     }
 }
 
+// Values of a 16 x 16 x 24 volume at (i, k): left half 0.3 near, 0.9 far;
+// right half 0.5 throughout a thick slab.
+double twoSlabs(int i, int k)
+{
+    if (i < 8)
+        return k >= 3 && k <= 6 ? 0.9 : k >= 16 && k <= 19 ? 0.3 : 0.0;
+    return k >= 8 && k <= 15 ? 0.5 : 0.0;
+}
+
 TEST_F(Projection, StacksProjectTheirTexelsInOneBrickOrMany)
 {
     const int n = 16, nz = 24;
-    // Left half: 0.3 near, 0.9 far; right half: 0.5 throughout a thick slab.
-    auto value = [](int i, int k) {
-        if (i < 8)
-            return k >= 3 && k <= 6 ? 0.9 : k >= 16 && k <= 19 ? 0.3 : 0.0;
-        return k >= 8 && k <= 15 ? 0.5 : 0.0;
-    };
+    const auto value = twoSlabs;
     for (int bricks : {0, 9}) {
         SCOPED_TRACE(bricks);
-        vq::renderShutdown();
-        ASSERT_TRUE(vq::renderInit());
-        vqtest::renderSetBricks(bricks);
-        vq::resetScene();
-        char a0[] = "test", a1[] = "--nodraw";
-        char *argv[] = {a0, a1, nullptr};
-        ASSERT_EQ(vqopend("/?", 2, argv), 0);
-        vq::scene().windowWidth = W;
-        vq::scene().windowHeight = H;
-        vqswin(-1, 1, -1, 1, -1, 1);
+        freshRenderer(bricks);
+        if (HasFatalFailure())
+            return;
         int tex = slabTexture(n, nz, value);
         zStack(tex, nz);
         svqtbm(tex, vq::kBlendMaximum);
@@ -341,11 +348,7 @@ TEST_F(Projection, StacksProjectTheirTexelsInOneBrickOrMany)
 TEST_F(Projection, StacksDrawnFromValuesFollowRangeAndColoursWithNoNewTexels)
 {
     const int n = 16, nz = 24;
-    auto value = [](int i, int k) {
-        if (i < 8)
-            return k >= 3 && k <= 6 ? 0.9 : k >= 16 && k <= 19 ? 0.3 : 0.0;
-        return k >= 8 && k <= 15 ? 0.5 : 0.0;
-    };
+    const auto value = twoSlabs;
     Grid g(n, n, nz, 0);
     for (int i = 0; i < n; ++i)
         for (int j = 0; j < n; ++j)
@@ -500,16 +503,9 @@ TEST_F(Projection, ShadedStacksFromValuesLightTheSideFacingTheLight)
     Grid g(n, n, n, 0);
     for (int bricks : {0, 9}) {
         SCOPED_TRACE(bricks);
-        vq::renderShutdown();
-        ASSERT_TRUE(vq::renderInit());
-        vqtest::renderSetBricks(bricks);
-        vq::resetScene();
-        char a0[] = "test", a1[] = "--nodraw";
-        char *argv[] = {a0, a1, nullptr};
-        ASSERT_EQ(vqopend("/?", 2, argv), 0);
-        vq::scene().windowWidth = W;
-        vq::scene().windowHeight = H;
-        vqswin(-1, 1, -1, 1, -1, 1);
+        freshRenderer(bricks);
+        if (HasFatalFailure())
+            return;
         whiteBall(g);
         int vol = addVolume(g, 0, 1, 0, 0.6f);
         // Texels all transparent, so every brick of them is left out:

@@ -4,12 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #define STB_IMAGE_IMPLEMENTATION
-#include <stb/stb_image.h>
+#include "../support/png_difference.h"
 
 #include "look.h"
 #include "ortho.h"
@@ -49,27 +48,6 @@ Shot shoot(std::vector<std::string> args, const std::string &tag)
     }
     vt::RunResult r = vt::runViewer(all, tag);
     return {r.status, vt::readFile(png), r.err};
-}
-
-// The mean absolute difference of the channels of two PNG images, or -1.
-double meanDifference(const std::string &a, const std::string &b)
-{
-    int w1, h1, w2, h2, n;
-    auto load = [&n](const std::string &png, int *w, int *h) {
-        return stbi_load_from_memory(reinterpret_cast<const stbi_uc *>(png.data()), static_cast<int>(png.size()),
-                                     w, h, &n, 3);
-    };
-    unsigned char *p = load(a, &w1, &h1), *q = load(b, &w2, &h2);
-    double sum = -1;
-    if (p && q && w1 == w2 && h1 == h2) {
-        sum = 0;
-        for (int i = 0; i < w1 * h1 * 3; ++i)
-            sum += std::abs(p[i] - q[i]);
-        sum /= w1 * h1 * 3;
-    }
-    stbi_image_free(p);
-    stbi_image_free(q);
-    return sum;
 }
 
 // The uploads count on the last --stats line.
@@ -186,7 +164,7 @@ TEST(Look, OpacityMapAndResetKeysChangeOnlyTheLookup)
         Shot given = shoot(with({"-a", "0", "0.25"}), tag + "given");
         ASSERT_EQ(raised.status, 0) << raised.err;
         EXPECT_TRUE(raised.png != plain.png);
-        double off = meanDifference(raised.png, given.png), shown = meanDifference(given.png, plain.png);
+        double off = pngMeanDifference(raised.png, given.png), shown = pngMeanDifference(given.png, plain.png);
         EXPECT_GT(shown, 0.1) << "the ramp shows";
         EXPECT_GE(off, 0);
         // Drawn from the values, edges differ a little from the texels';

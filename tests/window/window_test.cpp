@@ -28,6 +28,8 @@
 #include "stb_image.h"
 #pragma GCC diagnostic pop
 
+#include "../support/png_difference.h"
+
 namespace {
 
 bool exists(const std::string &path)
@@ -242,23 +244,6 @@ double meanLevel(const std::string &path)
     return sum / (iw * ih * 3);
 }
 
-// Mean absolute difference of two PNG files' channels, or -1.
-double meanDifference(const std::string &a, const std::string &b)
-{
-    int w1, h1, w2, h2, n;
-    unsigned char *p = stbi_load(a.c_str(), &w1, &h1, &n, 3), *q = stbi_load(b.c_str(), &w2, &h2, &n, 3);
-    double sum = -1;
-    if (p && q && w1 == w2 && h1 == h2) {
-        sum = 0;
-        for (int i = 0; i < w1 * h1 * 3; ++i)
-            sum += std::abs(p[i] - q[i]);
-        sum /= w1 * h1 * 3;
-    }
-    stbi_image_free(p);
-    stbi_image_free(q);
-    return sum;
-}
-
 TEST_F(Window, ViewerLookChangesByDragAndKeysWithoutSendingVoxels)
 {
     if (!exists("/usr/bin/xdotool"))
@@ -294,7 +279,7 @@ TEST_F(Window, ViewerLookChangesByDragAndKeysWithoutSendingVoxels)
                mip = meanLevel(dir + "/vqscene-0002.png");
         ASSERT_GE(before, 0);
         // The phantom's faint rim falls below the new data minimum.
-        EXPECT_GT(meanDifference(dir + "/vqscene-0000.png", dir + "/vqscene-0001.png"), 1)
+        EXPECT_GT(pngFileMeanDifference(dir + "/vqscene-0000.png", dir + "/vqscene-0001.png"), 1)
             << "the range changes the picture";
         EXPECT_GT(mip, narrowed + 1) << "its maximum at full opacity brighter still";
         // The named maps after the file's own: grey (the phantom's own is a
