@@ -30,6 +30,24 @@ bool clampRange(const char *axis, int n, int *lo, int *hi)
     return true;
 }
 
+// Whether id names a volume rendering; if not, the call's one line.
+bool volumeNamed(const Scene &s, const char *call, int id)
+{
+    if (id >= 0 && id < static_cast<int>(s.volumes.size()))
+        return true;
+    sceneError("%s: no volume rendering %d", call, id);
+    return false;
+}
+
+// Whether id names a 3-d texture; if not, the call's one line.
+bool textureNamed(const Scene &s, const char *call, int id)
+{
+    if (id >= 0 && id < static_cast<int>(s.textures.size()))
+        return true;
+    sceneError("%s: no 3-d texture %d", call, id);
+    return false;
+}
+
 } // namespace
 
 namespace vq {
@@ -143,10 +161,8 @@ int nvqcvr(float ***grid, int nx, int ny, int nz, int i1, int i2, int j1, int j2
 void dvqdvrx(int id, int glow, int axis, int prc, float glowperiod)
 {
     Scene &s = scene();
-    if (id < 0 || id >= static_cast<int>(s.volumes.size())) {
-        sceneError("dvqdvrx: no volume rendering %d", id);
+    if (!volumeNamed(s, "dvqdvrx", id))
         return;
-    }
     if (axis < 1 || axis > 3) {
         sceneError("dvqdvrx: axis %d is not 1, 2 or 3", axis);
         return;
@@ -224,20 +240,16 @@ unsigned char *svqg3dt(int id, int *w, int *h, int *d)
 void svqpt(int id)
 {
     Scene &s = scene();
-    if (id < 0 || id >= static_cast<int>(s.textures.size())) {
-        sceneError("svqpt: no 3-d texture %d", id);
+    if (!textureNamed(s, "svqpt", id))
         return;
-    }
     s.textures[id].version++;
 }
 
 void svqvr(int id, float dmin, float dmax, float amin, float amax)
 {
     Scene &s = scene();
-    if (id < 0 || id >= static_cast<int>(s.volumes.size())) {
-        sceneError("svqvr: no volume rendering %d", id);
+    if (!volumeNamed(s, "svqvr", id))
         return;
-    }
     if (!std::isfinite(dmin) || !std::isfinite(dmax) || !std::isfinite(amin) || !std::isfinite(amax)) {
         sceneError("svqvr: data and opacity ranges must be finite");
         return;
@@ -249,10 +261,8 @@ void svqvr(int id, float dmin, float dmax, float amin, float amax)
 void svqvbm(int id, int mode)
 {
     Scene &s = scene();
-    if (id < 0 || id >= static_cast<int>(s.volumes.size())) {
-        sceneError("svqvbm: no volume rendering %d", id);
+    if (!volumeNamed(s, "svqvbm", id))
         return;
-    }
     if (mode < kBlendComposite || mode > kBlendMean) {
         sceneError("svqvbm: blend mode %d is not 0 to 3", mode);
         return;
@@ -263,40 +273,32 @@ void svqvbm(int id, int mode)
 void svqvsh(int id, int on)
 {
     Scene &s = scene();
-    if (id < 0 || id >= static_cast<int>(s.volumes.size())) {
-        sceneError("svqvsh: no volume rendering %d", id);
+    if (!volumeNamed(s, "svqvsh", id))
         return;
-    }
     s.volumes[id].shade = on != 0;
 }
 
 void svqvlab(int id, int on)
 {
     Scene &s = scene();
-    if (id < 0 || id >= static_cast<int>(s.volumes.size())) {
-        sceneError("svqvlab: no volume rendering %d", id);
+    if (!volumeNamed(s, "svqvlab", id))
         return;
-    }
     s.volumes[id].labels = on != 0;
 }
 
 void svqtsh(int id, int on)
 {
     Scene &s = scene();
-    if (id < 0 || id >= static_cast<int>(s.textures.size())) {
-        sceneError("svqtsh: no 3-d texture %d", id);
+    if (!textureNamed(s, "svqtsh", id))
         return;
-    }
     s.textures[id].shade = on != 0;
 }
 
 void svqtbm(int id, int mode)
 {
     Scene &s = scene();
-    if (id < 0 || id >= static_cast<int>(s.textures.size())) {
-        sceneError("svqtbm: no 3-d texture %d", id);
+    if (!textureNamed(s, "svqtbm", id))
         return;
-    }
     if (mode < kBlendComposite || mode > kBlendMean) {
         sceneError("svqtbm: blend mode %d is not 0 to 3", mode);
         return;
@@ -307,19 +309,15 @@ void svqtbm(int id, int mode)
 void svqtvr(int id, int vol, int lo, int hi)
 {
     Scene &s = scene();
-    if (id < 0 || id >= static_cast<int>(s.textures.size())) {
-        sceneError("svqtvr: no 3-d texture %d", id);
+    if (!textureNamed(s, "svqtvr", id))
         return;
-    }
     Texture3D &t = s.textures[id];
     if (vol < 0) {
         t.values = -1;
         return;
     }
-    if (vol >= static_cast<int>(s.volumes.size())) {
-        sceneError("svqtvr: no volume rendering %d", vol);
+    if (!volumeNamed(s, "svqtvr", vol))
         return;
-    }
     const Volume &v = s.volumes[vol];
     if (v.nx != t.nx || v.ny != t.ny || v.nz != t.nz) {
         sceneError("svqtvr: volume rendering %d is %dx%dx%d, texture %d %dx%dx%d", vol, v.nx, v.ny, v.nz, id,

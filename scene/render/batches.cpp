@@ -729,6 +729,15 @@ void addStackDraws(int stack, const Bricking &bk, const std::vector<uint8_t> &oc
     }
 }
 
+// A grid's colour range as its draws bind it: the look-up table, and the
+// mapping of the grid's texels onto v's data range; no brick yet.
+VolumeBinding rangeBinding(const Volume &v, const GpuVolume &g, const Lut &lut)
+{
+    float scale = v.dmax > v.dmin ? 1.0f / (v.dmax - v.dmin) : 1.0f;
+    int entries = static_cast<int>(lut.colours.size());
+    return {0, lut.tex, v.dmax > v.dmin, entries, g.code.lo, g.code.hi - g.code.lo, v.dmin, scale};
+}
+
 GpuVolume *textureValues(const Scene &s, Stack &st, const BatchResources &res)
 {
     const Texture3D &t = s.textures[st.tex];
@@ -742,10 +751,8 @@ GpuVolume *textureValues(const Scene &s, Stack &st, const BatchResources &res)
         return nullptr;
     Lut *lut = res.lut(s, t.values, t.valueLo, t.valueHi, v.amin, v.amax, false);
     int lutSize = static_cast<int>(lut->colours.size());
-    float scale = v.dmax > v.dmin ? 1.0f / (v.dmax - v.dmin) : 1.0f;
     st.binding = static_cast<int>(R.bindings.size());
-    R.bindings.push_back(
-        {0, lut->tex, v.dmax > v.dmin, lutSize, g->code.lo, g->code.hi - g->code.lo, v.dmin, scale});
+    R.bindings.push_back(rangeBinding(v, *g, *lut));
     st.grid = sameGrid(s, t.values);
     // The rays step over the cells that cannot change what they gather:
     // all below the range for the maximum, all that shows nothing else.
@@ -821,8 +828,7 @@ void addVolumeDraw(const Scene &s, const Camera &cam, const VolumeDraw &d, const
     int lutSize = static_cast<int>(lut->colours.size());
     // One binding per brick this draw uses, made when first needed.
     R.brickBinding.assign(g->bricking.bricks.size(), -1);
-    float scale = v.dmax > v.dmin ? 1.0f / (v.dmax - v.dmin) : 1.0f;
-    VolumeBinding proto{0, lut->tex, v.dmax > v.dmin, lutSize, g->code.lo, g->code.hi - g->code.lo, v.dmin, scale};
+    VolumeBinding proto = rangeBinding(v, *g, *lut);
     proto.blend = blend;
     proto.group = sameGrid(s, d.vol);
     proto.shade = v.shade && blend == kBlendComposite && !labels;
@@ -954,11 +960,7 @@ void addGridPlanes(const Scene &s, const PrimList &l, const double eye[3], const
         if (g == nullptr)
             continue;
         Lut *lut = res.lut(s, gp.vol, gp.lo, gp.hi, v.amin, v.amax, false);
-        float scale = v.dmax > v.dmin ? 1.0f / (v.dmax - v.dmin) : 1.0f;
-        PlaneBinding proto{{0, lut->tex, v.dmax > v.dmin, static_cast<int>(lut->colours.size()), g->code.lo,
-                            g->code.hi - g->code.lo, v.dmin, scale},
-                           gp.alpha,
-                           gp.linear};
+        PlaneBinding proto{rangeBinding(v, *g, *lut), gp.alpha, gp.linear};
         ClipVertex c[64];
         int n = static_cast<int>(std::min<size_t>(gp.v.size(), 64));
         float cx = 0, cy = 0, cz = 0;
@@ -1044,11 +1046,8 @@ PanelVerts batchPanel(Scene &s, const Panel &panel, const Camera &cam, bool outl
     verts.pointFirst = all.size();
     all.insert(all.end(), b.points.begin(), b.points.end());
     verts.transFirst = all.size();
-    R.runs.clear();
-    R.projectRuns.clear();
     // Stacks of textured polygons are drawn in one pass where nothing
     // opaque is there to hide part of a ray and the polygons are filled.
-    R.stacks.clear();
     if (renderSettings.onePass && !outlines) {
         findStacks(s, cam.eye, 3);
         findSliceStacks(s, cam.eye, 3);

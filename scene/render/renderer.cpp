@@ -800,10 +800,11 @@ void drawRun(Scene &s, const PanelView &pv, const Run &run, bool nearFirst, RunS
 {
     if (run.program != rs.current) {
         useProgram(run.program, pv.mvp, pv.vw, pv.vh);
-        const bool lit = isShadedProgram(run.program);
-        if (run.program == kSurface || lit)
+        // Stacks light their samples through a table of their own
+        // (makeShadeTable); facets and slices take the lights here.
+        if (run.program == kSurface || run.program == kVolume)
             setLights(R.programs[run.program], s, *pv.cam);
-        if (lit)
+        if (run.program == kVolume)
             glUniform3f(R.programs[run.program].eyePos, static_cast<float>(pv.cam->eye[0]),
                         static_cast<float>(pv.cam->eye[1]), static_cast<float>(pv.cam->eye[2]));
         rs.current = run.program;

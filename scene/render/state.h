@@ -53,12 +53,6 @@ inline bool isStackProgram(Program p)
 {
     return p >= kStack && p <= kStackValuesShaded;
 }
-// The programs that light their samples.
-inline bool isShadedProgram(Program p)
-{
-    return p == kVolume || p == kStack || p == kStackShaded || p == kStackGridShaded || p == kStackValues ||
-           p == kStackValuesShaded;
-}
 
 struct ProgramInfo {
     GLuint id = 0;

@@ -20,6 +20,8 @@
 
 namespace {
 
+using rendertest::addVolume;
+using rendertest::Grid;
 using rendertest::H;
 using rendertest::near;
 using rendertest::Pixel;
@@ -252,32 +254,6 @@ TEST_F(Render, PointsAreRoundOfLineWidthSize)
 }
 
 // ---- Volumes --------------------------------------------------------------
-
-struct Grid {
-    int nx, ny, nz;
-    std::vector<float> data;
-    std::vector<float *> rows;
-    std::vector<float **> planes;
-    Grid(int x, int y, int z, float v) : nx(x), ny(y), nz(z), data(x * y * z, v), rows(x * y), planes(x)
-    {
-        for (int i = 0; i < nx; ++i) {
-            for (int j = 0; j < ny; ++j)
-                rows[i * ny + j] = &data[(i * ny + j) * nz];
-            planes[i] = &rows[i * ny];
-        }
-    }
-    float &at(int i, int j, int k) { return data[(i * ny + j) * nz + k]; }
-    float ***grid() { return planes.data(); }
-};
-
-// A volume filling the world box -0.5..0.5 on each axis.
-int addVolume(Grid &g, float dmin, float dmax, float amin, float amax)
-{
-    float tr[12] = {-0.5f, 1.0f / (g.nx - 1), 0, 0, -0.5f, 0, 1.0f / (g.ny - 1), 0, -0.5f, 0,
-                    0,     1.0f / (g.nz - 1)};
-    return nvqcvr(g.grid(), g.nx, g.ny, g.nz, 0, g.nx - 1, 0, g.ny - 1, 0, g.nz - 1, tr, 's', dmin, dmax,
-                  amin, amax);
-}
 
 TEST_F(Render, VolumeColourComesFromItsColourRange)
 {

@@ -20,6 +20,8 @@
 
 namespace {
 
+using rendertest::addVolume;
+using rendertest::Grid;
 using rendertest::H;
 using rendertest::near;
 using rendertest::Pixel;
@@ -62,40 +64,6 @@ class Projection : public rendertest::RenderFixture {
 int entryOf(double value)
 {
     return std::min(255, static_cast<int>(value * 255));
-}
-
-struct Grid {
-    int nx, ny, nz;
-    std::vector<float> data;
-    std::vector<float *> rows;
-    std::vector<float **> planes;
-    Grid(int x, int y, int z, float v) : nx(x), ny(y), nz(z), data(x * y * z, v), rows(x * y), planes(x)
-    {
-        for (int i = 0; i < nx; ++i) {
-            for (int j = 0; j < ny; ++j)
-                rows[i * ny + j] = &data[(i * ny + j) * nz];
-            planes[i] = &rows[i * ny];
-        }
-    }
-    float &at(int i, int j, int k) { return data[(i * ny + j) * nz + k]; }
-    // Every voxel of planes k0..k1 along z set to v.
-    void slab(int k0, int k1, float v)
-    {
-        for (int i = 0; i < nx; ++i)
-            for (int j = 0; j < ny; ++j)
-                for (int k = k0; k <= k1; ++k)
-                    at(i, j, k) = v;
-    }
-};
-
-// A volume filling the world box -0.5..0.5, its slices along z facing the
-// default camera, drawn as the viewer draws a slice set.
-int addVolume(Grid &g, float dmin, float dmax, float amin, float amax)
-{
-    float tr[12] = {-0.5f, 1.0f / (g.nx - 1), 0, 0, -0.5f, 0, 1.0f / (g.ny - 1), 0, -0.5f, 0,
-                    0,     1.0f / (g.nz - 1)};
-    return nvqcvr(g.planes.data(), g.nx, g.ny, g.nz, 0, g.nx - 1, 0, g.ny - 1, 0, g.nz - 1, tr, 's', dmin,
-                  dmax, amin, amax);
 }
 
 void drawSets(int id)

@@ -21,6 +21,42 @@ namespace rendertest {
 
 constexpr int W = 64, H = 64;
 
+// A float grid of nx x ny x nz voxels, all v, as the scene library reads
+// one (grid[i][j][k]).
+struct Grid {
+    int nx, ny, nz;
+    std::vector<float> data;
+    std::vector<float *> rows;
+    std::vector<float **> planes;
+    Grid(int x, int y, int z, float v) : nx(x), ny(y), nz(z), data(x * y * z, v), rows(x * y), planes(x)
+    {
+        for (int i = 0; i < nx; ++i) {
+            for (int j = 0; j < ny; ++j)
+                rows[i * ny + j] = &data[(i * ny + j) * nz];
+            planes[i] = &rows[i * ny];
+        }
+    }
+    float &at(int i, int j, int k) { return data[(i * ny + j) * nz + k]; }
+    float ***grid() { return planes.data(); }
+    // Every voxel of planes k0..k1 along z set to v.
+    void slab(int k0, int k1, float v)
+    {
+        for (int i = 0; i < nx; ++i)
+            for (int j = 0; j < ny; ++j)
+                for (int k = k0; k <= k1; ++k)
+                    at(i, j, k) = v;
+    }
+};
+
+// A volume rendering of g filling the world box -0.5..0.5 on each axis.
+inline int addVolume(Grid &g, float dmin, float dmax, float amin, float amax)
+{
+    float tr[12] = {-0.5f, 1.0f / (g.nx - 1), 0, 0, -0.5f, 0, 1.0f / (g.ny - 1), 0, -0.5f, 0,
+                    0,     1.0f / (g.nz - 1)};
+    return nvqcvr(g.grid(), g.nx, g.ny, g.nz, 0, g.nx - 1, 0, g.ny - 1, 0, g.nz - 1, tr, 's', dmin, dmax,
+                  amin, amax);
+}
+
 struct Pixel {
     int r, g, b;
 };
